@@ -1,0 +1,7 @@
+#include "engine/engine.h"
+
+namespace kwellor {
+
+Engine::~Engine() = default;
+
+}  // namespace kwellor

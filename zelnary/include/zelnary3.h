@@ -1,0 +1,76 @@
+/* The public face of the engine library libzelnary3: 24 operations with C linkage.
+ *
+ * Contracts shared by every operation:
+ * - One world at a time. Every call is safe when no world is loaded (it does nothing, or
+ *   returns 0 / none) and with an unknown camera handle.
+ * - Camera handles are int32; 0 means none and ends the camera enumeration.
+ * - A point is the address of three doubles x, y, z in world units, z up.
+ * - Spaces: 0 = the world's axes, 2 = the camera's own axes (x forward, y to its right,
+ *   z up). Positive angles turn by the right-hand rule about the axis named: a positive
+ *   yaw about world z turns left, a positive pitch about the camera's y turns the view up,
+ *   and a move of negative y goes left.
+ * - Calls are made from one thread.
+ */
+#ifndef ZELNARY3_H
+#define ZELNARY3_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ZNR_API __stdcall
+#define ZNR_EXPORT __declspec(dllexport)
+#else
+#define ZNR_API
+#define ZNR_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Loads a world; world_dir is unused (may be empty), flags must be 0. -1 = failure, with the
+ * reason (file and line) on standard error; the engine is then left empty. */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_load_world(const char* world_path, const char* world_dir,
+                                                 const char* bitmaps_dir, int32_t flags);
+/* 0 = a world is loaded, 1 = empty. */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_is_engine_empty(void);
+ZNR_EXPORT void ZNR_API ZNR_engine_close(void);
+/* 0 = affine texture mapping; larger values correct more often along a span; >= 1000 per pixel. */
+ZNR_EXPORT void ZNR_API ZNR_engine_set_perspective_correction_accuracy(double accuracy);
+ZNR_EXPORT void ZNR_API ZNR_engine_use_3D_accelerator_card(int32_t use);
+/* Renders the camera into the X11 window whose id is given, at the window's size.
+ * 0 = drawn, -1 = failure (no world, unknown camera, window gone). */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_render(int32_t window, int32_t camera);
+/* 0 = blocked: blocked_at receives the first blocking point from start. out1 and out2 are
+ * set to 0. Either face of a polygon blocks; moving objects count where they are now. */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_is_movement_possible(const double* start, const double* end,
+                                                           int32_t* out1, double* blocked_at,
+                                                           int32_t* out2);
+ZNR_EXPORT int32_t ZNR_API ZNR_camera_create(const char* name);
+ZNR_EXPORT int32_t ZNR_API ZNR_camera_get_first_camera(void);
+ZNR_EXPORT int32_t ZNR_API ZNR_camera_get_next_camera(int32_t camera);
+/* 0 = not a chase camera. */
+ZNR_EXPORT int32_t ZNR_API ZNR_camera_get_chase_type(int32_t camera);
+ZNR_EXPORT void ZNR_API ZNR_camera_get_location1(int32_t camera, double* xyz);
+ZNR_EXPORT void ZNR_API ZNR_camera_set_location1(int32_t camera, const double* xyz);
+/* Directions are returned as unit vectors; setting a zero vector is ignored. */
+ZNR_EXPORT void ZNR_API ZNR_camera_get_direction1(int32_t camera, double* xyz);
+ZNR_EXPORT void ZNR_API ZNR_camera_set_direction1(int32_t camera, const double* xyz);
+ZNR_EXPORT void ZNR_API ZNR_camera_set_location(int32_t camera, double x, double y, double z);
+ZNR_EXPORT void ZNR_API ZNR_camera_set_direction(int32_t camera, double x, double y, double z);
+/* Zoom is the horizontal field of view in degrees (55 for a new camera). */
+ZNR_EXPORT double ZNR_API ZNR_camera_get_zoom(int32_t camera);
+/* Returns the zoom now in force. */
+ZNR_EXPORT double ZNR_API ZNR_camera_set_zoom(int32_t camera, double zoom);
+ZNR_EXPORT double ZNR_API ZNR_camera_get_distance_from_eye(int32_t camera);
+ZNR_EXPORT void ZNR_API ZNR_camera_set_distance_from_eye(int32_t camera, double distance);
+ZNR_EXPORT void ZNR_API ZNR_camera_rotate_z(int32_t camera, double degrees, int32_t space);
+ZNR_EXPORT void ZNR_API ZNR_camera_rotate_y(int32_t camera, double degrees, int32_t space);
+ZNR_EXPORT void ZNR_API ZNR_camera_move(int32_t camera, int32_t space, double x, double y,
+                                        double z);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZELNARY3_H */

@@ -1,0 +1,48 @@
+// The render front end's public face: draw a camera's view of the world into an image, or
+// into an X11 window at the window's size.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "zelnary/cameras/camera.h"
+#include "zelnary/scene/image.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+struct RenderSettings {
+  // 0: affine texture mapping; larger values divide more often along each span; >= 1000 per
+  // pixel.
+  double perspective_accuracy = 0.0;
+  bool use_accelerator = false;  // OpenGL back end (remembered; CPU until it exists)
+};
+
+class Renderer {
+ public:
+  Renderer();
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // Renders at width x height into out (texels 0xFFRRGGBB).
+  void render_to_image(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
+                       const RenderSettings& settings, int32_t width, int32_t height,
+                       Image& out);
+
+  // Renders at the window's current size and presents it, paced to the display's refresh
+  // unless ZELNARY_NO_PACING=1. 0 = drawn; -1 = failure (no display, window gone).
+  int32_t render_to_window(uint32_t window, const Scene& scene,
+                           std::span<const ObjectPose> poses, const Camera& camera,
+                           const RenderSettings& settings);
+
+  // Releases the X connection and buffers (the engine closing its world).
+  void release();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace znr

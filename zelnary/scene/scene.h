@@ -1,0 +1,95 @@
+// The loaded world: what the parser produces and what the simulation, collision and renderer
+// read. Geometry is stored flat (one vertex array, polygons index into it) so that large
+// worlds load without one allocation per polygon.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "zelnary/core/vec3.h"
+#include "zelnary/scene/image.h"
+
+namespace znr {
+
+struct Color {
+  float r = 1.0f, g = 1.0f, b = 1.0f;  // 0..1
+  constexpr bool operator==(const Color&) const = default;
+};
+
+struct Vertex {
+  Vec3 position;  // world coordinates, or the object's own for an object's polygon
+  float u = 0.0f, v = 0.0f;  // texture coordinates; 1.0 = one texture width / height, repeating
+};
+
+struct Polygon {
+  uint32_t first_vertex = 0;  // into Scene::vertices
+  uint32_t vertex_count = 0;  // >= 3; convex, counter-clockwise seen from the front
+  int32_t texture = -1;       // into Scene::textures; -1: flat colour
+  Color color;                // the flat colour; multiplies the texture when there is one
+  bool two_sided = true;      // false: culled when seen from the back
+  int32_t object = -1;        // -1: static world geometry; else into Scene::objects
+};
+
+// A group of polygons that travels along a looped path of waypoints at a steady speed,
+// facing its direction of travel. Its polygons are written in its own frame: x forward,
+// y to the left, z up, the origin on the path.
+struct MovingObject {
+  std::string name;
+  std::vector<Vec3> path;  // waypoints in world coordinates, looped (last leads back to first)
+  double speed = 0.0;      // world units per second
+};
+
+enum class ChaseType : int32_t {
+  None = 0,    // a fixed camera
+  Behind = 1,  // follows the target from behind, at the distance from the eye
+  Watch = 2,   // stays at its own location and turns to keep the target in view
+};
+
+struct CameraDef {
+  std::string name;
+  Vec3 location;
+  Vec3 direction{-1.0, 0.0, 0.0};
+  double zoom = 55.0;             // horizontal field of view, degrees
+  double distance_from_eye = 0.0; // world units
+  ChaseType chase = ChaseType::None;
+  int32_t target = -1;  // into Scene::objects for a chase camera
+};
+
+struct Lighting {
+  Color ambient{0.45f, 0.45f, 0.45f};
+  Vec3 sun_direction{0.3, 0.2, 1.0};  // towards the light; need not be unit length
+  Color sun{0.65f, 0.65f, 0.6f};
+};
+
+struct Texture {
+  std::string file;       // as named in the world file
+  Image image;            // never empty: a fallback pattern when the file is missing or broken
+  bool fallback = false;  // true when the pattern stands in for a missing or broken file
+};
+
+struct Scene {
+  Color background{0.55f, 0.7f, 0.9f};
+  Lighting lighting;
+  std::vector<Texture> textures;
+  std::vector<Vertex> vertices;
+  std::vector<Polygon> polygons;
+  std::vector<MovingObject> objects;
+  std::vector<CameraDef> cameras;  // in file order
+
+  std::span<const Vertex> vertices_of(const Polygon& p) const {
+    return std::span<const Vertex>(vertices).subspan(p.first_vertex, p.vertex_count);
+  }
+};
+
+// Where a moving object is now: its frame is turned by heading about world z, then moved.
+struct ObjectPose {
+  Vec3 position;
+  double heading_deg = 0.0;  // 0: the object's x axis along world x; positive turns left
+};
+
+// An object-frame point in world coordinates.
+Vec3 to_world(const ObjectPose& pose, const Vec3& local);
+
+}  // namespace znr

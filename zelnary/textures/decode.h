@@ -1,0 +1,32 @@
+// Texture files: PNG and JPEG through their libraries, BMP and TGA through decoders of our
+// own. The format is told by the file's content. Sizes are checked from the header before
+// anything is allocated.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "zelnary/scene/image.h"
+
+namespace znr {
+
+constexpr int32_t kMaxTextureSide = 16384;
+constexpr uint64_t kMaxTexturePixels = 64ull << 20;        // per image
+constexpr uint64_t kDefaultTexturePixelBudget = 256ull << 20;  // per world
+
+// Pixels a world's textures may still take; each decoded image is charged against it.
+struct TextureBudget {
+  uint64_t pixels_left = kDefaultTexturePixelBudget;
+};
+
+// false: error says what is wrong ("truncated", "too large", ...); out is left empty.
+bool decode_image(std::span<const uint8_t> bytes, Image& out, std::string& error,
+                  TextureBudget& budget);
+bool decode_image_file(const std::string& path, Image& out, std::string& error,
+                       TextureBudget& budget);
+
+// The pattern shown in place of a missing or broken texture: a magenta and black checker.
+Image fallback_image();
+
+}  // namespace znr
