@@ -1,0 +1,68 @@
+// The engine as a C++ object: one world at a time, its cameras, the simulation clock, the
+// ground query and rendering. The C exports in zelnary3.cpp are a thin layer over one
+// instance; tests and tools make their own instances.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zelnary/scene/image.h"
+
+namespace znr {
+
+// Seconds of a monotonic clock; injectable so tests can drive world time.
+using ClockFn = std::function<double()>;
+double monotonic_seconds();
+
+class EngineCore {
+ public:
+  explicit EngineCore(ClockFn clock = monotonic_seconds);
+  ~EngineCore();
+  EngineCore(const EngineCore&) = delete;
+  EngineCore& operator=(const EngineCore&) = delete;
+
+  // 0 = loaded; -1 = failure, reason on standard error, engine left empty. Replaces any
+  // world already loaded. World time starts at 0 when the load completes.
+  int32_t load_world(const std::string& world_path, const std::string& bitmaps_dir);
+  bool empty() const;
+  void close();
+
+  void set_perspective_correction_accuracy(double accuracy);
+  void use_accelerator(bool use);
+  bool accelerator() const;
+
+  // Advances world time to the clock's now, then draws. 0 = drawn, -1 = failure.
+  int32_t render(uint32_t window, int32_t camera);
+  // The same into an image (tests, tools). false: no world or unknown camera.
+  bool render_to_image(int32_t camera, int32_t width, int32_t height, Image& out);
+  // Advances world time to the clock's now: moving objects and chase cameras.
+  void advance();
+
+  // 0 = blocked, with the first blocking point from start; 1 = free (or no world).
+  int32_t is_movement_possible(const double* start, const double* end, double* blocked_at);
+
+  // Cameras: handles are > 0; 0 = none. The world's cameras come first, in file order.
+  int32_t camera_create(const std::string& name);
+  int32_t first_camera() const;
+  int32_t next_camera(int32_t camera) const;
+  int32_t chase_type(int32_t camera) const;
+  bool get_location(int32_t camera, double* xyz) const;
+  void set_location(int32_t camera, const double* xyz);
+  bool get_direction(int32_t camera, double* xyz) const;
+  void set_direction(int32_t camera, const double* xyz);  // zero vector ignored
+  double get_zoom(int32_t camera) const;
+  double set_zoom(int32_t camera, double zoom);  // returns the zoom in force
+  double get_distance_from_eye(int32_t camera) const;
+  void set_distance_from_eye(int32_t camera, double distance);
+  void rotate_z(int32_t camera, double degrees, int32_t space);
+  void rotate_y(int32_t camera, double degrees, int32_t space);
+  void move(int32_t camera, int32_t space, double x, double y, double z);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace znr
