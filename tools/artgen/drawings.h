@@ -1,0 +1,13 @@
+// The two pictures of the application: its icon and the About box logo.
+#pragma once
+
+#include "canvas.h"
+
+namespace artgen {
+
+// A camera, 32 x 32.
+Canvas DrawIcon();
+// A landscape with a perspective grid and the name below it, 98 x 70.
+Canvas DrawLogo();
+
+}  // namespace artgen
