@@ -1,0 +1,231 @@
+#include "zelnary/api/engine_core.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <optional>
+#include <vector>
+
+#include "zelnary/cameras/camera.h"
+#include "zelnary/cameras/camera_math.h"
+#include "zelnary/collision/segment_query.h"
+#include "zelnary/render/renderer.h"
+#include "zelnary/scene/scene.h"
+#include "zelnary/simulation/simulation.h"
+#include "zelnary/world/load_world.h"
+
+namespace znr {
+
+double monotonic_seconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct EngineCore::Impl {
+  ClockFn clock;
+  bool loaded = false;
+  Scene scene;
+  std::vector<Camera> cameras;  // handle h is cameras[h - 1]
+  Simulation simulation;
+  SegmentQuery collision;
+  Renderer renderer;
+  RenderSettings settings;
+  std::optional<double> clock_origin;  // the clock at world time 0: the first advance
+
+  Camera* camera(int32_t handle) {
+    if (!loaded || handle <= 0 || static_cast<size_t>(handle) > cameras.size()) return nullptr;
+    return &cameras[static_cast<size_t>(handle) - 1];
+  }
+  const Camera* camera(int32_t handle) const { return const_cast<Impl*>(this)->camera(handle); }
+
+  void unload() {
+    collision.clear();  // before the scene it points into
+    scene = Scene{};
+    cameras.clear();
+    simulation.reset(scene);
+    clock_origin.reset();
+    loaded = false;
+  }
+
+  void advance() {
+    if (!loaded) return;
+    const double now = clock ? clock() : 0.0;
+    if (!clock_origin) clock_origin = now;
+    simulation.advance_to(now - *clock_origin, cameras);
+    collision.set_poses(simulation.poses());
+  }
+};
+
+EngineCore::EngineCore(ClockFn clock) : impl_(std::make_unique<Impl>()) {
+  impl_->clock = std::move(clock);
+}
+
+EngineCore::~EngineCore() = default;
+
+int32_t EngineCore::load_world(const std::string& world_path, const std::string& bitmaps_dir) {
+  Impl& m = *impl_;
+  m.unload();
+  std::string error;
+  if (!znr::load_world(world_path, bitmaps_dir, m.scene, error)) {
+    std::cerr << error << '\n';
+    m.unload();
+    return -1;
+  }
+  m.cameras.reserve(m.scene.cameras.size() + 1);
+  for (const CameraDef& def : m.scene.cameras) m.cameras.push_back(camera_from_def(def));
+  m.simulation.reset(m.scene);
+  if (!m.collision.build(m.scene, m.simulation.poses(), error)) {
+    std::cerr << world_path << ": " << error << '\n';
+    m.unload();
+    return -1;
+  }
+  m.loaded = true;
+  return 0;
+}
+
+bool EngineCore::empty() const {
+  return !impl_->loaded;
+}
+
+void EngineCore::close() {
+  impl_->unload();
+  impl_->renderer.release();
+}
+
+void EngineCore::set_perspective_correction_accuracy(double accuracy) {
+  if (std::isfinite(accuracy)) impl_->settings.perspective_accuracy = std::max(accuracy, 0.0);
+}
+
+void EngineCore::use_accelerator(bool use) {
+  impl_->settings.use_accelerator = use;
+}
+
+bool EngineCore::accelerator() const {
+  return impl_->settings.use_accelerator;
+}
+
+int32_t EngineCore::render(uint32_t window, int32_t camera) {
+  Impl& m = *impl_;
+  if (!m.camera(camera)) return -1;
+  m.advance();
+  return m.renderer.render_to_window(window, m.scene, m.simulation.poses(), *m.camera(camera),
+                                     m.settings);
+}
+
+bool EngineCore::render_to_image(int32_t camera, int32_t width, int32_t height, Image& out) {
+  Impl& m = *impl_;
+  if (!m.camera(camera) || width <= 0 || height <= 0) return false;
+  m.advance();
+  m.renderer.render_to_image(m.scene, m.simulation.poses(), *m.camera(camera), m.settings, width,
+                             height, out);
+  return true;
+}
+
+void EngineCore::advance() {
+  impl_->advance();
+}
+
+int32_t EngineCore::is_movement_possible(const double* start, const double* end,
+                                         double* blocked_at) {
+  if (!start || !end) return -1;
+  const Vec3 a{start[0], start[1], start[2]}, b{end[0], end[1], end[2]};
+  if (!is_finite(a) || !is_finite(b)) return -1;
+  if (!impl_->loaded) return 1;
+  const std::optional<Vec3> hit = impl_->collision.first_hit(a, b);
+  if (!hit) return 1;
+  if (blocked_at) {
+    blocked_at[0] = hit->x;
+    blocked_at[1] = hit->y;
+    blocked_at[2] = hit->z;
+  }
+  return 0;
+}
+
+int32_t EngineCore::camera_create(const std::string& name) {
+  Impl& m = *impl_;
+  if (!m.loaded || m.cameras.size() >= static_cast<size_t>(INT32_MAX)) return 0;
+  Camera cam;
+  cam.name = name;
+  m.cameras.push_back(std::move(cam));
+  return static_cast<int32_t>(m.cameras.size());
+}
+
+int32_t EngineCore::first_camera() const {
+  return impl_->camera(1) ? 1 : 0;
+}
+
+int32_t EngineCore::next_camera(int32_t camera) const {
+  if (!impl_->camera(camera)) return 0;
+  return impl_->camera(camera + 1) ? camera + 1 : 0;
+}
+
+int32_t EngineCore::chase_type(int32_t camera) const {
+  const Camera* cam = impl_->camera(camera);
+  return cam ? static_cast<int32_t>(cam->chase) : 0;
+}
+
+bool EngineCore::get_location(int32_t camera, double* xyz) const {
+  const Camera* cam = impl_->camera(camera);
+  if (!cam || !xyz) return false;
+  xyz[0] = cam->location.x;
+  xyz[1] = cam->location.y;
+  xyz[2] = cam->location.z;
+  return true;
+}
+
+void EngineCore::set_location(int32_t camera, const double* xyz) {
+  Camera* cam = impl_->camera(camera);
+  if (cam && xyz) camera_set_location(*cam, {xyz[0], xyz[1], xyz[2]});
+}
+
+bool EngineCore::get_direction(int32_t camera, double* xyz) const {
+  const Camera* cam = impl_->camera(camera);
+  if (!cam || !xyz) return false;
+  xyz[0] = cam->forward.x;
+  xyz[1] = cam->forward.y;
+  xyz[2] = cam->forward.z;
+  return true;
+}
+
+void EngineCore::set_direction(int32_t camera, const double* xyz) {
+  Camera* cam = impl_->camera(camera);
+  if (cam && xyz) camera_set_direction(*cam, {xyz[0], xyz[1], xyz[2]});
+}
+
+double EngineCore::get_zoom(int32_t camera) const {
+  const Camera* cam = impl_->camera(camera);
+  return cam ? cam->zoom : 0.0;
+}
+
+double EngineCore::set_zoom(int32_t camera, double zoom) {
+  Camera* cam = impl_->camera(camera);
+  return cam ? camera_set_zoom(*cam, zoom) : 0.0;
+}
+
+double EngineCore::get_distance_from_eye(int32_t camera) const {
+  const Camera* cam = impl_->camera(camera);
+  return cam ? cam->distance_from_eye : 0.0;
+}
+
+void EngineCore::set_distance_from_eye(int32_t camera, double distance) {
+  Camera* cam = impl_->camera(camera);
+  if (cam) camera_set_distance_from_eye(*cam, distance);
+}
+
+void EngineCore::rotate_z(int32_t camera, double degrees, int32_t space) {
+  Camera* cam = impl_->camera(camera);
+  if (cam) camera_rotate_z(*cam, degrees, space);
+}
+
+void EngineCore::rotate_y(int32_t camera, double degrees, int32_t space) {
+  Camera* cam = impl_->camera(camera);
+  if (cam) camera_rotate_y(*cam, degrees, space);
+}
+
+void EngineCore::move(int32_t camera, int32_t space, double x, double y, double z) {
+  Camera* cam = impl_->camera(camera);
+  if (cam) camera_move(*cam, space, {x, y, z});
+}
+
+}  // namespace znr

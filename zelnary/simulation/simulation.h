@@ -1,0 +1,47 @@
+// World time: moving objects along their paths and chase cameras following them.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "zelnary/cameras/camera.h"
+#include "zelnary/scene/scene.h"
+#include "zelnary/simulation/path_motion.h"
+
+namespace znr {
+
+// A Behind camera looks down on its target from this angle above its back, and closes on its
+// ideal place exponentially with this time constant, whatever the frame rate.
+inline constexpr double kBehindElevationDeg = 15.0;
+inline constexpr double kBehindSmoothingSeconds = 0.3;
+
+// Where a Behind camera wants to be: distance_from_eye from the target's origin, behind it
+// along its heading and raised by kBehindElevationDeg.
+Vec3 behind_eye(const ObjectPose& target, double distance_from_eye);
+
+// Moves a Behind camera a step towards its ideal place (all the way when snap) and turns it to
+// look at the target.
+void follow_behind(Camera& cam, const ObjectPose& target, double dt_seconds, bool snap);
+// Turns a Watch camera, which keeps its location, to look at the target.
+void watch_target(Camera& cam, const ObjectPose& target);
+
+class Simulation {
+ public:
+  // Takes the world's objects; world time goes back to 0 and the poses are those at time 0.
+  void reset(const Scene& scene);
+
+  // Moves world time to `seconds` (never backwards) and updates the poses and the chase
+  // cameras. The first advance after reset puts Behind cameras straight into place.
+  void advance_to(double seconds, std::span<Camera> cameras);
+
+  std::span<const ObjectPose> poses() const { return poses_; }
+  double time() const { return time_; }
+
+ private:
+  std::vector<PathMotion> paths_;
+  std::vector<ObjectPose> poses_;
+  double time_ = 0.0;
+  bool started_ = false;
+};
+
+}  // namespace znr
