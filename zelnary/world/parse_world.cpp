@@ -1,0 +1,570 @@
+// The world-file parser: one pass over the text held in memory, line by line, numbers read
+// with std::from_chars (locale independent), geometry appended to the Scene's flat arrays.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "zelnary/world/limits.h"
+#include "zelnary/world/line_lexer.h"
+#include "zelnary/world/load_world.h"
+#include "zelnary/world/parse_names.h"
+
+namespace znr {
+namespace world_detail {
+namespace {
+
+namespace lim = world_limits;
+
+constexpr std::string_view kVersionWord = "zelnary-world";
+
+bool is_identifier(std::string_view s) {
+  if (s.empty() || s.size() > lim::kMaxNameBytes) return false;
+  for (const char c : s) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string quote(std::string_view s) {
+  constexpr size_t kShown = 40;
+  std::string out = "\"";
+  out.append(s.substr(0, kShown));
+  if (s.size() > kShown) out += "...";
+  out += '"';
+  return out;
+}
+
+// Upper bounds of the polygons and vertices a text holds, from its "poly" lines, so that the
+// flat arrays are allocated once.
+struct GeometryCounts {
+  size_t polygons = 0;
+  size_t vertices = 0;
+};
+
+GeometryCounts count_geometry(std::string_view text) {
+  GeometryCounts n;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* line_end = nl ? nl : end;
+    const char* q = p;
+    while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
+    if (line_end - q > 4 && std::memcmp(q, "poly", 4) == 0) {
+      ++n.polygons;
+      ++n.vertices;
+      for (const char* s = q;
+           (s = static_cast<const char*>(std::memchr(s, ';', static_cast<size_t>(line_end - s)))) !=
+           nullptr;
+           ++s)
+        ++n.vertices;
+    }
+    p = line_end + 1;
+  }
+  n.polygons = std::min(n.polygons, lim::kMaxPolygons);
+  n.vertices =
+      std::min({n.vertices, lim::kMaxVertices, n.polygons * size_t{lim::kMaxPolygonVertices}});
+  return n;
+}
+
+struct PendingTarget {
+  size_t camera;
+  std::string object;
+  size_t line;
+};
+
+class WorldParser {
+ public:
+  WorldParser(std::string_view text, const std::string& file, Scene& scene,
+              std::vector<std::string>& texture_names, WorldLoadError& error)
+      : text_(text), file_(file), scene_(scene), texture_names_(texture_names), error_(error) {}
+
+  bool run() {
+    const char* p = text_.data();
+    const char* end = p + text_.size();
+    if (text_.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;  // UTF-8 mark
+    const GeometryCounts counts = count_geometry(text_);
+    scene_.polygons.reserve(counts.polygons);
+    scene_.vertices.reserve(counts.vertices);
+    bool seen_version = false;
+    while (p < end) {
+      ++line_;
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* line_end = nl ? nl : end;
+      if (static_cast<size_t>(line_end - p) > lim::kMaxLineBytes)
+        return fail(WorldError::Limit,
+                    "line longer than " + std::to_string(lim::kMaxLineBytes) + " bytes");
+      std::string_view line(p, static_cast<size_t>(line_end - p));
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      p = line_end + 1;
+      if (!seen_version) {
+        if (!version_line(line)) return false;
+        seen_version = true;
+        continue;
+      }
+      if (!statement(line)) return false;
+    }
+    if (!seen_version) {
+      line_ = 1;
+      return fail(WorldError::Version, "empty file: the first line must be \"zelnary-world 1\"");
+    }
+    if (object_ >= 0) {
+      return fail(WorldError::Unterminated,
+                  "the file ends inside object " + quote(scene_.objects.back().name) +
+                      " (begun on line " + std::to_string(object_line_) + "): missing \"end\"");
+    }
+    return resolve_targets();
+  }
+
+ private:
+  bool fail(WorldError kind, const std::string& message) {
+    error_.kind = kind;
+    error_.line = line_;
+    error_.message = file_ + ":" + std::to_string(line_) + ": " + message;
+    return false;
+  }
+
+  bool version_line(std::string_view line) {
+    LineLexer lex(line);
+    const Token word = lex.next();
+    const Token version = lex.next();
+    if (word.quoted || word.text != kVersionWord || version.empty() || !lex.at_end())
+      return fail(WorldError::Version,
+                  "not a world file: the first line must be \"zelnary-world 1\"");
+    if (version.text != "1")
+      return fail(WorldError::Version, "unsupported format version " + quote(version.text) +
+                                           " (this engine reads version 1)");
+    return true;
+  }
+
+  bool statement(std::string_view line) {
+    LineLexer lex(line);
+    const Token keyword = lex.next();
+    if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+    if (keyword.empty()) return true;  // blank or comment
+    const std::string_view k = keyword.text;
+    if (!keyword.quoted) {
+      if (k == "poly") return poly(lex);
+      if (k == "waypoint") return waypoint(lex);
+      if (k == "end") return end_object(lex);
+      if (object_ >= 0 && (k == "background" || k == "ambient" || k == "sun" || k == "texture" ||
+                           k == "object" || k == "camera"))
+        return fail(WorldError::Syntax, "\"" + std::string(k) +
+                                            "\" inside an object block (close the object "
+                                            "with \"end\" first)");
+      if (k == "background") return color_setting(lex, scene_.background, seen_background_, k);
+      if (k == "ambient") return color_setting(lex, scene_.lighting.ambient, seen_ambient_, k);
+      if (k == "sun") return sun(lex);
+      if (k == "texture") return texture(lex);
+      if (k == "object") return object(lex);
+      if (k == "camera") return camera(lex);
+    }
+    return fail(WorldError::UnknownKeyword, "unknown keyword " + quote(k));
+  }
+
+  // ---- small readers ------------------------------------------------------------------------
+
+  bool expect_end(LineLexer& lex) {
+    if (lex.at_end()) return true;
+    return fail(WorldError::Syntax,
+                "unexpected " + quote(lex.next().text) + " at the end of the line");
+  }
+
+  template <class T>
+  bool number_from(std::string_view text, T& value, std::string_view what) {
+    switch (parse_number(text, value)) {
+      case NumberStatus::Ok:
+        return true;
+      case NumberStatus::Bad:
+        return fail(WorldError::BadNumber,
+                    std::string(what) + ": " + quote(text) + " is not a number");
+      case NumberStatus::OutOfRange:
+      case NumberStatus::NotFinite:
+        return fail(WorldError::OutOfRange,
+                    std::string(what) + ": " + quote(text) + " is not a finite number");
+    }
+    return false;
+  }
+
+  template <class T>
+  bool number(LineLexer& lex, T& value, std::string_view what) {
+    const Token t = lex.next();
+    if (t.empty() || t.text == ";")
+      return fail(WorldError::Syntax, std::string(what) + ": a number is missing");
+    return number_from(t.text, value, what);
+  }
+
+  bool in_range(double v, double lo, double hi, std::string_view what) {
+    if (v >= lo && v <= hi) return true;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, ": %g is outside %g..%g", v, lo, hi);
+    return fail(WorldError::OutOfRange, std::string(what) + buf);
+  }
+
+  bool coordinate(double v, std::string_view what) {
+    return in_range(v, -lim::kMaxCoordinate, lim::kMaxCoordinate, what);
+  }
+
+  bool point(LineLexer& lex, Vec3& out, std::string_view what) {
+    return number(lex, out.x, what) && number(lex, out.y, what) && number(lex, out.z, what) &&
+           coordinate(out.x, what) && coordinate(out.y, what) && coordinate(out.z, what);
+  }
+
+  bool color_value(Color& c, const double (&rgb)[3], std::string_view what) {
+    for (const double v : rgb)
+      if (!in_range(v, 0.0, 1.0, what)) return false;
+    c = {static_cast<float>(rgb[0]), static_cast<float>(rgb[1]), static_cast<float>(rgb[2])};
+    return true;
+  }
+
+  bool color(LineLexer& lex, Color& c, std::string_view what) {
+    double rgb[3];
+    for (double& v : rgb)
+      if (!number(lex, v, what)) return false;
+    return color_value(c, rgb, what);
+  }
+
+  // "a,b,c": exactly n numbers separated by commas.
+  bool number_list(std::string_view text, double* out, size_t n, std::string_view what) {
+    for (size_t i = 0; i < n; ++i) {
+      const size_t comma = text.find(',');
+      const bool last = i + 1 == n;
+      if (last != (comma == std::string_view::npos))
+        return fail(WorldError::Syntax, std::string(what) + ": expected " + std::to_string(n) +
+                                            " numbers separated by commas");
+      if (!number_from(text.substr(0, comma), out[i], what)) return false;
+      if (!last) text.remove_prefix(comma + 1);
+    }
+    return true;
+  }
+
+  bool name(LineLexer& lex, std::string_view what, std::string& out, bool any_text) {
+    const Token t = lex.next();
+    if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+    if (t.empty() || t.text == ";")
+      return fail(WorldError::Syntax, std::string(what) + " name is missing");
+    if (any_text ? (t.text.empty() || t.text.size() > lim::kMaxNameBytes)
+                 : (t.quoted || !is_identifier(t.text)))
+      return fail(WorldError::Syntax,
+                  "bad " + std::string(what) + " name " + quote(t.text) +
+                      (any_text ? " (1 to 255 characters)"
+                                : " (letters, digits, '_', '-' and '.', at most 255)"));
+    out.assign(t.text);
+    return true;
+  }
+
+  // ---- statements ---------------------------------------------------------------------------
+
+  bool color_setting(LineLexer& lex, Color& c, bool& seen, std::string_view keyword) {
+    if (seen) return fail(WorldError::Duplicate, "\"" + std::string(keyword) + "\" given twice");
+    seen = true;
+    return color(lex, c, keyword) && expect_end(lex);
+  }
+
+  bool sun(LineLexer& lex) {
+    if (seen_sun_) return fail(WorldError::Duplicate, "\"sun\" given twice");
+    seen_sun_ = true;
+    Vec3 d;
+    if (!number(lex, d.x, "sun direction") || !number(lex, d.y, "sun direction") ||
+        !number(lex, d.z, "sun direction"))
+      return false;
+    if (length(d) == 0.0) return fail(WorldError::OutOfRange, "sun direction is zero");
+    scene_.lighting.sun_direction = normalized(d);
+    return color(lex, scene_.lighting.sun, "sun colour") && expect_end(lex);
+  }
+
+  bool texture(LineLexer& lex) {
+    std::string tex_name, file;
+    if (!name(lex, "texture", tex_name, false) || !name(lex, "texture file", file, true))
+      return false;
+    if (file.front() == '/' || file.find("..") != std::string::npos || file.find('\\') != file.npos)
+      return fail(WorldError::Syntax, "texture file " + quote(file) +
+                                          " must be a plain name inside the bitmaps folder");
+    if (!expect_end(lex)) return false;
+    if (scene_.textures.size() >= lim::kMaxTextures)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxTextures) + " textures");
+    const auto [it, added] =
+        textures_.emplace(tex_name, static_cast<int32_t>(scene_.textures.size()));
+    if (!added)
+      return fail(WorldError::Duplicate, "texture " + quote(tex_name) + " declared twice");
+    Texture t;
+    t.file = std::move(file);
+    scene_.textures.push_back(std::move(t));
+    texture_names_.push_back(std::move(tex_name));
+    return true;
+  }
+
+  bool poly(LineLexer& lex) {
+    Polygon poly;
+    poly.object = object_;
+    bool seen_tex = false, seen_color = false, seen_sides = false;
+    for (;;) {
+      const Token t = lex.next();
+      if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+      if (t.empty()) return fail(WorldError::Syntax, "poly: \":\" and the vertices are missing");
+      if (t.quoted) return fail(WorldError::Syntax, "poly: unexpected " + quote(t.text));
+      const std::string_view s = t.text;
+      if (s == ":") break;
+      if (s == "onesided" || s == "twosided") {
+        if (seen_sides) return fail(WorldError::Duplicate, "poly: sidedness given twice");
+        seen_sides = true;
+        poly.two_sided = s == "twosided";
+      } else if (s.starts_with("tex=")) {
+        if (seen_tex) return fail(WorldError::Duplicate, "poly: tex= given twice");
+        seen_tex = true;
+        const auto it = textures_.find(std::string(s.substr(4)));
+        if (it == textures_.end())
+          return fail(WorldError::UnknownReference,
+                      "poly: texture " + quote(s.substr(4)) + " is not declared");
+        poly.texture = it->second;
+      } else if (s.starts_with("color=")) {
+        if (seen_color) return fail(WorldError::Duplicate, "poly: color= given twice");
+        seen_color = true;
+        double rgb[3];
+        if (!number_list(s.substr(6), rgb, 3, "poly colour") ||
+            !color_value(poly.color, rgb, "poly colour"))
+          return false;
+      } else {
+        return fail(WorldError::Syntax, "poly: unknown option " + quote(s) +
+                                            " (tex=, color=, onesided, twosided, then \":\")");
+      }
+    }
+    if (scene_.polygons.size() >= lim::kMaxPolygons)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxPolygons) + " polygons");
+    poly.first_vertex = static_cast<uint32_t>(scene_.vertices.size());
+    for (;;) {
+      if (poly.vertex_count >= lim::kMaxPolygonVertices)
+        return fail(WorldError::Limit,
+                    "poly: more than " + std::to_string(lim::kMaxPolygonVertices) + " vertices");
+      if (scene_.vertices.size() >= lim::kMaxVertices)
+        return fail(WorldError::Limit,
+                    "more than " + std::to_string(lim::kMaxVertices) + " vertices in the world");
+      Vertex v;
+      if (!point(lex, v.position, "poly vertex")) return vertex_failed(poly.vertex_count);
+      Token t = lex.next();
+      if (!t.empty() && t.text != ";") {
+        if (!number_from(t.text, v.u, "poly texture coordinate") ||
+            !number(lex, v.v, "poly texture coordinate") ||
+            !in_range(v.u, -lim::kMaxTextureCoordinate, lim::kMaxTextureCoordinate,
+                      "poly texture coordinate") ||
+            !in_range(v.v, -lim::kMaxTextureCoordinate, lim::kMaxTextureCoordinate,
+                      "poly texture coordinate"))
+          return vertex_failed(poly.vertex_count);
+        t = lex.next();
+      }
+      scene_.vertices.push_back(v);
+      ++poly.vertex_count;
+      if (t.empty()) break;
+      if (t.text != ";")
+        return fail(WorldError::Syntax, "poly vertex " + std::to_string(poly.vertex_count) +
+                                            ": unexpected " + quote(t.text) +
+                                            " (x y z, or x y z u v, then \";\")");
+    }
+    if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+    if (poly.vertex_count < 3)
+      return fail(WorldError::BadPolygon, "poly: " + std::to_string(poly.vertex_count) +
+                                              " vertices, at least 3 are needed");
+    scene_.polygons.push_back(poly);
+    return true;
+  }
+
+  // Names the vertex in the error just reported; kept off the path of every vertex read.
+  bool vertex_failed(uint32_t index) {
+    error_.message += " (vertex " + std::to_string(index + 1) + ")";
+    return false;
+  }
+
+  bool object(LineLexer& lex) {
+    MovingObject obj;
+    if (!name(lex, "object", obj.name, false) || !number(lex, obj.speed, "object speed") ||
+        !in_range(obj.speed, 0.0, lim::kMaxSpeed, "object speed") || !expect_end(lex))
+      return false;
+    if (scene_.objects.size() >= lim::kMaxObjects)
+      return fail(WorldError::Limit, "more than " + std::to_string(lim::kMaxObjects) + " objects");
+    if (!objects_.emplace(obj.name, static_cast<int32_t>(scene_.objects.size())).second)
+      return fail(WorldError::Duplicate, "object " + quote(obj.name) + " declared twice");
+    object_ = static_cast<int32_t>(scene_.objects.size());
+    object_line_ = line_;
+    scene_.objects.push_back(std::move(obj));
+    return true;
+  }
+
+  bool waypoint(LineLexer& lex) {
+    if (object_ < 0) return fail(WorldError::Syntax, "\"waypoint\" outside an object block");
+    Vec3 w;
+    if (!point(lex, w, "waypoint") || !expect_end(lex)) return false;
+    std::vector<Vec3>& path = scene_.objects.back().path;
+    if (path.size() >= lim::kMaxWaypoints)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxWaypoints) + " waypoints in one object");
+    path.push_back(w);
+    return true;
+  }
+
+  bool end_object(LineLexer& lex) {
+    if (object_ < 0) return fail(WorldError::Syntax, "\"end\" without an object block");
+    if (!expect_end(lex)) return false;
+    if (scene_.objects.back().path.empty())
+      return fail(WorldError::Syntax,
+                  "object " + quote(scene_.objects.back().name) + " has no waypoint");
+    object_ = -1;
+    return true;
+  }
+
+  bool camera(LineLexer& lex) {
+    CameraDef cam;
+    if (!name(lex, "camera", cam.name, true)) return false;
+    bool seen[6] = {};
+    std::string target;
+    for (Token t = lex.next(); !t.empty(); t = lex.next()) {
+      const size_t eq = t.text.find('=');
+      if (t.quoted || eq == std::string_view::npos)
+        return fail(WorldError::Syntax,
+                    "camera: unexpected " + quote(t.text) + " (options are key=value)");
+      const std::string_view key = t.text.substr(0, eq), value = t.text.substr(eq + 1);
+      static constexpr std::string_view kKeys[6] = {"at",       "dir",   "zoom",
+                                                    "distance", "chase", "target"};
+      size_t k = 0;
+      while (k < 6 && kKeys[k] != key) ++k;
+      if (k == 6)
+        return fail(WorldError::Syntax, "camera: unknown option " + quote(key) +
+                                            " (at, dir, zoom, distance, chase, target)");
+      if (seen[k])
+        return fail(WorldError::Duplicate, "camera: " + std::string(key) + "= given twice");
+      seen[k] = true;
+      double xyz[3];
+      switch (k) {
+        case 0:
+          if (!number_list(value, xyz, 3, "camera location")) return false;
+          cam.location = {xyz[0], xyz[1], xyz[2]};
+          if (!coordinate(xyz[0], "camera location") || !coordinate(xyz[1], "camera location") ||
+              !coordinate(xyz[2], "camera location"))
+            return false;
+          break;
+        case 1:
+          if (!number_list(value, xyz, 3, "camera direction")) return false;
+          if (length(Vec3{xyz[0], xyz[1], xyz[2]}) == 0.0)
+            return fail(WorldError::OutOfRange, "camera direction is zero");
+          cam.direction = normalized(Vec3{xyz[0], xyz[1], xyz[2]});
+          break;
+        case 2:
+          if (!number_from(value, cam.zoom, "camera zoom") ||
+              !in_range(cam.zoom, lim::kMinZoom, lim::kMaxZoom, "camera zoom"))
+            return false;
+          break;
+        case 3:
+          if (!number_from(value, cam.distance_from_eye, "camera distance") ||
+              !in_range(cam.distance_from_eye, 0.0, lim::kMaxCoordinate, "camera distance"))
+            return false;
+          break;
+        case 4:
+          if (value == "none" || value == "0") {
+            cam.chase = ChaseType::None;
+          } else if (value == "behind" || value == "1") {
+            cam.chase = ChaseType::Behind;
+          } else if (value == "watch" || value == "2") {
+            cam.chase = ChaseType::Watch;
+          } else {
+            return fail(WorldError::OutOfRange,
+                        "camera: chase " + quote(value) + " (0 or none, 1 or behind, 2 or watch)");
+          }
+          break;
+        default:
+          if (!is_identifier(value))
+            return fail(WorldError::Syntax, "camera: bad target name " + quote(value));
+          target.assign(value);
+          break;
+      }
+    }
+    if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+    if (cam.chase != ChaseType::None && target.empty())
+      return fail(WorldError::Syntax, "camera: a chase camera needs target=OBJECT");
+    if (cam.chase == ChaseType::None && !target.empty())
+      return fail(WorldError::Syntax, "camera: target= given to a camera that does not chase");
+    if (scene_.cameras.size() >= lim::kMaxCameras)
+      return fail(WorldError::Limit, "more than " + std::to_string(lim::kMaxCameras) + " cameras");
+    for (const CameraDef& other : scene_.cameras)
+      if (other.name == cam.name)
+        return fail(WorldError::Duplicate, "camera " + quote(cam.name) + " declared twice");
+    if (!target.empty()) targets_.push_back({scene_.cameras.size(), std::move(target), line_});
+    scene_.cameras.push_back(std::move(cam));
+    return true;
+  }
+
+  // Chase targets may name objects declared further down the file.
+  bool resolve_targets() {
+    for (const PendingTarget& t : targets_) {
+      const auto it = objects_.find(t.object);
+      if (it == objects_.end()) {
+        line_ = t.line;
+        return fail(WorldError::UnknownReference,
+                    "camera: target object " + quote(t.object) + " is not declared");
+      }
+      scene_.cameras[t.camera].target = it->second;
+    }
+    return true;
+  }
+
+  std::string_view text_;
+  const std::string& file_;
+  Scene& scene_;
+  std::vector<std::string>& texture_names_;
+  WorldLoadError& error_;
+
+  size_t line_ = 0;
+  int32_t object_ = -1;  // the open object block, or -1
+  size_t object_line_ = 0;
+  bool seen_background_ = false, seen_ambient_ = false, seen_sun_ = false;
+  std::unordered_map<std::string, int32_t> textures_;
+  std::unordered_map<std::string, int32_t> objects_;
+  std::vector<PendingTarget> targets_;
+};
+
+}  // namespace
+
+bool parse_world_named(std::string_view text, const std::string& file_name, Scene& out,
+                       std::vector<std::string>& texture_names, WorldLoadError& error) {
+  Scene scene;
+  texture_names.clear();
+  error = {};
+  if (text.size() > lim::kMaxFileBytes) {
+    error = {WorldError::Limit, 0,
+             file_name + ": file larger than " + std::to_string(lim::kMaxFileBytes >> 20) + " MiB"};
+    out = Scene{};
+    return false;
+  }
+  WorldParser parser(text, file_name, scene, texture_names, error);
+  if (!parser.run()) {
+    out = Scene{};
+    texture_names.clear();
+    return false;
+  }
+  out = std::move(scene);
+  return true;
+}
+
+}  // namespace world_detail
+
+bool parse_world(std::string_view text, const std::string& file_name, Scene& out,
+                 WorldLoadError& error) {
+  std::vector<std::string> names;
+  return world_detail::parse_world_named(text, file_name, out, names, error);
+}
+
+bool parse_world(std::string_view text, const std::string& file_name, Scene& out,
+                 std::string& error) {
+  WorldLoadError e;
+  const bool ok = parse_world(text, file_name, out, e);
+  error = std::move(e.message);
+  return ok;
+}
+
+}  // namespace znr
