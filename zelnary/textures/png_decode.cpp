@@ -1,0 +1,131 @@
+// PNG through libpng, read from memory. libpng reports errors by longjmp, so the two
+// functions that call setjmp hold only plain C data; the Image and the libpng structs are
+// owned by the caller, whose frame a longjmp never crosses.
+#include <png.h>
+
+#include <bit>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "zelnary/textures/decoders.h"
+
+namespace znr::textures {
+namespace {
+
+struct PngSource {
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+  char message[160];
+};
+
+void on_error(png_structp png, png_const_charp message) {
+  auto* source = static_cast<PngSource*>(png_get_error_ptr(png));
+  std::snprintf(source->message, sizeof source->message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void on_warning(png_structp, png_const_charp) {}
+
+void on_read(png_structp png, png_bytep dst, size_t count) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (source->size - source->pos < count) png_error(png, "truncated");
+  std::memcpy(dst, source->data + source->pos, count);
+  source->pos += count;
+}
+
+bool read_header(png_structp png, png_infop info, uint32_t* width, uint32_t* height) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_info(png, info);
+  *width = png_get_image_width(png, info);
+  *height = png_get_image_height(png, info);
+  return true;
+}
+
+// Asks libpng for 8-bit texels laid out in memory as a uint32_t 0xAARRGGBB.
+void request_argb(png_structp png, png_infop info) {
+  const int color_type = png_get_color_type(png, info);
+  const bool has_alpha =
+      (color_type & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  png_set_expand(png);
+  if (png_get_bit_depth(png, info) == 16) png_set_scale_16(png);
+  if ((color_type & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(png);
+  if constexpr (std::endian::native == std::endian::little) {
+    png_set_bgr(png);
+    if (!has_alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  } else {
+    if (has_alpha)
+      png_set_swap_alpha(png);
+    else
+      png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  }
+}
+
+bool read_pixels(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
+                 uint32_t height) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  request_argb(png, info);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) {
+    png_error(png, "unexpected row layout");
+  }
+  for (int pass = 0; pass < passes; ++pass) {
+    for (uint32_t y = 0; y < height; ++y) {
+      png_read_row(png, reinterpret_cast<png_bytep>(texels + static_cast<size_t>(y) * width),
+                   nullptr);
+    }
+  }
+  // Reads up to IEND so that a file cut after its pixels is still reported as truncated.
+  png_read_end(png, nullptr);
+  return true;
+}
+
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+std::string png_error_text(const PngSource& source) {
+  const char* message = source.message;
+  if (std::strcmp(message, "truncated") == 0) return "truncated";
+  if (std::strstr(message, "exceeds user limit") != nullptr) return "too large";
+  return std::string("bad PNG: ") + message;
+}
+
+}  // namespace
+
+bool decode_png(std::span<const uint8_t> bytes, Image& out, std::string& error,
+                const TextureBudget& budget) {
+  PngSource source{bytes.data(), bytes.size(), 0, {}};
+  PngReader reader;
+  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, on_error, on_warning);
+  if (reader.png) reader.info = png_create_info_struct(reader.png);
+  if (!reader.png || !reader.info) {
+    error = "out of memory";
+    return false;
+  }
+  png_set_read_fn(reader.png, &source, on_read);
+  png_set_user_limits(reader.png, kMaxTextureSide, kMaxTextureSide);
+  png_set_chunk_malloc_max(reader.png, 8u << 20);
+
+  uint32_t width = 0;
+  uint32_t height = 0;
+  if (!read_header(reader.png, reader.info, &width, &height)) {
+    error = png_error_text(source);
+    return false;
+  }
+  if (!check_size(width, height, budget, error)) return false;
+  Image image;
+  allocate(image, static_cast<int32_t>(width), static_cast<int32_t>(height));
+  if (!read_pixels(reader.png, reader.info, image.texels.data(), width, height)) {
+    error = png_error_text(source);
+    return false;
+  }
+  out = std::move(image);
+  return true;
+}
+
+}  // namespace znr::textures
