@@ -1,0 +1,133 @@
+#include "tests/viewer/fake_platform.h"
+
+#include <stdexcept>
+
+namespace kwellor::fakes {
+
+void FakePlatform::Fail(const std::string& name) {
+  if (failing.count(name) != 0) throw std::runtime_error(name + " failed");
+}
+
+void FakePlatform::loadMainWindow(const std::vector<MenuItem>& design, FormEvents& formEvents) {
+  log_.push_back("loadMainWindow()");
+  Fail("loadMainWindow");
+  events = &formEvents;
+  menu = design;
+  windowCaption = "KWELLOR";
+  for (const MenuItem& item : design) checks[item.name] = item.checked;
+}
+
+void FakePlatform::setCaption(const std::string& text) {
+  log_.push_back("setCaption(\"" + text + "\")");
+  windowCaption = text;
+}
+
+void FakePlatform::show() {
+  log_.push_back("show()");
+  Fail("show");
+  if (!shown) {
+    shown = true;
+    events->Form_Resize();
+  }
+}
+
+void FakePlatform::unload() {
+  log_.push_back("unload()");
+  int16_t cancel = 0;
+  events->Form_Unload(cancel);
+  unloaded = true;
+}
+
+bool FakePlatform::setPictureHeight(float twips) {
+  Fail("setPictureHeight");
+  if (minimized || twips < 0.0f) return false;
+  pictureHeight = twips;
+  return true;
+}
+
+bool FakePlatform::setPictureWidth(float twips) {
+  Fail("setPictureWidth");
+  if (minimized || twips < 0.0f) return false;
+  pictureWidth = twips;
+  return true;
+}
+
+bool FakePlatform::menuChecked(std::string_view name) {
+  Fail("menuChecked");
+  return checks.at(std::string(name));
+}
+
+void FakePlatform::setMenuChecked(std::string_view name, bool checked) {
+  Fail("setMenuChecked");
+  checks.at(std::string(name)) = checked;
+}
+
+void FakePlatform::showAboutBox() {
+  log_.push_back("showAboutBox()");
+}
+
+void FakePlatform::messageBox(const std::string& text) {
+  log_.push_back("messageBox(\"" + text + "\")");
+  messages.push_back(text);
+}
+
+std::string FakePlatform::showOpenDialog(const std::string& filter) {
+  log_.push_back("showOpenDialog()");
+  openDialogFilters.push_back(filter);
+  Fail("showOpenDialog");
+  return openDialogAnswer;
+}
+
+void FakePlatform::doEvents() {
+  log_.push_back("doEvents()");
+  ++pumps;
+  if (onPump) onPump(pumps);
+}
+
+int16_t FakePlatform::GetAsyncKeyState(int32_t virtualKey) {
+  keysQueried.push_back(virtualKey);
+  Fail("GetAsyncKeyState");
+  return keysDown.count(virtualKey) != 0 ? int16_t{-32767 - 1} : int16_t{0};
+}
+
+bool FakePlatform::GetCursorPos(int32_t& x, int32_t& y) {
+  Fail("GetCursorPos");
+  x = cursorX;
+  y = cursorY;
+  return true;
+}
+
+bool FakePlatform::SetCursorPos(int32_t x, int32_t y) {
+  log_.push_back("SetCursorPos(" + std::to_string(x) + ", " + std::to_string(y) + ")");
+  cursorX = x;
+  cursorY = y;
+  return true;
+}
+
+int32_t FakePlatform::ShowCursor(bool show) {
+  log_.push_back(show ? "ShowCursor(true)" : "ShowCursor(false)");
+  cursorCounter += show ? 1 : -1;
+  return cursorCounter;
+}
+
+int32_t FakePlatform::GetTickCount() {
+  if (ticks.empty()) {
+    lastTick_ = static_cast<int32_t>(static_cast<uint32_t>(lastTick_) + 16u);
+  } else {
+    lastTick_ = ticks.front();
+    ticks.pop_front();
+  }
+  return lastTick_;
+}
+
+std::string FakePlatform::fileNameOf(const std::string& path) {
+  auto found = fileNames.find(path);
+  return found == fileNames.end() ? std::string() : found->second;
+}
+
+void FakePlatform::endProgram() {
+  log_.push_back("endProgram()");
+  throw ProgramEnded{};
+}
+
+}  // namespace kwellor::fakes
