@@ -28,14 +28,12 @@ class Renderer {
 
   // Renders at width x height into out (texels 0xFFRRGGBB).
   void render_to_image(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
-                       const RenderSettings& settings, int32_t width, int32_t height,
-                       Image& out);
+                       const RenderSettings& settings, int32_t width, int32_t height, Image& out);
 
   // Renders at the window's current size and presents it, paced to the display's refresh
   // unless ZELNARY_NO_PACING=1. 0 = drawn; -1 = failure (no display, window gone).
-  int32_t render_to_window(uint32_t window, const Scene& scene,
-                           std::span<const ObjectPose> poses, const Camera& camera,
-                           const RenderSettings& settings);
+  int32_t render_to_window(uint32_t window, const Scene& scene, std::span<const ObjectPose> poses,
+                           const Camera& camera, const RenderSettings& settings);
 
   // Releases the X connection and buffers (the engine closing its world).
   void release();

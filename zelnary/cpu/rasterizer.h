@@ -1,0 +1,29 @@
+// The CPU back end: draws a draw list into a framebuffer with a depth buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "zelnary/cpu/framebuffer.h"
+#include "zelnary/render/draw_list.h"
+
+namespace znr {
+
+// Pixels between exact perspective divisions along a span for a correction accuracy:
+// 0 (or less, or NaN) = affine (returns 0); otherwise ceil(48 / accuracy) clamped to
+// [1, 64], so 3 gives 16 and anything from 48 up (1000 included) divides at every pixel.
+int32_t span_length_for_accuracy(double accuracy);
+
+// The reference: one pixel at a time, every step spelled out, always perspective-correct.
+// Clears the framebuffer first. Slow; used to check the fast path.
+void rasterize_reference(const DrawList& list, Framebuffer& fb);
+
+// The fast path over rows [row_begin, row_end) only (the caller clears them first):
+// incremental span walking; span_length as given by span_length_for_accuracy.
+void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin, int32_t row_end,
+                     Framebuffer& fb);
+
+// Clears and draws the whole framebuffer with the fast path, splitting the rows between
+// `threads` threads (1 or more).
+void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb);
+
+}  // namespace znr

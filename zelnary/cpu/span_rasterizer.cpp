@@ -1,0 +1,250 @@
+// The fast path: each triangle is walked row by row; the span's ends come from integer edge
+// walkers stepped once per row, and colour, depth and texture coordinates step along the
+// span. Coverage is decided by the same exact edge functions as the reference.
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/shading.h"
+#include "zelnary/cpu/triangle_setup.h"
+
+namespace znr {
+namespace {
+
+// floor(n / d) for n stepping by a constant each row, kept as quotient and remainder.
+struct FloorWalker {
+  int64_t q = 0, r = 0, d = 1, step_q = 0, step_r = 0;
+
+  void init(int64_t n, int64_t divisor, int64_t step) {
+    d = divisor;
+    q = floor_div(n, d);
+    r = n - q * d;
+    step_q = floor_div(step, d);
+    step_r = step - step_q * d;
+  }
+  void next() {
+    q += step_q;
+    r += step_r;
+    if (r >= d) {
+      r -= d;
+      ++q;
+    }
+  }
+  int64_t floor() const { return q; }
+  int64_t ceil() const { return q + (r != 0 ? 1 : 0); }
+};
+
+// One edge's limit on the span in each row. Edge condition at pixel x of a row:
+// k - D * x >= 0, where k moves by dx * kSubpixel per row (see edge_value).
+struct EdgeLimit {
+  enum Kind { Lower, Upper, Horizontal } kind = Horizontal;
+  FloorWalker walk;
+  int64_t k = 0, k_step = 0;  // for horizontal edges: the row is in when k >= 0
+
+  void init(const TriangleSetup& t, int i, int32_t row) {
+    const int a = (i + 1) % 3, b = (i + 2) % 3;
+    const int64_t dx = t.x[b] - t.x[a], dy = t.y[b] - t.y[a];
+    const int64_t py = row * kSubpixel + kSubpixel / 2;
+    // E(x) = dx (py - ay) - dy (x S + S/2 - ax); covered when E - bias >= 0.
+    k = dx * (py - t.y[a]) + dy * (t.x[a] - kSubpixel / 2) - (t.top_left[i] ? 0 : 1);
+    k_step = dx * kSubpixel;
+    if (dy > 0) {  // x <= floor(k / (dy S))
+      kind = Upper;
+      walk.init(k, dy * kSubpixel, k_step);
+    } else if (dy < 0) {  // x >= ceil(k / (dy S)) = ceil(-k / (-dy S))
+      kind = Lower;
+      walk.init(-k, -dy * kSubpixel, -k_step);
+    } else {
+      kind = Horizontal;
+    }
+  }
+  void next() {
+    if (kind == Horizontal) {
+      k += k_step;
+    } else {
+      walk.next();
+    }
+  }
+};
+
+// An attribute's plane over the screen: value = row_base(y) + dx * x at pixel centres.
+struct Plane {
+  double c = 0.0, dx = 0.0, dy = 0.0;  // value at pixel (0, 0)'s centre and its gradients
+
+  void init(const double px[3], const double py[3], const double a[3], double area) {
+    dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) / area;
+    dy = ((a[2] - a[0]) * (px[1] - px[0]) - (a[1] - a[0]) * (px[2] - px[0])) / area;
+    c = a[0] + dx * (0.5 - px[0]) + dy * (0.5 - py[0]);
+  }
+  float row(int32_t y) const { return static_cast<float>(c + dy * y); }
+};
+
+struct SpanContext {
+  Framebuffer* fb;
+  const Image* tex;
+  FixedMul mul;
+  uint32_t flat;
+  int32_t span_length;
+  Plane inv_w, uw, vw, u, v;
+};
+
+// Texture coordinates exactly at pixel x of a row.
+inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_row, int32_t x,
+                     float& u, float& v) {
+  const auto fx = static_cast<float>(x);
+  const float iw = iw_row + static_cast<float>(s.inv_w.dx) * fx;
+  const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
+  u = (uw_row + static_cast<float>(s.uw.dx) * fx) * inv;
+  v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
+}
+
+void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr) {
+  const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
+  uint32_t* color = s.fb->color.data() + row;
+  float* depth = s.fb->depth.data() + row;
+  const float iw_row = s.inv_w.row(y), diw = static_cast<float>(s.inv_w.dx);
+  auto plot = [&](int32_t x, uint32_t c) {
+    const float iw = iw_row + diw * static_cast<float>(x);
+    if (iw > depth[x]) {
+      depth[x] = iw;
+      color[x] = c;
+    }
+  };
+  if (s.tex == nullptr) {
+    for (int32_t x = xl; x <= xr; ++x) plot(x, s.flat);
+    return;
+  }
+  const Image& tex = *s.tex;
+  if (s.span_length <= 0) {  // affine: u and v themselves are stepped linearly
+    const float u_row = s.u.row(y), v_row = s.v.row(y);
+    const auto du = static_cast<float>(s.u.dx), dv = static_cast<float>(s.v.dx);
+    for (int32_t x = xl; x <= xr; ++x) {
+      const auto fx = static_cast<float>(x);
+      plot(x, modulate(sample_nearest(tex, u_row + du * fx, v_row + dv * fx), s.mul));
+    }
+    return;
+  }
+  // Perspective: exact u, v every span_length pixels and at the span's last pixel, linear
+  // in between.
+  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
+  float u0 = 0.0f, v0 = 0.0f;
+  exact_uv(s, iw_row, uw_row, vw_row, xl, u0, v0);
+  int32_t x = xl;
+  while (x < xr) {
+    const int32_t e = std::min(xr, x + s.span_length);
+    float u1 = 0.0f, v1 = 0.0f;
+    exact_uv(s, iw_row, uw_row, vw_row, e, u1, v1);
+    const float inv_len = 1.0f / static_cast<float>(e - x);
+    const float du = (u1 - u0) * inv_len, dv = (v1 - v0) * inv_len;
+    float u = u0, v = v0;
+    for (; x < e; ++x) {
+      plot(x, modulate(sample_nearest(tex, u, v), s.mul));
+      u += du;
+      v += dv;
+    }
+    u0 = u1;
+    v0 = v1;
+  }
+  plot(xr, modulate(sample_nearest(tex, u0, v0), s.mul));
+}
+
+void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVertex& b,
+                   const DrawVertex& c, int32_t span_length, int32_t row_begin, int32_t row_end,
+                   Framebuffer& fb) {
+  TriangleSetup t;
+  if (!setup_triangle(a, b, c, 0, row_begin, fb.width, row_end, t)) return;
+  SpanContext s{&fb, poly.texture, to_fixed(poly.mul), 0, span_length, {}, {}, {}, {}, {}};
+  if (s.tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
+  double px[3], py[3], iw[3];
+  for (int i = 0; i < 3; ++i) {
+    px[i] = static_cast<double>(t.x[i]) / kSubpixel;
+    py[i] = static_cast<double>(t.y[i]) / kSubpixel;
+    iw[i] = t.v[i]->inv_w;
+  }
+  const double area = static_cast<double>(t.area2) / (kSubpixel * kSubpixel);
+  s.inv_w.init(px, py, iw, area);
+  if (s.tex != nullptr) {
+    double attr[3];
+    if (span_length <= 0) {
+      for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->u;
+      s.u.init(px, py, attr, area);
+      for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->v;
+      s.v.init(px, py, attr, area);
+    } else {
+      for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->u) * iw[i];
+      s.uw.init(px, py, attr, area);
+      for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->v) * iw[i];
+      s.vw.init(px, py, attr, area);
+    }
+  }
+  EdgeLimit edges[3];
+  for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0);
+  for (int32_t y = t.y0; y <= t.y1; ++y) {
+    int64_t xl = t.x0, xr = t.x1;
+    for (const EdgeLimit& e : edges) {
+      if (e.kind == EdgeLimit::Lower) {
+        xl = std::max(xl, e.walk.ceil());
+      } else if (e.kind == EdgeLimit::Upper) {
+        xr = std::min(xr, e.walk.floor());
+      } else if (e.k < 0) {
+        xr = xl - 1;  // a horizontal edge rules the whole row out
+      }
+    }
+    if (xl <= xr) draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr));
+    for (EdgeLimit& e : edges) e.next();
+  }
+}
+
+}  // namespace
+
+int32_t span_length_for_accuracy(double accuracy) {
+  if (!(accuracy > 0.0)) return 0;  // 0, negative or NaN: affine
+  const double n = std::ceil(48.0 / accuracy);
+  return static_cast<int32_t>(std::clamp(n, 1.0, 64.0));
+}
+
+void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin, int32_t row_end,
+                     Framebuffer& fb) {
+  row_begin = std::max(row_begin, 0);
+  row_end = std::min(row_end, fb.height);
+  if (row_begin >= row_end) return;
+  const auto top = static_cast<float>(row_begin) - 1.0f,
+             bottom = static_cast<float>(row_end) + 1.0f;
+  for (const DrawPolygon& poly : list.polygons) {
+    if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
+    const DrawVertex* v = &list.vertices[poly.first];
+    // Skip polygons wholly above or below this band before any set-up.
+    float ymin = v[0].y, ymax = v[0].y;
+    for (uint32_t i = 1; i < poly.count; ++i) {
+      ymin = std::min(ymin, v[i].y);
+      ymax = std::max(ymax, v[i].y);
+    }
+    if (ymax < top || ymin > bottom) continue;
+    for (uint32_t i = 1; i + 1 < poly.count; ++i) {
+      draw_triangle(poly, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
+    }
+  }
+}
+
+void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb) {
+  const int32_t span_length = span_length_for_accuracy(accuracy);
+  auto band = [&](int32_t begin, int32_t end) {
+    fb.clear_rows(list.background, begin, end);
+    rasterize_spans(list, span_length, begin, end, fb);
+  };
+  if (threads <= 1 || fb.height < 64) {
+    band(0, fb.height);
+    return;
+  }
+  const int32_t n = std::min(threads, 8);
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(n - 1));
+  for (int32_t i = 1; i < n; ++i) {
+    workers.emplace_back(band, fb.height * i / n, fb.height * (i + 1) / n);
+  }
+  band(0, fb.height / n);
+  for (std::thread& w : workers) w.join();
+}
+
+}  // namespace znr

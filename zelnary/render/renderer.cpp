@@ -1,0 +1,86 @@
+#include "zelnary/render/renderer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/present/frame_pacer.h"
+#include "zelnary/present/offscreen.h"
+#include "zelnary/present/x11_presenter.h"
+#include "zelnary/render/draw_list.h"
+#include "zelnary/render/front_end.h"
+#include "zelnary/render/scene_index.h"
+#include "zelnary/render/view.h"
+
+namespace znr {
+namespace {
+
+constexpr int32_t kMaxSide = 16384;  // larger windows or images are refused
+
+// Rows are split between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
+int32_t render_threads() {
+  if (const char* v = std::getenv("ZELNARY_RENDER_THREADS")) {
+    const long n = std::strtol(v, nullptr, 10);
+    if (n >= 1 && n <= 8) return static_cast<int32_t>(n);
+  }
+  return std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 2);
+}
+
+}  // namespace
+
+struct Renderer::Impl {
+  SceneIndex index;
+  FrontEnd front;
+  DrawList list;
+  Framebuffer fb;
+  X11Presenter x11;
+  FramePacer pacer;
+  int32_t threads = render_threads();
+
+  // Draws the frame into fb at width x height.
+  void draw(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
+            const RenderSettings& settings, int32_t width, int32_t height) {
+    if (!index.built_for(scene)) build_scene_index(scene, index);
+    fb.resize(width, height);
+    const View view = make_view(camera, fb.width, fb.height);
+    front.build(scene, index, poses, view, list);
+    rasterize_fast(list, settings.perspective_accuracy, threads, fb);
+  }
+};
+
+Renderer::Renderer() : impl_(std::make_unique<Impl>()) {}
+Renderer::~Renderer() = default;
+
+void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> poses,
+                               const Camera& camera, const RenderSettings& settings, int32_t width,
+                               int32_t height, Image& out) {
+  width = std::clamp(width, 0, kMaxSide);
+  height = std::clamp(height, 0, kMaxSide);
+  impl_->draw(scene, poses, camera, settings, width, height);
+  present_to_image(impl_->fb, out);
+}
+
+int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
+                                   std::span<const ObjectPose> poses, const Camera& camera,
+                                   const RenderSettings& settings) {
+  Impl& m = *impl_;
+  int32_t width = 0, height = 0;
+  if (!m.x11.window_size(window, width, height)) return -1;
+  if (width > kMaxSide || height > kMaxSide) return -1;
+  m.draw(scene, poses, camera, settings, width, height);
+  if (!m.x11.present(window, m.fb)) return -1;
+  m.pacer.wait(m.x11.refresh_hz());
+  return 0;
+}
+
+void Renderer::release() {
+  impl_->x11.release();
+  impl_->index = SceneIndex{};
+  impl_->list = DrawList{};
+  impl_->fb = Framebuffer{};
+  impl_->pacer.reset();
+}
+
+}  // namespace znr

@@ -1,0 +1,118 @@
+#include "zelnary/render/scene_index.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace znr {
+namespace {
+
+bool polygon_valid(const Scene& s, const Polygon& p) {
+  return p.vertex_count >= 3 &&
+         static_cast<size_t>(p.first_vertex) + p.vertex_count <= s.vertices.size();
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
+  lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+  hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+}
+
+}  // namespace
+
+bool SceneIndex::built_for(const Scene& s) const {
+  return scene == &s && polygons == s.polygons.data() && vertices == s.vertices.data() &&
+         polygon_count == s.polygons.size() && vertex_count == s.vertices.size() &&
+         object_count == s.objects.size();
+}
+
+void build_scene_index(const Scene& s, SceneIndex& out) {
+  out = SceneIndex{};
+  out.scene = &s;
+  out.polygons = s.polygons.data();
+  out.vertices = s.vertices.data();
+  out.polygon_count = s.polygons.size();
+  out.vertex_count = s.vertices.size();
+  out.object_count = s.objects.size();
+
+  // Extent of the static geometry over the ground plane, for the grid.
+  Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
+  size_t static_count = 0;
+  for (const Polygon& p : s.polygons) {
+    if (p.object >= 0 || !polygon_valid(s, p)) continue;
+    grow(lo, hi, s.vertices[p.first_vertex].position);
+    ++static_count;
+  }
+  const auto side = static_cast<size_t>(
+      std::ceil(std::sqrt(static_cast<double>(static_count) / kPolygonsPerChunk)));
+  const size_t grid = std::clamp<size_t>(side, 1, 1024);
+  const double cell_x = (hi.x - lo.x) / static_cast<double>(grid);
+  const double cell_y = (hi.y - lo.y) / static_cast<double>(grid);
+  auto cell_of = [&](const Vec3& p) -> size_t {
+    auto axis = [&](double v, double origin, double cell) -> size_t {
+      if (!(cell > 0.0)) return 0;
+      const double c = std::floor((v - origin) / cell);
+      return c <= 0.0 ? 0 : std::min(grid - 1, static_cast<size_t>(c));
+    };
+    return axis(p.y, lo.y, cell_y) * grid + axis(p.x, lo.x, cell_x);
+  };
+
+  // Counting sort of the static polygons by cell.
+  std::vector<uint32_t> count(grid * grid + 1, 0);
+  for (const Polygon& p : s.polygons) {
+    if (p.object < 0 && polygon_valid(s, p))
+      ++count[cell_of(s.vertices[p.first_vertex].position) + 1];
+  }
+  for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+  out.order.resize(static_count);
+  std::vector<uint32_t> fill(count.begin(), count.end() - 1);
+  for (size_t i = 0; i < s.polygons.size(); ++i) {
+    const Polygon& p = s.polygons[i];
+    if (p.object >= 0 || !polygon_valid(s, p)) continue;
+    out.order[fill[cell_of(s.vertices[p.first_vertex].position)]++] = static_cast<uint32_t>(i);
+  }
+  for (size_t c = 0; c + 1 < count.size(); ++c) {
+    if (count[c] == count[c + 1]) continue;
+    Chunk chunk;
+    chunk.begin = count[c];
+    chunk.end = count[c + 1];
+    chunk.lo = {kInf, kInf, kInf};
+    chunk.hi = {-kInf, -kInf, -kInf};
+    for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
+      for (const Vertex& v : s.vertices_of(s.polygons[out.order[k]]))
+        grow(chunk.lo, chunk.hi, v.position);
+    }
+    out.chunks.push_back(chunk);
+  }
+
+  // Moving objects: their polygons grouped per object, with a bounding sphere.
+  out.objects.resize(s.objects.size());
+  std::vector<std::vector<uint32_t>> per_object(s.objects.size());
+  for (size_t i = 0; i < s.polygons.size(); ++i) {
+    const Polygon& p = s.polygons[i];
+    if (p.object < 0 || static_cast<size_t>(p.object) >= s.objects.size() || !polygon_valid(s, p)) {
+      continue;
+    }
+    per_object[static_cast<size_t>(p.object)].push_back(static_cast<uint32_t>(i));
+  }
+  for (size_t o = 0; o < per_object.size(); ++o) {
+    ObjectGroup& g = out.objects[o];
+    g.begin = static_cast<uint32_t>(out.order.size());
+    Vec3 olo{kInf, kInf, kInf}, ohi{-kInf, -kInf, -kInf};
+    for (uint32_t pi : per_object[o]) {
+      out.order.push_back(pi);
+      for (const Vertex& v : s.vertices_of(s.polygons[pi])) grow(olo, ohi, v.position);
+    }
+    g.end = static_cast<uint32_t>(out.order.size());
+    if (g.begin == g.end) continue;
+    g.center = (olo + ohi) * 0.5;
+    for (uint32_t pi : per_object[o]) {
+      for (const Vertex& v : s.vertices_of(s.polygons[pi])) {
+        g.radius = std::max(g.radius, length(v.position - g.center));
+      }
+    }
+  }
+}
+
+}  // namespace znr

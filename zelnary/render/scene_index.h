@@ -1,0 +1,44 @@
+// What the front end keeps about a scene between frames to find the visible polygons fast:
+// static polygons grouped into chunks on a grid over the ground plane, each with its
+// bounding box, and the moving objects' polygons grouped per object with a bounding sphere
+// in the object's own frame.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zelnary/core/vec3.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+struct Chunk {
+  Vec3 lo, hi;                  // bounding box of its polygons' vertices
+  uint32_t begin = 0, end = 0;  // into SceneIndex::order
+};
+
+struct ObjectGroup {
+  Vec3 center;  // bounding sphere, object frame
+  double radius = 0.0;
+  uint32_t begin = 0, end = 0;  // into SceneIndex::order
+};
+
+struct SceneIndex {
+  std::vector<uint32_t> order;  // polygon indices, chunk by chunk, then object by object
+  std::vector<Chunk> chunks;
+  std::vector<ObjectGroup> objects;  // one per Scene::objects entry
+
+  // The scene it was built for; checked before reuse.
+  const Scene* scene = nullptr;
+  const Polygon* polygons = nullptr;
+  const Vertex* vertices = nullptr;
+  size_t polygon_count = 0, vertex_count = 0, object_count = 0;
+
+  bool built_for(const Scene& s) const;
+};
+
+// About kPolygonsPerChunk polygons per chunk on average.
+constexpr size_t kPolygonsPerChunk = 128;
+void build_scene_index(const Scene& scene, SceneIndex& out);
+
+}  // namespace znr

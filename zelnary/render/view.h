@@ -1,0 +1,30 @@
+// A camera's view for one frame: its axes made orthonormal, the frustum and the projection.
+#pragma once
+
+#include <cstdint>
+
+#include "zelnary/cameras/camera.h"
+#include "zelnary/core/vec3.h"
+
+namespace znr {
+
+constexpr double kNearPlane = 0.1;  // world units in front of the eye
+
+struct View {
+  Vec3 eye, forward, right, up;     // orthonormal; right = forward x up
+  double tan_h = 0.0, tan_v = 0.0;  // half-angle tangents of the horizontal/vertical field
+  double focal = 0.0;               // pixels per unit of cy/cx
+  int32_t width = 0, height = 0;
+
+  // The frustum's side planes through the eye, inside where dot(n, p - eye) >= 0.
+  Vec3 side_normals[4];
+};
+
+View make_view(const Camera& camera, int32_t width, int32_t height);
+
+// false: the box [lo, hi] lies wholly outside the view.
+bool box_visible(const View& view, const Vec3& lo, const Vec3& hi);
+// false: the sphere lies wholly outside the view.
+bool sphere_visible(const View& view, const Vec3& center, double radius);
+
+}  // namespace znr
