@@ -67,8 +67,7 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   Impl& m = *impl_;
   m.unload();
   std::string error;
-  if (!znr::load_world(world_path, bitmaps_dir, m.scene, error)) {
-    std::cerr << error << '\n';
+  if (!znr::load_world(world_path, bitmaps_dir, m.scene, error)) {  // it reports the error
     m.unload();
     return -1;
   }

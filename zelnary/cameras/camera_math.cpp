@@ -70,8 +70,10 @@ void camera_move(Camera& cam, int32_t space, const Vec3& offset) {
 
 void camera_set_direction(Camera& cam, const Vec3& direction) {
   if (!is_finite(direction)) return;
-  const Vec3 f = normalized(direction);
-  if (f == Vec3{} || !is_finite(f)) return;
+  // Scaled first so that very short or very long vectors neither underflow nor overflow.
+  const double m = std::max({std::abs(direction.x), std::abs(direction.y), std::abs(direction.z)});
+  if (m == 0.0) return;
+  const Vec3 f = normalized(direction * (1.0 / m));
   // Prefer no roll; straight up or down, the previous up or forward decides which way is up.
   const double toward_z = dot(f, kWorldZ) > 0.0 ? -1.0 : 1.0;
   const std::array<Vec3, 4> candidates{kWorldZ, cam.up, cam.forward * toward_z, kWorldX};

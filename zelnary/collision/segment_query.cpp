@@ -116,6 +116,7 @@ struct SegmentQuery::Impl {
     poses.clear();
     scene = nullptr;
     box = Box{};
+    extents.clear();
     dirty = false;
   }
 
@@ -124,33 +125,62 @@ struct SegmentQuery::Impl {
     return object < 0 ? p : to_world(poses[static_cast<size_t>(object)], p);
   }
 
+  // An object's reach about its origin: any turn about z, its own height range.
+  struct Extent {
+    double radius = 0.0, zlo = 0.0, zhi = 0.0;
+  };
+  std::vector<Extent> extents;  // by object
+
+  static Box object_box(const Extent& e, const Vec3& at) {
+    Box b;
+    b.add({at.x - e.radius, at.y - e.radius, at.z + e.zlo});
+    b.add({at.x + e.radius, at.y + e.radius, at.z + e.zhi});
+    return b;
+  }
+
+  // Adds b to the query box, with a margin so that geometry never touches the box's faces.
+  void grow(const Box& b) {
+    if (b.empty()) return;
+    const Vec3 size = b.hi - b.lo;
+    const double margin = 1.0 + 1e-3 * std::max({size.x, size.y, size.z});
+    box.add(b.lo - Vec3{margin, margin, margin});
+    box.add(b.hi + Vec3{margin, margin, margin});
+  }
+
   void compute_bounds() {
-    for (size_t i = 0; i < static_tris.size(); ++i)
-      box.add(scene->vertices[static_tris[i]].position);
-    // An object may be anywhere along its path, turned any way about z.
+    Box all;
+    for (uint32_t i : static_tris) all.add(scene->vertices[i].position);
+    extents.assign(object_tris.size(), Extent{});
     for (size_t k = 0; k < object_tris.size(); ++k) {
       if (object_tris[k].empty()) continue;
-      double radius = 0.0, zlo = std::numeric_limits<double>::max(), zhi = -zlo;
+      Extent& e = extents[k];
+      e.zlo = std::numeric_limits<double>::max();
+      e.zhi = -e.zlo;
       for (uint32_t i : object_tris[k]) {
         const Vec3& p = scene->vertices[i].position;
-        radius = std::max(radius, std::hypot(p.x, p.y));
-        zlo = std::min(zlo, p.z);
-        zhi = std::max(zhi, p.z);
+        e.radius = std::max(e.radius, std::hypot(p.x, p.y));
+        e.zlo = std::min(e.zlo, p.z);
+        e.zhi = std::max(e.zhi, p.z);
       }
+      // Wherever it goes along its path, and where it is now.
       for (const Vec3& w : scene->objects[k].path) {
-        box.add({w.x - radius, w.y - radius, w.z + zlo});
-        box.add({w.x + radius, w.y + radius, w.z + zhi});
+        const Box b = object_box(e, w);
+        all.add(b.lo);
+        all.add(b.hi);
       }
-      if (scene->objects[k].path.empty()) {
-        box.add({-radius, -radius, zlo});
-        box.add({radius, radius, zhi});
-      }
+      const Box now = object_box(e, poses[k].position);
+      all.add(now.lo);
+      all.add(now.hi);
     }
-    if (box.empty()) return;
-    const Vec3 size = box.hi - box.lo;
-    const double margin = 1.0 + 1e-3 * std::max({size.x, size.y, size.z});
-    box.lo = box.lo - Vec3{margin, margin, margin};
-    box.hi = box.hi + Vec3{margin, margin, margin};
+    grow(all);
+  }
+
+  // Keeps an object placed off its path (a pose set from outside) inside the query box.
+  void cover(size_t k) {
+    const Box b = object_box(extents[k], poses[k].position);
+    if (b.lo.x < box.lo.x || b.lo.y < box.lo.y || b.lo.z < box.lo.z || b.hi.x > box.hi.x ||
+        b.hi.y > box.hi.y || b.hi.z > box.hi.z)
+      grow(b);
   }
 
   void commit_poses() {
@@ -258,10 +288,13 @@ void SegmentQuery::set_poses(std::span<const ObjectPose> poses) {
   Impl& m = *impl_;
   const size_t n = std::min(poses.size(), m.poses.size());
   for (size_t k = 0; k < n; ++k) {
+    if (!is_finite(poses[k].position) || !std::isfinite(poses[k].heading_deg)) continue;
     if (poses[k].position == m.poses[k].position && poses[k].heading_deg == m.poses[k].heading_deg)
       continue;
     m.poses[k] = poses[k];
-    if (m.instances[k]) m.dirty = true;
+    if (!m.instances[k]) continue;
+    m.cover(k);
+    m.dirty = true;
   }
 }
 

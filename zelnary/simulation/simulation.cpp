@@ -16,10 +16,12 @@ Vec3 behind_eye(const ObjectPose& target, double distance_from_eye) {
   return target.position + back * d;
 }
 
-void follow_behind(Camera& cam, const ObjectPose& target, double dt_seconds, bool snap) {
-  const Vec3 ideal = behind_eye(target, cam.distance_from_eye);
+void follow_behind(Camera& cam, const ObjectPose& before, const ObjectPose& target,
+                   double dt_seconds, bool snap) {
+  const Vec3 ideal = behind_eye(target, cam.distance_from_eye) - target.position;
+  const Vec3 offset = cam.location - before.position;
   const double keep = snap ? 0.0 : std::exp(-std::max(dt_seconds, 0.0) / kBehindSmoothingSeconds);
-  camera_set_location(cam, ideal + (cam.location - ideal) * keep);
+  camera_set_location(cam, target.position + ideal + (offset - ideal) * keep);
   const Vec3 look = target.position - cam.location;
   if (length(look) > 1e-9) {
     camera_set_direction(cam, look);
@@ -46,12 +48,13 @@ void Simulation::reset(const Scene& scene) {
 void Simulation::advance_to(double seconds, std::span<Camera> cameras) {
   const double dt = std::isfinite(seconds) ? std::max(seconds - time_, 0.0) : 0.0;
   time_ += dt;
+  before_.assign(poses_.begin(), poses_.end());
   for (size_t i = 0; i < paths_.size(); ++i) poses_[i] = paths_[i].pose_at(time_);
   for (Camera& cam : cameras) {
     if (cam.target < 0 || static_cast<size_t>(cam.target) >= poses_.size()) continue;
-    const ObjectPose& target = poses_[static_cast<size_t>(cam.target)];
-    if (cam.chase == ChaseType::Behind) follow_behind(cam, target, dt, !started_);
-    if (cam.chase == ChaseType::Watch) watch_target(cam, target);
+    const size_t k = static_cast<size_t>(cam.target);
+    if (cam.chase == ChaseType::Behind) follow_behind(cam, before_[k], poses_[k], dt, !started_);
+    if (cam.chase == ChaseType::Watch) watch_target(cam, poses_[k]);
   }
   started_ = true;
 }

@@ -19,9 +19,12 @@ inline constexpr double kBehindSmoothingSeconds = 0.3;
 // along its heading and raised by kBehindElevationDeg.
 Vec3 behind_eye(const ObjectPose& target, double distance_from_eye);
 
-// Moves a Behind camera a step towards its ideal place (all the way when snap) and turns it to
-// look at the target.
-void follow_behind(Camera& cam, const ObjectPose& target, double dt_seconds, bool snap);
+// Moves a Behind camera with its target (from `before` to `target`) and swings it a step towards
+// its ideal place behind it (all the way when snap), then turns it to look at the target. The
+// smoothing acts on the offset from the target, so a camera that has settled stays exactly
+// at its distance on a straight path and only swings round smoothly at turns.
+void follow_behind(Camera& cam, const ObjectPose& before, const ObjectPose& target,
+                   double dt_seconds, bool snap);
 // Turns a Watch camera, which keeps its location, to look at the target.
 void watch_target(Camera& cam, const ObjectPose& target);
 
@@ -40,6 +43,7 @@ class Simulation {
  private:
   std::vector<PathMotion> paths_;
   std::vector<ObjectPose> poses_;
+  std::vector<ObjectPose> before_;  // the poses of the previous step
   double time_ = 0.0;
   bool started_ = false;
 };

@@ -1,0 +1,153 @@
+// Moving objects and chase cameras over simulated time.
+#include "zelnary/simulation/simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "zelnary/cameras/camera_math.h"
+
+namespace znr {
+namespace {
+
+void expect_near(const Vec3& a, const Vec3& b, double tol = 1e-9) {
+  EXPECT_NEAR(a.x, b.x, tol);
+  EXPECT_NEAR(a.y, b.y, tol);
+  EXPECT_NEAR(a.z, b.z, tol);
+}
+
+// A 100 x 50 rectangle driven counter-clockwise at 10 units per second: 30 s per lap.
+MovingObject rectangle_car(double speed = 10.0) {
+  MovingObject car;
+  car.name = "car";
+  car.path = {{0, 0, 5}, {100, 0, 5}, {100, 50, 5}, {0, 50, 5}};
+  car.speed = speed;
+  return car;
+}
+
+TEST(PathMotion, FollowsTheLoopFacingTravel) {
+  const PathMotion m(rectangle_car());
+  EXPECT_DOUBLE_EQ(m.loop_length(), 300.0);
+  struct Case {
+    double t;
+    Vec3 at;
+    double heading;
+  };
+  for (const Case& c :
+       {Case{0.0, {0, 0, 5}, 0.0}, Case{5.0, {50, 0, 5}, 0.0}, Case{12.5, {100, 25, 5}, 90.0},
+        Case{20.0, {50, 50, 5}, 180.0}, Case{27.5, {0, 25, 5}, -90.0}, Case{35.0, {50, 0, 5}, 0.0},
+        Case{30.0 * 1000 + 5.0, {50, 0, 5}, 0.0}}) {
+    const ObjectPose p = m.pose_at(c.t);
+    expect_near(p.position, c.at, 1e-6);
+    EXPECT_NEAR(std::remainder(p.heading_deg - c.heading, 360.0), 0.0, 1e-9) << "t=" << c.t;
+  }
+  // Backwards travel faces the other way.
+  const ObjectPose back = PathMotion(rectangle_car(-10.0)).pose_at(2.5);
+  expect_near(back.position, {0, 25, 5}, 1e-6);
+  EXPECT_NEAR(std::remainder(back.heading_deg - 90.0, 360.0), 0.0, 1e-9);
+}
+
+TEST(PathMotion, DegeneratePathsStandStill) {
+  MovingObject one = rectangle_car();
+  one.path = {{7, 8, 9}};
+  expect_near(PathMotion(one).pose_at(12.0).position, {7, 8, 9});
+
+  MovingObject repeated = rectangle_car();
+  repeated.path = {{1, 1, 0}, {1, 1, 0}, {1, 1, 0}};
+  expect_near(PathMotion(repeated).pose_at(3.0).position, {1, 1, 0});
+
+  MovingObject parked = rectangle_car(0.0);
+  const ObjectPose p = PathMotion(parked).pose_at(100.0);
+  expect_near(p.position, {0, 0, 5});
+  EXPECT_EQ(p.heading_deg, 0.0);
+
+  MovingObject dup = rectangle_car();  // a repeated waypoint is passed over
+  dup.path.insert(dup.path.begin() + 1, Vec3{100, 0, 5});
+  expect_near(PathMotion(dup).pose_at(12.5).position, {100, 25, 5}, 1e-6);
+
+  EXPECT_TRUE(is_finite(PathMotion(rectangle_car()).pose_at(NAN).position));
+}
+
+struct ChaseWorld {
+  Scene scene;
+  Simulation sim;
+  std::vector<Camera> cams;
+
+  ChaseWorld() {
+    scene.objects.push_back(rectangle_car());
+    sim.reset(scene);
+    CameraDef behind;
+    behind.chase = ChaseType::Behind;
+    behind.distance_from_eye = 20.0;
+    behind.target = 0;
+    behind.location = {500, 500, 500};
+    CameraDef watch;
+    watch.chase = ChaseType::Watch;
+    watch.target = 0;
+    watch.location = {50, 25, 40};
+    CameraDef fixed;
+    fixed.location = {1, 2, 3};
+    fixed.direction = {0, 1, 0};
+    cams = {camera_from_def(behind), camera_from_def(watch), camera_from_def(fixed)};
+  }
+  // Steps world time at a given frame rate.
+  void run(double from, double to, double fps) {
+    for (double t = from; t <= to; t += 1.0 / fps) sim.advance_to(t, cams);
+  }
+};
+
+TEST(ChaseCameras, BehindSettlesAtTheDistanceBehindItsTarget) {
+  ChaseWorld w;
+  w.sim.advance_to(0.0, w.cams);  // the first step puts it in place at once
+  const Camera& cam = w.cams[0];
+  const ObjectPose car = w.sim.poses()[0];
+  expect_near(cam.location, behind_eye(car, 20.0));
+  EXPECT_NEAR(length(cam.location - car.position), 20.0, 1e-9);
+  EXPECT_LT(cam.location.x, car.position.x);  // behind: the car heads along +x
+  EXPECT_GT(cam.location.z, car.position.z);  // and raised
+  expect_near(cam.forward, normalized(car.position - cam.location));
+
+  // Along a straight side, smoothing catches up: it stays behind the car at the distance.
+  w.run(0.0, 9.0, 60.0);
+  const ObjectPose now = w.sim.poses()[0];
+  EXPECT_NEAR(length(cam.location - now.position), 20.0, 1e-6);
+  EXPECT_NEAR(cam.location.y, now.position.y, 1e-6);
+  expect_near(cam.forward, normalized(now.position - cam.location), 1e-9);
+}
+
+TEST(ChaseCameras, SmoothingDoesNotDependOnTheFrameRate) {
+  ChaseWorld slow, fast;
+  slow.run(0.0, 12.0, 10.0);  // past the first corner
+  fast.run(0.0, 12.0, 10.0 * 16);
+  slow.sim.advance_to(13.0, slow.cams);
+  fast.sim.advance_to(13.0, fast.cams);
+  expect_near(slow.cams[0].location, fast.cams[0].location, 1e-2);
+}
+
+TEST(ChaseCameras, WatchKeepsItsPlaceAndLooksAtTheTarget) {
+  ChaseWorld w;
+  for (double t : {0.0, 3.0, 11.0, 19.0, 26.0, 29.9}) {
+    w.sim.advance_to(t, w.cams);
+    const Camera& cam = w.cams[1];
+    expect_near(cam.location, {50, 25, 40});
+    expect_near(cam.forward, normalized(w.sim.poses()[0].position - cam.location));
+  }
+  // A fixed camera is never moved; time never runs backwards.
+  expect_near(w.cams[2].location, {1, 2, 3});
+  expect_near(w.cams[2].forward, {0, 1, 0});
+  w.sim.advance_to(5.0, w.cams);
+  EXPECT_DOUBLE_EQ(w.sim.time(), 29.9);
+}
+
+TEST(ChaseCameras, ADirectSetHoldsUntilTheNextStep) {
+  ChaseWorld w;
+  w.sim.advance_to(0.0, w.cams);
+  camera_set_location(w.cams[1], {0, 0, 100});
+  w.sim.advance_to(1.0, w.cams);
+  expect_near(w.cams[1].location, {0, 0, 100});  // Watch now watches from there
+  expect_near(w.cams[1].forward, normalized(w.sim.poses()[0].position - Vec3{0, 0, 100}));
+}
+
+}  // namespace
+}  // namespace znr
