@@ -22,6 +22,6 @@ constexpr size_t kMaxCameras = 1024;
 constexpr double kMaxCoordinate = 1e8;              // |x|, |y|, |z| of vertices, waypoints, cameras
 constexpr double kMaxTextureCoordinate = 1e6;       // |u|, |v|
 constexpr double kMaxSpeed = 1e6;                   // world units per second
-constexpr double kMinZoom = 1.0, kMaxZoom = 179.0;  // horizontal field of view, degrees
+constexpr double kMinZoom = 1.0, kMaxZoom = 170.0;  // horizontal field of view, degrees
 
 }  // namespace znr::world_limits

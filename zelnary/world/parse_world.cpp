@@ -385,7 +385,7 @@ class WorldParser {
   bool object(LineLexer& lex) {
     MovingObject obj;
     if (!name(lex, "object", obj.name, false) || !number(lex, obj.speed, "object speed") ||
-        !in_range(obj.speed, 0.0, lim::kMaxSpeed, "object speed") || !expect_end(lex))
+        !in_range(obj.speed, -lim::kMaxSpeed, lim::kMaxSpeed, "object speed") || !expect_end(lex))
       return false;
     if (scene_.objects.size() >= lim::kMaxObjects)
       return fail(WorldError::Limit, "more than " + std::to_string(lim::kMaxObjects) + " objects");
