@@ -44,7 +44,13 @@ void Form1::Load() {
   try {
     platform_.loadMainWindow(MainMenuDesign(), *this);
   } catch (const std::exception& e) {
-    EndAfterFailure(std::string("Start-up failed while creating the main window: ") + e.what());
+    // No window to unload and no world loaded yet: report and end.
+    try {
+      platform_.messageBox(std::string("Start-up failed while creating the main window: ") +
+                           e.what());
+    } catch (const std::exception&) {
+    }
+    platform_.endProgram();
   }
   Form_Load();
 }
