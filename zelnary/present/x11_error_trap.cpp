@@ -29,10 +29,10 @@ int handle_error(Display* dpy, XErrorEvent* event) {
 
 void trap_x_errors(Display* dpy) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (!g_installed) {
-    g_previous = XSetErrorHandler(handle_error);
-    g_installed = true;
-  }
+  // (Re)install: a handler set since our last connection is kept as the one we pass to.
+  const XErrorHandler before = XSetErrorHandler(handle_error);
+  if (!g_installed || before != handle_error) g_previous = before;
+  g_installed = true;
   g_trapped.emplace_back(dpy, 0);
 }
 

@@ -80,6 +80,10 @@ void FrontEnd::build(const Scene& scene, const SceneIndex& index, std::span<cons
 
 void FrontEnd::emit(const Scene& scene, const Polygon& p, const ObjectPose* pose, DrawList& out) {
   const View& v = *view_;
+  if (p.vertex_count < 3 ||
+      static_cast<size_t>(p.first_vertex) + p.vertex_count > scene.vertices.size()) {
+    return;  // not a polygon; the loader never makes one, but the scene may be hand-built
+  }
   const auto src = scene.vertices_of(p);
   world_.clear();
   for (const Vertex& vx : src) world_.push_back(pose ? to_world(*pose, vx.position) : vx.position);

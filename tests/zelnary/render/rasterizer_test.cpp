@@ -1,0 +1,200 @@
+// The fast span rasterizer against the scalar reference, and the fill rule itself.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "test_scenes.h"
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/triangle_setup.h"
+
+namespace znr {
+namespace {
+
+constexpr uint32_t kBackground = 0xFF102030u;
+
+DrawList random_triangles(uint32_t seed, int count, int32_t w, int32_t h, const Image* tex) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> x(-20.0f, static_cast<float>(w) + 20.0f);
+  std::uniform_real_distribution<float> y(-20.0f, static_cast<float>(h) + 20.0f);
+  std::uniform_real_distribution<float> iw(0.01f, 1.0f), uv(-3.0f, 3.0f), mul(0.2f, 1.5f);
+  DrawList list;
+  list.background = kBackground;
+  for (int i = 0; i < count; ++i) {
+    DrawPolygon p;
+    p.first = static_cast<uint32_t>(list.vertices.size());
+    p.count = 3;
+    p.texture = tex;
+    for (float& m : p.mul) m = mul(rng);
+    // Some small and thin triangles as well as large ones.
+    const float scale = (i % 3 == 0) ? 0.05f : 1.0f;
+    const float cx = x(rng), cy = y(rng);
+    for (int k = 0; k < 3; ++k) {
+      list.vertices.push_back(
+          {cx + (x(rng) - cx) * scale, cy + (y(rng) - cy) * scale, iw(rng), uv(rng), uv(rng)});
+    }
+    list.polygons.push_back(p);
+  }
+  return list;
+}
+
+double fraction_matching(const Framebuffer& a, const Framebuffer& b, int tolerance) {
+  size_t same = 0;
+  for (size_t i = 0; i < a.color.size(); ++i) {
+    int worst = 0;
+    for (int s = 0; s <= 16; s += 8) {
+      worst = std::max(worst, std::abs(static_cast<int>((a.color[i] >> s) & 0xFFu) -
+                                       static_cast<int>((b.color[i] >> s) & 0xFFu)));
+    }
+    same += worst <= tolerance ? 1 : 0;
+  }
+  return static_cast<double>(same) / static_cast<double>(a.color.size());
+}
+
+TEST(SpanLength, AccuracyMapsToPixelsBetweenDivisions) {
+  EXPECT_EQ(span_length_for_accuracy(0.0), 0);
+  EXPECT_EQ(span_length_for_accuracy(-5.0), 0);
+  EXPECT_EQ(span_length_for_accuracy(std::numeric_limits<double>::quiet_NaN()), 0);
+  EXPECT_EQ(span_length_for_accuracy(3.0), 16);
+  EXPECT_EQ(span_length_for_accuracy(1000.0), 1);
+  EXPECT_EQ(span_length_for_accuracy(std::numeric_limits<double>::infinity()), 1);
+  EXPECT_EQ(span_length_for_accuracy(1e-9), 64);
+  int previous = 64;
+  for (double a = 0.01; a < 2000.0; a *= 1.3) {  // more accuracy never means longer spans
+    const int n = span_length_for_accuracy(a);
+    EXPECT_LE(n, previous) << a;
+    EXPECT_GE(n, 1);
+    previous = n;
+  }
+}
+
+// Every pixel of a mesh of triangles sharing edges is covered by exactly one triangle.
+TEST(FillRule, SharedEdgesCoverEachPixelOnce) {
+  constexpr int32_t kW = 64, kH = 48;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> jitter(-1.5f, 1.5f);
+  // A grid of points over (and beyond) the screen, inner points moved at random, some on
+  // exact pixel centres and edges.
+  constexpr int kN = 9;
+  DrawVertex grid[kN][kN];
+  for (int j = 0; j < kN; ++j) {
+    for (int i = 0; i < kN; ++i) {
+      float px = -4.0f + static_cast<float>(i) * 9.0f, py = -4.0f + static_cast<float>(j) * 7.0f;
+      if (i > 0 && j > 0 && i < kN - 1 && j < kN - 1) {
+        px += (i + j) % 3 == 0 ? 0.5f : jitter(rng);
+        py += (i + j) % 3 == 0 ? 0.5f : jitter(rng);
+      }
+      grid[j][i] = {px, py, 1.0f, 0.0f, 0.0f};
+    }
+  }
+  std::vector<int> count(kW * kH, 0);
+  auto add = [&](const DrawVertex& a, const DrawVertex& b, const DrawVertex& c) {
+    TriangleSetup t;
+    if (!setup_triangle(a, b, c, 0, 0, kW, kH, t)) return;
+    for (int32_t y = t.y0; y <= t.y1; ++y) {
+      for (int32_t x = t.x0; x <= t.x1; ++x) {
+        const int64_t px = x * kSubpixel + kSubpixel / 2, py = y * kSubpixel + kSubpixel / 2;
+        bool in = true;
+        for (int e = 0; e < 3; ++e) in = in && edge_covers(t, e, edge_value(t, e, px, py));
+        count[static_cast<size_t>(y * kW + x)] += in ? 1 : 0;
+      }
+    }
+  };
+  for (int j = 0; j + 1 < kN; ++j) {
+    for (int i = 0; i + 1 < kN; ++i) {
+      // Alternate the diagonal and the winding.
+      if ((i + j) % 2 == 0) {
+        add(grid[j][i], grid[j][i + 1], grid[j + 1][i + 1]);
+        add(grid[j][i], grid[j + 1][i], grid[j + 1][i + 1]);
+      } else {
+        add(grid[j][i + 1], grid[j][i], grid[j + 1][i]);
+        add(grid[j][i + 1], grid[j + 1][i + 1], grid[j + 1][i]);
+      }
+    }
+  }
+  for (int32_t i = 0; i < kW * kH; ++i)
+    ASSERT_EQ(count[static_cast<size_t>(i)], 1) << "pixel " << i;
+}
+
+// Coverage is decided in exact arithmetic by both paths, so it must agree pixel for pixel.
+TEST(FastRasterizer, CoversExactlyTheReferencePixels) {
+  constexpr int32_t kW = 73, kH = 51;
+  const DrawList all = random_triangles(11, 400, kW, kH, nullptr);
+  Framebuffer ref, fast;
+  ref.resize(kW, kH);
+  fast.resize(kW, kH);
+  for (size_t i = 0; i < all.polygons.size(); ++i) {
+    DrawList one;
+    one.background = kBackground;
+    one.vertices.assign(all.vertices.begin() + static_cast<std::ptrdiff_t>(3 * i),
+                        all.vertices.begin() + static_cast<std::ptrdiff_t>(3 * i + 3));
+    one.polygons.push_back(all.polygons[i]);
+    one.polygons[0].first = 0;
+    rasterize_reference(one, ref);
+    for (const int32_t span : {0, 16}) {
+      fast.clear_rows(kBackground, 0, kH);
+      rasterize_spans(one, span, 0, kH, fast);
+      for (size_t p = 0; p < ref.color.size(); ++p) {
+        ASSERT_EQ(ref.color[p] == kBackground, fast.color[p] == kBackground)
+            << "triangle " << i << " pixel " << p;
+      }
+    }
+  }
+}
+
+TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
+  constexpr int32_t kW = 160, kH = 120;
+  const Image tex = test::pattern_texture();
+  const DrawList list = random_triangles(3, 150, kW, kH, &tex);
+  Framebuffer ref, fast;
+  ref.resize(kW, kH);
+  fast.resize(kW, kH);
+  rasterize_reference(list, ref);
+  rasterize_fast(list, 1000.0, 1, fast);
+  // Per pixel division: only rounding at texel borders and depth ties may differ.
+  EXPECT_GE(fraction_matching(ref, fast, 8), 0.995);
+  // Every 16 pixels: close, but the interpolation between divisions shows.
+  rasterize_fast(list, 3.0, 1, fast);
+  const double medium = fraction_matching(ref, fast, 8);
+  rasterize_fast(list, 0.0, 1, fast);
+  const double affine = fraction_matching(ref, fast, 8);
+  EXPECT_GE(medium, 0.9);
+  EXPECT_GT(medium, affine);
+}
+
+TEST(FastRasterizer, SplittingRowsBetweenThreadsChangesNothing) {
+  constexpr int32_t kW = 200, kH = 151;
+  const Image tex = test::pattern_texture();
+  const DrawList list = random_triangles(5, 120, kW, kH, &tex);
+  Framebuffer one, three;
+  one.resize(kW, kH);
+  three.resize(kW, kH);
+  for (const double accuracy : {0.0, 3.0, 1000.0}) {
+    rasterize_fast(list, accuracy, 1, one);
+    rasterize_fast(list, accuracy, 3, three);
+    EXPECT_EQ(one.color, three.color) << accuracy;
+    EXPECT_EQ(one.depth, three.depth) << accuracy;
+  }
+}
+
+TEST(FastRasterizer, RejectsBadCoordinatesWithoutDrawing) {
+  DrawList list;
+  list.background = kBackground;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float huge = 1e30f;
+  list.vertices = {{nan, 0, 1, 0, 0},   {10, 0, 1, 0, 0},   {0, 10, 1, 0, 0},
+                   {-huge, 0, 1, 0, 0}, {huge, 0, 1, 0, 0}, {0, huge, 1, 0, 0}};
+  list.polygons.push_back({0, 3, nullptr, {1, 1, 1}});
+  list.polygons.push_back({3, 3, nullptr, {1, 1, 1}});
+  list.polygons.push_back({4, 9, nullptr, {1, 1, 1}});  // runs past the vertices
+  Framebuffer fb;
+  fb.resize(32, 32);
+  rasterize_fast(list, 3.0, 2, fb);
+  for (uint32_t c : fb.color) ASSERT_EQ(c, kBackground);
+  rasterize_reference(list, fb);
+  for (uint32_t c : fb.color) ASSERT_EQ(c, kBackground);
+}
+
+}  // namespace
+}  // namespace znr

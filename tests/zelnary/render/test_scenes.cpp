@@ -1,0 +1,146 @@
+#include "test_scenes.h"
+
+namespace znr::test {
+
+Image pattern_texture() {
+  Image img;
+  img.width = img.height = 8;
+  for (int32_t y = 0; y < 8; ++y) {
+    for (int32_t x = 0; x < 8; ++x) {
+      const bool dark = ((x + y) & 1) != 0;
+      const auto r = static_cast<uint32_t>(dark ? 40 : 80 + x * 20);
+      const auto g = static_cast<uint32_t>(dark ? 40 : 80 + y * 20);
+      const uint32_t b = dark ? 90u : 200u;
+      img.texels.push_back(0xFF000000u | (r << 16) | (g << 8) | b);
+    }
+  }
+  return img;
+}
+
+void add_quad(Scene& s, const std::array<Vec3, 4>& c, const QuadOptions& o) {
+  Polygon p;
+  p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+  p.vertex_count = 4;
+  p.texture = o.texture;
+  p.color = o.color;
+  p.two_sided = o.two_sided;
+  const float uv[4][2] = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
+  for (int i = 0; i < 4; ++i) {
+    s.vertices.push_back({c[static_cast<size_t>(i)], uv[i][0] * o.uv_scale, uv[i][1] * o.uv_scale});
+  }
+  s.polygons.push_back(p);
+}
+
+void add_box(Scene& s, const Vec3& m, double h, int32_t texture) {
+  auto p = [&](double x, double y, double z) {
+    return Vec3{m.x + x * h, m.y + y * h, m.z + z * h};
+  };
+  QuadOptions o;
+  o.texture = texture;
+  o.two_sided = false;
+  o.color = {1.0f, 0.6f, 0.6f};
+  add_quad(s, {p(1, -1, -1), p(1, 1, -1), p(1, 1, 1), p(1, -1, 1)}, o);  // +x
+  o.color = {0.6f, 1.0f, 0.6f};
+  add_quad(s, {p(-1, 1, -1), p(-1, -1, -1), p(-1, -1, 1), p(-1, 1, 1)}, o);  // -x
+  o.color = {0.6f, 0.6f, 1.0f};
+  add_quad(s, {p(1, 1, -1), p(-1, 1, -1), p(-1, 1, 1), p(1, 1, 1)}, o);  // +y
+  o.color = {1.0f, 1.0f, 0.6f};
+  add_quad(s, {p(-1, -1, -1), p(1, -1, -1), p(1, -1, 1), p(-1, -1, 1)}, o);  // -y
+  o.color = {0.6f, 1.0f, 1.0f};
+  add_quad(s, {p(-1, -1, 1), p(1, -1, 1), p(1, 1, 1), p(-1, 1, 1)}, o);  // +z
+  o.color = {1.0f, 0.6f, 1.0f};
+  add_quad(s, {p(-1, 1, -1), p(1, 1, -1), p(1, -1, -1), p(-1, -1, -1)}, o);  // -z
+}
+
+Camera look_at(const Vec3& eye, const Vec3& target, double zoom) {
+  Camera c;
+  c.location = eye;
+  c.forward = normalized(target - eye);
+  const Vec3 right = normalized(cross(c.forward, Vec3{0, 0, 1}));
+  c.up = cross(right, c.forward);
+  c.zoom = zoom;
+  return c;
+}
+
+namespace {
+
+Scene base_scene() {
+  Scene s;
+  s.background = {0.2f, 0.25f, 0.3f};
+  s.lighting.ambient = {0.4f, 0.4f, 0.4f};
+  s.lighting.sun = {0.6f, 0.6f, 0.55f};
+  s.lighting.sun_direction = {-0.5, -0.3, 1.0};
+  Texture t;
+  t.file = "pattern";
+  t.image = pattern_texture();
+  s.textures.push_back(t);
+  return s;
+}
+
+}  // namespace
+
+TestView textured_quad_view() {
+  TestView v{base_scene(), look_at({0, 0, 0}, {1, 0, 0})};
+  QuadOptions o;
+  o.texture = 0;
+  // Faces the eye at the origin (normal along -x), seen slightly turned.
+  add_quad(v.scene, {Vec3{10, 3, -3}, Vec3{12, -3, -3}, Vec3{12, -3, 3}, Vec3{10, 3, 3}}, o);
+  return v;
+}
+
+TestView cube_view() {
+  TestView v{base_scene(), look_at({-6, -4, 3.5}, {0, 0, 0})};
+  add_box(v.scene, {0, 0, 0}, 1.5, 0);
+  return v;
+}
+
+TestView ground_view() {
+  TestView v{base_scene(), look_at({0, 0, 1}, {10, 0, 0})};
+  QuadOptions o;
+  o.texture = 0;
+  o.uv_scale = 20.0f;
+  add_quad(v.scene, {Vec3{-50, 50, 0}, Vec3{-50, -50, 0}, Vec3{50, -50, 0}, Vec3{50, 50, 0}}, o);
+  return v;
+}
+
+TestView depth_view(bool near_first) {
+  TestView v{base_scene(), look_at({0, 0, 0}, {1, 0, 0})};
+  QuadOptions red, blue, green;
+  red.color = {1.0f, 0.3f, 0.3f};
+  blue.color = {0.3f, 0.3f, 1.0f};
+  green.color = {0.3f, 1.0f, 0.3f};
+  auto add_red = [&] {
+    add_quad(v.scene, {Vec3{8, 3, -2}, Vec3{8, -1, -2}, Vec3{8, -1, 2}, Vec3{8, 3, 2}}, red);
+  };
+  auto add_others = [&] {
+    // Tilted: behind the red quad at the bottom, through it at z = 1.5, in front above.
+    add_quad(v.scene, {Vec3{8.6, 1, -3}, Vec3{8.6, -3, -3}, Vec3{7.8, -3, 3}, Vec3{7.8, 1, 3}},
+             blue);
+    // Just behind the red quad and wholly covered by it: must never show through.
+    add_quad(v.scene,
+             {Vec3{8.01, 2, -1.5}, Vec3{8.01, 0, -1.5}, Vec3{8.01, 0, -0.5}, Vec3{8.01, 2, -0.5}},
+             green);
+  };
+  if (near_first) {
+    add_red();
+    add_others();
+  } else {
+    add_others();
+    add_red();
+  }
+  return v;
+}
+
+TestView culling_view() {
+  TestView v{base_scene(), look_at({0, 0, 0}, {1, 0, 0})};
+  QuadOptions o;
+  o.texture = 0;
+  // Both face away from the eye (normal along +x): clockwise as the eye sees them.
+  o.two_sided = false;
+  add_quad(v.scene, {Vec3{10, 4, -2}, Vec3{10, 4, 2}, Vec3{10, 0.5, 2}, Vec3{10, 0.5, -2}}, o);
+  o.two_sided = true;
+  add_quad(v.scene, {Vec3{10, -0.5, -2}, Vec3{10, -0.5, 2}, Vec3{10, -4, 2}, Vec3{10, -4, -2}}, o);
+  return v;
+}
+
+}  // namespace znr::test

@@ -1,0 +1,39 @@
+// Small hand-built scenes for the renderer tests.
+#pragma once
+
+#include <array>
+
+#include "zelnary/cameras/camera.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr::test {
+
+// A texture of 8 x 8 texels: a checker whose colours also change across it, so that
+// orientation and texel positions show.
+Image pattern_texture();
+
+struct QuadOptions {
+  int32_t texture = -1;
+  Color color{1.0f, 1.0f, 1.0f};
+  bool two_sided = true;
+  float uv_scale = 1.0f;  // texture repeats across the quad
+};
+// Corners counter-clockwise seen from the front.
+void add_quad(Scene& s, const std::array<Vec3, 4>& corners, const QuadOptions& o);
+// An axis-aligned box with one-sided outward faces, each face its own colour.
+void add_box(Scene& s, const Vec3& center, double half, int32_t texture);
+
+Camera look_at(const Vec3& eye, const Vec3& target, double zoom = 55.0);
+
+// The scenes with their cameras.
+struct TestView {
+  Scene scene;
+  Camera camera;
+};
+TestView textured_quad_view();
+TestView cube_view();
+TestView ground_view();  // a textured floor running under and behind the eye
+TestView depth_view(bool near_first);
+TestView culling_view();  // a one-sided and a two-sided quad, both seen from behind
+
+}  // namespace znr::test

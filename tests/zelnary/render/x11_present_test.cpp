@@ -1,0 +1,78 @@
+// Presentation into a real X window (needs DISPLAY; ./test runs it under Xvfb).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "test_scenes.h"
+#include "test_window.h"
+#include "zelnary/present/frame_pacer.h"
+#include "zelnary/render/renderer.h"
+
+namespace znr {
+namespace {
+
+constexpr int kW = 96, kH = 64;
+
+class X11Present : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("ZELNARY_NO_PACING", "1", 1);
+    if (!window_.open(kW, kH)) GTEST_SKIP() << "no X display";
+  }
+  test::TestWindow window_;
+  const test::TestView view_ = test::cube_view();
+};
+
+TEST_F(X11Present, FrameInTheWindowEqualsTheOffscreenFrame) {
+  Renderer r;
+  Image expected;
+  r.render_to_image(view_.scene, {}, view_.camera, {}, kW, kH, expected);
+  ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, {}), 0);
+  const std::vector<uint32_t> shown = window_.read_back(kW, kH);
+  ASSERT_EQ(shown.size(), expected.texels.size());
+  size_t same = 0;
+  for (size_t i = 0; i < shown.size(); ++i) same += shown[i] == (expected.texels[i] & 0xFFFFFFu);
+  EXPECT_EQ(same, shown.size());
+  // After a resize the frame follows the window's new size.
+  window_.resize(kW / 2, kH + 10);
+  EXPECT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, {}), 0);
+  r.render_to_image(view_.scene, {}, view_.camera, {}, kW / 2, kH + 10, expected);
+  const std::vector<uint32_t> resized = window_.read_back(kW / 2, kH + 10);
+  ASSERT_EQ(resized.size(), expected.texels.size());
+  EXPECT_EQ(resized.back(), expected.texels.back() & 0xFFFFFFu);
+}
+
+TEST_F(X11Present, AWindowThatIsGoneIsAnErrorNotACrash) {
+  Renderer r;
+  const uint32_t id = window_.id();
+  ASSERT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), 0);
+  window_.destroy();
+  EXPECT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), -1);
+  EXPECT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), -1);
+  EXPECT_EQ(r.render_to_window(0x7ffffff0u, view_.scene, {}, view_.camera, {}), -1);
+  r.release();  // and the renderer can start over after a release
+  EXPECT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), -1);
+}
+
+TEST_F(X11Present, ErrorsOnOtherConnectionsReachTheirOwnHandler) {
+  test::TestWindow::count_errors_in_own_handler();
+  const uint32_t id = window_.id();
+  window_.destroy();
+  Renderer r;
+  EXPECT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), -1);
+  // The engine's own error stayed with the engine; the test's reaches the test's handler.
+  EXPECT_EQ(window_.query_window_and_count_errors(id), 1);
+  test::TestWindow::restore_default_handler();
+}
+
+TEST(FramePacing, FramesAreAtLeastOneRefreshApart) {
+  unsetenv("ZELNARY_NO_PACING");
+  FramePacer pacer;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 6; ++i) pacer.wait(100.0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
+}
+
+}  // namespace
+}  // namespace znr

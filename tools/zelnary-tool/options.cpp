@@ -1,0 +1,104 @@
+#include "options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace znr::tool {
+
+const char* const kUsage =
+    "usage: zelnary-tool check WORLD\n"
+    "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
+    " [--time SECONDS] [--accuracy A]\n"
+    "  N: camera handle (1 = the world's first camera; 0 = a new camera at the origin"
+    " looking along -x)\n";
+
+namespace {
+
+template <typename T>
+bool parse_number(const std::string& s, T& out) {
+  const char* end = s.data() + s.size();
+  const auto r = std::from_chars(s.data(), end, out);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
+bool parse_size(const std::string& s, int32_t& w, int32_t& h) {
+  const size_t x = s.find('x');
+  if (x == std::string::npos) return false;
+  return parse_number(s.substr(0, x), w) && parse_number(s.substr(x + 1), h) && w >= 1 && h >= 1 &&
+         w <= 16384 && h <= 16384;
+}
+
+}  // namespace
+
+std::optional<Command> parse_command(const std::vector<std::string>& args, std::string& error) {
+  if (args.empty()) {
+    error = "no command given";
+    return std::nullopt;
+  }
+  Command cmd;
+  if (args[0] == "check") {
+    if (args.size() != 2) {
+      error = "check takes one world file";
+      return std::nullopt;
+    }
+    cmd.kind = Command::Check;
+    cmd.world = args[1];
+    return cmd;
+  }
+  if (args[0] != "render") {
+    error = "unknown command '" + args[0] + "'";
+    return std::nullopt;
+  }
+  cmd.kind = Command::Render;
+  RenderOptions& r = cmd.render;
+  bool have_camera = false, have_size = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.rfind("--", 0) != 0) {
+      if (!r.world.empty()) {
+        error = "more than one world file given";
+        return std::nullopt;
+      }
+      r.world = a;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = a + " needs a value";
+      return std::nullopt;
+    }
+    const std::string& v = args[++i];
+    bool ok = true;
+    if (a == "--camera") {
+      ok = parse_number(v, r.camera) && r.camera >= 0;
+      have_camera = true;
+    } else if (a == "--size") {
+      ok = parse_size(v, r.width, r.height);
+      have_size = true;
+    } else if (a == "--out") {
+      r.out = v;
+    } else if (a == "--time") {
+      ok = parse_number(v, r.time) && std::isfinite(r.time) && r.time >= 0.0;
+    } else if (a == "--accuracy") {
+      ok = parse_number(v, r.accuracy) && std::isfinite(r.accuracy) && r.accuracy >= 0.0;
+    } else {
+      error = "unknown option " + a;
+      return std::nullopt;
+    }
+    if (!ok) {
+      error = "bad value '" + v + "' for " + a;
+      return std::nullopt;
+    }
+  }
+  if (r.world.empty())
+    error = "render needs a world file";
+  else if (!have_camera)
+    error = "render needs --camera N";
+  else if (!have_size)
+    error = "render needs --size WxH";
+  else if (r.out.empty())
+    error = "render needs --out FILE.png";
+  if (!error.empty()) return std::nullopt;
+  return cmd;
+}
+
+}  // namespace znr::tool
