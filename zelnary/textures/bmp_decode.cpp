@@ -105,7 +105,11 @@ bool parse_header(std::span<const uint8_t> b, BmpHeader& h, std::string& error) 
   if (d <= 8) {
     const uint32_t full = 1u << d;
     if (colors_used > full) return fail(error, "bad BMP palette size");
-    h.palette_count = colors_used ? colors_used : full;
+    // Without a count, the palette fills the gap before the pixels, up to its full size.
+    const size_t gap = h.data_offset > h.palette_offset ? h.data_offset - h.palette_offset : 0;
+    const auto fits = static_cast<uint32_t>(std::min<size_t>(full, gap / h.palette_entry_size));
+    h.palette_count = colors_used ? colors_used : fits;
+    if (h.palette_count == 0) return fail(error, "bad BMP: no palette");
     if (b.size() < h.palette_offset + h.palette_count * h.palette_entry_size) {
       return fail(error, "truncated");
     }
@@ -221,7 +225,7 @@ bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
     return true;
   };
   while (true) {
-    if (end - pos < 2) return y >= h.height ? true : fail(error, "truncated");
+    if (end - pos < 2) return fail(error, "truncated");  // no end-of-picture mark
     const uint32_t count = b[pos];
     const uint32_t value = b[pos + 1];
     pos += 2;

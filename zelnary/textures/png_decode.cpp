@@ -17,6 +17,7 @@ struct PngSource {
   const uint8_t* data;
   size_t size;
   size_t pos;
+  bool over_limit;  // libpng names the size limit only in a warning before its error
   char message[160];
 };
 
@@ -26,7 +27,11 @@ void on_error(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-void on_warning(png_structp, png_const_charp) {}
+void on_warning(png_structp png, png_const_charp message) {
+  if (std::strstr(message, "exceeds user limit") != nullptr) {
+    static_cast<PngSource*>(png_get_error_ptr(png))->over_limit = true;
+  }
+}
 
 void on_read(png_structp png, png_bytep dst, size_t count) {
   auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
@@ -91,7 +96,9 @@ struct PngReader {
 std::string png_error_text(const PngSource& source) {
   const char* message = source.message;
   if (std::strcmp(message, "truncated") == 0) return "truncated";
-  if (std::strstr(message, "exceeds user limit") != nullptr) return "too large";
+  if (source.over_limit || std::strstr(message, "exceeds user limit") != nullptr) {
+    return "too large";
+  }
   return std::string("bad PNG: ") + message;
 }
 
@@ -99,7 +106,7 @@ std::string png_error_text(const PngSource& source) {
 
 bool decode_png(std::span<const uint8_t> bytes, Image& out, std::string& error,
                 const TextureBudget& budget) {
-  PngSource source{bytes.data(), bytes.size(), 0, {}};
+  PngSource source{bytes.data(), bytes.size(), 0, false, {}};
   PngReader reader;
   reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, on_error, on_warning);
   if (reader.png) reader.info = png_create_info_struct(reader.png);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the texture decoder fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
+# each for a while. Usage: fuzz/run.sh [SECONDS_PER_HARNESS] (default 60).
+# Crashes are written to build/fuzz/crashes; the corpora grow in build/fuzz/corpus.
+set -euo pipefail
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/build/fuzz"
+mkdir -p "$out/crashes"
+
+if ! command -v clang++ >/dev/null; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends clang
+fi
+
+decoders=("$root"/zelnary/textures/*.cpp)
+flags=(-std=c++20 -O1 -g -I"$root" -fno-omit-frame-pointer)
+sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+
+echo "building seed writer"
+clang++ "${flags[@]}" -o "$out/make_seeds" "$root/fuzz/make_seeds.cpp" \
+  "$root/tests/zelnary/textures/encoders.cpp" -lgtest -lpng -ljpeg -lpthread
+mkdir -p "$out"/seeds/{png,jpeg,bmp,tga}
+"$out/make_seeds" "$out/seeds"
+
+for name in png jpeg bmp tga all; do
+  define=()
+  [ "$name" != all ] && define=(-DFUZZ_DECODER_"${name^^}")
+  echo "building fuzz_$name"
+  clang++ "${flags[@]}" "${sanitize[@]}" "${define[@]}" -o "$out/fuzz_$name" \
+    "$root/fuzz/decode_fuzzer.cpp" "${decoders[@]}" -lpng -ljpeg
+done
+
+for name in png jpeg bmp tga all; do
+  corpus="$out/corpus/$name"
+  mkdir -p "$corpus"
+  if [ "$name" = all ]; then seeds=("$out"/seeds/*); else seeds=("$out/seeds/$name"); fi
+  echo "fuzzing $name for ${seconds}s"
+  (cd "$out/crashes" && "$out/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "$corpus" "${seeds[@]}")
+done
+echo "no crashes"

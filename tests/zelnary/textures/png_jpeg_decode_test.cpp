@@ -1,0 +1,153 @@
+// PNG and JPEG through the library encoders and back, and headers that claim too much.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <random>
+
+#include "encoders.h"
+#include "zelnary/textures/decode.h"
+
+namespace znr::test {
+namespace {
+
+// Deterministic texels; `gray` keeps r = g = b, `alpha` varies the alpha channel.
+Image noise(int32_t w, int32_t h, bool gray, bool alpha, uint32_t seed) {
+  std::mt19937 random(seed);
+  Image image;
+  image.width = w;
+  image.height = h;
+  for (int32_t i = 0; i < w * h; ++i) {
+    auto v = static_cast<uint32_t>(random());
+    if (gray) v = (v & 0xFF) * 0x010101;
+    image.texels.push_back((v & 0xFFFFFF) |
+                           (alpha ? static_cast<uint32_t>(random() & 0xFF) << 24 : 0xFF000000));
+  }
+  return image;
+}
+
+struct PngCase {
+  const char* name;
+  PngKind kind;
+  bool gray;
+  bool alpha;
+};
+
+class PngRoundTrip : public ::testing::TestWithParam<PngCase> {};
+
+TEST_P(PngRoundTrip, DecodesExactTexels) {
+  const PngCase& c = GetParam();
+  const Image want = noise(7, 5, c.gray, c.alpha, 7);
+  Image got;
+  std::string error;
+  TextureBudget budget;
+  ASSERT_TRUE(decode_image(encode_png(want, c.kind), got, error, budget)) << error;
+  EXPECT_TRUE(same_image(got, want));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Png, PngRoundTrip,
+    ::testing::Values(PngCase{"Rgba8", PngKind::kRgba8, false, true},
+                      PngCase{"Rgb8", PngKind::kRgb8, false, false},
+                      PngCase{"Gray8", PngKind::kGray8, true, false},
+                      PngCase{"GrayAlpha8", PngKind::kGrayAlpha8, true, true},
+                      PngCase{"Palette8WithTransparency", PngKind::kPalette8, false, true},
+                      PngCase{"Rgb16", PngKind::kRgb16, false, false},
+                      PngCase{"Rgba8Interlaced", PngKind::kRgba8Interlaced, false, true}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Smooth content, so that a high-quality JPEG stays within a few levels.
+Image gradient(int32_t w, int32_t h, bool gray) {
+  Image image;
+  image.width = w;
+  image.height = h;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const auto r = static_cast<uint32_t>(x * 255 / (w - 1));
+      const auto g = gray ? r : static_cast<uint32_t>(y * 255 / (h - 1));
+      const auto b = gray ? r : 128u;
+      image.texels.push_back(0xFF000000 | r << 16 | g << 8 | b);
+    }
+  }
+  return image;
+}
+
+TEST(JpegRoundTrip, ColorAndGrayDecodeWithinTolerance) {
+  for (bool gray : {false, true}) {
+    SCOPED_TRACE(gray ? "gray" : "color");
+    const Image want = gradient(40, 24, gray);
+    Image got;
+    std::string error;
+    TextureBudget budget;
+    ASSERT_TRUE(decode_image(encode_jpeg(want, 95, gray), got, error, budget)) << error;
+    EXPECT_TRUE(same_image(got, want, 12));
+  }
+}
+
+// Rewrites the IHDR size of a PNG and its CRC, so only the size is wrong.
+Bytes png_with_size(uint32_t width, uint32_t height) {
+  Bytes png = encode_png(noise(4, 4, false, false, 1), PngKind::kRgb8);
+  auto put_be = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      png[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+  };
+  put_be(16, width);
+  put_be(20, height);
+  put_be(29, static_cast<uint32_t>(crc32(0, &png[12], 17)));
+  return png;
+}
+
+// Rewrites the frame header's size of a baseline JPEG.
+Bytes jpeg_with_size(uint16_t width, uint16_t height) {
+  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, false);
+  for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 5] = static_cast<uint8_t>(height >> 8), jpeg[i + 6] = static_cast<uint8_t>(height);
+      jpeg[i + 7] = static_cast<uint8_t>(width >> 8), jpeg[i + 8] = static_cast<uint8_t>(width);
+      return jpeg;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return jpeg;
+}
+
+TEST(OversizedHeader, RefusedAsTooLarge) {
+  struct Case {
+    const char* name;
+    Bytes file;
+  };
+  const Case cases[] = {
+      {"png 65536x65536", png_with_size(65536, 65536)},
+      {"png 20000x1", png_with_size(20000, 1)},
+      {"png 16384x16384", png_with_size(16384, 16384)},
+      {"jpeg 65500x65500", jpeg_with_size(65500, 65500)},
+      {"jpeg 16384x8192", jpeg_with_size(16384, 8192)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Image image;
+    std::string error;
+    TextureBudget budget;
+    EXPECT_FALSE(decode_image(c.file, image, error, budget));
+    EXPECT_EQ(error, "too large");
+    EXPECT_EQ(budget.pixels_left, kDefaultTexturePixelBudget);
+  }
+}
+
+TEST(CorruptData, PngAndJpegRefused) {
+  Bytes png = encode_png(noise(8, 8, false, false, 3), PngKind::kRgb8);
+  png[40] ^= 0x55;  // inside the compressed pixels: the chunk CRC no longer matches
+  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, false);
+  std::fill(jpeg.end() - 40, jpeg.end() - 2, 0xFF);  // entropy data turned into fill bytes
+  for (const Bytes* file : {&png, &jpeg}) {
+    Image image;
+    std::string error;
+    TextureBudget budget;
+    EXPECT_FALSE(decode_image(*file, image, error, budget));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(image.texels.empty());
+  }
+}
+
+}  // namespace
+}  // namespace znr::test
