@@ -1,0 +1,222 @@
+// The C operations through dlopen of the built library, as the viewer binds them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/zelnary/engine/test_world.h"
+#include "zelnary3.h"
+
+namespace {
+
+#define ZNR_OPERATIONS(X)                           \
+  X(ZNR_engine_load_world)                          \
+  X(ZNR_engine_is_engine_empty)                     \
+  X(ZNR_engine_close)                               \
+  X(ZNR_engine_set_perspective_correction_accuracy) \
+  X(ZNR_engine_use_3D_accelerator_card)             \
+  X(ZNR_engine_render)                              \
+  X(ZNR_engine_is_movement_possible)                \
+  X(ZNR_camera_create)                              \
+  X(ZNR_camera_get_first_camera)                    \
+  X(ZNR_camera_get_next_camera)                     \
+  X(ZNR_camera_get_chase_type)                      \
+  X(ZNR_camera_get_location1)                       \
+  X(ZNR_camera_set_location1)                       \
+  X(ZNR_camera_get_direction1)                      \
+  X(ZNR_camera_set_direction1)                      \
+  X(ZNR_camera_set_location)                        \
+  X(ZNR_camera_set_direction)                       \
+  X(ZNR_camera_get_zoom)                            \
+  X(ZNR_camera_set_zoom)                            \
+  X(ZNR_camera_get_distance_from_eye)               \
+  X(ZNR_camera_set_distance_from_eye)               \
+  X(ZNR_camera_rotate_z)                            \
+  X(ZNR_camera_rotate_y)                            \
+  X(ZNR_camera_move)
+
+// The library's operations, bound by name once for the whole test program.
+struct Api {
+#define DECLARE(name) decltype(&::name) name = nullptr;
+  ZNR_OPERATIONS(DECLARE)
+#undef DECLARE
+  void* handle = nullptr;
+  int resolved = 0;
+
+  Api() {
+    handle = dlopen(ZELNARY3_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return;
+#define RESOLVE(op)                                        \
+  op = reinterpret_cast<decltype(op)>(dlsym(handle, #op)); \
+  resolved += op != nullptr;
+    ZNR_OPERATIONS(RESOLVE)
+#undef RESOLVE
+  }
+};
+
+const Api& api() {
+  static const Api a;
+  return a;
+}
+
+class CApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(api().handle, nullptr) << dlerror();
+    ASSERT_EQ(api().resolved, 24);
+    api().ZNR_engine_close();
+  }
+  void TearDown() override {
+    if (api().handle) api().ZNR_engine_close();
+  }
+  const Api& z = api();
+};
+
+TEST_F(CApi, EveryCallIsSafeWithoutAWorld) {
+  EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 1);
+  EXPECT_EQ(z.ZNR_camera_get_first_camera(), 0);
+  EXPECT_EQ(z.ZNR_camera_create("ViewerCam"), 0);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(1), 0);
+  EXPECT_EQ(z.ZNR_camera_get_chase_type(1), 0);
+  double p[3] = {7, 8, 9};
+  z.ZNR_camera_get_location1(1, p);
+  z.ZNR_camera_get_direction1(1, p);
+  EXPECT_EQ(p[0], 7);  // untouched
+  z.ZNR_camera_set_location1(1, p);
+  z.ZNR_camera_set_direction1(1, p);
+  z.ZNR_camera_set_location(1, 0, 0, 0);
+  z.ZNR_camera_set_direction(1, -1, 0, 0);
+  EXPECT_EQ(z.ZNR_camera_get_zoom(1), 0.0);
+  EXPECT_EQ(z.ZNR_camera_set_zoom(1, 55.0), 0.0);
+  EXPECT_EQ(z.ZNR_camera_get_distance_from_eye(1), 0.0);
+  z.ZNR_camera_set_distance_from_eye(1, 3.0);
+  z.ZNR_camera_rotate_z(1, 10.0, 0);
+  z.ZNR_camera_rotate_y(1, 10.0, 2);
+  z.ZNR_camera_move(1, 2, 0, 1, 0);
+  z.ZNR_engine_set_perspective_correction_accuracy(3.0);
+  z.ZNR_engine_use_3D_accelerator_card(1);
+  EXPECT_EQ(z.ZNR_engine_render(0, 1), -1);
+  const double lo[3] = {0, 0, -1e9}, hi[3] = {0, 0, 1e9};
+  int32_t o1 = 5, o2 = 5;
+  double at[3] = {1, 2, 3};
+  EXPECT_EQ(z.ZNR_engine_is_movement_possible(lo, hi, &o1, at, &o2), 1);
+  EXPECT_EQ(o1, 0);
+  EXPECT_EQ(o2, 0);
+  z.ZNR_engine_close();
+  EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 1);
+}
+
+TEST_F(CApi, NullPointersAndBadLoadsFailCleanly) {
+  EXPECT_EQ(z.ZNR_engine_load_world(nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(z.ZNR_engine_load_world("/nonexistent/world.wld", "", "", 0), -1);
+  EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 1);
+
+  znr::testing::TempWorld world;
+  ASSERT_EQ(z.ZNR_engine_load_world(world.path().c_str(), "", world.bitmaps().c_str(), 0), 0);
+  const int32_t cam = z.ZNR_camera_create(nullptr);
+  EXPECT_GT(cam, 0);
+  z.ZNR_camera_get_location1(cam, nullptr);
+  z.ZNR_camera_set_location1(cam, nullptr);
+  z.ZNR_camera_get_direction1(cam, nullptr);
+  z.ZNR_camera_set_direction1(cam, nullptr);
+  EXPECT_NE(z.ZNR_engine_is_movement_possible(nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  const double lo[3] = {0, 0, -1e9}, hi[3] = {0, 0, 1e9};
+  EXPECT_EQ(z.ZNR_engine_is_movement_possible(lo, hi, nullptr, nullptr, nullptr), 0);
+
+  // A broken world replaces the good one with nothing.
+  znr::testing::TempWorld broken("zelnary-world 1\nbogus line\n");
+  EXPECT_EQ(z.ZNR_engine_load_world(broken.path().c_str(), "", broken.bitmaps().c_str(), 0), -1);
+  EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 1);
+  EXPECT_EQ(z.ZNR_camera_get_first_camera(), 0);
+}
+
+TEST_F(CApi, LoadsAWorldAndEnumeratesItsCameras) {
+  znr::testing::TempWorld world;
+  ASSERT_EQ(z.ZNR_engine_load_world(world.path().c_str(), "", world.bitmaps().c_str(), 0), 0);
+  EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 0);
+
+  // File order, then cameras the viewer creates.
+  EXPECT_EQ(z.ZNR_camera_get_first_camera(), 1);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(1), 2);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(2), 3);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(3), 0);
+  EXPECT_EQ(z.ZNR_camera_get_chase_type(1), 0);
+  EXPECT_EQ(z.ZNR_camera_get_chase_type(2), 1);
+  EXPECT_EQ(z.ZNR_camera_get_chase_type(3), 2);
+  EXPECT_EQ(z.ZNR_camera_get_zoom(2), 54.5);
+  EXPECT_EQ(z.ZNR_camera_get_distance_from_eye(2), 20.0);
+  double d[3];
+  z.ZNR_camera_get_direction1(1, d);
+  EXPECT_NEAR(d[0], 1.0 / std::sqrt(3.0), 1e-12);
+  EXPECT_NEAR(d[2], -1.0 / std::sqrt(3.0), 1e-12);
+
+  const int32_t viewer = z.ZNR_camera_create("ViewerCam");
+  EXPECT_EQ(viewer, 4);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(3), 4);
+  EXPECT_EQ(z.ZNR_camera_get_next_camera(4), 0);
+  EXPECT_EQ(z.ZNR_camera_get_chase_type(viewer), 0);
+  double p[3];
+  z.ZNR_camera_get_location1(viewer, p);
+  z.ZNR_camera_get_direction1(viewer, d);
+  EXPECT_EQ(p[0], 0.0);
+  EXPECT_EQ(p[1], 0.0);
+  EXPECT_EQ(p[2], 0.0);
+  EXPECT_EQ(d[0], -1.0);
+  EXPECT_EQ(z.ZNR_camera_get_zoom(viewer), 55.0);
+  EXPECT_EQ(z.ZNR_camera_set_zoom(viewer, 500.0), 170.0);
+
+  // Unknown handles are ignored.
+  for (int32_t bad : {0, -1, 5, 1 << 30}) {
+    EXPECT_EQ(z.ZNR_camera_get_next_camera(bad), 0);
+    EXPECT_EQ(z.ZNR_camera_get_chase_type(bad), 0);
+    z.ZNR_camera_move(bad, 0, 1, 1, 1);
+    EXPECT_EQ(z.ZNR_engine_render(0, bad), -1);
+  }
+}
+
+TEST_F(CApi, SteeringAsTheViewerDoesIt) {
+  znr::testing::TempWorld world;
+  ASSERT_EQ(z.ZNR_engine_load_world(world.path().c_str(), "", world.bitmaps().c_str(), 0), 0);
+  const int32_t cam = z.ZNR_camera_create("ViewerCam");
+  z.ZNR_camera_set_direction(cam, 1, 0, 0);
+  z.ZNR_camera_rotate_z(cam, 90.0, 0);  // positive yaw turns left
+  double d[3], p[3];
+  z.ZNR_camera_get_direction1(cam, d);
+  EXPECT_NEAR(d[0], 0.0, 1e-12);
+  EXPECT_NEAR(d[1], 1.0, 1e-12);
+  z.ZNR_camera_move(cam, 2, 0.0, -3.0, 0.0);  // negative y goes left: now towards -x
+  z.ZNR_camera_get_location1(cam, p);
+  EXPECT_NEAR(p[0], -3.0, 1e-12);
+  EXPECT_NEAR(p[1], 0.0, 1e-12);
+  z.ZNR_camera_rotate_y(cam, 45.0, 2);  // positive pitch looks up
+  z.ZNR_camera_get_direction1(cam, d);
+  EXPECT_NEAR(d[2], std::sqrt(0.5), 1e-12);
+  EXPECT_NEAR(d[0] * d[0] + d[1] * d[1] + d[2] * d[2], 1.0, 1e-12);
+
+  const double dir[3] = {0, 0, 0};
+  z.ZNR_camera_set_direction1(cam, dir);  // ignored
+  z.ZNR_camera_get_direction1(cam, d);
+  EXPECT_NEAR(d[2], std::sqrt(0.5), 1e-12);
+}
+
+TEST_F(CApi, GroundQueryFindsTheGroundAndTheCar) {
+  znr::testing::TempWorld world;
+  ASSERT_EQ(z.ZNR_engine_load_world(world.path().c_str(), "", world.bitmaps().c_str(), 0), 0);
+  auto ground = [&](double x, double y, double* at) {
+    const double lo[3] = {x, y, -1e9}, hi[3] = {x, y, 1e9};
+    int32_t o1 = 1, o2 = 1;
+    return z.ZNR_engine_is_movement_possible(lo, hi, &o1, at, &o2);
+  };
+  double at[3] = {};
+  ASSERT_EQ(ground(250.25, -100.5, at), 0);
+  EXPECT_EQ(at[0], 250.25);
+  EXPECT_EQ(at[1], -100.5);
+  EXPECT_EQ(at[2], 0.0);
+  EXPECT_EQ(ground(600, 0, at), 1);  // off the world
+  // From above, the car's roof blocks first; the car has not moved before a render.
+  const double top[3] = {1, 0.5, 100}, bottom[3] = {1, 0.5, -100};
+  ASSERT_EQ(z.ZNR_engine_is_movement_possible(top, bottom, nullptr, at, nullptr), 0);
+  EXPECT_DOUBLE_EQ(at[2], 1.5);
+}
+
+}  // namespace
