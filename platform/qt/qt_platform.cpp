@@ -1,0 +1,338 @@
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/qt/about_box.h"
+#include "platform/qt/art.h"
+#include "platform/qt/key_codes.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/menu_bar.h"
+#include "platform/qt/picture_area.h"
+#include "platform/qt/system_calls.h"
+#include "platform/qt/x11_input.h"
+
+namespace kwellor::qt {
+namespace {
+
+constexpr float kTwipsPerInch = 1440.0f;
+// The main window's client area and Picture1's place in it, as designed.
+constexpr float kClientWidthTwips = 6690.0f;
+constexpr float kClientHeightTwips = 4965.0f;
+constexpr float kPictureLeftTwips = 30.0f;
+constexpr float kPictureTopTwips = 30.0f;
+
+QScreen* MainScreen() {
+  return QGuiApplication::primaryScreen();
+}
+
+// "[*]" is Qt's placeholder for the modified mark; doubled, it shows literally.
+QString DisplayTitle(const std::string& caption) {
+  QString title = QString::fromStdString(caption);
+  title.replace("[*]", "[*][*]");
+  return title;
+}
+
+}  // namespace
+
+// Key preview: key presses meant for the main window or any of its children reach
+// Form_KeyDown first, whichever child has the focus. Not while a menu or a modal box is open.
+class QtPlatform::KeyPreview : public QObject {
+ public:
+  explicit KeyPreview(QtPlatform& platform) : platform_(platform) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    MainWindow* window = platform_.window_.data();
+    if (!widget || !window || widget->window() != window) return false;
+    // Qt offers a key event to each parent in turn; take it once, at its first receiver.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus ? widget != focus : widget != window) return false;
+    if (QApplication::activePopupWidget() || QApplication::activeModalWidget()) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers m = key->modifiers();
+    platform_.onKeyPress(key->key(), key->nativeScanCode(), m & Qt::ShiftModifier,
+                         m & Qt::ControlModifier, m & Qt::AltModifier);
+    return false;
+  }
+
+ private:
+  QtPlatform& platform_;
+};
+
+QtPlatform::QtPlatform(std::string commandLine)
+    : commandLine_(std::move(commandLine)), x11_(std::make_unique<X11Input>()) {
+  // Only Picture1 and its ancestors get native windows; their ids must stay put.
+  QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  QApplication::setWindowIcon(ApplicationIcon());
+}
+
+QtPlatform::~QtPlatform() {
+  destroyWindow();
+  if (cursorHidden_) QGuiApplication::restoreOverrideCursor();
+}
+
+template <typename F>
+void QtPlatform::dispatch(F&& handler) {
+  if (!events_) return;
+  ++dispatchDepth_;
+  handler(*events_);
+  --dispatchDepth_;
+}
+
+// --- The main window ---
+
+void QtPlatform::loadMainWindow(const std::vector<MenuItem>& menu, FormEvents& events) {
+  destroyWindow();
+  events_ = &events;
+  shownOnce_ = false;
+  resizeCount_ = 0;
+  caption_ = "KWELLOR";
+
+  auto* window = new MainWindow({[this] { onResized(); }, [this] { onCloseRequested(); }});
+  window_ = window;
+  window->setObjectName("Form1");
+  // Every flag before the first native window exists: changing them later re-creates the
+  // native windows and Picture1's id with them.
+  window->setWindowFlags(Qt::Window);
+  window->setWindowTitle(DisplayTitle(caption_));
+  window->setWindowIcon(ApplicationIcon());
+  window->setMenus(std::make_unique<MenuBarModel>(
+      *window->menuBar(), menu,
+      [this](const std::string& name) { dispatch([&](FormEvents& e) { e.MenuClick(name); }); }));
+
+  const int clientW = toPixelsX(kClientWidthTwips);
+  const int clientH = toPixelsY(kClientHeightTwips);
+  auto* picture =
+      new PictureArea(window->clientArea(), [this](int16_t button, int16_t shift, QPointF pos) {
+        const auto x = static_cast<float>(pos.x()) * twipsPerPixelX();
+        const auto y = static_cast<float>(pos.y()) * twipsPerPixelY();
+        dispatch([&](FormEvents& e) { e.Picture1_MouseUp(button, shift, x, y); });
+      });
+  window->setPicture(picture);
+  const int left = toPixelsX(kPictureLeftTwips), top = toPixelsY(kPictureTopTwips);
+  picture->setGeometry(left, top, clientW - 2 * left, clientH - 2 * top);
+  window->resize(clientW, clientH + window->menuBar()->heightForWidth(clientW));
+
+  auto* preview = new KeyPreview(*this);
+  keyPreview_ = preview;
+  qApp->installEventFilter(preview);
+}
+
+std::string QtPlatform::caption() {
+  return caption_;
+}
+
+void QtPlatform::setCaption(const std::string& caption) {
+  caption_ = caption;
+  if (window_) window_->setWindowTitle(DisplayTitle(caption));
+}
+
+void QtPlatform::show() {
+  MainWindow* window = window_.data();
+  if (!window) return;
+  const bool first = !shownOnce_;
+  shownOnce_ = true;
+  window->show();
+  if (!window_) return;  // a handler unloaded it
+  if (first) {
+    x11_->nameWindow(static_cast<uint64_t>(window->picture()->winId()), "Picture1");
+    window->picture()->setFocus();
+  }
+  window->activateWindow();
+  doEvents();
+  if (first && window_ && resizeCount_ == 0) onResized();
+}
+
+void QtPlatform::unload() {
+  if (!window_) return;
+  int16_t cancel = 0;  // the unload goes through whatever the handler says
+  dispatch([&](FormEvents& e) { e.Form_Unload(cancel); });
+  destroyWindow();
+}
+
+void QtPlatform::destroyWindow() {
+  if (keyPreview_) delete keyPreview_.data();
+  MainWindow* window = window_.data();
+  window_ = nullptr;
+  if (!window) return;
+  window->hide();
+  // Qt code of the window (a menu, a close event) may still be on the stack below us.
+  if (dispatchDepth_ > 0)
+    window->deleteLater();
+  else
+    delete window;
+}
+
+void QtPlatform::onResized() {
+  if (!window_ || !window_->isVisible()) return;
+  ++resizeCount_;
+  dispatch([](FormEvents& e) { e.Form_Resize(); });
+}
+
+void QtPlatform::onCloseRequested() {
+  unload();
+}
+
+void QtPlatform::onKeyPress(int qtKey, uint32_t nativeKeycode, bool shift, bool control, bool alt) {
+  int32_t vk = x11_->virtualKeyOfKeycode(nativeKeycode);
+  if (vk == 0) vk = VirtualKeyOfQtKey(qtKey);
+  if (vk == 0) return;
+  const int16_t mask = ShiftState(shift, control, alt);
+  dispatch([&](FormEvents& e) { e.Form_KeyDown(static_cast<int16_t>(vk), mask); });
+}
+
+float QtPlatform::windowWidthTwips() {
+  return window_ ? static_cast<float>(window_->frameGeometry().width()) * twipsPerPixelX() : 0.0f;
+}
+
+float QtPlatform::windowHeightTwips() {
+  return window_ ? static_cast<float>(window_->frameGeometry().height()) * twipsPerPixelY() : 0.0f;
+}
+
+bool QtPlatform::setPictureHeight(float twips) {
+  if (!window_ || !(twips >= 0.0f) || window_->isMinimized()) return false;
+  PictureArea* p = window_->picture();
+  p->resize(p->width(), toPixelsY(twips));
+  return true;
+}
+
+bool QtPlatform::setPictureWidth(float twips) {
+  if (!window_ || !(twips >= 0.0f) || window_->isMinimized()) return false;
+  PictureArea* p = window_->picture();
+  p->resize(toPixelsX(twips), p->height());
+  return true;
+}
+
+int32_t QtPlatform::pictureWindowHandle() {
+  if (!window_) return 0;
+  return static_cast<int32_t>(window_->picture()->winId());
+}
+
+bool QtPlatform::menuChecked(std::string_view name) {
+  return window_ && window_->menus()->checked(name);
+}
+
+void QtPlatform::setMenuChecked(std::string_view name, bool checked) {
+  if (window_) window_->menus()->setChecked(name, checked);
+}
+
+void QtPlatform::showAboutBox() {
+  AboutBox box(window_.data(), twipsPerPixelX());
+  box.exec();
+}
+
+// --- Dialogs ---
+
+void QtPlatform::messageBox(const std::string& text) {
+  QWidget* owner = window_ && window_->isVisible() ? window_.data() : nullptr;
+  QMessageBox box(QMessageBox::Information, "KWELLOR", QString::fromStdString(text),
+                  QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+std::string QtPlatform::showOpenDialog(const std::string& filter) {
+  QStringList filters;
+  for (const std::string& f : OpenDialogFilters(filter)) filters << QString::fromStdString(f);
+  QWidget* owner = window_ && window_->isVisible() ? window_.data() : nullptr;
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (!filters.isEmpty()) dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return "";
+  return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+}
+
+// --- System ---
+
+void QtPlatform::doEvents() {
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int16_t QtPlatform::GetAsyncKeyState(int32_t virtualKey) {
+  return x11_->isDown(virtualKey) ? static_cast<int16_t>(0x8000) : int16_t{0};
+}
+
+bool QtPlatform::GetCursorPos(int32_t& x, int32_t& y) {
+  const QPoint p = QCursor::pos();
+  x = p.x();
+  y = p.y();
+  return true;
+}
+
+bool QtPlatform::SetCursorPos(int32_t x, int32_t y) {
+  QCursor::setPos(x, y);
+  return true;
+}
+
+int32_t QtPlatform::ShowCursor(bool show) {
+  cursorCounter_ += show ? 1 : -1;
+  const bool hide = cursorCounter_ < 0;
+  if (hide && !cursorHidden_)
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+  else if (!hide && cursorHidden_)
+    QGuiApplication::restoreOverrideCursor();
+  cursorHidden_ = hide;
+  return cursorCounter_;
+}
+
+int32_t QtPlatform::GetTickCount() {
+  return MonotonicTickCount();
+}
+
+float QtPlatform::screenWidthTwips() {
+  QScreen* s = MainScreen();
+  return s ? static_cast<float>(s->size().width()) * twipsPerPixelX() : 0.0f;
+}
+
+float QtPlatform::screenHeightTwips() {
+  QScreen* s = MainScreen();
+  return s ? static_cast<float>(s->size().height()) * twipsPerPixelY() : 0.0f;
+}
+
+float QtPlatform::twipsPerPixelX() {
+  QScreen* s = MainScreen();
+  const qreal dpi = s ? s->logicalDotsPerInchX() : 96.0;
+  return kTwipsPerInch / static_cast<float>(dpi > 0 ? dpi : 96.0);
+}
+
+float QtPlatform::twipsPerPixelY() {
+  QScreen* s = MainScreen();
+  const qreal dpi = s ? s->logicalDotsPerInchY() : 96.0;
+  return kTwipsPerInch / static_cast<float>(dpi > 0 ? dpi : 96.0);
+}
+
+int QtPlatform::toPixelsX(float twips) {
+  return static_cast<int>(std::lround(twips / twipsPerPixelX()));
+}
+
+int QtPlatform::toPixelsY(float twips) {
+  return static_cast<int>(std::lround(twips / twipsPerPixelY()));
+}
+
+std::string QtPlatform::fileNameOf(const std::string& path) {
+  return FileNameOf(path);
+}
+
+std::string QtPlatform::commandLine() {
+  return commandLine_;
+}
+
+void QtPlatform::endProgram() {
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+}  // namespace kwellor::qt

@@ -1,0 +1,27 @@
+// The platform's plain system services: no window, no X connection.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kwellor::qt {
+
+// argv[1..] joined with single spaces: the command line after the program's own name.
+std::string JoinArguments(int argc, const char* const* argv);
+
+// The last component of path when it names an existing regular file (links followed), else
+// the empty text.
+std::string FileNameOf(const std::string& path);
+
+// Milliseconds of the monotonic clock, wrapping as a signed 32-bit value.
+int32_t MonotonicTickCount();
+
+// "name|pattern|name|pattern..." (patterns separated by ';') as file-dialog filters
+// "name (pattern pattern)". A trailing name without a pattern is dropped.
+std::vector<std::string> OpenDialogFilters(const std::string& filter);
+
+// The folder that holds the running executable, from /proc/self/exe; empty when unknown.
+std::string ExecutableDirectory();
+
+}  // namespace kwellor::qt
