@@ -39,7 +39,9 @@ struct EngineCore::Impl {
   }
   const Camera* camera(int32_t handle) const { return const_cast<Impl*>(this)->camera(handle); }
 
+  // Frees the world. The renderer lets go too: its caches were built for this scene.
   void unload() {
+    renderer.release();
     collision.clear();  // before the scene it points into
     scene = Scene{};
     cameras.clear();
@@ -89,7 +91,6 @@ bool EngineCore::empty() const {
 
 void EngineCore::close() {
   impl_->unload();
-  impl_->renderer.release();
 }
 
 void EngineCore::set_perspective_correction_accuracy(double accuracy) {
