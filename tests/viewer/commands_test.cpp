@@ -155,6 +155,18 @@ TEST_F(CommandTest, ClampLiftsALowCameraToExactly100AboveTheReportedPoint) {
   EXPECT_TRUE(Calls("ZNR_camera_set_location1").empty());
 }
 
+TEST_F(CommandTest, ClampHoldsADescendingCameraAt100AboveTheGround) {
+  engine.queryResult = 0;
+  engine.queryPoint = WorldPoint{{0.0, 0.0, 10.0}};
+  std::vector<double> heights;
+  for (double z : {500.0, 300.0, 150.0, 105.0, 60.0, -20.0}) {
+    engine.cameras[100].location = WorldPoint{{1.0, 2.0, z}};
+    form.StayAboveGround();
+    heights.push_back(engine.cameras[100].location[2]);
+  }
+  EXPECT_EQ(heights, (std::vector<double>{500.0, 300.0, 150.0, 110.0, 110.0, 110.0}));
+}
+
 TEST_F(CommandTest, ClampLeavesTheCameraWhereNothingIsOnTheLine) {
   engine.cameras[100].location = WorldPoint{{5.0, 6.0, -40.0}};
   engine.queryResult = 1;
