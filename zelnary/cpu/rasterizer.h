@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/render/draw_list.h"
@@ -18,12 +19,22 @@ int32_t span_length_for_accuracy(double accuracy);
 void rasterize_reference(const DrawList& list, Framebuffer& fb);
 
 // The fast path over rows [row_begin, row_end) only (the caller clears them first):
-// incremental span walking; span_length as given by span_length_for_accuracy.
-void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin, int32_t row_end,
-                     Framebuffer& fb);
+// incremental span walking; span_length as given by span_length_for_accuracy. The lists are
+// drawn one after the other.
+void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
+                     int32_t row_end, Framebuffer& fb);
+inline void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin,
+                            int32_t row_end, Framebuffer& fb) {
+  rasterize_spans(std::span(&list, 1), span_length, row_begin, row_end, fb);
+}
 
-// Clears and draws the whole framebuffer with the fast path, splitting the rows between
-// `threads` threads (1 or more).
-void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb);
+// Clears (to the first list's background) and draws the whole framebuffer with the fast
+// path, splitting the rows between `threads` threads (1 or more).
+void rasterize_fast(std::span<const DrawList> lists, double accuracy, int32_t threads,
+                    Framebuffer& fb);
+inline void rasterize_fast(const DrawList& list, double accuracy, int32_t threads,
+                           Framebuffer& fb) {
+  rasterize_fast(std::span(&list, 1), accuracy, threads, fb);
+}
 
 }  // namespace znr

@@ -89,6 +89,47 @@ struct SpanContext {
   Plane inv_w, uw, vw, u, v;
 };
 
+// Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
+constexpr double kTexelOne = 65536.0;
+
+inline int64_t to_texel_fixed(float t, int32_t size) {
+  const double c = std::clamp(static_cast<double>(t), -1.0e7, 1.0e7);  // no overflow
+  return static_cast<int64_t>(std::floor(c * size * kTexelOne));
+}
+
+// Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others with a
+// remainder.
+template <bool kPow2>
+inline uint32_t fetch(const Image& tex, int64_t u, int64_t v) {
+  int64_t tx = u >> 16, ty = v >> 16;
+  if constexpr (kPow2) {
+    tx &= tex.width - 1;
+    ty &= tex.height - 1;
+  } else {
+    tx %= tex.width;
+    ty %= tex.height;
+    tx += tx < 0 ? tex.width : 0;
+    ty += ty < 0 ? tex.height : 0;
+  }
+  return tex
+      .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
+}
+
+// Pixels [x, end) of a row: depth first, and the texel only for pixels that pass.
+template <bool kPow2>
+inline void textured_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                         float diw, int32_t x, int32_t end, int64_t u, int64_t v, int64_t du,
+                         int64_t dv) {
+  const Image& tex = *s.tex;
+  for (; x < end; ++x, u += du, v += dv) {
+    const float iw = iw_row + diw * static_cast<float>(x);
+    if (iw > depth[x]) {
+      depth[x] = iw;
+      color[x] = modulate(fetch<kPow2>(tex, u, v), s.mul);
+    }
+  }
+}
+
 // Texture coordinates exactly at pixel x of a row.
 inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_row, int32_t x,
                      float& u, float& v) {
@@ -99,54 +140,61 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
   v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
 }
 
+template <bool kPow2>
+void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, uint32_t* color,
+                        float* depth, float iw_row, float diw) {
+  const Image& tex = *s.tex;
+  if (s.span_length <= 0) {  // affine: u and v themselves step linearly across the triangle
+    const auto fx = static_cast<float>(xl);
+    const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
+    const int64_t v = to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fx, tex.height);
+    const auto du = static_cast<int64_t>(std::clamp(s.u.dx * tex.width, -1e6, 1e6) * kTexelOne);
+    const auto dv = static_cast<int64_t>(std::clamp(s.v.dx * tex.height, -1e6, 1e6) * kTexelOne);
+    textured_run<kPow2>(s, color, depth, iw_row, diw, xl, xr + 1, u, v, du, dv);
+    return;
+  }
+  // Perspective: exact u, v every span_length pixels and at the span's last pixel, linear in
+  // between.
+  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
+  float uf = 0.0f, vf = 0.0f;
+  exact_uv(s, iw_row, uw_row, vw_row, xl, uf, vf);
+  int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
+  int32_t x = xl;
+  while (x < xr) {
+    const int32_t e = std::min(xr, x + s.span_length);
+    exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
+    const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
+    const int64_t len = e - x;
+    textured_run<kPow2>(s, color, depth, iw_row, diw, x, e, u0, v0, (u1 - u0) / len,
+                        (v1 - v0) / len);
+    x = e;
+    u0 = u1;
+    v0 = v1;
+  }
+  textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
+}
+
 void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr) {
   const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
   uint32_t* color = s.fb->color.data() + row;
   float* depth = s.fb->depth.data() + row;
   const float iw_row = s.inv_w.row(y), diw = static_cast<float>(s.inv_w.dx);
-  auto plot = [&](int32_t x, uint32_t c) {
-    const float iw = iw_row + diw * static_cast<float>(x);
-    if (iw > depth[x]) {
-      depth[x] = iw;
-      color[x] = c;
-    }
-  };
   if (s.tex == nullptr) {
-    for (int32_t x = xl; x <= xr; ++x) plot(x, s.flat);
-    return;
-  }
-  const Image& tex = *s.tex;
-  if (s.span_length <= 0) {  // affine: u and v themselves are stepped linearly
-    const float u_row = s.u.row(y), v_row = s.v.row(y);
-    const auto du = static_cast<float>(s.u.dx), dv = static_cast<float>(s.v.dx);
     for (int32_t x = xl; x <= xr; ++x) {
-      const auto fx = static_cast<float>(x);
-      plot(x, modulate(sample_nearest(tex, u_row + du * fx, v_row + dv * fx), s.mul));
+      const float iw = iw_row + diw * static_cast<float>(x);
+      if (iw > depth[x]) {
+        depth[x] = iw;
+        color[x] = s.flat;
+      }
     }
     return;
   }
-  // Perspective: exact u, v every span_length pixels and at the span's last pixel, linear
-  // in between.
-  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
-  float u0 = 0.0f, v0 = 0.0f;
-  exact_uv(s, iw_row, uw_row, vw_row, xl, u0, v0);
-  int32_t x = xl;
-  while (x < xr) {
-    const int32_t e = std::min(xr, x + s.span_length);
-    float u1 = 0.0f, v1 = 0.0f;
-    exact_uv(s, iw_row, uw_row, vw_row, e, u1, v1);
-    const float inv_len = 1.0f / static_cast<float>(e - x);
-    const float du = (u1 - u0) * inv_len, dv = (v1 - v0) * inv_len;
-    float u = u0, v = v0;
-    for (; x < e; ++x) {
-      plot(x, modulate(sample_nearest(tex, u, v), s.mul));
-      u += du;
-      v += dv;
-    }
-    u0 = u1;
-    v0 = v1;
+  const int32_t w = s.tex->width, h = s.tex->height;
+  if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
+    draw_textured_span<true>(s, y, xl, xr, color, depth, iw_row, diw);
+  } else {
+    draw_textured_span<false>(s, y, xl, xr, color, depth, iw_row, diw);
   }
-  plot(xr, modulate(sample_nearest(tex, u0, v0), s.mul));
 }
 
 void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVertex& b,
@@ -204,34 +252,38 @@ int32_t span_length_for_accuracy(double accuracy) {
   return static_cast<int32_t>(std::clamp(n, 1.0, 64.0));
 }
 
-void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin, int32_t row_end,
-                     Framebuffer& fb) {
+void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
+                     int32_t row_end, Framebuffer& fb) {
   row_begin = std::max(row_begin, 0);
   row_end = std::min(row_end, fb.height);
   if (row_begin >= row_end) return;
-  const auto top = static_cast<float>(row_begin) - 1.0f,
-             bottom = static_cast<float>(row_end) + 1.0f;
-  for (const DrawPolygon& poly : list.polygons) {
-    if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
-    const DrawVertex* v = &list.vertices[poly.first];
-    // Skip polygons wholly above or below this band before any set-up.
-    float ymin = v[0].y, ymax = v[0].y;
-    for (uint32_t i = 1; i < poly.count; ++i) {
-      ymin = std::min(ymin, v[i].y);
-      ymax = std::max(ymax, v[i].y);
-    }
-    if (ymax < top || ymin > bottom) continue;
-    for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-      draw_triangle(poly, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
+  const auto top = static_cast<float>(row_begin) - 1.0f;
+  const auto bottom = static_cast<float>(row_end) + 1.0f;
+  for (const DrawList& list : lists) {
+    for (const DrawPolygon& poly : list.polygons) {
+      if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
+      const DrawVertex* v = &list.vertices[poly.first];
+      // Skip polygons wholly above or below this band before any set-up.
+      float ymin = v[0].y, ymax = v[0].y;
+      for (uint32_t i = 1; i < poly.count; ++i) {
+        ymin = std::min(ymin, v[i].y);
+        ymax = std::max(ymax, v[i].y);
+      }
+      if (ymax < top || ymin > bottom) continue;
+      for (uint32_t i = 1; i + 1 < poly.count; ++i) {
+        draw_triangle(poly, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
+      }
     }
   }
 }
 
-void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb) {
+void rasterize_fast(std::span<const DrawList> lists, double accuracy, int32_t threads,
+                    Framebuffer& fb) {
   const int32_t span_length = span_length_for_accuracy(accuracy);
+  const uint32_t background = lists.empty() ? 0xFF000000u : lists.front().background;
   auto band = [&](int32_t begin, int32_t end) {
-    fb.clear_rows(list.background, begin, end);
-    rasterize_spans(list, span_length, begin, end, fb);
+    fb.clear_rows(background, begin, end);
+    rasterize_spans(lists, span_length, begin, end, fb);
   };
   if (threads <= 1 || fb.height < 64) {
     band(0, fb.height);

@@ -8,7 +8,9 @@ namespace {
 
 bool snap(float f, int64_t& out) {
   if (!(std::fabs(f) <= kMaxScreenCoord)) return false;  // also rejects NaN
-  out = std::llround(static_cast<double>(f) * static_cast<double>(kSubpixel));
+  // Round half away from zero, without a library call.
+  const double scaled = static_cast<double>(f) * static_cast<double>(kSubpixel);
+  out = static_cast<int64_t>(scaled + (scaled >= 0.0 ? 0.5 : -0.5));
   return true;
 }
 

@@ -8,24 +8,10 @@ namespace {
 
 uint32_t pack(const Color& c) {
   auto ch = [](float f) {
-    return static_cast<uint32_t>(
-        std::lround(std::clamp(std::isfinite(f) ? f : 0.0f, 0.0f, 1.0f) * 255.0f));
+    const float v = std::clamp(std::isfinite(f) ? f : 0.0f, 0.0f, 1.0f);
+    return static_cast<uint32_t>(std::lround(v * 255.0f));
   };
   return 0xFF000000u | (ch(c.r) << 16) | (ch(c.g) << 8) | ch(c.b);
-}
-
-// Newell's normal of a polygon: robust when the first vertices happen to be in a line. It
-// points to the side from which the vertices run counter-clockwise.
-Vec3 polygon_normal(const std::vector<Vec3>& p) {
-  Vec3 n;
-  for (size_t i = 0; i < p.size(); ++i) {
-    const Vec3& a = p[i];
-    const Vec3& b = p[(i + 1) % p.size()];
-    n.x += (a.y - b.y) * (a.z + b.z);
-    n.y += (a.z - b.z) * (a.x + b.x);
-    n.z += (a.x - b.x) * (a.y + b.y);
-  }
-  return n;
 }
 
 const Image* usable_texture(const Scene& s, int32_t index) {
@@ -38,122 +24,150 @@ const Image* usable_texture(const Scene& s, int32_t index) {
   return &img;
 }
 
-}  // namespace
+struct CamVertex {
+  double x, y, z;  // camera space: x forward (depth), y right, z up
+  double u, v;
+};
 
-void FrontEnd::build(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
-                     const View& view, DrawList& out) {
-  out.clear();
-  out.background = pack(scene.background);
-  view_ = &view;
-  sun_ = normalized(scene.lighting.sun_direction);
-  if (view.width <= 0 || view.height <= 0) return;
-
-  // Chunks in view, nearest first, so that the depth test rejects most hidden pixels early.
-  visible_chunks_.clear();
-  for (size_t c = 0; c < index.chunks.size(); ++c) {
-    if (box_visible(view, index.chunks[c].lo, index.chunks[c].hi)) {
-      visible_chunks_.push_back(static_cast<uint32_t>(c));
-    }
+// The normal (Newell's, robust when the first vertices happen to be in a line) points to the
+// side from which the vertices run counter-clockwise. Camera axes (forward, right, up) are
+// left-handed, hence the sign flip at the end.
+Vec3 camera_normal(const std::vector<CamVertex>& poly) {
+  Vec3 n;
+  const size_t count = poly.size();
+  for (size_t i = 0; i < count; ++i) {
+    const CamVertex& a = poly[i];
+    const CamVertex& b = poly[i + 1 < count ? i + 1 : 0];
+    n.x += (a.y - b.y) * (a.z + b.z);
+    n.y += (a.z - b.z) * (a.x + b.x);
+    n.z += (a.x - b.x) * (a.y + b.y);
   }
-  auto distance = [&](uint32_t c) {
-    const Chunk& k = index.chunks[c];
-    return length((k.lo + k.hi) * 0.5 - view.eye);
-  };
-  std::sort(visible_chunks_.begin(), visible_chunks_.end(),
-            [&](uint32_t a, uint32_t b) { return distance(a) < distance(b); });
-  for (uint32_t c : visible_chunks_) {
-    for (uint32_t k = index.chunks[c].begin; k < index.chunks[c].end; ++k) {
-      emit(scene, scene.polygons[index.order[k]], nullptr, out);
-    }
-  }
-
-  const ObjectPose origin{};
-  for (size_t o = 0; o < index.objects.size(); ++o) {
-    const ObjectGroup& g = index.objects[o];
-    if (g.begin == g.end) continue;
-    const ObjectPose& pose = o < poses.size() ? poses[o] : origin;
-    if (!sphere_visible(view, to_world(pose, g.center), g.radius)) continue;
-    for (uint32_t k = g.begin; k < g.end; ++k)
-      emit(scene, scene.polygons[index.order[k]], &pose, out);
-  }
+  return -n;
 }
 
-void FrontEnd::emit(const Scene& scene, const Polygon& p, const ObjectPose* pose, DrawList& out) {
-  const View& v = *view_;
-  if (p.vertex_count < 3 ||
-      static_cast<size_t>(p.first_vertex) + p.vertex_count > scene.vertices.size()) {
-    return;  // not a polygon; the loader never makes one, but the scene may be hand-built
-  }
-  const auto src = scene.vertices_of(p);
-  world_.clear();
-  for (const Vertex& vx : src) world_.push_back(pose ? to_world(*pose, vx.position) : vx.position);
+// Whether the eye (the origin of camera space) is on the normal's side of the plane.
+bool facing(const Vec3& n, const CamVertex& on_plane) {
+  return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
+}
 
-  // Which side the eye sees; one-sided polygons seen from behind are dropped.
-  Vec3 n = polygon_normal(world_);
-  const bool front = dot(n, v.eye - world_[0]) > 0.0;
-  if (!front && !p.two_sided) return;
+// Turns scene polygons into draw-list polygons for one view. Holds the scratch space of one
+// thread.
+class Emitter {
+ public:
+  Emitter(const Scene& scene, const View& view, DrawList& out)
+      : s_(scene), v_(view), out_(out), sun_(normalized(scene.lighting.sun_direction)) {}
+
+  void emit(const Polygon& p, const ObjectPose* pose);
+
+ private:
+  void clip(int plane);
+
+  const Scene& s_;
+  const View& v_;
+  DrawList& out_;
+  Vec3 sun_;  // unit, towards the light
+  std::vector<CamVertex> poly_, scratch_;
+};
+
+void Emitter::emit(const Polygon& p, const ObjectPose* pose) {
+  if (p.vertex_count < 3 ||
+      static_cast<size_t>(p.first_vertex) + p.vertex_count > s_.vertices.size()) {
+    return;  // not a polygon; the loader never makes one, but a scene may be hand-built
+  }
+  const Vertex* src = s_.vertices.data() + p.first_vertex;
+  const uint32_t n = p.vertex_count;
 
   // Into camera space, noting which frustum planes each vertex is outside of.
-  poly_.clear();
+  poly_.resize(n);
   unsigned all_out = 0x1F, any_out = 0;
-  for (size_t i = 0; i < world_.size(); ++i) {
-    const Vec3 d = world_[i] - v.eye;
-    CamVertex c{dot(d, v.forward), dot(d, v.right), dot(d, v.up), src[i].u, src[i].v};
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
+    CamVertex& c = poly_[i];
+    c = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src[i].u, src[i].v};
     unsigned code = 0;
     if (c.x < kNearPlane) code |= 1;
-    if (c.y < -c.x * v.tan_h) code |= 2;
-    if (c.y > c.x * v.tan_h) code |= 4;
-    if (c.z > c.x * v.tan_v) code |= 8;
-    if (c.z < -c.x * v.tan_v) code |= 16;
+    if (c.y < -c.x * v_.tan_h) code |= 2;
+    if (c.y > c.x * v_.tan_h) code |= 4;
+    if (c.z > c.x * v_.tan_v) code |= 8;
+    if (c.z < -c.x * v_.tan_v) code |= 16;
     all_out &= code;
     any_out |= code;
-    poly_.push_back(c);
   }
   if (all_out != 0) return;  // wholly outside one plane
+
+  // One-sided polygons seen from behind are dropped before any more work; the others learn
+  // their facing side later, and only if they are big enough to draw.
+  Vec3 nc;
+  bool front = true;
+  if (!p.two_sided) {
+    nc = camera_normal(poly_);
+    front = facing(nc, poly_[0]);
+    if (!front) return;
+  }
+
   for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
     if (any_out & (1u << plane)) clip(plane);
   }
   if (poly_.size() < 3) return;
 
+  // Project; drop polygons too small to hold a pixel centre (1M-triangle worlds are mostly
+  // such specks at a distance).
+  const double cx = v_.width * 0.5, cy = v_.height * 0.5;
+  const auto first = static_cast<uint32_t>(out_.vertices.size());
+  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f;
+  for (const CamVertex& c : poly_) {
+    const double iw = 1.0 / c.x;
+    const DrawVertex d{static_cast<float>(cx + v_.focal * c.y * iw),
+                       static_cast<float>(cy - v_.focal * c.z * iw), static_cast<float>(iw),
+                       static_cast<float>(c.u), static_cast<float>(c.v)};
+    minx = std::min(minx, d.x);
+    maxx = std::max(maxx, d.x);
+    miny = std::min(miny, d.y);
+    maxy = std::max(maxy, d.y);
+    out_.vertices.push_back(d);
+  }
+  if (std::ceil(minx - 0.5f) > std::floor(maxx - 0.5f) ||
+      std::ceil(miny - 0.5f) > std::floor(maxy - 0.5f)) {
+    out_.vertices.resize(first);
+    return;
+  }
+
+  if (p.two_sided) {
+    nc = camera_normal(poly_);
+    front = facing(nc, poly_[0]);
+  }
+
   // Flat light from the side the eye sees: ambient plus the sun by the cosine of its angle.
-  n = normalized(front ? n : -n);
-  const double lambert = std::max(0.0, dot(n, sun_));
-  const Lighting& l = scene.lighting;
+  Vec3 nw = normalized(v_.forward * nc.x + v_.right * nc.y + v_.up * nc.z);
+  if (!front) nw = -nw;
+  const double lambert = std::max(0.0, dot(nw, sun_));
+  const Lighting& l = s_.lighting;
   DrawPolygon dp;
-  dp.first = static_cast<uint32_t>(out.vertices.size());
+  dp.first = first;
   dp.count = static_cast<uint32_t>(poly_.size());
-  dp.texture = usable_texture(scene, p.texture);
+  dp.texture = usable_texture(s_, p.texture);
   dp.mul[0] = static_cast<float>(p.color.r * (l.ambient.r + lambert * l.sun.r));
   dp.mul[1] = static_cast<float>(p.color.g * (l.ambient.g + lambert * l.sun.g));
   dp.mul[2] = static_cast<float>(p.color.b * (l.ambient.b + lambert * l.sun.b));
   for (float& m : dp.mul) m = std::isfinite(m) ? m : 0.0f;
-
-  const double cx = v.width * 0.5, cy = v.height * 0.5;
-  for (const CamVertex& c : poly_) {
-    const double iw = 1.0 / c.x;
-    out.vertices.push_back({static_cast<float>(cx + v.focal * c.y * iw),
-                            static_cast<float>(cy - v.focal * c.z * iw), static_cast<float>(iw),
-                            static_cast<float>(c.u), static_cast<float>(c.v)});
-  }
-  out.polygons.push_back(dp);
+  out_.polygons.push_back(dp);
 }
 
 // Sutherland-Hodgman against one frustum plane, in camera space; texture coordinates are
 // interpolated along with the position, which is exact there.
-void FrontEnd::clip(int plane) {
-  const View& v = *view_;
+void Emitter::clip(int plane) {
   auto inside = [&](const CamVertex& c) {
     switch (plane) {
       case 0:
         return c.x - kNearPlane;
       case 1:
-        return c.y + c.x * v.tan_h;
+        return c.y + c.x * v_.tan_h;
       case 2:
-        return c.x * v.tan_h - c.y;
+        return c.x * v_.tan_h - c.y;
       case 3:
-        return c.x * v.tan_v - c.z;
+        return c.x * v_.tan_v - c.z;
       default:
-        return c.z + c.x * v.tan_v;
+        return c.z + c.x * v_.tan_v;
     }
   };
   scratch_.clear();
@@ -169,6 +183,67 @@ void FrontEnd::clip(int plane) {
     }
   }
   poly_.swap(scratch_);
+}
+
+}  // namespace
+
+void FrontEnd::begin(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
+                     const View& view) {
+  scene_ = &scene;
+  index_ = &index;
+  view_ = &view;
+  background_ = pack(scene.background);
+  visible_chunks_.clear();
+  visible_objects_.clear();
+  if (view.width <= 0 || view.height <= 0) return;
+
+  for (size_t c = 0; c < index.chunks.size(); ++c) {
+    if (box_visible(view, index.chunks[c].lo, index.chunks[c].hi)) {
+      visible_chunks_.push_back(static_cast<uint32_t>(c));
+    }
+  }
+  auto distance = [&](uint32_t c) {
+    const Chunk& k = index.chunks[c];
+    return length((k.lo + k.hi) * 0.5 - view.eye);
+  };
+  std::sort(visible_chunks_.begin(), visible_chunks_.end(),
+            [&](uint32_t a, uint32_t b) { return distance(a) < distance(b); });
+
+  const ObjectPose origin{};
+  for (size_t o = 0; o < index.objects.size(); ++o) {
+    const ObjectGroup& g = index.objects[o];
+    if (g.begin == g.end) continue;
+    const ObjectPose& pose = o < poses.size() ? poses[o] : origin;
+    if (sphere_visible(view, to_world(pose, g.center), g.radius)) {
+      visible_objects_.push_back({static_cast<uint32_t>(o), pose});
+    }
+  }
+}
+
+void FrontEnd::emit_part(int part, int parts, DrawList& out) const {
+  out.clear();
+  out.background = background_;
+  if (scene_ == nullptr) return;
+  Emitter e(*scene_, *view_, out);
+  const SceneIndex& index = *index_;
+  const auto p = static_cast<size_t>(part), n = static_cast<size_t>(std::max(parts, 1));
+  // Chunks dealt out in turn, so that every part gets near and far ones alike.
+  for (size_t i = p; i < visible_chunks_.size(); i += n) {
+    const Chunk& c = index.chunks[visible_chunks_[i]];
+    for (uint32_t k = c.begin; k < c.end; ++k) e.emit(scene_->polygons[index.order[k]], nullptr);
+  }
+  for (size_t i = p; i < visible_objects_.size(); i += n) {
+    const ObjectGroup& g = index.objects[visible_objects_[i].object];
+    for (uint32_t k = g.begin; k < g.end; ++k) {
+      e.emit(scene_->polygons[index.order[k]], &visible_objects_[i].pose);
+    }
+  }
+}
+
+void FrontEnd::build(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
+                     const View& view, DrawList& out) {
+  begin(scene, index, poses, view);
+  emit_part(0, 1, out);
 }
 
 }  // namespace znr

@@ -1,5 +1,5 @@
 // The render front end: finds what the camera can see, culls, clips, lights and projects it
-// into a draw list for a back end.
+// into draw lists for a back end. The visible set can be emitted in parts, one per thread.
 #pragma once
 
 #include <span>
@@ -14,24 +14,30 @@ namespace znr {
 
 class FrontEnd {
  public:
-  // Fills out with the visible polygons of the scene; poses are the moving objects' places
-  // (an object without a pose stays at its own origin).
+  // Finds the chunks and objects in view for this frame (nearest chunks first, so that the
+  // depth test rejects most hidden pixels early). poses are the moving objects' places; an
+  // object without a pose stays at its own origin. The scene, index and view must outlive
+  // the emit calls.
+  void begin(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
+             const View& view);
+  // Emits share `part` of `parts` of the visible polygons into out (cleared first). Parts
+  // may be emitted at the same time from different threads.
+  void emit_part(int part, int parts, DrawList& out) const;
+  // begin + the whole frame into one list.
   void build(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
              const View& view, DrawList& out);
 
  private:
-  struct CamVertex {
-    double x, y, z;  // camera space: x forward (depth), y right, z up
-    double u, v;
+  struct VisibleObject {
+    uint32_t object;
+    ObjectPose pose;
   };
-  void emit(const Scene& scene, const Polygon& p, const ObjectPose* pose, DrawList& out);
-  void clip(int plane);
-
+  const Scene* scene_ = nullptr;
+  const SceneIndex* index_ = nullptr;
   const View* view_ = nullptr;
-  Vec3 sun_;  // unit, towards the light
-  std::vector<Vec3> world_;
-  std::vector<CamVertex> poly_, scratch_;
+  uint32_t background_ = 0xFF000000u;
   std::vector<uint32_t> visible_chunks_;
+  std::vector<VisibleObject> visible_objects_;
 };
 
 }  // namespace znr

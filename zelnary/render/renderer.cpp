@@ -33,7 +33,7 @@ int32_t render_threads() {
 struct Renderer::Impl {
   SceneIndex index;
   FrontEnd front;
-  DrawList list;
+  std::vector<DrawList> lists;  // one per thread
   Framebuffer fb;
   X11Presenter x11;
   FramePacer pacer;
@@ -45,8 +45,16 @@ struct Renderer::Impl {
     if (!index.built_for(scene)) build_scene_index(scene, index);
     fb.resize(width, height);
     const View view = make_view(camera, fb.width, fb.height);
-    front.build(scene, index, poses, view, list);
-    rasterize_fast(list, settings.perspective_accuracy, threads, fb);
+    front.begin(scene, index, poses, view);
+    lists.resize(static_cast<size_t>(threads));
+    std::vector<std::thread> workers;
+    for (int32_t i = 1; i < threads; ++i) {
+      workers.emplace_back(
+          [this, i] { front.emit_part(i, threads, lists[static_cast<size_t>(i)]); });
+    }
+    front.emit_part(0, threads, lists[0]);
+    for (std::thread& w : workers) w.join();
+    rasterize_fast(lists, settings.perspective_accuracy, threads, fb);
   }
 };
 
@@ -78,7 +86,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
 void Renderer::release() {
   impl_->x11.release();
   impl_->index = SceneIndex{};
-  impl_->list = DrawList{};
+  impl_->lists.clear();
   impl_->fb = Framebuffer{};
   impl_->pacer.reset();
 }
