@@ -16,9 +16,10 @@ namespace znr {
 namespace {
 
 // The refresh rate through the RandR library when it is installed; loaded at run time so
-// that it is not a build dependency. Its configuration type is opaque to us.
+// that it is not a build dependency. Its configuration type is opaque to us. The library
+// stays loaded: it hooks itself into the connection, and XCloseDisplay calls back into it.
 double randr_refresh(Display* dpy) {
-  void* lib = dlopen("libXrandr.so.2", RTLD_LAZY | RTLD_LOCAL);
+  static void* const lib = dlopen("libXrandr.so.2", RTLD_LAZY | RTLD_LOCAL);
   if (lib == nullptr) return 0.0;
   using GetInfo = void* (*)(Display*, Window);
   using Rate = short (*)(void*);
@@ -33,7 +34,6 @@ double randr_refresh(Display* dpy) {
       free_info(info);
     }
   }
-  dlclose(lib);
   return hz;
 }
 

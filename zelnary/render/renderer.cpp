@@ -83,6 +83,10 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
   return 0;
 }
 
+bool Renderer::presented_with_shared_memory() const {
+  return impl_->x11.used_shared_memory();
+}
+
 void Renderer::release() {
   impl_->x11.release();
   impl_->index = SceneIndex{};

@@ -38,6 +38,10 @@ class Renderer {
   // Releases the X connection and buffers (the engine closing its world).
   void release();
 
+  // True once a frame reached a window through MIT-SHM (tests; ZELNARY_NO_SHM=1 turns
+  // shared memory off).
+  bool presented_with_shared_memory() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

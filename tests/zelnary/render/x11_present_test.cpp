@@ -24,7 +24,16 @@ class X11Present : public ::testing::Test {
   const test::TestView view_ = test::cube_view();
 };
 
-TEST_F(X11Present, FrameInTheWindowEqualsTheOffscreenFrame) {
+// Both ways to the window: shared memory (the server is local) and plain XPutImage.
+class X11PresentPaths : public X11Present, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(X11PresentPaths, FrameInTheWindowEqualsTheOffscreenFrame) {
+  const bool shm = GetParam();
+  if (shm) {
+    unsetenv("ZELNARY_NO_SHM");
+  } else {
+    setenv("ZELNARY_NO_SHM", "1", 1);
+  }
   Renderer r;
   Image expected;
   r.render_to_image(view_.scene, {}, view_.camera, {}, kW, kH, expected);
@@ -41,7 +50,11 @@ TEST_F(X11Present, FrameInTheWindowEqualsTheOffscreenFrame) {
   const std::vector<uint32_t> resized = window_.read_back(kW / 2, kH + 10);
   ASSERT_EQ(resized.size(), expected.texels.size());
   EXPECT_EQ(resized.back(), expected.texels.back() & 0xFFFFFFu);
+  EXPECT_EQ(r.presented_with_shared_memory(), shm);
+  unsetenv("ZELNARY_NO_SHM");
 }
+
+INSTANTIATE_TEST_SUITE_P(SharedMemoryOrNot, X11PresentPaths, ::testing::Bool());
 
 TEST_F(X11Present, AWindowThatIsGoneIsAnErrorNotACrash) {
   Renderer r;
