@@ -1,20 +1,34 @@
 #include "shapes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 namespace worldgen {
 
 void wall(WorldText& w, const Style& s, P2 a, P2 b, double z0, double z1, TexScale t, double u0) {
+  // Large walls are cut into pieces of at most kMaxPiece a side: textures then look right
+  // even when drawn without perspective correction.
+  constexpr double kMaxPiece = 200;
   const double len = std::hypot(b.x - a.x, b.y - a.y);
-  const double u1 = u0 + len / t.width;
-  // v = 0 is the top of the texture: rows line up with the top of the wall.
-  const double v_bottom = (z1 - z0) / t.height;
-  const WVertex quad[4] = {{a.x, a.y, z0, u0, v_bottom},
-                           {b.x, b.y, z0, u1, v_bottom},
-                           {b.x, b.y, z1, u1, 0},
-                           {a.x, a.y, z1, u0, 0}};
-  w.poly(s, quad);
+  const int across = std::max(1, static_cast<int>(std::ceil(len / kMaxPiece)));
+  const int up = std::max(1, static_cast<int>(std::ceil((z1 - z0) / kMaxPiece)));
+  for (int i = 0; i < across; ++i) {
+    const double f0 = static_cast<double>(i) / across, f1 = static_cast<double>(i + 1) / across;
+    const P2 p0{a.x + (b.x - a.x) * f0, a.y + (b.y - a.y) * f0};
+    const P2 p1{a.x + (b.x - a.x) * f1, a.y + (b.y - a.y) * f1};
+    const double ua = u0 + f0 * len / t.width, ub = u0 + f1 * len / t.width;
+    for (int k = 0; k < up; ++k) {
+      const double za = z0 + (z1 - z0) * k / up, zb = z0 + (z1 - z0) * (k + 1) / up;
+      // v = 0 is the top of the texture: rows line up with the top of the wall.
+      const double va = (z1 - za) / t.height, vb = (z1 - zb) / t.height;
+      const WVertex quad[4] = {{p0.x, p0.y, za, ua, va},
+                               {p1.x, p1.y, za, ub, va},
+                               {p1.x, p1.y, zb, ub, vb},
+                               {p0.x, p0.y, zb, ua, vb}};
+      w.poly(s, quad);
+    }
+  }
 }
 
 void prism(WorldText& w, const Style& walls, const Style& top, std::span<const P2> footprint,

@@ -90,7 +90,7 @@ std::vector<P2> ring_centre_line() {
   std::vector<P2> pts;
   const double sx = kRingHalfX - kRingCorner, sy = kRingHalfY - kRingCorner;
   const P2 centres[4] = {{sx, -sy}, {sx, sy}, {-sx, sy}, {-sx, -sy}};
-  constexpr int kArc = 8;
+  constexpr int kArc = 12;
   for (int c = 0; c < 4; ++c) {
     const double start = (-90.0 + 90.0 * c) * std::numbers::pi / 180.0;
     for (int k = 0; k <= kArc; ++k) {
@@ -103,7 +103,7 @@ std::vector<P2> ring_centre_line() {
     const double next_start = (-90.0 + 90.0 * (c + 1)) * std::numbers::pi / 180.0;
     const P2 to{centres[(c + 1) % 4].x + kRingCorner * std::cos(next_start),
                 centres[(c + 1) % 4].y + kRingCorner * std::sin(next_start)};
-    const int pieces = static_cast<int>(std::ceil(std::hypot(to.x - from.x, to.y - from.y) / 500));
+    const int pieces = static_cast<int>(std::ceil(std::hypot(to.x - from.x, to.y - from.y) / 150));
     for (int k = 1; k < pieces; ++k)
       pts.push_back({from.x + (to.x - from.x) * k / pieces, from.y + (to.y - from.y) * k / pieces});
   }
@@ -135,31 +135,53 @@ std::vector<P2> offset_loop(const std::vector<P2>& loop, double left) {
   return out;
 }
 
-// A closed strip of road along a loop: u across (right edge 0, left edge 1), v along.
+// A closed strip of road along a loop: u across (right edge 0, left edge 1), v along. Within
+// a quad each edge measures v by its own length, so that on a bend the texture is mapped to
+// the quad by one affine map and the painted lines run straight across its two triangles.
 void road_loop(WorldText& w, const std::vector<P2>& centre, double width) {
   const std::vector<P2> right = offset_loop(centre, -width / 2),
                         left = offset_loop(centre, width / 2);
   const double z = kFloor + kRoadLift;
-  double s = 0;
+  double sr = 0, sl = 0;
   for (size_t i = 0; i < centre.size(); ++i) {
     const size_t j = (i + 1) % centre.size();
-    const double len = std::hypot(centre[j].x - centre[i].x, centre[j].y - centre[i].y);
-    const double v0 = s / 400, v1 = (s + len) / 400;
-    const WVertex quad[4] = {{right[i].x, right[i].y, z, 0, v0},
-                             {right[j].x, right[j].y, z, 0, v1},
-                             {left[j].x, left[j].y, z, 1, v1},
-                             {left[i].x, left[i].y, z, 1, v0}};
+    const double lr = std::hypot(right[j].x - right[i].x, right[j].y - right[i].y);
+    const double ll = std::hypot(left[j].x - left[i].x, left[j].y - left[i].y);
+    const WVertex quad[4] = {{right[i].x, right[i].y, z, 0, sr / 400},
+                             {right[j].x, right[j].y, z, 0, (sr + lr) / 400},
+                             {left[j].x, left[j].y, z, 1, (sl + ll) / 400},
+                             {left[i].x, left[i].y, z, 1, sl / 400}};
     w.poly(kRoad, quad);
-    s += len;
+    sr += lr;
+    sl += ll;
+    // Start the next quad with both edges at the centre line's v: the centre dashes stay
+    // continuous; the solid edge lines do not mind the small step this leaves at the sides.
+    sr = sl = (sr + sl) / 2;
   }
 }
 
 void plaza(WorldText& w) {
   w.comment("The plaza inside the roundabout, and its clock tower");
-  const std::vector<P2> disc = circle(kPlaza, kPlazaRadius, 24);
-  std::vector<WVertex> top;
-  for (const P2& p : disc) top.push_back({p.x, p.y, kFloor + kRoadLift, p.x / 250, -p.y / 250});
-  w.poly(kPaving, top);
+  // Paving in rings of small pieces, so that it looks right even without perspective
+  // correction.
+  const double z = kFloor + kRoadLift;
+  auto paved = [&](P2 p) { return WVertex{p.x, p.y, z, p.x / 250, -p.y / 250}; };
+  constexpr int kSectors = 24, kRings = 3;
+  for (int r = 0; r < kRings; ++r) {
+    const std::vector<P2> inner = circle(kPlaza, kPlazaRadius * r / kRings, kSectors);
+    const std::vector<P2> outer = circle(kPlaza, kPlazaRadius * (r + 1) / kRings, kSectors);
+    for (int k = 0; k < kSectors; ++k) {
+      const int n = (k + 1) % kSectors;
+      if (r == 0) {
+        const WVertex tri[3] = {paved(kPlaza), paved(outer[k]), paved(outer[n])};
+        w.poly(kPaving, tri);
+      } else {
+        const WVertex quad[4] = {paved(inner[k]), paved(outer[k]), paved(outer[n]),
+                                 paved(inner[n])};
+        w.poly(kPaving, quad);
+      }
+    }
+  }
   const double h = 80;
   const double x0 = kPlaza.x - h, x1 = kPlaza.x + h, y0 = kPlaza.y - h, y1 = kPlaza.y + h;
   box(w, kBricks, kFlatRoof, x0, x1, y0, y1, kFloor, kFloor + 820, {60, 60});
@@ -203,7 +225,7 @@ void building(WorldText& w, Random& rnd, P2 c, double half_x, double half_y) {
   const double kind = rnd.next();
   if (kind < 0.4) {  // office block with a flat roof
     const double top = kFloor + rnd.between(320, 600);
-    box(w, kOffice, kFlatRoof, x0, x1, y0, y1, kFloor, top, {90, 90});
+    box(w, kOffice, kFlatRoof, x0, x1, y0, y1, kFloor, top, {120, 120});
     box(w, {"", 0.55, 0.55, 0.57}, kFlatRoof, c.x - 30, c.x + 30, c.y - 30, c.y + 30, top, top + 40,
         {60, 60});          // a plant room on the roof
   } else if (kind < 0.8) {  // brick house with a gable roof
@@ -315,15 +337,18 @@ std::string town_world(size_t& polygon_count) {
   w.comment("Chase cameras first: the viewer opens on the first of them.");
   w.line("camera \"Behind the red car\" chase=behind target=red-car distance=420 zoom=60");
   w.line("camera \"Bus from the hill\" chase=watch target=bus at=3900,-3500," +
-         std::to_string(std::lround(ground_height(3900, -3500) + 250)) + " zoom=40");
+         std::to_string(std::lround(ground_height(3900, -3500) + 250)) +
+         " dir=-1,0.9,-0.08 zoom=40");
   w.line("camera \"Behind the bus\" chase=behind target=bus distance=650 zoom=55");
-  w.line("camera \"Taxi at the roundabout\" chase=watch target=taxi at=-904,-396,20 zoom=50");
+  w.line(
+      "camera \"Taxi at the roundabout\" chase=watch target=taxi at=-900,-400,250 "
+      "dir=-0.6,0.8,-0.3 zoom=55");
   w.line("camera \"Town from above\" at=4200,3800,1700 dir=-1,-0.9,-0.42 zoom=60");
   w.line("camera \"Across the town\" at=2200,-1900,200 dir=-1,0.75,0.02 zoom=55");
   w.blank();
 
   const std::vector<P2> ring = ring_centre_line();
-  const std::vector<P2> roundabout = circle(kPlaza, kRoundaboutRadius, 32);
+  const std::vector<P2> roundabout = circle(kPlaza, kRoundaboutRadius, 48);
   terrain(w);
   w.comment("The ring road and the roundabout");
   road_loop(w, ring, kRingWidth);
@@ -343,7 +368,7 @@ std::string town_world(size_t& polygon_count) {
   bus(w);
   w.line("end");
   w.line("object taxi 230");
-  waypoints(w, roundabout, -40, false, 8);
+  waypoints(w, roundabout, -40, false, 12);
   car(w, {"", 0.95, 0.78, 0.1});
   w.line("end");
   polygon_count = w.polygons();
