@@ -93,8 +93,10 @@ struct SpanContext {
 constexpr double kTexelOne = 65536.0;
 
 inline int64_t to_texel_fixed(float t, int32_t size) {
-  const double c = std::clamp(static_cast<double>(t), -1.0e7, 1.0e7);  // no overflow
-  return static_cast<int64_t>(std::floor(c * size * kTexelOne));
+  if (std::isnan(t)) return 0;
+  const double c = std::clamp(static_cast<double>(t), -1.0e7, 1.0e7) * size * kTexelOne;
+  const auto i = static_cast<int64_t>(c);  // toward zero; made a floor below, without a call
+  return c < static_cast<double>(i) ? i - 1 : i;
 }
 
 // Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others with a
