@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "zelnary/textures/decode.h"
@@ -44,7 +45,11 @@ bool read_whole_file(const std::string& path, FileText& out, WorldLoadError& err
         path + ": file larger than " + std::to_string(world_limits::kMaxFileBytes >> 20) + " MiB"};
     return false;
   }
-  out.bytes = std::make_unique_for_overwrite<char[]>(size + 1);
+  try {
+    out.bytes = std::make_unique_for_overwrite<char[]>(size + 1);
+  } catch (const std::bad_alloc&) {
+    return io_error("out of memory");
+  }
   size_t got = 0;
   while (got < size) {
     const ssize_t n = ::read(fd, out.bytes.get() + got, static_cast<size_t>(size) - got);

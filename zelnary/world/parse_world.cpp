@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -57,19 +58,21 @@ GeometryCounts count_geometry(std::string_view text) {
     const char* q = p;
     while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
     if (line_end - q > 4 && std::memcmp(q, "poly", 4) == 0) {
-      ++n.polygons;
-      ++n.vertices;
+      // A vertex takes at least 6 bytes ("0 0 0;"), and a polygon at most 64 vertices.
+      size_t vertices = 1;
       for (const char* s = q;
            (s = static_cast<const char*>(std::memchr(s, ';', static_cast<size_t>(line_end - s)))) !=
            nullptr;
            ++s)
-        ++n.vertices;
+        ++vertices;
+      const auto bytes = static_cast<size_t>(line_end - q);
+      ++n.polygons;
+      n.vertices += std::min({vertices, size_t{lim::kMaxPolygonVertices}, bytes / 6 + 1});
     }
     p = line_end + 1;
   }
   n.polygons = std::min(n.polygons, lim::kMaxPolygons);
-  n.vertices =
-      std::min({n.vertices, lim::kMaxVertices, n.polygons * size_t{lim::kMaxPolygonVertices}});
+  n.vertices = std::min(n.vertices, lim::kMaxVertices);
   return n;
 }
 
@@ -541,8 +544,14 @@ bool parse_world_named(std::string_view text, const std::string& file_name, Scen
     out = Scene{};
     return false;
   }
-  WorldParser parser(text, file_name, scene, texture_names, error);
-  if (!parser.run()) {
+  bool ok = false;
+  try {
+    WorldParser parser(text, file_name, scene, texture_names, error);
+    ok = parser.run();
+  } catch (const std::bad_alloc&) {
+    error = {WorldError::Limit, 0, file_name + ": out of memory"};
+  }
+  if (!ok) {
     out = Scene{};
     texture_names.clear();
     return false;
