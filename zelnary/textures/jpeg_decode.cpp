@@ -68,8 +68,10 @@ bool create(j_decompress_ptr cinfo, JpegErrors* errors) {
   return true;
 }
 
-bool read_header(j_decompress_ptr cinfo, JpegErrors* errors) {
+// Every libjpeg call that may fail runs below a setjmp that is still live.
+bool read_header(j_decompress_ptr cinfo, JpegErrors* errors, std::span<const uint8_t> bytes) {
   if (setjmp(errors->jump)) return false;
+  jpeg_mem_src(cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(cinfo, TRUE);
   return true;
 }
@@ -153,9 +155,7 @@ bool decode_jpeg(std::span<const uint8_t> bytes, Image& out, std::string& error,
   decompressor.created = true;
   cinfo->progress = &progress;
   cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
-  jpeg_mem_src(cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-
-  if (!read_header(cinfo, &errors)) {
+  if (!read_header(cinfo, &errors, bytes)) {
     error = jpeg_error_text(errors);
     return false;
   }

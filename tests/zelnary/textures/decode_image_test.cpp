@@ -59,6 +59,19 @@ TEST(Sniff, UnknownContentIsNamed) {
   EXPECT_EQ(error, "not a PNG, JPEG, BMP or TGA file");
 }
 
+// Just the magic bytes of each format, and nothing behind them.
+TEST(Sniff, BareMagicIsTruncated) {
+  const Bytes magics[] = {
+      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, {0xFF, 0xD8, 0xFF}, {'B', 'M'}};
+  for (const Bytes& magic : magics) {
+    TextureBudget budget;
+    Image image;
+    std::string error;
+    EXPECT_FALSE(decode_image(magic, image, error, budget));
+    EXPECT_EQ(error, "truncated");
+  }
+}
+
 class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {
