@@ -11,7 +11,7 @@ namespace kwellor::testing {
 // Keysyms used by the tests (X protocol values).
 namespace keysym {
 constexpr uint32_t kShiftL = 0xffe1, kShiftR = 0xffe2, kControlL = 0xffe3, kAltL = 0xffe9;
-constexpr uint32_t kEscape = 0xff1b, kLeft = 0xff51, kUp = 0xff52, kF8 = 0xffc5;
+constexpr uint32_t kEscape = 0xff1b, kReturn = 0xff0d, kLeft = 0xff51, kUp = 0xff52, kF8 = 0xffc5;
 }  // namespace keysym
 
 class FakeInput {

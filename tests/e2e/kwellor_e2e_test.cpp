@@ -1,0 +1,210 @@
+// The real kwellor on the sample town under an X server: it opens, renders, flies, switches
+// control schemes and ends on Escape. Skips while the engine library or the world is missing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "child_process.h"
+#include "fake_input.h"
+#include "x_windows.h"
+
+namespace kwellor::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitUntil(const std::function<bool()>& cond, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return cond();
+}
+
+// The share of pixels that differ between two grabs of the same window.
+double ChangedFraction(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 1.0;
+  size_t changed = 0;
+  for (size_t i = 0; i < a.size(); ++i) changed += a[i] != b[i];
+  return static_cast<double>(changed) / static_cast<double>(a.size());
+}
+
+void Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Runs kwellor with a command line; answers its message boxes.
+class KwellorProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (DISPLAY)";
+    ASSERT_TRUE(windows.connected());
+    ASSERT_TRUE(input.connected());
+    // Start from a pointer away from where the main window will appear.
+    input.movePointer(1300, 700);
+  }
+  void TearDown() override { viewer.reset(); }
+
+  static bool HaveEngine() {
+    return fs::exists(fs::path(KWELLOR_BINARY).parent_path() / "libzelnary3.so");
+  }
+  void start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    viewer = std::make_unique<ChildProcess>(KWELLOR_BINARY, args, env);
+    ASSERT_TRUE(viewer->running());
+  }
+  // Waits for the message box (titled "KWELLOR"), then answers it with Return.
+  void acknowledgeMessage() {
+    uint64_t box = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          box = windows.findByNamePrefix("KWELLOR");
+          return box != 0 && windows.name(box) == "KWELLOR";
+        },
+        15000))
+        << "no message box";
+    WindowBox b;
+    ASSERT_TRUE(windows.box(box, b));
+    input.movePointer(b.x + b.width / 2, b.y + b.height / 2);
+    Pause(300);
+    input.tap(keysym::kReturn);  // the OK button
+  }
+  void expectExit(int expected) {
+    const std::optional<int> code = viewer->waitExit(5000);
+    ASSERT_TRUE(code.has_value()) << "still running";
+    EXPECT_EQ(*code, expected);
+  }
+
+  XWindows windows;
+  FakeInput input;
+  std::unique_ptr<ChildProcess> viewer;
+};
+
+TEST_F(KwellorProgram, MissingEngineLibraryIsReportedAndEndsTheProgram) {
+  start({"/no/such/world.wld"}, {"KWELLOR_ENGINE=/no/such/libzelnary3.so"});
+  acknowledgeMessage();
+  expectExit(1);
+}
+
+TEST_F(KwellorProgram, WorldThatFailsToLoadIsReportedAndEndsTheProgram) {
+  if (!HaveEngine()) GTEST_SKIP() << "no engine library yet";
+  start({"/no/such/world.wld"});
+  acknowledgeMessage();
+  expectExit(0);
+  EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "the main window was never shown";
+}
+
+// kwellor flying over the sample town.
+class KwellorEndToEnd : public KwellorProgram {
+ protected:
+  void SetUp() override {
+    KwellorProgram::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (!HaveEngine()) GTEST_SKIP() << "no engine library yet";
+    if (!fs::exists(KWELLOR_WORLD)) GTEST_SKIP() << "no sample world yet: " << KWELLOR_WORLD;
+    start({KWELLOR_WORLD});
+    ASSERT_TRUE(
+        WaitUntil([&] { return (top = windows.findByNamePrefix("KWELLOR [")) != 0; }, 15000))
+        << "no main window";
+    ASSERT_TRUE(
+        WaitUntil([&] { return (picture = windows.findByNamePrefix("Picture1", top)); }, 5000))
+        << "no picture area";
+    ASSERT_TRUE(WaitUntil([&] { return DistinctColours(windows.grab(picture)) > 1; }, 15000))
+        << "the picture area stays blank";
+  }
+
+  void pressEscapeAndExpectExit() {
+    input.press(keysym::kEscape);
+    Pause(150);
+    input.release(keysym::kEscape);
+    expectExit(0);
+  }
+
+  // Puts the pointer over the main window so that typed keys reach it.
+  void pointAtWindow() {
+    WindowBox b;
+    ASSERT_TRUE(windows.box(picture, b));
+    input.movePointer(b.x + b.width / 2, b.y + b.height / 2);
+    Pause(100);
+  }
+
+  uint64_t top = 0;
+  uint64_t picture = 0;
+};
+
+TEST_F(KwellorEndToEnd, OpensRendersAndEndsOnEscape) {
+  EXPECT_EQ(windows.name(top).rfind("KWELLOR [", 0), 0u);
+  EXPECT_NE(windows.name(top).find("town.wld]"), std::string::npos);
+  pressEscapeAndExpectExit();
+  EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "no window left";
+}
+
+TEST_F(KwellorEndToEnd, HoldingUpFliesForward) {
+  // A short turn hands the view to the free-flight camera, which then comes to rest; the
+  // world's own traffic may still move in the picture.
+  input.press(keysym::kLeft);
+  Pause(100);
+  input.release(keysym::kLeft);
+  Pause(1500);
+  const std::vector<uint32_t> rest1 = windows.grab(picture);
+  Pause(1000);
+  const std::vector<uint32_t> rest2 = windows.grab(picture);
+  input.press(keysym::kUp);
+  Pause(1000);
+  const std::vector<uint32_t> flying = windows.grab(picture);
+  input.release(keysym::kUp);
+  const double atRest = ChangedFraction(rest1, rest2), forward = ChangedFraction(rest2, flying);
+  EXPECT_GT(forward, 0.3) << "the view hardly moved";
+  EXPECT_GT(forward, 2 * atRest) << "at rest " << atRest << ", flying " << forward;
+  pressEscapeAndExpectExit();
+}
+
+TEST_F(KwellorEndToEnd, RightClickInMouseLookReturnsToKeyboard) {
+  // The mouse-look scheme holds the pointer at the screen centre (683, 384 here); move the
+  // window so that the picture area covers that point.
+  WindowBox topBox, pictureBox;
+  ASSERT_TRUE(windows.box(top, topBox));
+  ASSERT_TRUE(windows.box(picture, pictureBox));
+  const int dx = pictureBox.x - topBox.x, dy = pictureBox.y - topBox.y;
+  windows.move(top, 683 - dx - pictureBox.width / 2, 384 - dy - pictureBox.height / 2);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        WindowBox b;
+        return windows.box(picture, b) && b.x < 683 && b.x + b.width > 683 && b.y < 384 &&
+               b.y + b.height > 384;
+      },
+      3000));
+  pointAtWindow();
+
+  // Control > Type 2 by its access keys.
+  input.tap('c', {keysym::kAltL});
+  Pause(200);
+  input.tap('2');
+  int x = 0, y = 0;
+  input.movePointer(700, 400);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        input.pointer(x, y);
+        return x == 683 && y == 384;
+      },
+      3000))
+      << "mouse look does not hold the pointer at the centre";
+
+  input.click(3);
+  Pause(300);
+  input.movePointer(720, 420);
+  Pause(500);
+  input.pointer(x, y);
+  EXPECT_EQ(x, 720) << "still in mouse look after the right click";
+  EXPECT_EQ(y, 420);
+  EXPECT_TRUE(viewer->running());
+  EXPECT_GT(DistinctColours(windows.grab(picture)), 1u) << "the picture area went blank";
+  pressEscapeAndExpectExit();
+}
+
+}  // namespace
+}  // namespace kwellor::testing

@@ -1,0 +1,96 @@
+#include "x_windows.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <unordered_set>
+
+namespace kwellor::testing {
+namespace {
+
+// The program under test may destroy a window between our query and our use of it: record
+// the error instead of letting Xlib end the test.
+int IgnoreError(Display*, XErrorEvent*) {
+  return 0;
+}
+
+}  // namespace
+
+struct XWindows::Impl {
+  Display* display = nullptr;
+};
+
+XWindows::XWindows() : impl_(std::make_unique<Impl>()) {
+  impl_->display = XOpenDisplay(nullptr);
+  XSetErrorHandler(IgnoreError);
+}
+
+XWindows::~XWindows() {
+  if (impl_->display) XCloseDisplay(impl_->display);
+}
+
+bool XWindows::connected() const {
+  return impl_->display != nullptr;
+}
+
+std::string XWindows::name(uint64_t window) {
+  char* text = nullptr;
+  std::string result;
+  if (XFetchName(impl_->display, static_cast<Window>(window), &text) && text) result = text;
+  if (text) XFree(text);
+  return result;
+}
+
+uint64_t XWindows::findByNamePrefix(const std::string& prefix, uint64_t under) {
+  Display* d = impl_->display;
+  const Window start = under ? static_cast<Window>(under) : DefaultRootWindow(d);
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(d, start, &root, &parent, &children, &count)) return 0;
+  uint64_t found = 0;
+  for (unsigned int i = 0; i < count && !found; ++i)
+    if (name(children[i]).rfind(prefix, 0) == 0) found = children[i];
+  for (unsigned int i = 0; i < count && !found; ++i) found = findByNamePrefix(prefix, children[i]);
+  if (children) XFree(children);
+  return found;
+}
+
+bool XWindows::box(uint64_t window, WindowBox& out) {
+  Display* d = impl_->display;
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(d, static_cast<Window>(window), &a)) return false;
+  Window child = 0;
+  XTranslateCoordinates(d, static_cast<Window>(window), DefaultRootWindow(d), 0, 0, &out.x, &out.y,
+                        &child);
+  out.width = a.width;
+  out.height = a.height;
+  return true;
+}
+
+std::vector<uint32_t> XWindows::grab(uint64_t window) {
+  WindowBox b;
+  if (!box(window, b) || b.width <= 0 || b.height <= 0) return {};
+  XImage* image =
+      XGetImage(impl_->display, static_cast<Window>(window), 0, 0, static_cast<unsigned>(b.width),
+                static_cast<unsigned>(b.height), AllPlanes, ZPixmap);
+  if (!image) return {};
+  std::vector<uint32_t> pixels;
+  pixels.reserve(static_cast<size_t>(b.width) * static_cast<size_t>(b.height));
+  for (int y = 0; y < b.height; ++y)
+    for (int x = 0; x < b.width; ++x)
+      pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xffffff));
+  XDestroyImage(image);
+  return pixels;
+}
+
+void XWindows::move(uint64_t window, int x, int y) {
+  XMoveWindow(impl_->display, static_cast<Window>(window), x, y);
+  XSync(impl_->display, False);
+}
+
+size_t DistinctColours(const std::vector<uint32_t>& pixels) {
+  return std::unordered_set<uint32_t>(pixels.begin(), pixels.end()).size();
+}
+
+}  // namespace kwellor::testing
