@@ -1,6 +1,19 @@
 // The engine as a C++ object: one world at a time, its cameras, the simulation clock, the
 // ground query and rendering. The C exports in zelnary3.cpp are a thin layer over one
 // instance; tests and tools make their own instances.
+//
+// Choices the C contract leaves open:
+// - Zoom is the horizontal field of view in degrees, held within [1, 170]; 55 is a natural
+//   view. Non-finite values are ignored.
+// - The distance from the eye is in world units, >= 0 (negative values become 0). A Behind
+//   chase camera (type 1) keeps that distance from its target's origin, behind it along its
+//   heading and 15 degrees above, closing in with a 0.3 s exponential smoothing of its offset;
+//   a Watch camera (type 2) keeps its location and turns to look at the target's origin.
+// - Spaces other than 2 (the camera's own axes) act as 0 (the world's axes).
+// - The movement query reports the first point from start: 0 blocked, 1 free, -1 for null
+//   or non-finite points. A segment of zero length is free: it crosses nothing.
+// - World time is 0 at the first render (or advance) after a load; a direct pose set on a
+//   chase camera holds until the next one.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +37,7 @@ class EngineCore {
   EngineCore& operator=(const EngineCore&) = delete;
 
   // 0 = loaded; -1 = failure, reason on standard error, engine left empty. Replaces any
-  // world already loaded. World time starts at 0 when the load completes.
+  // world already loaded.
   int32_t load_world(const std::string& world_path, const std::string& bitmaps_dir);
   bool empty() const;
   void close();
@@ -40,7 +53,8 @@ class EngineCore {
   // Advances world time to the clock's now: moving objects and chase cameras.
   void advance();
 
-  // 0 = blocked, with the first blocking point from start; 1 = free (or no world).
+  // 0 = blocked, with the first blocking point from start; 1 = free (or no world); -1 = a null
+  // or non-finite point.
   int32_t is_movement_possible(const double* start, const double* end, double* blocked_at);
 
   // Cameras: handles are > 0; 0 = none. The world's cameras come first, in file order.

@@ -1,6 +1,7 @@
 // The 24 C exports: argument checks and conversions over one engine instance.
 #include "zelnary3.h"
 
+#include <cstdio>
 #include <string>
 
 #include "zelnary/api/engine_core.h"
@@ -22,9 +23,11 @@ std::string text(const char* s) {
 extern "C" {
 
 int32_t ZNR_API ZNR_engine_load_world(const char* world_path, const char* /*world_dir*/,
-                                      const char* bitmaps_dir, int32_t /*flags*/) {
-  if (!world_path) {
+                                      const char* bitmaps_dir, int32_t flags) {
+  if (!world_path || flags != 0) {
     core().close();
+    std::fprintf(stderr, "%s: %s\n", world_path ? world_path : "(null)",
+                 world_path ? "unsupported load flags (must be 0)" : "no world path given");
     return -1;
   }
   return core().load_world(world_path, text(bitmaps_dir));

@@ -60,6 +60,10 @@ TEST_F(CApi, EveryCallIsSafeWithoutAWorld) {
 
 TEST_F(CApi, NullPointersAndBadLoadsFailCleanly) {
   EXPECT_EQ(z.ZNR_engine_load_world(nullptr, nullptr, nullptr, 0), -1);
+  {
+    znr::testing::TempWorld good;
+    EXPECT_EQ(z.ZNR_engine_load_world(good.path().c_str(), "", good.bitmaps().c_str(), 1), -1);
+  }
   EXPECT_EQ(z.ZNR_engine_load_world("/nonexistent/world.wld", "", "", 0), -1);
   EXPECT_EQ(z.ZNR_engine_is_engine_empty(), 1);
 
