@@ -7,8 +7,12 @@
 #include <sstream>
 #include <string>
 
+#include <charconv>
+#include <random>
+
 #include "bench/big_world.h"
 #include "zelnary/world/limits.h"
+#include "zelnary/world/line_lexer.h"
 #include "zelnary/world/load_world.h"
 
 namespace znr {
@@ -288,6 +292,34 @@ TEST(ParseWorld, GeneratedTextMatchesTheSceneBuiltInMemory) {
   ASSERT_EQ(s.cameras.size(), 1u);
   EXPECT_EQ(s.cameras[0].location, expected.cameras[0].location);
   EXPECT_EQ(s.cameras[0].direction, expected.cameras[0].direction);
+}
+
+// The parser's quick path for plain decimals must agree with std::from_chars to the bit.
+template <class T>
+void expect_numbers_match_from_chars(uint32_t seed) {
+  std::mt19937 rng(seed);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = (rng() % 3 == 0) ? "-" : "";
+    const int whole = static_cast<int>(rng() % 9), fraction = static_cast<int>(rng() % 12);
+    for (int d = 0; d < whole; ++d) text += static_cast<char>('0' + rng() % 10);
+    if (fraction > 0 || whole == 0) text += '.';
+    for (int d = 0; d < fraction; ++d) text += static_cast<char>('0' + rng() % 10);
+    T expected{}, got{};
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), expected);
+    const auto status = world_detail::parse_number(text, got);
+    if (ec != std::errc() || ptr != text.data() + text.size()) {
+      EXPECT_NE(status, world_detail::NumberStatus::Ok) << text;
+      continue;
+    }
+    ASSERT_EQ(status, world_detail::NumberStatus::Ok) << text;
+    ASSERT_EQ(std::signbit(got), std::signbit(expected)) << text;
+    ASSERT_EQ(got, expected) << text;
+  }
+}
+
+TEST(ParseWorld, NumbersAreReadExactlyAsFromChars) {
+  expect_numbers_match_from_chars<double>(1);
+  expect_numbers_match_from_chars<float>(2);
 }
 
 }  // namespace
