@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "zelnary/render/renderer.h"
+
 namespace znr::tool {
 
 const char* const kUsage =
@@ -25,7 +27,7 @@ bool parse_size(const std::string& s, int32_t& w, int32_t& h) {
   const size_t x = s.find('x');
   if (x == std::string::npos) return false;
   return parse_number(s.substr(0, x), w) && parse_number(s.substr(x + 1), h) && w >= 1 && h >= 1 &&
-         w <= 16384 && h <= 16384;
+         w <= kMaxFrameSide && h <= kMaxFrameSide && static_cast<int64_t>(w) * h <= kMaxFramePixels;
 }
 
 }  // namespace
@@ -86,6 +88,7 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
     }
     if (!ok) {
       error = "bad value '" + v + "' for " + a;
+      if (a == "--size") error += " (WxH, each from 1 to 16384, at most 8192x8192 pixels in all)";
       return std::nullopt;
     }
   }

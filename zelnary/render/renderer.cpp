@@ -17,7 +17,11 @@
 namespace znr {
 namespace {
 
-constexpr int32_t kMaxSide = 16384;  // larger windows or images are refused
+// Frame sizes beyond these are refused (the buffers take 8 bytes a pixel).
+bool size_allowed(int32_t width, int32_t height) {
+  return width >= 0 && height >= 0 && width <= kMaxFrameSide && height <= kMaxFrameSide &&
+         static_cast<int64_t>(width) * height <= kMaxFramePixels;
+}
 
 // Rows are split between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
 int32_t render_threads() {
@@ -64,8 +68,10 @@ Renderer::~Renderer() = default;
 void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> poses,
                                const Camera& camera, const RenderSettings& settings, int32_t width,
                                int32_t height, Image& out) {
-  width = std::clamp(width, 0, kMaxSide);
-  height = std::clamp(height, 0, kMaxSide);
+  if (!size_allowed(width, height)) {
+    out = Image{};
+    return;
+  }
   impl_->draw(scene, poses, camera, settings, width, height);
   present_to_image(impl_->fb, out);
 }
@@ -76,7 +82,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
   Impl& m = *impl_;
   int32_t width = 0, height = 0;
   if (!m.x11.window_size(window, width, height)) return -1;
-  if (width > kMaxSide || height > kMaxSide) return -1;
+  if (!size_allowed(width, height)) return -1;
   m.draw(scene, poses, camera, settings, width, height);
   if (!m.x11.present(window, m.fb)) return -1;
   m.pacer.wait(m.x11.refresh_hz());

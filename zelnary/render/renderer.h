@@ -19,6 +19,10 @@ struct RenderSettings {
   bool use_accelerator = false;  // OpenGL back end (remembered; CPU until it exists)
 };
 
+// The largest frame drawn, in pixels per side and in all.
+constexpr int32_t kMaxFrameSide = 16384;
+constexpr int64_t kMaxFramePixels = int64_t{8192} * 8192;
+
 class Renderer {
  public:
   Renderer();
@@ -26,12 +30,14 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
-  // Renders at width x height into out (texels 0xFFRRGGBB).
+  // Renders at width x height into out (texels 0xFFRRGGBB); a size that is negative or too
+  // large gives an empty image.
   void render_to_image(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
                        const RenderSettings& settings, int32_t width, int32_t height, Image& out);
 
   // Renders at the window's current size and presents it, paced to the display's refresh
-  // unless ZELNARY_NO_PACING=1. 0 = drawn; -1 = failure (no display, window gone).
+  // unless ZELNARY_NO_PACING=1. 0 = drawn; -1 = failure (no display, window gone, window
+  // larger than the largest frame).
   int32_t render_to_window(uint32_t window, const Scene& scene, std::span<const ObjectPose> poses,
                            const Camera& camera, const RenderSettings& settings);
 

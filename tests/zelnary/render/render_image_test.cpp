@@ -167,6 +167,10 @@ TEST(RenderImages, OddInputsGiveAFrameNotACrash) {
   r.render_to_image(v.scene, {}, v.camera, {}, 0, 0, out);
   EXPECT_EQ(out.width, 0);
   EXPECT_TRUE(out.texels.empty());
+  for (const auto& [w, h] : {std::pair{-4, 10}, std::pair{20000, 1}, std::pair{9000, 9000}}) {
+    r.render_to_image(v.scene, {}, v.camera, {}, w, h, out);  // refused: an empty image
+    EXPECT_TRUE(out.texels.empty()) << w << "x" << h;
+  }
   v.camera.forward = {0, 0, 0};  // no direction at all
   v.camera.zoom = std::numeric_limits<double>::quiet_NaN();
   v.scene.polygons[0].texture = 7;              // no such texture: flat colour
