@@ -88,19 +88,6 @@ TEST_F(RandomPoses, SetDirectionGivesUnitForwardAndNoRoll) {
   }
 }
 
-TEST_F(RandomPoses, TurningAboutTheOwnAxisLeavesThatAxisAlone) {
-  for (int i = 0; i < 200; ++i) {
-    Camera c = pose();
-    const Vec3 right = c.right();
-    camera_rotate_y(c, angle(), kOwnSpace);
-    expect_near(c.right(), right);
-    c = pose();
-    const Vec3 up2 = c.up;
-    camera_rotate_z(c, angle(), kOwnSpace);
-    expect_near(c.up, up2);
-  }
-}
-
 TEST(CameraSteering, TheViewersSteeringFacts) {
   Camera c;
   camera_set_direction(c, {1.0, 0.0, 0.0});

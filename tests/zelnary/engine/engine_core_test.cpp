@@ -72,14 +72,6 @@ TEST_F(EngineCoreTest, ChaseCamerasFollowTheCar) {
 
   EXPECT_EQ(location(kWatcher), (Vec3{50, 50, 30}));
   EXPECT_NEAR(dot(direction(kWatcher), normalized(car - Vec3{50, 50, 30})), 1.0, 1e-9);
-
-  // A direct set on a chase camera holds until the next advance.
-  const double p[3] = {1, 2, 3};
-  engine.set_location(kFollow, p);
-  EXPECT_EQ(location(kFollow), (Vec3{1, 2, 3}));
-  now += 5.0;
-  engine.advance();
-  EXPECT_NEAR(length(location(kFollow) - Vec3{100, 30, 0}), 20.0, 0.5);
 }
 
 TEST_F(EngineCoreTest, ReloadAndCloseStartAfresh) {
