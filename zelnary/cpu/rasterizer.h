@@ -5,6 +5,7 @@
 #include <span>
 
 #include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/worker_pool.h"
 #include "zelnary/render/draw_list.h"
 
 namespace znr {
@@ -29,12 +30,10 @@ inline void rasterize_spans(const DrawList& list, int32_t span_length, int32_t r
 }
 
 // Clears (to the first list's background) and draws the whole framebuffer with the fast
-// path, splitting the rows between `threads` threads (1 or more).
-void rasterize_fast(std::span<const DrawList> lists, double accuracy, int32_t threads,
+// path, the rows split in bands between the pool's threads.
+void rasterize_fast(std::span<const DrawList> lists, double accuracy, WorkerPool& pool,
                     Framebuffer& fb);
-inline void rasterize_fast(const DrawList& list, double accuracy, int32_t threads,
-                           Framebuffer& fb) {
-  rasterize_fast(std::span(&list, 1), accuracy, threads, fb);
-}
+// The same for one list, with a pool of `threads` made for the call (tests).
+void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb);
 
 }  // namespace znr

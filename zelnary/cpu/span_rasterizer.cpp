@@ -3,7 +3,6 @@
 // span. Coverage is decided by the same exact edge functions as the reference.
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
@@ -279,26 +278,27 @@ void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32
   }
 }
 
-void rasterize_fast(std::span<const DrawList> lists, double accuracy, int32_t threads,
+void rasterize_fast(std::span<const DrawList> lists, double accuracy, WorkerPool& pool,
                     Framebuffer& fb) {
   const int32_t span_length = span_length_for_accuracy(accuracy);
   const uint32_t background = lists.empty() ? 0xFF000000u : lists.front().background;
-  auto band = [&](int32_t begin, int32_t end) {
+  const int32_t bands = fb.height < 64 ? 1 : pool.size();
+  auto band = [&](int32_t i) {
+    if (i >= bands) return;
+    const int32_t begin = fb.height * i / bands, end = fb.height * (i + 1) / bands;
     fb.clear_rows(background, begin, end);
     rasterize_spans(lists, span_length, begin, end, fb);
   };
-  if (threads <= 1 || fb.height < 64) {
-    band(0, fb.height);
-    return;
+  if (bands == 1) {
+    band(0);
+  } else {
+    pool.run(band);
   }
-  const int32_t n = std::min(threads, 8);
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<size_t>(n - 1));
-  for (int32_t i = 1; i < n; ++i) {
-    workers.emplace_back(band, fb.height * i / n, fb.height * (i + 1) / n);
-  }
-  band(0, fb.height / n);
-  for (std::thread& w : workers) w.join();
+}
+
+void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb) {
+  WorkerPool pool(threads);
+  rasterize_fast(std::span(&list, 1), accuracy, pool, fb);
 }
 
 }  // namespace znr

@@ -6,6 +6,7 @@
 
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/worker_pool.h"
 #include "zelnary/present/frame_pacer.h"
 #include "zelnary/present/offscreen.h"
 #include "zelnary/present/x11_presenter.h"
@@ -41,7 +42,7 @@ struct Renderer::Impl {
   Framebuffer fb;
   X11Presenter x11;
   FramePacer pacer;
-  int32_t threads = render_threads();
+  std::unique_ptr<WorkerPool> pool;  // made on the first frame
 
   // Draws the frame into fb at width x height.
   void draw(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
@@ -50,15 +51,11 @@ struct Renderer::Impl {
     fb.resize(width, height);
     const View view = make_view(camera, fb.width, fb.height);
     front.begin(scene, index, poses, view);
-    lists.resize(static_cast<size_t>(threads));
-    std::vector<std::thread> workers;
-    for (int32_t i = 1; i < threads; ++i) {
-      workers.emplace_back(
-          [this, i] { front.emit_part(i, threads, lists[static_cast<size_t>(i)]); });
-    }
-    front.emit_part(0, threads, lists[0]);
-    for (std::thread& w : workers) w.join();
-    rasterize_fast(lists, settings.perspective_accuracy, threads, fb);
+    if (!pool) pool = std::make_unique<WorkerPool>(render_threads());
+    const int32_t parts = pool->size();
+    lists.resize(static_cast<size_t>(parts));
+    pool->run([&](int32_t i) { front.emit_part(i, parts, lists[static_cast<size_t>(i)]); });
+    rasterize_fast(lists, settings.perspective_accuracy, *pool, fb);
   }
 };
 
@@ -97,6 +94,7 @@ void Renderer::release() {
   impl_->x11.release();
   impl_->index = SceneIndex{};
   impl_->lists.clear();
+  impl_->pool.reset();
   impl_->fb = Framebuffer{};
   impl_->pacer.reset();
 }

@@ -8,6 +8,7 @@
 #include "test_scenes.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/triangle_setup.h"
+#include "zelnary/cpu/worker_pool.h"
 
 namespace znr {
 namespace {
@@ -185,6 +186,17 @@ TEST(FastRasterizer, SplittingRowsBetweenThreadsChangesNothing) {
     rasterize_fast(list, accuracy, 3, three);
     EXPECT_EQ(one.color, three.color) << accuracy;
     EXPECT_EQ(one.depth, three.depth) << accuracy;
+  }
+}
+
+TEST(WorkerPool, RunsEveryPartOnceAndWaitsForAll) {
+  WorkerPool pool(3);
+  ASSERT_EQ(pool.size(), 3);
+  std::vector<int> counts(3, 0);
+  for (int round = 0; round < 500; ++round) {
+    pool.run([&](int32_t i) { ++counts[static_cast<size_t>(i)]; });
+    // run returned, so every part has finished: the counts are settled.
+    for (int c : counts) ASSERT_EQ(c, round + 1);
   }
 }
 
