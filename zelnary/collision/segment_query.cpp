@@ -3,6 +3,7 @@
 #include <embree3/rtcore.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -53,22 +54,13 @@ void fan(const Polygon& p, Triangles& out) {
   }
 }
 
-void instance_transform(const ObjectPose& pose, float xfm[12]) {
+// Column-major 3x4: the object's axes turned by its heading about z, then its position.
+std::array<float, 12> instance_transform(const ObjectPose& pose) {
   const double a = pose.heading_deg * std::numbers::pi / 180.0;
   const float c = static_cast<float>(std::cos(a)), s = static_cast<float>(std::sin(a));
-  const float m[12] = {c,
-                       s,
-                       0.0f,
-                       -s,
-                       c,
-                       0.0f,
-                       0.0f,
-                       0.0f,
-                       1.0f,
-                       static_cast<float>(pose.position.x),
-                       static_cast<float>(pose.position.y),
-                       static_cast<float>(pose.position.z)};
-  std::copy(m, m + 12, xfm);
+  const float x = static_cast<float>(pose.position.x), y = static_cast<float>(pose.position.y),
+              z = static_cast<float>(pose.position.z);
+  return {c, s, 0.0f, -s, c, 0.0f, 0.0f, 0.0f, 1.0f, x, y, z};
 }
 
 RTCGeometry triangle_mesh(RTCDevice device, const std::vector<float>& vertices, size_t vertex_count,
@@ -99,8 +91,7 @@ struct SegmentQuery::Impl {
   bool dirty = false;
   Box box;  // everything, grown by a margin
 
-  ~Impl() { release(); }
-
+  // Frees every Embree object but the device, which is kept for the next build.
   void release() {
     for (RTCScene s : object_scenes)
       if (s) rtcReleaseScene(s);
@@ -186,9 +177,8 @@ struct SegmentQuery::Impl {
   void commit_poses() {
     for (size_t k = 0; k < instances.size(); ++k) {
       if (!instances[k]) continue;
-      float xfm[12];
-      instance_transform(poses[k], xfm);
-      rtcSetGeometryTransform(instances[k], 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, xfm);
+      const std::array<float, 12> xfm = instance_transform(poses[k]);
+      rtcSetGeometryTransform(instances[k], 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, xfm.data());
       rtcCommitGeometry(instances[k]);
     }
     rtcCommitScene(dynamic_scene);
