@@ -42,8 +42,12 @@ int main(int argc, char** argv) {
                        PngKind::kPalette8, PngKind::kRgb16, PngKind::kRgba8Interlaced}) {
     save(root + "/png", "seed" + std::to_string(n++), znr::test::encode_png(image, kind));
   }
-  save(root + "/jpeg", "color", znr::test::encode_jpeg(picture(20, 12), 75, false));
-  save(root + "/jpeg", "gray", znr::test::encode_jpeg(picture(20, 12), 75, true));
+  using znr::test::JpegKind;
+  for (JpegKind kind :
+       {JpegKind::kColor, JpegKind::kGray, JpegKind::kProgressive, JpegKind::kCmyk}) {
+    save(root + "/jpeg", "seed" + std::to_string(n++),
+         znr::test::encode_jpeg(picture(20, 12), 75, kind));
+  }
 
   using znr::test::bmp_file;
   using znr::test::bmp_info;

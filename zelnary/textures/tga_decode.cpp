@@ -142,7 +142,7 @@ class PixelReader {
   size_t size_;
 };
 
-// Texels in file order; `place` maps them onto the image by the origin bits.
+// Texels in file order, origin fixed afterwards.
 bool read_texels(std::span<const uint8_t> b, size_t pos, const TgaHeader& h,
                  const PixelReader& reader, std::vector<uint32_t>& texels, std::string& error) {
   const size_t total = texels.size();
@@ -177,17 +177,16 @@ bool read_texels(std::span<const uint8_t> b, size_t pos, const TgaHeader& h,
   return true;
 }
 
-void place(const TgaHeader& h, const std::vector<uint32_t>& file_order, Image& image) {
+// Turns rows stored in file order into top-row-first, left-to-right order, in place.
+void to_top_left_origin(const TgaHeader& h, Image& image) {
   const size_t w = h.width;
-  for (size_t r = 0; r < h.height; ++r) {
-    const size_t y = h.top_down() ? r : h.height - 1 - r;
-    const uint32_t* src = &file_order[r * w];
-    uint32_t* dst = &image.texels[y * w];
-    if (h.right_to_left()) {
-      for (size_t x = 0; x < w; ++x) dst[w - 1 - x] = src[x];
-    } else {
-      std::copy(src, src + w, dst);
-    }
+  auto row = [&](size_t y) { return image.texels.begin() + static_cast<ptrdiff_t>(y * w); };
+  if (h.right_to_left()) {
+    for (size_t y = 0; y < h.height; ++y) std::reverse(row(y), row(y + 1));
+  }
+  if (!h.top_down()) {
+    for (size_t y = 0; y < h.height / 2u; ++y)
+      std::swap_ranges(row(y), row(y + 1), row(h.height - 1 - y));
   }
 }
 
@@ -208,9 +207,10 @@ bool decode_tga(std::span<const uint8_t> b, Image& out, std::string& error,
   const size_t map_bytes = h.map_type == 1 ? h.map_length * bytes_for(h.map_entry_bits) : 0;
   if (b.size() < pos + map_bytes) return fail(error, "truncated");
   const size_t pixels = static_cast<size_t>(h.width) * h.height;
-  if (!h.rle() && b.size() - pos - map_bytes < pixels * bytes_for(h.depth)) {
-    return fail(error, "truncated");
-  }
+  // Run-length packets cover at most 128 pixels each, which bounds how short the data can be.
+  const size_t packets = (pixels + 127) / 128;
+  const size_t least = h.rle() ? packets * (1 + bytes_for(h.depth)) : pixels * bytes_for(h.depth);
+  if (b.size() - pos - map_bytes < least) return fail(error, "truncated");
 
   std::vector<uint32_t> map;
   bool wide_alpha = h.depth == 32;
@@ -224,16 +224,15 @@ bool decode_tga(std::span<const uint8_t> b, Image& out, std::string& error,
   pos += map_bytes;
 
   const PixelReader reader(h, std::move(map));
-  std::vector<uint32_t> file_order(pixels);
-  if (!read_texels(b, pos, h, reader, file_order, error)) return false;
-  // 32-bit files whose fourth byte is zero throughout carry no alpha at all.
-  if (wide_alpha && std::all_of(file_order.begin(), file_order.end(),
-                                [](uint32_t t) { return (t >> 24) == 0; })) {
-    for (uint32_t& t : file_order) t |= 0xFF000000u;
-  }
   Image image;
   allocate(image, h.width, h.height);
-  place(h, file_order, image);
+  if (!read_texels(b, pos, h, reader, image.texels, error)) return false;
+  // 32-bit files whose fourth byte is zero throughout carry no alpha at all.
+  if (wide_alpha && std::all_of(image.texels.begin(), image.texels.end(),
+                                [](uint32_t t) { return (t >> 24) == 0; })) {
+    for (uint32_t& t : image.texels) t |= 0xFF000000u;
+  }
+  to_top_left_origin(h, image);
   out = std::move(image);
   return true;
 }

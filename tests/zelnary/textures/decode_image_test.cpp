@@ -140,7 +140,8 @@ std::vector<TruncationCase> truncation_cases() {
   return {
       {"Png", encode_png(picture, PngKind::kRgb8)},
       {"PngInterlaced", encode_png(picture, PngKind::kRgba8Interlaced)},
-      {"Jpeg", encode_jpeg(picture, 80, false)},
+      {"Jpeg", encode_jpeg(picture, 80, JpegKind::kColor)},
+      {"JpegProgressive", encode_jpeg(picture, 80, JpegKind::kProgressive)},
       {"Bmp24", bmp_file(bmp_info(16, 12, 24, 0), {}, sample_rgb(16, 12, 3))},
       {"BmpRle8", bmp_file(bmp_info(16, 12, 8, 1, 16), palette, rle_bmp_stream)},
       {"Tga24", tga_file(plain_tga, {}, sample_rgb(16, 12, 3))},

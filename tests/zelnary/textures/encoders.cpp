@@ -111,7 +111,7 @@ Bytes encode_png(const Image& image, PngKind kind) {
   return out;
 }
 
-Bytes encode_jpeg(const Image& image, int quality, bool gray) {
+Bytes encode_jpeg(const Image& image, int quality, JpegKind kind) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr errors{};
   cinfo.err = jpeg_std_error(&errors);  // the default error exit ends the test run
@@ -119,24 +119,26 @@ Bytes encode_jpeg(const Image& image, int quality, bool gray) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
+  const bool gray = kind == JpegKind::kGray;
+  const bool cmyk = kind == JpegKind::kCmyk;
+  const int components = gray ? 1 : cmyk ? 4 : 3;
   cinfo.image_width = static_cast<JDIMENSION>(image.width);
   cinfo.image_height = static_cast<JDIMENSION>(image.height);
-  cinfo.input_components = gray ? 1 : 3;
-  cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+  cinfo.input_components = components;
+  cinfo.in_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
+  if (kind == JpegKind::kProgressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(image.width) * 3);
+  std::vector<uint8_t> row(static_cast<size_t>(image.width) * 4);
   while (cinfo.next_scanline < cinfo.image_height) {
     const auto y = static_cast<int32_t>(cinfo.next_scanline);
     for (int32_t x = 0; x < image.width; ++x) {
       const uint32_t t = image.at(x, y);
-      if (gray) {
-        row[static_cast<size_t>(x)] = channel(t, 16);
-      } else {
-        uint8_t* p = &row[static_cast<size_t>(x) * 3];
-        p[0] = channel(t, 16), p[1] = channel(t, 8), p[2] = channel(t, 0);
-      }
+      uint8_t* p = &row[static_cast<size_t>(x) * static_cast<size_t>(components)];
+      p[0] = channel(t, 16);
+      if (!gray) p[1] = channel(t, 8), p[2] = channel(t, 0);
+      if (cmyk) p[3] = 255;
     }
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);

@@ -18,7 +18,9 @@ enum class PngKind { kRgba8, kRgb8, kGray8, kGrayAlpha8, kPalette8, kRgb16, kRgb
 // Stores `image` in the given PNG layout. Grey kinds store the red channel; the palette
 // kind stores up to 256 distinct texels with their alpha in tRNS.
 Bytes encode_png(const Image& image, PngKind kind);
-Bytes encode_jpeg(const Image& image, int quality, bool gray);
+enum class JpegKind { kColor, kGray, kProgressive, kCmyk };
+// Grey stores the red channel; CMYK stores the inverted form (c, m, y, k) = (r, g, b, 255).
+Bytes encode_jpeg(const Image& image, int quality, JpegKind kind);
 
 Image make_image(int32_t width, int32_t height, std::initializer_list<uint32_t> texels);
 

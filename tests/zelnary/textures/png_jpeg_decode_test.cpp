@@ -72,14 +72,18 @@ Image gradient(int32_t w, int32_t h, bool gray) {
   return image;
 }
 
-TEST(JpegRoundTrip, ColorAndGrayDecodeWithinTolerance) {
-  for (bool gray : {false, true}) {
-    SCOPED_TRACE(gray ? "gray" : "color");
-    const Image want = gradient(40, 24, gray);
+TEST(JpegRoundTrip, EveryKindDecodesWithinTolerance) {
+  const std::pair<JpegKind, const char*> kinds[] = {{JpegKind::kColor, "color"},
+                                                    {JpegKind::kGray, "gray"},
+                                                    {JpegKind::kProgressive, "progressive"},
+                                                    {JpegKind::kCmyk, "cmyk"}};
+  for (const auto& [kind, name] : kinds) {
+    SCOPED_TRACE(name);
+    const Image want = gradient(40, 24, kind == JpegKind::kGray);
     Image got;
     std::string error;
     TextureBudget budget;
-    ASSERT_TRUE(decode_image(encode_jpeg(want, 95, gray), got, error, budget)) << error;
+    ASSERT_TRUE(decode_image(encode_jpeg(want, 95, kind), got, error, budget)) << error;
     EXPECT_TRUE(same_image(got, want, 12));
   }
 }
@@ -99,7 +103,7 @@ Bytes png_with_size(uint32_t width, uint32_t height) {
 
 // Rewrites the frame header's size of a baseline JPEG.
 Bytes jpeg_with_size(uint16_t width, uint16_t height) {
-  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, false);
+  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, JpegKind::kColor);
   for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
       jpeg[i + 5] = static_cast<uint8_t>(height >> 8), jpeg[i + 6] = static_cast<uint8_t>(height);
@@ -137,7 +141,7 @@ TEST(OversizedHeader, RefusedAsTooLarge) {
 TEST(CorruptData, PngAndJpegRefused) {
   Bytes png = encode_png(noise(8, 8, false, false, 3), PngKind::kRgb8);
   png[40] ^= 0x55;  // inside the compressed pixels: the chunk CRC no longer matches
-  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, false);
+  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, JpegKind::kColor);
   std::fill(jpeg.end() - 40, jpeg.end() - 2, 0xFF);  // entropy data turned into fill bytes
   for (const Bytes* file : {&png, &jpeg}) {
     Image image;
