@@ -45,6 +45,16 @@ Vec3 camera_normal(const std::vector<CamVertex>& poly) {
   return -n;
 }
 
+// Whether [lo, hi] along one screen axis may hold a pixel centre (k + 1/2). Widened by a
+// little more than the rasterizer's snapping, so that nothing it would draw is dropped.
+// Coordinates here are on screen (clipped), far above the floor's offset.
+bool holds_pixel_centre(float lo, float hi) {
+  constexpr double kMargin = 1.0 / 128.0, kOffset = 65536.0;
+  auto floor_of = [](double t) { return static_cast<int64_t>(t + kOffset) - int64_t{65536}; };
+  // Some k with lo - 1/2 <= k <= hi - 1/2: floor(hi - 1/2) >= ceil(lo - 1/2).
+  return floor_of(hi - 0.5 + kMargin) >= -floor_of(0.5 - lo + kMargin);
+}
+
 // Whether the eye (the origin of camera space) is on the normal's side of the plane.
 bool facing(const Vec3& n, const CamVertex& on_plane) {
   return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
@@ -126,8 +136,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose) {
     maxy = std::max(maxy, d.y);
     out_.vertices.push_back(d);
   }
-  if (std::ceil(minx - 0.5f) > std::floor(maxx - 0.5f) ||
-      std::ceil(miny - 0.5f) > std::floor(maxy - 0.5f)) {
+  if (!holds_pixel_centre(minx, maxx) || !holds_pixel_centre(miny, maxy)) {
     out_.vertices.resize(first);
     return;
   }
@@ -227,10 +236,21 @@ void FrontEnd::emit_part(int part, int parts, DrawList& out) const {
   Emitter e(*scene_, *view_, out);
   const SceneIndex& index = *index_;
   const auto p = static_cast<size_t>(part), n = static_cast<size_t>(std::max(parts, 1));
+  const Polygon* polygons = scene_->polygons.data();
+  const Vertex* vertices = scene_->vertices.data();
+  const size_t vertex_count = scene_->vertices.size();
   // Chunks dealt out in turn, so that every part gets near and far ones alike.
   for (size_t i = p; i < visible_chunks_.size(); i += n) {
     const Chunk& c = index.chunks[visible_chunks_[i]];
-    for (uint32_t k = c.begin; k < c.end; ++k) e.emit(scene_->polygons[index.order[k]], nullptr);
+    for (uint32_t k = c.begin; k < c.end; ++k) {
+      // Large worlds are bound by memory: ask for polygons and vertices a little ahead.
+      if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);
+      if (k + 8 < c.end) {
+        const uint32_t v = polygons[index.order[k + 8]].first_vertex;
+        if (v < vertex_count) __builtin_prefetch(vertices + v);
+      }
+      e.emit(polygons[index.order[k]], nullptr);
+    }
   }
   for (size_t i = p; i < visible_objects_.size(); i += n) {
     const ObjectGroup& g = index.objects[visible_objects_[i].object];
