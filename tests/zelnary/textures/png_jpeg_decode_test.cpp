@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 
+#include "alloc_probe.h"
 #include "encoders.h"
 #include "zelnary/textures/decode.h"
 
@@ -126,15 +127,51 @@ TEST(OversizedHeader, RefusedAsTooLarge) {
       {"png 16384x16384", png_with_size(16384, 16384)},
       {"jpeg 65500x65500", jpeg_with_size(65500, 65500)},
       {"jpeg 16384x8192", jpeg_with_size(16384, 8192)},
+      {"bmp 65536x65536", bmp_file(bmp_info(65536, 65536, 24, 0), {}, Bytes(64))},
+      {"tga 65535x65535",
+       [] {
+         TgaFields f;
+         f.width = f.height = 65535;
+         return tga_file(f, {}, Bytes(64));
+       }()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Image image;
     std::string error;
     TextureBudget budget;
+    LargestAllocation probe;
     EXPECT_FALSE(decode_image(c.file, image, error, budget));
+    EXPECT_LT(probe.bytes(), 1u << 20);
     EXPECT_EQ(error, "too large");
     EXPECT_EQ(budget.pixels_left, kDefaultTexturePixelBudget);
+  }
+}
+
+// Within the limits but far longer than the data: refused before the picture is allocated.
+TEST(ShortData, RefusedBeforeAllocating) {
+  TgaFields rle;
+  rle.type = 10;
+  rle.width = rle.height = 8000;
+  const Bytes files[] = {bmp_file(bmp_info(8000, 8000, 24, 0), {}, Bytes(4096)),
+                         tga_file(rle, {}, Bytes(4096))};
+  {  // the probe does see the picture of a file that decodes
+    Image image;
+    std::string error;
+    TextureBudget budget;
+    LargestAllocation probe;
+    ASSERT_TRUE(decode_image(bmp_file(bmp_info(512, 512, 24, 0), {}, Bytes(512 * 512 * 3)), image,
+                             error, budget));
+    EXPECT_GE(probe.bytes(), 512u * 512 * 4);
+  }
+  for (const Bytes& file : files) {
+    Image image;
+    std::string error;
+    TextureBudget budget;
+    LargestAllocation probe;
+    EXPECT_FALSE(decode_image(file, image, error, budget));
+    EXPECT_EQ(error, "truncated");
+    EXPECT_LT(probe.bytes(), 1u << 20);
   }
 }
 
