@@ -228,7 +228,16 @@ void QtPlatform::setMenuChecked(std::string_view name, bool checked) {
 }
 
 void QtPlatform::showAboutBox() {
-  AboutBox box(window_.data(), twipsPerPixelX());
+  MainWindow* owner = window_.data();
+  AboutBox box(owner, twipsPerPixelX());
+  if (owner && owner->isVisible()) {
+    // Centre the box's outer frame over the owner's, taking the owner's frame margins as the
+    // box's own: they are only known once a window manager has framed the box.
+    const QRect outer = owner->frameGeometry(), inner = owner->geometry();
+    const QSize frame(box.width() + outer.width() - inner.width(),
+                      box.height() + outer.height() - inner.height());
+    box.move(outer.center() - QPoint(frame.width() / 2, frame.height() / 2));
+  }
   box.exec();
 }
 

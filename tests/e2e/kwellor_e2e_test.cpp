@@ -143,6 +143,19 @@ TEST_F(KwellorEndToEnd, OpensRendersAndEndsOnEscape) {
   EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "no window left";
 }
 
+TEST_F(KwellorEndToEnd, ExitCommandEndsTheProgram) {
+  pointAtWindow();
+  input.tap('f', {keysym::kAltL});
+  Pause(200);
+  input.tap('e');
+  expectExit(0);
+}
+
+TEST_F(KwellorEndToEnd, CloseBoxEndsTheProgram) {
+  windows.requestClose(top);
+  expectExit(0);
+}
+
 TEST_F(KwellorEndToEnd, HoldingUpFliesForward) {
   // A short turn hands the view to the free-flight camera, which then comes to rest; the
   // world's own traffic may still move in the picture.

@@ -89,6 +89,19 @@ void XWindows::move(uint64_t window, int x, int y) {
   XSync(impl_->display, False);
 }
 
+void XWindows::requestClose(uint64_t window) {
+  Display* d = impl_->display;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = static_cast<Window>(window);
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, static_cast<Window>(window), False, NoEventMask, &e);
+  XSync(d, False);
+}
+
 size_t DistinctColours(const std::vector<uint32_t>& pixels) {
   return std::unordered_set<uint32_t>(pixels.begin(), pixels.end()).size();
 }

@@ -6,7 +6,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTimer>
 #include <QWindow>
@@ -231,6 +235,9 @@ TEST_F(QtPlatformTest, AboutBoxIsModalWithItsDesign) {
     auto* logo = box->findChild<QLabel*>("Image2");
     ASSERT_NE(logo, nullptr);
     EXPECT_EQ(logo->pixmap().size(), QSize(98, 70));
+    const QPoint ownerCentre = platform->mainWindow()->frameGeometry().center();
+    EXPECT_LE((box->frameGeometry().center() - ownerCentre).manhattanLength(), 2)
+        << "centred over its owner";
     auto* frame = box->findChild<QWidget*>("Frame1");
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->geometry(), QRect(4, -2, 223, 137));
@@ -247,6 +254,57 @@ TEST_F(QtPlatformTest, AboutBoxIsModalWithItsDesign) {
   EXPECT_TRUE(platform->mainWindow()->findChildren<kwellor::qt::AboutBox*>().isEmpty())
       << "destroyed when closed";
   EXPECT_EQ(events.count("KeyDown 27 0"), 0) << "no key preview behind a modal box";
+}
+
+TEST_F(QtPlatformTest, PicturesAreBuiltIn) {
+  const QImage icon(":/kwellor/icon.png");
+  EXPECT_EQ(icon.size(), QSize(32, 32));
+  EXPECT_FALSE(icon.hasAlphaChannel()) << "24-bit colour";
+  EXPECT_FALSE(icon.isGrayscale());
+  const QImage logo(":/kwellor/logo.jpg");
+  EXPECT_EQ(logo.size(), QSize(98, 70));
+  EXPECT_FALSE(logo.isGrayscale());
+  EXPECT_FALSE(platform->mainWindow()->windowIcon().isNull());
+}
+
+TEST_F(QtPlatformTest, OpenDialogOffersTheFiltersAndGivesTheFullPath) {
+  const std::string filter =
+      "All Supported files|*.wld;*.vindle;*.zelnary|*.wld|*.wld|*.vindle|*.vindle|*.zelnary|"
+      "*.zelnary";
+  const QString chosen = QDir::temp().filePath("kwellor_open_test.wld");
+  QFile(chosen).open(QIODevice::WriteOnly);
+  QStringList offered;
+  QTimer::singleShot(200, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    offered = dialog->nameFilters();
+    // As a user would: type the path into the file name field.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(chosen);
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  EXPECT_EQ(platform->showOpenDialog(filter), chosen.toStdString());
+  ASSERT_EQ(offered.size(), 4);
+  EXPECT_EQ(offered[0], "All Supported files (*.wld *.vindle *.zelnary)");
+  EXPECT_EQ(offered[2], "*.vindle (*.vindle)");
+
+  QTimer::singleShot(200, [] {
+    if (QWidget* dialog = QApplication::activeModalWidget())
+      static_cast<QDialog*>(dialog)->reject();
+  });
+  EXPECT_EQ(platform->showOpenDialog(filter), "") << "cancelled";
+  QFile::remove(chosen);
+}
+
+TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithCodeZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        platform->show();
+        platform->endProgram();
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QtPlatformTest, GetAsyncKeyStateSeesHeldKeysAnywhere) {
