@@ -90,6 +90,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose) {
   // Into camera space, noting which frustum planes each vertex is outside of.
   poly_.resize(n);
   unsigned all_out = 0x1F, any_out = 0;
+  bool finite = true;
   for (uint32_t i = 0; i < n; ++i) {
     const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
     CamVertex& c = poly_[i];
@@ -102,8 +103,9 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose) {
     if (c.z < -c.x * v_.tan_v) code |= 16;
     all_out &= code;
     any_out |= code;
+    finite = finite && std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) < 1e30;  // NaN: false
   }
-  if (all_out != 0) return;  // wholly outside one plane
+  if (all_out != 0 || !finite) return;  // wholly outside one plane, or beyond any sense
 
   // One-sided polygons seen from behind are dropped before any more work; the others learn
   // their facing side later, and only if they are big enough to draw.

@@ -178,9 +178,12 @@ TEST(RenderImages, OddInputsGiveAFrameNotACrash) {
   r.render_to_image(v.scene, {}, v.camera, {}, 33, 17, out);
   EXPECT_EQ(out.width, 33);
   EXPECT_EQ(out.texels.size(), 33u * 17u);
-  v.camera.location = {1e300, -1e300, 0};
-  r.render_to_image(v.scene, {}, v.camera, {}, 33, 17, out);
-  EXPECT_EQ(out.texels.size(), 33u * 17u);
+  for (const double far :
+       {1e300, std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity()}) {
+    v.camera.location = {far, -far, 0};
+    r.render_to_image(v.scene, {}, v.camera, {}, 33, 17, out);
+    EXPECT_EQ(out.texels.size(), 33u * 17u);
+  }
 }
 
 }  // namespace
