@@ -82,7 +82,7 @@ struct Plane {
 struct SpanContext {
   Framebuffer* fb;
   const Image* tex;
-  FixedMul mul;
+  MulLanes mul;
   uint32_t flat;
   int32_t span_length;
   Plane inv_w, uw, vw, u, v;
@@ -203,7 +203,8 @@ void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVerte
                    Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, row_begin, fb.width, row_end, t)) return;
-  SpanContext s{&fb, poly.texture, to_fixed(poly.mul), 0, span_length, {}, {}, {}, {}, {}};
+  SpanContext s{&fb, poly.texture, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {},
+                {}};
   if (s.tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
