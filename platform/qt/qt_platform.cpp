@@ -267,6 +267,10 @@ std::string QtPlatform::showOpenDialog(const std::string& filter) {
 
 void QtPlatform::doEvents() {
   QCoreApplication::processEvents();
+  // An open menu holds the caller until it closes, as a modal menu loop would: the arrow
+  // keys that walk the menu must not also fly the camera.
+  while (QApplication::activePopupWidget())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

@@ -9,6 +9,13 @@
 
 namespace kwellor::qt {
 
+bool DisplayReachable() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return false;
+  XCloseDisplay(d);
+  return true;
+}
+
 struct X11Input::Impl {
   Display* display = nullptr;
   int minKeycode = 0;

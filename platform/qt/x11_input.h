@@ -9,6 +9,9 @@
 
 namespace kwellor::qt {
 
+// Whether an X server answers at DISPLAY (checked before Qt, which aborts without one).
+bool DisplayReachable();
+
 class X11Input {
  public:
   // Opens its own connection to the display that DISPLAY names; without one, every query

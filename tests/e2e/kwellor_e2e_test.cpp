@@ -177,18 +177,19 @@ TEST_F(KwellorEndToEnd, HoldingUpFliesForward) {
 }
 
 TEST_F(KwellorEndToEnd, RightClickInMouseLookReturnsToKeyboard) {
-  // The mouse-look scheme holds the pointer at the screen centre (683, 384 here); move the
-  // window so that the picture area covers that point.
+  // The mouse-look scheme holds the pointer at the screen centre (683, 384 on 1366 x 768 at
+  // 96 dpi); move the window so that the picture area covers that point.
+  const int cx = windows.screenWidth() / 2, cy = windows.screenHeight() / 2;
   WindowBox topBox, pictureBox;
   ASSERT_TRUE(windows.box(top, topBox));
   ASSERT_TRUE(windows.box(picture, pictureBox));
   const int dx = pictureBox.x - topBox.x, dy = pictureBox.y - topBox.y;
-  windows.move(top, 683 - dx - pictureBox.width / 2, 384 - dy - pictureBox.height / 2);
+  windows.move(top, cx - dx - pictureBox.width / 2, cy - dy - pictureBox.height / 2);
   ASSERT_TRUE(WaitUntil(
       [&] {
         WindowBox b;
-        return windows.box(picture, b) && b.x < 683 && b.x + b.width > 683 && b.y < 384 &&
-               b.y + b.height > 384;
+        return windows.box(picture, b) && b.x < cx && b.x + b.width > cx && b.y < cy &&
+               b.y + b.height > cy;
       },
       3000));
   pointAtWindow();
@@ -202,7 +203,7 @@ TEST_F(KwellorEndToEnd, RightClickInMouseLookReturnsToKeyboard) {
   ASSERT_TRUE(WaitUntil(
       [&] {
         input.pointer(x, y);
-        return x == 683 && y == 384;
+        return x == cx && y == cy;
       },
       3000))
       << "mouse look does not hold the pointer at the centre";

@@ -89,6 +89,14 @@ void XWindows::move(uint64_t window, int x, int y) {
   XSync(impl_->display, False);
 }
 
+int XWindows::screenWidth() {
+  return DisplayWidth(impl_->display, DefaultScreen(impl_->display));
+}
+
+int XWindows::screenHeight() {
+  return DisplayHeight(impl_->display, DefaultScreen(impl_->display));
+}
+
 void XWindows::requestClose(uint64_t window) {
   Display* d = impl_->display;
   XEvent e{};

@@ -28,6 +28,8 @@ class XWindows {
   // The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
   std::vector<uint32_t> grab(uint64_t window);
   void move(uint64_t window, int x, int y);
+  int screenWidth();
+  int screenHeight();
   // Asks the window to close, as a window manager's close box does (WM_DELETE_WINDOW).
   void requestClose(uint64_t window);
 

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -51,6 +52,19 @@ class QtPlatformTest : public ::testing::Test {
     input.movePointer(centre.x(), centre.y());
     w->activateWindow();
     ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == w; }));
+  }
+
+  // Types Alt with the first key, then each other key, from a thread of its own: while a
+  // menu is open the platform's event pump does not return.
+  static std::thread TypeMenuPath(std::vector<uint32_t> keys) {
+    return std::thread([keys] {
+      FakeInput typist;
+      typist.tap(keys[0], {keysym::kAltL});
+      for (size_t i = 1; i < keys.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+        typist.tap(keys[i]);
+      }
+    });
   }
 
   // Pumps events until cond holds or the time is up.
@@ -157,18 +171,36 @@ TEST_F(QtPlatformTest, AccessKeysReachTheirItems) {
   showWindow();
   for (const MenuPath& path : paths) {
     events.log.clear();
-    input.tap(path.keys[0], {keysym::kAltL});
-    for (size_t i = 1; i < path.keys.size(); ++i) {
-      settle(60);  // let the menu open before its item key
-      input.tap(path.keys[i]);
-    }
+    std::thread typist = TypeMenuPath(path.keys);
     const std::string expected = std::string("Menu ") + path.name;
     EXPECT_TRUE(waitFor([&] { return events.count(expected) == 1; })) << path.name;
+    typist.join();
     int clicks = 0;
     for (const auto& e : events.log) clicks += e.rfind("Menu ", 0) == 0;
     EXPECT_EQ(clicks, 1) << path.name;
-    ASSERT_TRUE(waitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
   }
+}
+
+TEST_F(QtPlatformTest, OpenMenuHoldsTheEventPumpUntilItCloses) {
+  showWindow();
+  std::thread typist([] {
+    FakeInput keys;
+    keys.tap('v', {keysym::kAltL});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    keys.tap(keysym::kEscape);
+    keys.tap(keysym::kEscape);
+  });
+  // Wait for the menu to open, then pump once: that pump lasts until the menu is closed.
+  QElapsedTimer open;
+  open.start();
+  while (!QApplication::activePopupWidget() && open.elapsed() < 3000)
+    QCoreApplication::processEvents();
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  platform->doEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_GE(open.elapsed(), 250);
+  typist.join();
 }
 
 TEST_F(QtPlatformTest, ShortcutsActWithNoMenuOpen) {
@@ -384,10 +416,9 @@ TEST_F(QtPlatformTest, CloseBoxAndExitUnloadFromInsideQt) {
     if (name == "mnuExit") platform->unload();
   };
   showWindow();
-  input.tap('f', {keysym::kAltL});
-  settle(60);
-  input.tap('e');
+  std::thread typist = TypeMenuPath({'f', 'e'});
   EXPECT_TRUE(waitFor([&] { return events.count("Unload") == 2; }));
+  typist.join();
   EXPECT_EQ(platform->mainWindow(), nullptr);
   settle(50);
 }
