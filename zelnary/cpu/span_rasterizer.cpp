@@ -15,12 +15,15 @@ namespace {
 struct FloorWalker {
   int64_t q = 0, r = 0, d = 1, step_q = 0, step_r = 0;
 
-  void init(int64_t n, int64_t divisor, int64_t step) {
+  // stepping: false when the triangle has one row only, which spares a division.
+  void init(int64_t n, int64_t divisor, int64_t step, bool stepping) {
     d = divisor;
     q = floor_div(n, d);
     r = n - q * d;
-    step_q = floor_div(step, d);
-    step_r = step - step_q * d;
+    if (stepping) {
+      step_q = floor_div(step, d);
+      step_r = step - step_q * d;
+    }
   }
   void next() {
     q += step_q;
@@ -41,7 +44,7 @@ struct EdgeLimit {
   FloorWalker walk;
   int64_t k = 0, k_step = 0;  // for horizontal edges: the row is in when k >= 0
 
-  void init(const TriangleSetup& t, int i, int32_t row) {
+  void init(const TriangleSetup& t, int i, int32_t row, bool stepping) {
     const int a = (i + 1) % 3, b = (i + 2) % 3;
     const int64_t dx = t.x[b] - t.x[a], dy = t.y[b] - t.y[a];
     const int64_t py = row * kSubpixel + kSubpixel / 2;
@@ -50,10 +53,10 @@ struct EdgeLimit {
     k_step = dx * kSubpixel;
     if (dy > 0) {  // x <= floor(k / (dy S))
       kind = Upper;
-      walk.init(k, dy * kSubpixel, k_step);
+      walk.init(k, dy * kSubpixel, k_step, stepping);
     } else if (dy < 0) {  // x >= ceil(k / (dy S)) = ceil(-k / (-dy S))
       kind = Lower;
-      walk.init(-k, -dy * kSubpixel, -k_step);
+      walk.init(-k, -dy * kSubpixel, -k_step, stepping);
     } else {
       kind = Horizontal;
     }
@@ -71,9 +74,9 @@ struct EdgeLimit {
 struct Plane {
   double c = 0.0, dx = 0.0, dy = 0.0;  // value at pixel (0, 0)'s centre and its gradients
 
-  void init(const double px[3], const double py[3], const double a[3], double area) {
-    dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) / area;
-    dy = ((a[2] - a[0]) * (px[1] - px[0]) - (a[1] - a[0]) * (px[2] - px[0])) / area;
+  void init(const double px[3], const double py[3], const double a[3], double inv_area) {
+    dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) * inv_area;
+    dy = ((a[2] - a[0]) * (px[1] - px[0]) - (a[1] - a[0]) * (px[2] - px[0])) * inv_area;
     c = a[0] + dx * (0.5 - px[0]) + dy * (0.5 - py[0]);
   }
   float row(int32_t y) const { return static_cast<float>(c + dy * y); }
@@ -213,23 +216,24 @@ void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVerte
     iw[i] = t.v[i]->inv_w;
   }
   const double area = static_cast<double>(t.area2) / (kSubpixel * kSubpixel);
-  s.inv_w.init(px, py, iw, area);
+  const double inv_area = 1.0 / area;
+  s.inv_w.init(px, py, iw, inv_area);
   if (s.tex != nullptr) {
     double attr[3];
     if (span_length <= 0) {
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->u;
-      s.u.init(px, py, attr, area);
+      s.u.init(px, py, attr, inv_area);
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->v;
-      s.v.init(px, py, attr, area);
+      s.v.init(px, py, attr, inv_area);
     } else {
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->u) * iw[i];
-      s.uw.init(px, py, attr, area);
+      s.uw.init(px, py, attr, inv_area);
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->v) * iw[i];
-      s.vw.init(px, py, attr, area);
+      s.vw.init(px, py, attr, inv_area);
     }
   }
   EdgeLimit edges[3];
-  for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0);
+  for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);
   for (int32_t y = t.y0; y <= t.y1; ++y) {
     int64_t xl = t.x0, xr = t.x1;
     for (const EdgeLimit& e : edges) {
