@@ -12,7 +12,7 @@
 namespace {
 
 // Smaller than a world's budget so that each run stays quick; the size checks still fire.
-constexpr uint64_t kFuzzPixelBudget = 4u << 20;
+constexpr uint64_t kFuzzPixelBudget = 1u << 20;
 
 }  // namespace
 

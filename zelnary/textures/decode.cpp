@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -109,6 +110,12 @@ bool decode_image(std::span<const uint8_t> bytes, Image& out, std::string& error
 bool decode_image_file(const std::string& path, Image& out, std::string& error,
                        TextureBudget& budget) {
   out = Image{};
+  std::error_code status_error;
+  if (std::filesystem::exists(path, status_error) &&
+      !std::filesystem::is_regular_file(path, status_error)) {
+    error = "not a regular file";
+    return false;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
     error = std::string("cannot open: ") + std::strerror(errno);

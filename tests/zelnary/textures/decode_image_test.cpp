@@ -100,6 +100,8 @@ TEST_F(TempDir, FilesDecodeAndTgaNameSelectsTgaErrors) {
 
   EXPECT_FALSE(decode_image_file((dir_ / "missing.png").string(), image, error, budget));
   EXPECT_EQ(error.rfind("cannot open", 0), 0u) << error;
+  EXPECT_FALSE(decode_image_file(dir_.string(), image, error, budget));
+  EXPECT_EQ(error, "not a regular file");
 
   // A TGA header with no image type is not recognised by content, but a .tga name says
   // what it was meant to be.
