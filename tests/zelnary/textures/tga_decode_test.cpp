@@ -152,7 +152,6 @@ std::vector<BadCase> bad_cases() {
        "bad RLE data"},
       {"RleCut", tga_file(fields(10, 24, 0), {}, concat({{0x02}, bgr({R, G, B}), {0x82}})),
        "truncated"},
-      {"RleNoPackets", tga_file(fields(10, 24, 0), {}, {}), "truncated"},
       {"IndexPastMap", tga_file(mapped(1), kMap, {4, 5, 6, 3, 2, 8}), "bad palette index"},
       {"IndexBeforeMapStart", tga_file(mapped(1), kMap, {4, 5, 6, 3, 1, 7}), "bad palette index"},
       {"RleIndexPastMap", tga_file(mapped(9), kMap, {0x85, 9}), "bad palette index"},
