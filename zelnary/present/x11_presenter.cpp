@@ -68,6 +68,7 @@ struct X11Presenter::Impl {
   GC gc = nullptr;
 
   XImage* image = nullptr;
+  Visual* image_visual = nullptr;  // the pixel layout the image was made for
   bool image_shm = false;
   XShmSegmentInfo shm{};
 
@@ -154,10 +155,12 @@ struct X11Presenter::Impl {
   }
 
   bool ensure_image(int w, int h) {
-    if (image != nullptr && image->width == w && image->height == h && image->depth == depth) {
+    if (image != nullptr && image->width == w && image->height == h && image->depth == depth &&
+        image_visual == visual) {
       return true;
     }
     free_image();
+    image_visual = visual;
     if (shm_available) {
       image = make_shm_image(w, h);
       if (image != nullptr) {
