@@ -1,6 +1,7 @@
 // A decoded picture: rows top to bottom, texels 0xAARRGGBB.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
