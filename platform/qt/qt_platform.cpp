@@ -349,3 +349,10 @@ void QtPlatform::endProgram() {
 }
 
 }  // namespace kwellor::qt
+
+// Read by the leak sanitizer when the program is built with it: Qt and its D-Bus libraries
+// keep a few allocations of their own until the process ends.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libdbus-1.so\nleak:libQt6DBus.so\nleak:libQt6Core.so\n";
+}
