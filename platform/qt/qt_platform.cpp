@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -162,16 +163,24 @@ void QtPlatform::unload() {
 }
 
 void QtPlatform::destroyWindow() {
-  if (keyPreview_) delete keyPreview_.data();
+  // Qt code of the window (a menu, a close event, the key filter) may still be on the stack
+  // below us: then the objects go at the next pump.
+  auto destroy = [this](QObject* object) {
+    if (dispatchDepth_ > 0)
+      object->deleteLater();
+    else
+      delete object;
+  };
+  if (QObject* preview = keyPreview_.data()) {
+    qApp->removeEventFilter(preview);
+    keyPreview_ = nullptr;
+    destroy(preview);
+  }
   MainWindow* window = window_.data();
   window_ = nullptr;
   if (!window) return;
   window->hide();
-  // Qt code of the window (a menu, a close event) may still be on the stack below us.
-  if (dispatchDepth_ > 0)
-    window->deleteLater();
-  else
-    delete window;
+  destroy(window);
 }
 
 void QtPlatform::onResized() {
@@ -327,12 +336,19 @@ float QtPlatform::twipsPerPixelY() {
   return kTwipsPerInch / static_cast<float>(dpi > 0 ? dpi : 96.0);
 }
 
+// Whole pixels, kept within what an X window can measure (16-bit sizes), so no twip value
+// can overflow.
+static int ToPixels(float twips, float twipsPerPixel) {
+  const double px = std::clamp(static_cast<double>(twips) / twipsPerPixel, 0.0, 32767.0);
+  return static_cast<int>(std::lround(px));
+}
+
 int QtPlatform::toPixelsX(float twips) {
-  return static_cast<int>(std::lround(twips / twipsPerPixelX()));
+  return ToPixels(twips, twipsPerPixelX());
 }
 
 int QtPlatform::toPixelsY(float twips) {
-  return static_cast<int>(std::lround(twips / twipsPerPixelY()));
+  return ToPixels(twips, twipsPerPixelY());
 }
 
 std::string QtPlatform::fileNameOf(const std::string& path) {

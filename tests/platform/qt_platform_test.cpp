@@ -123,6 +123,9 @@ TEST_F(QtPlatformTest, CaptionAndPictureSize) {
   EXPECT_FALSE(platform->setPictureHeight(-1.0f));
   EXPECT_FALSE(platform->setPictureWidth(-0.5f));
   EXPECT_EQ(picture->size(), QSize(300, 200)) << "a refused size changes nothing";
+  EXPECT_TRUE(platform->setPictureHeight(1e30f)) << "clamped, not overflowed";
+  EXPECT_GT(picture->height(), 200);
+  EXPECT_TRUE(platform->setPictureHeight(3000.0f));
 
   const int resizes = events.count("Resize");
   platform->mainWindow()->showMinimized();
