@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "platform/qt/about_box.h"
 #include "platform/qt/art.h"
@@ -87,7 +88,15 @@ template <typename F>
 void QtPlatform::dispatch(F&& handler) {
   if (!events_) return;
   ++dispatchDepth_;
-  handler(*events_);
+  try {
+    handler(*events_);
+  } catch (const std::exception& e) {
+    // Nothing may unwind through Qt's event delivery: report and end here instead.
+    std::fprintf(stderr, "kwellor: %s\n", e.what());
+    messageBox(e.what());
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
   --dispatchDepth_;
 }
 

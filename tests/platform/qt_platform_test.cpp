@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "app/menu_design.h"
@@ -346,6 +347,19 @@ TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithCodeZero) {
         platform->endProgram();
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(QtPlatformTest, HandlerFailureIsReportedAndEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        events.onMenu = [](std::string_view) { throw std::runtime_error("handler broke"); };
+        QTimer::singleShot(300, [] {
+          if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        platform->mainWindow()->menus()->action("mnuExit")->trigger();
+      },
+      ::testing::ExitedWithCode(1), "handler broke");
 }
 
 TEST_F(QtPlatformTest, GetAsyncKeyStateSeesHeldKeysAnywhere) {
