@@ -1,6 +1,6 @@
-// PNG through libpng, read from memory. libpng reports errors by longjmp, so the two
-// functions that call setjmp hold only plain C data; the Image and the libpng structs are
-// owned by the caller, whose frame a longjmp never crosses.
+// PNG through libpng, read from memory. libpng reports errors by longjmp, so the functions
+// that call setjmp hold only plain C data and hand the work to helpers; the Image and the
+// libpng structs are owned by the caller, whose frame a longjmp never crosses.
 #include <png.h>
 
 #include <bit>
@@ -67,9 +67,8 @@ void request_argb(png_structp png, png_infop info) {
   }
 }
 
-bool read_pixels(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
+void decode_rows(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
                  uint32_t height) {
-  if (setjmp(png_jmpbuf(png))) return false;
   request_argb(png, info);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
@@ -84,6 +83,12 @@ bool read_pixels(png_structp png, png_infop info, uint32_t* texels, uint32_t wid
   }
   // Reads up to IEND so that a file cut after its pixels is still reported as truncated.
   png_read_end(png, nullptr);
+}
+
+bool read_pixels(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
+                 uint32_t height) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  decode_rows(png, info, texels, width, height);
   return true;
 }
 
