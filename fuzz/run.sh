@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the texture decoder fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
+# Builds the texture decoder and world parser fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
 # each for a while. Usage: fuzz/run.sh [SECONDS_PER_HARNESS] (default 60).
 # Crashes are written to build/fuzz/crashes; the corpora grow in build/fuzz/corpus.
 set -euo pipefail
@@ -33,10 +33,17 @@ for name in png jpeg bmp tga all; do
     "$root/fuzz/decode_fuzzer.cpp" "${decoders[@]}" -lpng -ljpeg
 done
 
-for name in png jpeg bmp tga all; do
+echo "building fuzz_world"
+clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_world" "$root/fuzz/world_fuzzer.cpp" \
+  "$root"/zelnary/world/*.cpp "$root"/zelnary/scene/*.cpp "${decoders[@]}" -lpng -ljpeg
+mkdir -p "$out/seeds/world"
+cp "$root"/worlds/town/town.wld "$out/seeds/world/"
+sed -n '/^```text$/,/^```$/p' "$root/docs/world-format.md" | grep -v '^```' >"$out/seeds/world/doc.wld"
+
+for name in png jpeg bmp tga all world; do
   corpus="$out/corpus/$name"
   mkdir -p "$corpus"
-  if [ "$name" = all ]; then seeds=("$out"/seeds/*); else seeds=("$out/seeds/$name"); fi
+  if [ "$name" = all ]; then seeds=("$out"/seeds/{png,jpeg,bmp,tga}); else seeds=("$out/seeds/$name"); fi
   echo "fuzzing $name for ${seconds}s"
   (cd "$out/crashes" && "$out/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "$corpus" "${seeds[@]}")

@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
