@@ -13,38 +13,12 @@ namespace {
 // the process: unloading it at exit would race its own X connection and exit handlers.
 class BoundEngine final : public Engine {
  public:
-#define KWELLOR_ENGINE_FUNCTIONS(X)                 \
-  X(ZNR_engine_load_world)                          \
-  X(ZNR_engine_is_engine_empty)                     \
-  X(ZNR_engine_close)                               \
-  X(ZNR_engine_set_perspective_correction_accuracy) \
-  X(ZNR_engine_use_3D_accelerator_card)             \
-  X(ZNR_engine_render)                              \
-  X(ZNR_engine_is_movement_possible)                \
-  X(ZNR_camera_create)                              \
-  X(ZNR_camera_get_first_camera)                    \
-  X(ZNR_camera_get_next_camera)                     \
-  X(ZNR_camera_get_chase_type)                      \
-  X(ZNR_camera_get_location1)                       \
-  X(ZNR_camera_set_location1)                       \
-  X(ZNR_camera_get_direction1)                      \
-  X(ZNR_camera_set_direction1)                      \
-  X(ZNR_camera_set_location)                        \
-  X(ZNR_camera_set_direction)                       \
-  X(ZNR_camera_get_zoom)                            \
-  X(ZNR_camera_set_zoom)                            \
-  X(ZNR_camera_get_distance_from_eye)               \
-  X(ZNR_camera_set_distance_from_eye)               \
-  X(ZNR_camera_rotate_z)                            \
-  X(ZNR_camera_rotate_y)                            \
-  X(ZNR_camera_move)
-
   // Binds every operation; returns the name of the first one missing, or empty.
   std::string Bind(void* library) {
 #define KWELLOR_BIND(name)                                                \
   fn_##name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
   if (fn_##name == nullptr) return #name;
-    KWELLOR_ENGINE_FUNCTIONS(KWELLOR_BIND)
+    ZNR_OPERATIONS(KWELLOR_BIND)
 #undef KWELLOR_BIND
     return {};
   }
@@ -126,9 +100,8 @@ class BoundEngine final : public Engine {
 
  private:
 #define KWELLOR_POINTER(name) decltype(&::name) fn_##name = nullptr;
-  KWELLOR_ENGINE_FUNCTIONS(KWELLOR_POINTER)
+  ZNR_OPERATIONS(KWELLOR_POINTER)
 #undef KWELLOR_POINTER
-#undef KWELLOR_ENGINE_FUNCTIONS
 };
 
 }  // namespace
