@@ -82,6 +82,8 @@ class Form1 : public FormEvents {
 
  private:
   bool IsKeyDown(int32_t virtualKey);
+  // A perspective-correction level: its mark alone among the three, its accuracy to the engine.
+  void SelectQualityLevel(std::string_view item, double accuracy);
   // Shows a message naming what failed, unloads the window if it is still there and ends the
   // program. Used where a handler without an error trap of its own fails.
   [[noreturn]] void EndAfterFailure(const std::string& what);

@@ -20,26 +20,23 @@ void Form1::UncheckQualityMenus() {
 }
 
 void Form1::mnuLow_Click() {
-  SilentTrap([&] {
-    UncheckQualityMenus();
-    platform_.setMenuChecked("mnuLow", true);
-    engine_.ZNR_engine_set_perspective_correction_accuracy(kLowAccuracy);
-  });
+  SelectQualityLevel("mnuLow", kLowAccuracy);
 }
 
 void Form1::mnuMedium_Click() {
-  SilentTrap([&] {
-    UncheckQualityMenus();
-    platform_.setMenuChecked("mnuMedium", true);
-    engine_.ZNR_engine_set_perspective_correction_accuracy(kMediumAccuracy);
-  });
+  SelectQualityLevel("mnuMedium", kMediumAccuracy);
 }
 
 void Form1::mnuHigh_Click() {
+  SelectQualityLevel("mnuHigh", kHighAccuracy);
+}
+
+// No test whether the level is already in force: choosing it again repeats every step.
+void Form1::SelectQualityLevel(std::string_view item, double accuracy) {
   SilentTrap([&] {
     UncheckQualityMenus();
-    platform_.setMenuChecked("mnuHigh", true);
-    engine_.ZNR_engine_set_perspective_correction_accuracy(kHighAccuracy);
+    platform_.setMenuChecked(item, true);
+    engine_.ZNR_engine_set_perspective_correction_accuracy(accuracy);
   });
 }
 
