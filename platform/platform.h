@@ -13,11 +13,11 @@ namespace kwellor {
 // One entry of the main window's menu bar, as designed. The check marks are state: after
 // loading, they live in the window's menu and are read and written through the Platform.
 struct MenuItem {
-  int level = 0;             // 0: a menu on the bar, 1: an item of it, 2: an item of a submenu
-  std::string name;          // "mnuNextCam"; a click runs the handler <name>_Click
-  std::string caption;       // "&Next": '&' marks the access key
-  std::string shortcut;      // "Ctrl+S", "F8" (portable key-sequence text) or empty
-  bool checked = false;      // check mark at load
+  int level = 0;         // 0: a menu on the bar, 1: an item of it, 2: an item of a submenu
+  std::string name;      // "mnuNextCam"; a click runs the handler <name>_Click
+  std::string caption;   // "&Next": '&' marks the access key
+  std::string shortcut;  // "Ctrl+S", "F8" (portable key-sequence text) or empty
+  bool checked = false;  // check mark at load
 };
 
 // The main window's events, handled by the form. The platform calls them only from inside

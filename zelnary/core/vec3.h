@@ -21,11 +21,15 @@ struct Vec3 {
   constexpr bool operator==(const Vec3&) const = default;
 };
 
-constexpr double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+constexpr double dot(const Vec3& a, const Vec3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 constexpr Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
+inline double length(const Vec3& a) {
+  return std::sqrt(dot(a, a));
+}
 // The unit vector along a; the zero vector stays zero.
 inline Vec3 normalized(const Vec3& a) {
   const double l = length(a);

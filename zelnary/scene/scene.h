@@ -19,7 +19,7 @@ struct Color {
 };
 
 struct Vertex {
-  Vec3 position;  // world coordinates, or the object's own for an object's polygon
+  Vec3 position;             // world coordinates, or the object's own for an object's polygon
   float u = 0.0f, v = 0.0f;  // texture coordinates; 1.0 = one texture width / height, repeating
 };
 
@@ -51,8 +51,8 @@ struct CameraDef {
   std::string name;
   Vec3 location;
   Vec3 direction{-1.0, 0.0, 0.0};
-  double zoom = 55.0;             // horizontal field of view, degrees
-  double distance_from_eye = 0.0; // world units
+  double zoom = 55.0;              // horizontal field of view, degrees
+  double distance_from_eye = 0.0;  // world units
   ChaseType chase = ChaseType::None;
   int32_t target = -1;  // into Scene::objects for a chase camera
 };

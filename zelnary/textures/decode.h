@@ -12,7 +12,7 @@
 namespace znr {
 
 constexpr int32_t kMaxTextureSide = 16384;
-constexpr uint64_t kMaxTexturePixels = 64ull << 20;        // per image
+constexpr uint64_t kMaxTexturePixels = 64ull << 20;            // per image
 constexpr uint64_t kDefaultTexturePixelBudget = 256ull << 20;  // per world
 
 // Pixels a world's textures may still take; each decoded image is charged against it.
