@@ -57,12 +57,6 @@ Bytes bmp_v4(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
   return b;
 }
 
-struct ValidCase {
-  const char* name;
-  Bytes file;
-  Image want;
-};
-
 std::vector<ValidCase> valid_cases() {
   const Image two_colors = make_image(3, 2, {W, K, W, K, W, K});
   Image with_alpha = kPattern;
@@ -135,12 +129,6 @@ TEST_P(BmpValid, DecodesExactTexels) {
 
 INSTANTIATE_TEST_SUITE_P(Bmp, BmpValid, ::testing::ValuesIn(valid_cases()),
                          [](const auto& p) { return std::string(p.param.name); });
-
-struct BadCase {
-  const char* name;
-  Bytes file;
-  const char* error;
-};
 
 std::vector<BadCase> bad_cases() {
   const auto rle8 = [](Bytes stream) {

@@ -60,4 +60,16 @@ namespace znr::test {
 // Compares sizes and every texel, reporting the first difference in hex.
 ::testing::AssertionResult same_image(const Image& got, const Image& want, int tolerance = 0);
 
+// One row of a decoder's table: a file that decodes to want, or one refused with error.
+struct ValidCase {
+  const char* name;
+  Bytes file;
+  Image want;
+};
+struct BadCase {
+  const char* name;
+  Bytes file;
+  const char* error;
+};
+
 }  // namespace znr::test

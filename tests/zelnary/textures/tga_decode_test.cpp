@@ -55,12 +55,6 @@ TgaFields mapped(uint8_t type) {
 }
 const Bytes kMap = bgr({K, W, R, G, B, Y});
 
-struct ValidCase {
-  const char* name;
-  Bytes file;
-  Image want;
-};
-
 std::vector<ValidCase> valid_cases() {
   Image with_alpha = kPattern;
   with_alpha.texels[0] = 0x80FF0000;
@@ -127,12 +121,6 @@ TEST_P(TgaValid, DecodesExactTexels) {
 
 INSTANTIATE_TEST_SUITE_P(Tga, TgaValid, ::testing::ValuesIn(valid_cases()),
                          [](const auto& p) { return std::string(p.param.name); });
-
-struct BadCase {
-  const char* name;
-  Bytes file;
-  const char* error;
-};
 
 std::vector<BadCase> bad_cases() {
   TgaFields huge = fields(2, 24, 0);
