@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/menu_design.h"
+#include "platform/error_modes.h"
 
 namespace kwellor {
 namespace {
@@ -38,7 +39,12 @@ constexpr MenuCommand kMenuCommands[] = {
 
 }  // namespace
 
-Form1::Form1(Engine& engine, Platform& platform) : engine_(engine), platform_(platform) {}
+Form1::Form1(Engine& engine, Platform& platform)
+    : engine_(engine),
+      platform_(platform),
+      cameras_(engine),
+      scheme_(platform),
+      renderOptions_(engine, platform) {}
 
 void Form1::Load() {
   try {
@@ -69,22 +75,13 @@ void Form1::MenuClick(std::string_view name) {
   }
 }
 
-bool Form1::IsKeyDown(int32_t virtualKey) {
-  // A key whose state cannot be read counts as up.
-  try {
-    return platform_.GetAsyncKeyState(virtualKey) < 0;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 void Form1::EndAfterFailure(const std::string& message) {
   try {
     platform_.messageBox(message);
   } catch (const std::exception&) {
   }
   // Close the engine through the unload handler unless the window is gone already.
-  if (!quitRequested) {
+  if (!quitRequested_) {
     try {
       platform_.unload();
     } catch (const std::exception&) {
@@ -92,6 +89,85 @@ void Form1::EndAfterFailure(const std::string& message) {
   }
   platform_.endProgram();
   std::abort();  // endProgram does not return
+}
+
+// --- The commands, each under its own error mode ---
+
+void Form1::mnuExit_Click() {
+  platform_.unload();
+}
+
+void Form1::mnuAbout_Click() {
+  platform_.showAboutBox();
+}
+
+void Form1::mnu3Dcard_Click() {
+  SilentTrap([&] { renderOptions_.ToggleCard(); });
+}
+
+void Form1::Form_KeyDown(int16_t /*keyCode*/, int16_t /*shift*/) {
+  SilentTrap([&] { renderOptions_.KeyDown(); });
+}
+
+void Form1::mnuLow_Click() {
+  SilentTrap([&] { renderOptions_.Select(QualityLevel::kLow); });
+}
+
+void Form1::mnuMedium_Click() {
+  SilentTrap([&] { renderOptions_.Select(QualityLevel::kMedium); });
+}
+
+void Form1::mnuHigh_Click() {
+  SilentTrap([&] { renderOptions_.Select(QualityLevel::kHigh); });
+}
+
+void Form1::mnuNextCam_Click() {
+  SilentTrap([&] { cameras_.Next(); });
+}
+
+void Form1::mnuPrevCam_Click() {
+  SilentTrap([&] { cameras_.Previous(); });
+}
+
+void Form1::mnuViewAutoMode_Click() {
+  SilentTrap([&] { cameras_.ShowCurrent(); });
+}
+
+void Form1::mnuResetLoc_Click() {
+  cameras_.ResetViewerLocation();
+}
+
+void Form1::mnuResetDir_Click() {
+  cameras_.ResetViewerDirection();
+}
+
+void Form1::mnuResetBoth_Click() {
+  mnuResetDir_Click();
+  mnuResetLoc_Click();
+}
+
+void Form1::mnuControlType1_Click() {
+  scheme_.SwitchToKeyboard();
+}
+
+void Form1::mnuControlType2_Click() {
+  scheme_.SwitchToMouseLook();
+}
+
+void Form1::Picture1_MouseUp(int16_t button, int16_t /*shift*/, float /*x*/, float /*y*/) {
+  try {
+    scheme_.MouseUp(button);
+  } catch (const std::exception& e) {
+    EndAfterFailure(std::string("Switching to keyboard control failed: ") + e.what());
+  }
+}
+
+void Form1::mnuControl_Click() {
+  scheme_.ShowHelp();
+}
+
+void Form1::mnuMiscAbvGnd_Click() {
+  platform_.setMenuChecked("mnuMiscAbvGnd", !platform_.menuChecked("mnuMiscAbvGnd"));
 }
 
 }  // namespace kwellor

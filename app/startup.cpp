@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "navigation/frame_loop.h"
 
 namespace kwellor {
 namespace {
@@ -23,9 +24,9 @@ std::string TexturesFolder(const std::string& directory) {
 void Form1::Form_Load() {
   std::string step = "setting the perspective correction";
   try {
-    controlType = 1;
+    scheme_.set(kKeyboardScheme);
     engine_.ZNR_engine_set_perspective_correction_accuracy(0.0);
-    chaseCameraIndex = 1;
+    cameras_.RewindIndex();
 
     step = "reading the command line";
     std::string path = GetCommandLineFile();
@@ -61,6 +62,14 @@ void Form1::Form_Load() {
   } catch (const std::exception& e) {
     EndAfterFailure("Start-up failed while " + step + ": " + e.what());
   }
+}
+
+void Form1::CollectChaseCameras() {
+  cameras_.Collect();
+}
+
+void Form1::UserControl() {
+  FrameLoop(engine_, platform_, cameras_, scheme_).Run(quitRequested_);
 }
 
 std::string Form1::GetCommandLineFile() {

@@ -1,6 +1,6 @@
-// The main window's own handlers: resize, unload, Exit and About.
-#include "app/error_modes.h"
+// The main window's own handlers: resize and unload.
 #include "app/form1.h"
+#include "platform/error_modes.h"
 
 namespace kwellor {
 
@@ -17,17 +17,9 @@ void Form1::Form_Resize() {
 void Form1::Form_Unload(int16_t& /*cancel: an unload always goes through*/) {
   SilentTrap([&] {
     if (engine_.ZNR_engine_is_engine_empty() == 0) engine_.ZNR_engine_close();
-    quitRequested = true;
+    quitRequested_ = true;
     platform_.ShowCursor(true);
   });
-}
-
-void Form1::mnuExit_Click() {
-  platform_.unload();
-}
-
-void Form1::mnuAbout_Click() {
-  platform_.showAboutBox();
 }
 
 }  // namespace kwellor

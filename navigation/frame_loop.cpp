@@ -1,67 +1,63 @@
-// The frame loop: input, motion of the free-flight camera, ground clamp, render, events.
-// Every statement runs in resume-next mode: a failing call is skipped and the loop goes on.
-#include "app/error_modes.h"
-#include "app/form1.h"
-#include "app/virtual_keys.h"
+#include "navigation/frame_loop.h"
+
+#include "navigation/ground_clamp.h"
 #include "navigation/screen_center.h"
+#include "platform/error_modes.h"
+#include "platform/virtual_keys.h"
 
 namespace kwellor {
 
-void Form1::UserControl() {
-  motion = MotionState{};
-  // Scratch points, reused by every frame.
-  WorldPoint location;
-  WorldPoint direction;
+void FrameLoop::Run(const bool& quitRequested) {
+  ResumeNext(
+      [&] { centre_.x = ScreenCenter(platform_.screenWidthTwips(), platform_.twipsPerPixelX()); });
+  ResumeNext(
+      [&] { centre_.y = ScreenCenter(platform_.screenHeightTwips(), platform_.twipsPerPixelY()); });
+  ResumeNext([&] { cameras_.CreateViewerCamera(); });
+  ResumeNext([&] { engine_.ZNR_camera_set_zoom(cameras_.viewerCamera(), 55.0); });
+  ResumeNext([&] { cameras_.ShowFirst(); });
 
-  ResumeNext([&] {
-    screenCenterX = ScreenCenter(platform_.screenWidthTwips(), platform_.twipsPerPixelX());
-  });
-  ResumeNext([&] {
-    screenCenterY = ScreenCenter(platform_.screenHeightTwips(), platform_.twipsPerPixelY());
-  });
-  ResumeNext([&] { viewerCamera = engine_.ZNR_camera_create("ViewerCam"); });
-  ResumeNext([&] { engine_.ZNR_camera_set_zoom(viewerCamera, 55.0); });
-  ResumeNext([&] { activeCamera = chaseCameraCount != 0 ? chaseCameras.at(0) : viewerCamera; });
-
-  bool firstFrame = true;
   for (;;) {
-    if (IsKeyDown(kVkEscape)) {
+    bool escape = false;
+    ResumeNext([&] { escape = platform_.GetAsyncKeyState(kVkEscape) < 0; });
+    if (escape) {
       if (!quitRequested) ResumeNext([&] { platform_.unload(); });
       return;
     }
     // The window was unloaded inside the pump: the engine is closed, end without a call.
     if (quitRequested) platform_.endProgram();
-
-    ResumeNext([&] {
-      const int32_t tick = platform_.GetTickCount();
-      // The first frame has no previous one to measure from.
-      motion.frameMs = firstFrame ? 0 : TicksBetween(motion.lastTick, tick);
-      motion.lastTick = tick;
-      firstFrame = false;
-    });
-
-    if (controlType == 1) {
-      KeyboardInputStep();
-    } else if (controlType == 2) {
-      MouseLookInputStep();
-    }
-
-    ResumeNext([&] { engine_.ZNR_camera_rotate_z(viewerCamera, motion.turnRate, 0); });
-    ResumeNext([&] { engine_.ZNR_camera_move(viewerCamera, 2, 0.0, motion.strafeRate, 0.0); });
-    ResumeNext([&] { engine_.ZNR_camera_rotate_y(viewerCamera, motion.pitchRate, 2); });
-    // Forward along the direction as the engine gives it, vertical part included.
-    ResumeNext([&] { engine_.ZNR_camera_get_location1(viewerCamera, location.data()); });
-    ResumeNext([&] { engine_.ZNR_camera_get_direction1(viewerCamera, direction.data()); });
-    for (int i = 0; i < 3; ++i) location[i] = location[i] + motion.speed * direction[i];
-    ResumeNext([&] { engine_.ZNR_camera_set_location1(viewerCamera, location.data()); });
-
-    bool clamp = false;
-    ResumeNext([&] { clamp = platform_.menuChecked("mnuMiscAbvGnd"); });
-    if (clamp) ResumeNext([&] { StayAboveGround(); });
-
-    ResumeNext([&] { engine_.ZNR_engine_render(platform_.pictureWindowHandle(), activeCamera); });
-    ResumeNext([&] { platform_.doEvents(); });
+    Frame();
   }
+}
+
+void FrameLoop::Frame() {
+  ResumeNext([&] { frameMs_ = clock_.Tick(platform_.GetTickCount()); });
+
+  const int32_t scheme = scheme_.type();
+  const FrameInputs inputs = SampleInputs(platform_, scheme, centre_);
+  // Steering hands the view to the free-flight camera before this frame moves it; each later
+  // call in the same frame finds it on screen and does nothing.
+  for (int i = SteeringInputs(inputs, scheme); i > 0; --i) {
+    ResumeNext([&] { cameras_.TakeOver(); });
+  }
+  motion_ = Step(motion_, inputs, scheme, frameMs_);
+
+  const CameraHandle viewer = cameras_.viewerCamera();
+  ResumeNext([&] { engine_.ZNR_camera_rotate_z(viewer, motion_.turnRate, 0); });
+  ResumeNext([&] { engine_.ZNR_camera_move(viewer, 2, 0.0, motion_.strafeRate, 0.0); });
+  ResumeNext([&] { engine_.ZNR_camera_rotate_y(viewer, motion_.pitchRate, 2); });
+  // Forward along the direction as the engine gives it, vertical part included.
+  ResumeNext([&] { engine_.ZNR_camera_get_location1(viewer, location_.data()); });
+  ResumeNext([&] { engine_.ZNR_camera_get_direction1(viewer, direction_.data()); });
+  for (int i = 0; i < 3; ++i) location_[i] = location_[i] + motion_.speed * direction_[i];
+  ResumeNext([&] { engine_.ZNR_camera_set_location1(viewer, location_.data()); });
+
+  bool clamp = false;
+  ResumeNext([&] { clamp = platform_.menuChecked("mnuMiscAbvGnd"); });
+  if (clamp) ResumeNext([&] { StayAboveGround(engine_, viewer); });
+
+  ResumeNext(
+      [&] { engine_.ZNR_engine_render(platform_.pictureWindowHandle(), cameras_.activeCamera()); });
+  ResumeNext([&] { platform_.doEvents(); });
 }
 
 }  // namespace kwellor

@@ -1,5 +1,6 @@
-// The ground clamp: keeps the free-flight camera at least 100 units above the ground below it.
-#include "app/form1.h"
+#include "navigation/ground_clamp.h"
+
+#include <cstdint>
 
 namespace kwellor {
 namespace {
@@ -10,9 +11,9 @@ constexpr double kFarAbove = 1e9;
 
 }  // namespace
 
-void Form1::StayAboveGround() {
+void StayAboveGround(Engine& engine, CameraHandle camera) {
   WorldPoint location;
-  engine_.ZNR_camera_get_location1(viewerCamera, location.data());
+  engine.ZNR_camera_get_location1(camera, location.data());
 
   // A vertical segment through the camera, from far below to far above.
   WorldPoint lower;
@@ -25,20 +26,16 @@ void Form1::StayAboveGround() {
   int32_t out1 = 0;
   int32_t out2 = 0;
   // Nothing on the line (over a hole, outside the world): leave the camera where it is.
-  if (engine_.ZNR_engine_is_movement_possible(lower.data(), upper.data(), &out1, hit.data(),
-                                              &out2) != 0) {
+  if (engine.ZNR_engine_is_movement_possible(lower.data(), upper.data(), &out1, hit.data(),
+                                             &out2) != 0) {
     return;
   }
 
   const double lowest = hit[2] + kClearance;
   if (lowest > location[2]) {
     location[2] = lowest;  // only z changes: x and y stay the camera's own
-    engine_.ZNR_camera_set_location1(viewerCamera, location.data());
+    engine.ZNR_camera_set_location1(camera, location.data());
   }
-}
-
-void Form1::mnuMiscAbvGnd_Click() {
-  platform_.setMenuChecked("mnuMiscAbvGnd", !platform_.menuChecked("mnuMiscAbvGnd"));
 }
 
 }  // namespace kwellor

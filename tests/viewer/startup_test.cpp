@@ -31,9 +31,9 @@ TEST_F(ViewerTest, StartUpRunsItsStepsInOrderAndEscapeUnloads) {
                              "ZNR_engine_close()", "ShowCursor(true)"};
   EXPECT_EQ(Lines(log.end() - 5, log.end()), expectedEnd);
 
-  EXPECT_EQ(form.controlType, 1);
-  EXPECT_EQ(form.chaseCameraIndex, 1);
-  EXPECT_TRUE(form.quitRequested);
+  EXPECT_EQ(form.scheme().type(), 1);
+  EXPECT_EQ(form.cameras().chaseCameraIndex(), 1);
+  EXPECT_TRUE(form.quitRequested());
   EXPECT_EQ(platform.cursorCounter, 1);
   // The first showing sized the picture area from the outer size.
   EXPECT_EQ(platform.pictureHeight, 5700.0f - 730.0f);
@@ -54,12 +54,11 @@ TEST_F(ViewerTest, CancelledOpenDialogUnloadsBeforeTheWindowIsShown) {
   EXPECT_FALSE(platform.shown);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(Calls("ZNR_engine_load_world").empty());
-}
 
-TEST_F(ViewerTest, FailingOpenDialogCountsAsCancel) {
-  platform.commandLineText = "";
+  // A failing dialog counts as a cancel.
+  Form1 second{engine, platform};
   platform.failing.insert("showOpenDialog");
-  EXPECT_FALSE(Run(1));
+  second.Load();
   EXPECT_FALSE(platform.shown);
   EXPECT_TRUE(platform.messages.empty());
 }
@@ -231,14 +230,14 @@ TEST_F(ViewerTest, UnloadSkipsTheCloseWhenTheEngineIsEmptyAndSurvivesFailures) {
   form.Form_Unload(cancel);
   EXPECT_EQ(log, (Lines{"ZNR_engine_is_engine_empty()", "ShowCursor(true)"}));
   EXPECT_EQ(cancel, 0);
-  EXPECT_TRUE(form.quitRequested);
+  EXPECT_TRUE(form.quitRequested());
 
   log.clear();
-  form.quitRequested = false;
+  Form1 second{engine, platform};
   engine.failing.insert("ZNR_engine_is_engine_empty");
-  form.Form_Unload(cancel);
+  second.Form_Unload(cancel);
   EXPECT_EQ(log, Lines{"ZNR_engine_is_engine_empty()"});
-  EXPECT_FALSE(form.quitRequested);
+  EXPECT_FALSE(second.quitRequested());
 }
 
 }  // namespace

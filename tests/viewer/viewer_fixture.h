@@ -10,7 +10,7 @@
 
 #include "app/form1.h"
 #include "app/menu_design.h"
-#include "app/virtual_keys.h"
+#include "platform/virtual_keys.h"
 #include "tests/viewer/fake_engine.h"
 #include "tests/viewer/fake_platform.h"
 
@@ -37,16 +37,6 @@ class ViewerTest : public ::testing::Test {
       return true;
     }
     return false;
-  }
-
-  // Prepares the form as the frame loop leaves it after set-up, without running it.
-  void AsIfFlying(CameraHandle viewer = 100, CameraHandle active = 100) {
-    platform.loadMainWindow(MainMenuDesign(), form);
-    form.viewerCamera = viewer;
-    form.activeCamera = active;
-    form.controlType = 1;
-    form.motion.frameMs = 16;
-    log.clear();
   }
 
   // The log lines that start with prefix, in order.
