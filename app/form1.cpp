@@ -46,7 +46,7 @@ Form1::Form1(Engine& engine, Platform& platform)
       scheme_(platform),
       renderOptions_(engine, platform) {}
 
-void Form1::Load() {
+int Form1::Load() {
   try {
     platform_.loadMainWindow(MainMenuDesign(), *this);
   } catch (const std::exception& e) {
@@ -56,9 +56,10 @@ void Form1::Load() {
                            e.what());
     } catch (const std::exception&) {
     }
-    platform_.endProgram();
+    platform_.endProgram(1);
   }
   Form_Load();
+  return loadFailed_ ? 1 : 0;
 }
 
 void Form1::MenuClick(std::string_view name) {
@@ -87,7 +88,7 @@ void Form1::EndAfterFailure(const std::string& message) {
     } catch (const std::exception&) {
     }
   }
-  platform_.endProgram();
+  platform_.endProgram(1);
   std::abort();  // endProgram does not return
 }
 

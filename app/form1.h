@@ -19,9 +19,10 @@ class Form1 : public FormEvents {
  public:
   Form1(Engine& engine, Platform& platform);
 
-  // Creates the hidden main window from its design and runs Form_Load. Returns when the run
-  // ends normally (Escape, or start-up stopped early); other ends go through endProgram().
-  void Load();
+  // Creates the hidden main window from its design and runs Form_Load. Returns the program's
+  // exit status when the run ends there (Escape, or start-up stopped early): 1 after a world
+  // failed to load, else 0. Other ends go through Platform::endProgram.
+  int Load();
 
   // --- Window events (FormEvents) ---
   void Form_Resize() override;
@@ -72,6 +73,7 @@ class Form1 : public FormEvents {
   ControlScheme scheme_;
   RenderOptions renderOptions_;
   bool quitRequested_ = false;  // set only by Form_Unload
+  bool loadFailed_ = false;
 };
 
 }  // namespace kwellor

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "engine/engine_binding.h"
 #include "platform/qt/qt_platform.h"
@@ -14,11 +16,25 @@
 int main(int argc, char** argv) {
   // The whole command line is the world path: Qt gets none of it to interpret.
   const std::string commandLine = kwellor::qt::JoinArguments(argc, argv);
-  // Without a display there is no window to show a message in; Qt would abort.
-  const char* qpa = std::getenv("QT_QPA_PLATFORM");
-  if ((!qpa || std::string(qpa).rfind("xcb", 0) == 0) && !kwellor::qt::DisplayReachable()) {
-    const char* display = std::getenv("DISPLAY");
-    std::fprintf(stderr, "kwellor: cannot open the X display '%s'\n", display ? display : "");
+  std::error_code ignored;
+  switch (kwellor::RequestOf(commandLine, std::filesystem::exists(commandLine, ignored))) {
+    case kwellor::ProgramRequest::kHelp:
+      std::fputs(kwellor::UsageText().c_str(), stdout);
+      return 0;
+    case kwellor::ProgramRequest::kVersion:
+      std::fputs(kwellor::VersionText().c_str(), stdout);
+      return 0;
+    case kwellor::ProgramRequest::kRun:
+      break;
+  }
+
+  // X11 even on a Wayland desktop, unless the user chose; without a display Qt would abort.
+  const std::string plugin = kwellor::qt::ChooseQtPlatform(std::getenv("QT_QPA_PLATFORM"));
+  setenv("QT_QPA_PLATFORM", plugin.c_str(), 1);
+  if (kwellor::qt::NeedsXDisplay(plugin) && !kwellor::qt::DisplayReachable()) {
+    const std::string message =
+        kwellor::qt::NoXDisplayMessage(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+    std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
   int qtArgc = 1;
@@ -34,6 +50,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   kwellor::Form1 form(*engine, platform);
-  form.Load();
-  return 0;
+  return form.Load();
 }

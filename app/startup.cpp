@@ -5,10 +5,12 @@
 
 #include "app/form1.h"
 #include "navigation/frame_loop.h"
+#include "platform/error_modes.h"
 
 namespace kwellor {
 namespace {
 
+// The Open dialog's filter list, "name|pattern" pairs: the one place that lists the formats.
 constexpr const char* kOpenFilter =
     "All Supported files|*.wld;*.vindle;*.zelnary|*.wld|*.wld|*.vindle|*.vindle|*.zelnary|"
     "*.zelnary";
@@ -18,6 +20,23 @@ constexpr const char* kOpenFilter =
 std::string TexturesFolder(const std::string& directory) {
   return directory.empty() ? std::string("bitmaps") : directory + "/bitmaps";
 }
+
+// A small window naming the world while the engine loads it, closed before anything else
+// shows. Only a courtesy: a splash that fails stops nothing.
+class LoadingSplash {
+ public:
+  LoadingSplash(Platform& platform, const std::string& path) : platform_(platform) {
+    ResumeNext([&] { platform_.showSplash(path); });
+  }
+  ~LoadingSplash() {
+    ResumeNext([&] { platform_.closeSplash(); });
+  }
+  LoadingSplash(const LoadingSplash&) = delete;
+  LoadingSplash& operator=(const LoadingSplash&) = delete;
+
+ private:
+  Platform& platform_;
+};
 
 }  // namespace
 
@@ -44,8 +63,17 @@ void Form1::Form_Load() {
 
     step = "loading the world " + path;
     const std::string textures = TexturesFolder(directory);
-    if (engine_.ZNR_engine_load_world(path.c_str(), "", textures.c_str(), 0) == -1) {
-      platform_.messageBox("Error Loading World");
+    int32_t loaded = 0;
+    {
+      const LoadingSplash splash(platform_, path);
+      loaded = engine_.ZNR_engine_load_world(path.c_str(), "", textures.c_str(), 0);
+    }
+    if (loaded == -1) {
+      // The engine's own reason, when it gives one, goes behind the message as its details.
+      std::string reason;
+      ResumeNext([&] { reason = LastLoadError(engine_); });
+      platform_.messageBox("Error Loading World", reason);
+      loadFailed_ = true;
       platform_.unload();
       return;
     }

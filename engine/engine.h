@@ -1,9 +1,11 @@
-// The engine seam: the 24 operations the viewer calls, under their own names. The production
+// The engine seam: the 24 operations the viewer calls, under their own names, and the optional
+// reason of a failed load. The production
 // implementation binds them by name from the engine library at run time (engine_binding.h);
 // tests use a recording fake.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kwellor {
 
@@ -50,6 +52,13 @@ class Engine {
   virtual void ZNR_camera_rotate_y(CameraHandle camera, double degrees, int32_t space) = 0;
   virtual void ZNR_camera_move(CameraHandle camera, int32_t space, double x, double y,
                                double z) = 0;
+
+  // Beside the 24 and optional in the library: the reason the last load failed, as zelnary3.h
+  // describes it. An engine without it knows no reason: 0, and an empty text in the buffer.
+  virtual int32_t ZNR_engine_get_last_error(char* buffer, int32_t size);
 };
+
+// The engine's reason for the last failed load, or empty when it gives none.
+std::string LastLoadError(Engine& engine);
 
 }  // namespace kwellor

@@ -20,6 +20,9 @@ class BoundEngine final : public Engine {
   if (fn_##name == nullptr) return #name;
     ZNR_OPERATIONS(KWELLOR_BIND)
 #undef KWELLOR_BIND
+    // Optional: an engine without it still runs the viewer, with no reason for a failed load.
+    fn_ZNR_engine_get_last_error = reinterpret_cast<decltype(&::ZNR_engine_get_last_error)>(
+        dlsym(library, "ZNR_engine_get_last_error"));
     return {};
   }
 
@@ -97,10 +100,16 @@ class BoundEngine final : public Engine {
   void ZNR_camera_move(CameraHandle camera, int32_t space, double x, double y, double z) override {
     fn_ZNR_camera_move(camera, space, x, y, z);
   }
+  int32_t ZNR_engine_get_last_error(char* buffer, int32_t size) override {
+    if (fn_ZNR_engine_get_last_error == nullptr)
+      return Engine::ZNR_engine_get_last_error(buffer, size);
+    return fn_ZNR_engine_get_last_error(buffer, size);
+  }
 
  private:
 #define KWELLOR_POINTER(name) decltype(&::name) fn_##name = nullptr;
   ZNR_OPERATIONS(KWELLOR_POINTER)
+  KWELLOR_POINTER(ZNR_engine_get_last_error)
 #undef KWELLOR_POINTER
 };
 

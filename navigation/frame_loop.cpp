@@ -24,7 +24,7 @@ void FrameLoop::Run(const bool& quitRequested) {
       return;
     }
     // The window was unloaded inside the pump: the engine is closed, end without a call.
-    if (quitRequested) platform_.endProgram();
+    if (quitRequested) platform_.endProgram(0);
     Frame();
   }
 }

@@ -1,5 +1,5 @@
 // The error modes of the form's procedures. Seams report a failed call by throwing a
-// std::exception; Platform::endProgram() is not such a failure and always passes through.
+// std::exception; Platform::endProgram is not such a failure and always passes through.
 #pragma once
 
 #include <exception>

@@ -66,9 +66,16 @@ class Platform {
   // The About box, modal over the main window; returns when it is closed.
   virtual void showAboutBox() = 0;
 
+  // While the world loads, before the main window shows: a small window naming the world.
+  // Closing it when none is open does nothing.
+  virtual void showSplash(const std::string& worldPath) = 0;
+  virtual void closeSplash() = 0;
+
   // --- Dialogs ---
-  // Modal, information icon, one OK button, the application title "KWELLOR".
-  virtual void messageBox(const std::string& text) = 0;
+  // Modal, information icon, one OK button, the application title "KWELLOR"; details, when not
+  // empty, behind the box's button that shows them.
+  virtual void messageBox(const std::string& text, const std::string& details) = 0;
+  void messageBox(const std::string& text) { messageBox(text, {}); }
   // The Open dialog with a filter list "name|pattern|name|pattern..."; the full path of the
   // chosen file, or the empty text when cancelled.
   virtual std::string showOpenDialog(const std::string& filter) = 0;
@@ -95,8 +102,9 @@ class Platform {
   virtual std::string fileNameOf(const std::string& path) = 0;
   // The command line after the program's own name, as one text.
   virtual std::string commandLine() = 0;
-  // Ends the program at once: no window event, handler or engine call runs after it.
-  [[noreturn]] virtual void endProgram() = 0;
+  // Ends the program at once with the exit status: no window event, handler or engine call
+  // runs after it.
+  [[noreturn]] virtual void endProgram(int exitStatus) = 0;
 };
 
 }  // namespace kwellor

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -80,6 +82,7 @@ QtPlatform::QtPlatform(std::string commandLine)
 }
 
 QtPlatform::~QtPlatform() {
+  closeSplash();
   destroyWindow();
   if (cursorHidden_) QGuiApplication::restoreOverrideCursor();
 }
@@ -259,13 +262,43 @@ void QtPlatform::showAboutBox() {
   box.exec();
 }
 
+void QtPlatform::showSplash(const std::string& worldPath) {
+  closeSplash();
+  const QString name = QFileInfo(QString::fromStdString(worldPath)).fileName();
+  auto* splash = new QLabel(QString("Loading %1\u2026").arg(name), nullptr,
+                            Qt::SplashScreen | Qt::FramelessWindowHint);
+  splash_ = splash;
+  splash->setWindowTitle("Loading " + name);
+  splash->setTextFormat(Qt::PlainText);
+  splash->setAlignment(Qt::AlignCenter);
+  splash->setMargin(24);
+  splash->setFrameStyle(QFrame::Box | QFrame::Plain);
+  splash->adjustSize();
+  if (QScreen* s = MainScreen()) {
+    splash->move(s->geometry().center() - splash->rect().center());
+  }
+  splash->show();
+  // The load blocks the event loop: draw the splash now.
+  splash->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtPlatform::closeSplash() {
+  if (QWidget* splash = splash_.data()) {
+    splash_ = nullptr;
+    splash->hide();
+    delete splash;
+  }
+}
+
 // --- Dialogs ---
 
-void QtPlatform::messageBox(const std::string& text) {
+void QtPlatform::messageBox(const std::string& text, const std::string& details) {
   QWidget* owner = window_ && window_->isVisible() ? window_.data() : nullptr;
   QMessageBox box(QMessageBox::Information, "KWELLOR", QString::fromStdString(text),
                   QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
   box.exec();
 }
 
@@ -368,9 +401,9 @@ std::string QtPlatform::commandLine() {
   return commandLine_;
 }
 
-void QtPlatform::endProgram() {
+void QtPlatform::endProgram(int exitStatus) {
   std::fflush(nullptr);
-  std::_Exit(0);
+  std::_Exit(exitStatus);
 }
 
 }  // namespace kwellor::qt

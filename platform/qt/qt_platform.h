@@ -10,6 +10,7 @@
 #include "platform/qt/main_window.h"
 
 class QObject;
+class QWidget;
 
 namespace kwellor::qt {
 
@@ -37,7 +38,10 @@ class QtPlatform : public Platform {
   void setMenuChecked(std::string_view name, bool checked) override;
   void showAboutBox() override;
 
-  void messageBox(const std::string& text) override;
+  void showSplash(const std::string& worldPath) override;
+  void closeSplash() override;
+  using Platform::messageBox;
+  void messageBox(const std::string& text, const std::string& details) override;
   std::string showOpenDialog(const std::string& filter) override;
 
   void doEvents() override;
@@ -52,7 +56,7 @@ class QtPlatform : public Platform {
   float twipsPerPixelY() override;
   std::string fileNameOf(const std::string& path) override;
   std::string commandLine() override;
-  [[noreturn]] void endProgram() override;
+  [[noreturn]] void endProgram(int exitStatus) override;
 
   // The main window while it is loaded; nullptr before loadMainWindow and after unload.
   MainWindow* mainWindow() const { return window_.data(); }
@@ -76,6 +80,7 @@ class QtPlatform : public Platform {
   FormEvents* events_ = nullptr;
   QPointer<MainWindow> window_;
   QPointer<QObject> keyPreview_;
+  QPointer<QWidget> splash_;
   bool shownOnce_ = false;
   int resizeCount_ = 0;
   int dispatchDepth_ = 0;

@@ -60,4 +60,24 @@ std::string ExecutableDirectory() {
   return slash == 0 ? "/" : buf.substr(0, slash);
 }
 
+std::string ChooseQtPlatform(const char* qtQpaPlatform) {
+  if (qtQpaPlatform != nullptr && qtQpaPlatform[0] != '\0') return qtQpaPlatform;
+  return "xcb";
+}
+
+bool NeedsXDisplay(const std::string& plugin) {
+  return plugin == "xcb" || plugin.rfind("xcb:", 0) == 0;
+}
+
+std::string NoXDisplayMessage(const char* display, const char* waylandDisplay) {
+  const bool wayland = waylandDisplay != nullptr && waylandDisplay[0] != '\0';
+  std::string text = display != nullptr && display[0] != '\0'
+                         ? std::string("kwellor: cannot open the X display '") + display + "'."
+                         : std::string("kwellor: no X display (DISPLAY is not set).");
+  text += wayland ? " KWELLOR draws through X11: on a Wayland desktop it needs XWayland, which"
+                    " sets DISPLAY."
+                  : " KWELLOR draws through X11: run it on an X desktop, or under Xvfb.";
+  return text;
+}
+
 }  // namespace kwellor::qt

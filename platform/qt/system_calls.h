@@ -24,4 +24,13 @@ std::vector<std::string> OpenDialogFilters(const std::string& filter);
 // The folder that holds the running executable, from /proc/self/exe; empty when unknown.
 std::string ExecutableDirectory();
 
+// The Qt platform plugin to run on: the user's QT_QPA_PLATFORM when set, else "xcb". The
+// engine draws into X11 windows, so on a Wayland desktop too the viewer is an X11 client
+// (through XWayland).
+std::string ChooseQtPlatform(const char* qtQpaPlatform);
+// Whether the plugin talks to an X server, so that one must answer before Qt starts.
+bool NeedsXDisplay(const std::string& plugin);
+// What to tell the user when no X server answers, from DISPLAY and WAYLAND_DISPLAY.
+std::string NoXDisplayMessage(const char* display, const char* waylandDisplay);
+
 }  // namespace kwellor::qt

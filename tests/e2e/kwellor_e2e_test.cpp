@@ -82,6 +82,8 @@ class KwellorProgram : public ::testing::Test {
     ASSERT_TRUE(code.has_value()) << "still running";
     EXPECT_EQ(*code, expected);
   }
+  // The splash that names the world while it loads ("Loading town.wld").
+  bool splashShown() { return windows.findByNamePrefix("Loading ") != 0; }
 
   XWindows windows;
   FakeInput input;
@@ -94,10 +96,27 @@ TEST_F(KwellorProgram, MissingEngineLibraryIsReportedAndEndsTheProgram) {
   expectExit(1);
 }
 
+// A failed load is a failure: the status says so, after the message.
 TEST_F(KwellorProgram, WorldThatFailsToLoadIsReportedAndEndsTheProgram) {
   if (!HaveEngine()) GTEST_SKIP() << "no engine library yet";
   start({"/no/such/world.wld"});
   acknowledgeMessage();
+  EXPECT_FALSE(splashShown());
+  expectExit(1);
+  EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "the main window was never shown";
+}
+
+// Cancelling the Open dialog is the user's choice: status 0, no window shown.
+TEST_F(KwellorProgram, CancelledOpenDialogEndsTheProgramWithSuccess) {
+  start({});
+  uint64_t dialog = 0;
+  ASSERT_TRUE(WaitUntil([&] { return (dialog = windows.findByNamePrefix("Open")) != 0; }, 15000))
+      << "no Open dialog";
+  WindowBox b;
+  ASSERT_TRUE(windows.box(dialog, b));
+  input.movePointer(b.x + b.width / 2, b.y + b.height / 2);
+  Pause(300);
+  input.tap(keysym::kEscape);
   expectExit(0);
   EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "the main window was never shown";
 }
@@ -141,6 +160,7 @@ class KwellorEndToEnd : public KwellorProgram {
 };
 
 TEST_F(KwellorEndToEnd, OpensRendersAndEndsOnEscape) {
+  EXPECT_FALSE(splashShown()) << "the splash outlived the load";
   EXPECT_EQ(windows.name(top).rfind("KWELLOR [", 0), 0u);
   EXPECT_NE(windows.name(top).find("town.wld]"), std::string::npos);
   pressEscapeAndExpectExit();

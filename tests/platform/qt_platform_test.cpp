@@ -344,7 +344,7 @@ TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithCodeZero) {
   EXPECT_EXIT(
       {
         platform->show();
-        platform->endProgram();
+        platform->endProgram(0);
       },
       ::testing::ExitedWithCode(0), "");
 }

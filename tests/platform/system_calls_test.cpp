@@ -112,5 +112,23 @@ TEST(KeyCodesTest, VirtualKeysAndKeysymsBothWays) {
   EXPECT_EQ(ShiftState(true, false, true), 5);
 }
 
+TEST(DisplayChoice, XcbUnlessTheUserChoseAndAClearWordWithoutAnXServer) {
+  EXPECT_EQ(ChooseQtPlatform(nullptr), "xcb");
+  EXPECT_EQ(ChooseQtPlatform(""), "xcb");
+  EXPECT_EQ(ChooseQtPlatform("wayland"), "wayland");
+  EXPECT_EQ(ChooseQtPlatform("offscreen"), "offscreen");
+  EXPECT_TRUE(NeedsXDisplay("xcb"));
+  EXPECT_TRUE(NeedsXDisplay("xcb:nograb"));
+  EXPECT_FALSE(NeedsXDisplay("offscreen"));
+  EXPECT_FALSE(NeedsXDisplay("wayland"));
+
+  EXPECT_EQ(NoXDisplayMessage(nullptr, "wayland-0"),
+            "kwellor: no X display (DISPLAY is not set). KWELLOR draws through X11: on a Wayland "
+            "desktop it needs XWayland, which sets DISPLAY.");
+  EXPECT_EQ(NoXDisplayMessage(":7", nullptr),
+            "kwellor: cannot open the X display ':7'. KWELLOR draws through X11: run it on an X "
+            "desktop, or under Xvfb.");
+}
+
 }  // namespace
 }  // namespace kwellor::qt

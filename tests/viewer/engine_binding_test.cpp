@@ -49,6 +49,17 @@ TEST(EngineBinding, BoundOperationsReachTheLibrary) {
   EXPECT_EQ(hit[2], -12.5);
   EXPECT_EQ(out1 + out2, 0);
   engine->ZNR_camera_move(1, 2, 0.0, 1.0, 0.0);
+  EXPECT_EQ(LastLoadError(*engine), "stub.wld:3: a reason");
+}
+
+TEST(EngineBinding, AnEngineWithOnlyThe24BindsAndGivesNoReason) {
+  std::string error;
+  std::unique_ptr<Engine> engine = BindEngine(STUB_ENGINE_ONLY24, error);
+  ASSERT_NE(engine, nullptr) << error;
+  EXPECT_EQ(LastLoadError(*engine), "");
+  char buffer[4] = "xyz";
+  EXPECT_EQ(engine->ZNR_engine_get_last_error(buffer, sizeof buffer), 0);
+  EXPECT_EQ(buffer[0], '\0');
 }
 
 }  // namespace

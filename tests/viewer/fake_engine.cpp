@@ -1,5 +1,6 @@
 #include "tests/viewer/fake_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -11,8 +12,14 @@ std::string Num(double value) {
   return text;
 }
 
+// Appended piece by piece: GCC 12 at -O3 misreads a chain of string + as overlapping copies.
 std::string Point(const double* xyz) {
-  return "{" + Num(xyz[0]) + ", " + Num(xyz[1]) + ", " + Num(xyz[2]) + "}";
+  std::string text = "{";
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) text += ", ";
+    text += Num(xyz[i]);
+  }
+  return text += "}";
 }
 
 namespace {
@@ -170,6 +177,15 @@ void FakeEngine::ZNR_camera_rotate_y(CameraHandle camera, double degrees, int32_
 void FakeEngine::ZNR_camera_move(CameraHandle camera, int32_t space, double x, double y, double z) {
   Record("ZNR_camera_move",
          Int(camera) + ", " + Int(space) + ", " + Num(x) + ", " + Num(y) + ", " + Num(z));
+}
+
+int32_t FakeEngine::ZNR_engine_get_last_error(char* buffer, int32_t size) {
+  if (buffer != nullptr && size > 0) {
+    const size_t n = std::min(lastError.size(), static_cast<size_t>(size) - 1);
+    lastError.copy(buffer, n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(lastError.size());
 }
 
 }  // namespace kwellor::fakes

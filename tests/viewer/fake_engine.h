@@ -31,6 +31,7 @@ class FakeEngine : public Engine {
   int32_t queryResult = 1;  // 0 = blocked at queryPoint
   WorldPoint queryPoint;
   std::set<std::string> failing;  // operations that throw std::runtime_error
+  std::string lastError;          // the reason a failed load gives
 
   // State.
   bool worldLoaded = false;
@@ -66,6 +67,8 @@ class FakeEngine : public Engine {
   void ZNR_camera_rotate_z(CameraHandle camera, double degrees, int32_t space) override;
   void ZNR_camera_rotate_y(CameraHandle camera, double degrees, int32_t space) override;
   void ZNR_camera_move(CameraHandle camera, int32_t space, double x, double y, double z) override;
+  // Not logged: the log pins the calls of the 24 operations.
+  int32_t ZNR_engine_get_last_error(char* buffer, int32_t size) override;
 
  private:
   // Logs the call and throws when the operation is scripted to fail.

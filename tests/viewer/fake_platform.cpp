@@ -66,9 +66,20 @@ void FakePlatform::showAboutBox() {
   log_.push_back("showAboutBox()");
 }
 
-void FakePlatform::messageBox(const std::string& text) {
+void FakePlatform::showSplash(const std::string& worldPath) {
+  splashWorld = worldPath;
+  splashOpen = true;
+}
+
+void FakePlatform::closeSplash() {
+  if (splashOpen) splashClosedAt = log_.size();
+  splashOpen = false;
+}
+
+void FakePlatform::messageBox(const std::string& text, const std::string& details) {
   log_.push_back("messageBox(\"" + text + "\")");
   messages.push_back(text);
+  messageDetails.push_back(details);
 }
 
 std::string FakePlatform::showOpenDialog(const std::string& filter) {
@@ -125,8 +136,9 @@ std::string FakePlatform::fileNameOf(const std::string& path) {
   return found == fileNames.end() ? std::string() : found->second;
 }
 
-void FakePlatform::endProgram() {
-  log_.push_back("endProgram()");
+void FakePlatform::endProgram(int exitStatus) {
+  log_.push_back(exitStatus == 0 ? "endProgram()"
+                                 : "endProgram(" + std::to_string(exitStatus) + ")");
   throw ProgramEnded{};
 }
 

@@ -13,7 +13,7 @@
 
 namespace kwellor::fakes {
 
-// Thrown by endProgram(); deliberately not a std::exception, so no trap of the form catches it.
+// Thrown by endProgram; deliberately not a std::exception, so no trap of the form catches it.
 struct ProgramEnded {};
 
 class FakePlatform : public Platform {
@@ -50,6 +50,12 @@ class FakePlatform : public Platform {
   float pictureWidth = -1.0f;  // -1: never set
   float pictureHeight = -1.0f;
   std::vector<std::string> messages;
+  std::vector<std::string> messageDetails;  // one per message, "" for none
+  // Not in the call log, which pins the specified sequence: the splash's world while it is
+  // open, and the log's length when it was last closed.
+  std::string splashWorld;
+  bool splashOpen = false;
+  size_t splashClosedAt = 0;
   std::vector<std::string> openDialogFilters;
   std::vector<int32_t> keysQueried;
   int32_t cursorCounter = 0;
@@ -68,7 +74,10 @@ class FakePlatform : public Platform {
   bool menuChecked(std::string_view name) override;
   void setMenuChecked(std::string_view name, bool checked) override;
   void showAboutBox() override;
-  void messageBox(const std::string& text) override;
+  void showSplash(const std::string& worldPath) override;
+  void closeSplash() override;
+  using Platform::messageBox;
+  void messageBox(const std::string& text, const std::string& details) override;
   std::string showOpenDialog(const std::string& filter) override;
   void doEvents() override;
   int16_t GetAsyncKeyState(int32_t virtualKey) override;
@@ -82,7 +91,7 @@ class FakePlatform : public Platform {
   float twipsPerPixelY() override { return twipsY; }
   std::string fileNameOf(const std::string& path) override;
   std::string commandLine() override { return commandLineText; }
-  [[noreturn]] void endProgram() override;
+  [[noreturn]] void endProgram(int exitStatus) override;
 
  private:
   void Fail(const std::string& name);

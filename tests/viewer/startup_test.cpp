@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "tests/viewer/viewer_fixture.h"
 
 namespace kwellor::fakes {
@@ -40,6 +41,11 @@ TEST_F(ViewerTest, StartUpRunsItsStepsInOrderAndEscapeUnloads) {
   EXPECT_EQ(platform.pictureWidth, 6840.0f - 150.0f);
   EXPECT_EQ(engine.closeCount, 1);
   EXPECT_EQ(engine.callsAfterClose(), 0);
+  EXPECT_EQ(exitStatus, 0);
+  // The splash named the world during the load and closed before the window showed.
+  EXPECT_EQ(platform.splashWorld, "/w/town.wld");
+  EXPECT_FALSE(platform.splashOpen);
+  EXPECT_EQ(platform.splashClosedAt, IndexOf("setCaption(\"KWELLOR [/w/town.wld]\")"));
 }
 
 TEST_F(ViewerTest, CancelledOpenDialogUnloadsBeforeTheWindowIsShown) {
@@ -54,6 +60,8 @@ TEST_F(ViewerTest, CancelledOpenDialogUnloadsBeforeTheWindowIsShown) {
   EXPECT_FALSE(platform.shown);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(Calls("ZNR_engine_load_world").empty());
+  EXPECT_EQ(exitStatus, 0);  // the user's choice, not a failure
+  EXPECT_TRUE(platform.splashWorld.empty());
 
   // A failing dialog counts as a cancel.
   Form1 second{engine, platform};
@@ -84,6 +92,17 @@ TEST_F(ViewerTest, FailedLoadShowsTheMessageThenUnloadsUnshown) {
                    "messageBox(\"Error Loading World\")", "unload()",
                    "ZNR_engine_is_engine_empty()", "ShowCursor(true)"}));
   EXPECT_FALSE(platform.shown);
+  EXPECT_EQ(exitStatus, 1);
+  EXPECT_FALSE(platform.splashOpen);
+  EXPECT_EQ(platform.splashClosedAt, IndexOf("messageBox(\"Error Loading World\")"));
+  EXPECT_EQ(platform.messageDetails, Lines{""});  // the engine gave no reason
+
+  // The engine's reason goes behind the message as its details.
+  engine.lastError = "a.wld:4440: poly vertex: a number is missing";
+  Form1 second{engine, platform};
+  EXPECT_EQ(second.Load(), 1);
+  EXPECT_EQ(platform.messages.back(), "Error Loading World");
+  EXPECT_EQ(platform.messageDetails.back(), engine.lastError);
 }
 
 // Exit and the close box unload inside the pump; the next pass ends the program at once.
@@ -135,6 +154,15 @@ TEST_F(ViewerTest, CommandLineIsTrimmedOfSpacesAndOneQuoteAtEachEnd) {
   }
 }
 
+TEST(CommandLine, HelpAndVersionAnswerOnlyWhenNoFileHasTheirName) {
+  EXPECT_EQ(RequestOf("--help", false), ProgramRequest::kHelp);
+  EXPECT_EQ(RequestOf("--version", false), ProgramRequest::kVersion);
+  EXPECT_EQ(RequestOf("--help", true), ProgramRequest::kRun);
+  EXPECT_EQ(RequestOf("--version", true), ProgramRequest::kRun);
+  EXPECT_EQ(RequestOf("--help /w/town.wld", false), ProgramRequest::kRun);
+  EXPECT_EQ(RequestOf("", false), ProgramRequest::kRun);
+}
+
 TEST_F(ViewerTest, DirectoryPartIsThePathLessTheFileName) {
   platform.fileNames["/w/town.wld"] = "town.wld";
   platform.fileNames["town.wld"] = "town.wld";
@@ -172,6 +200,8 @@ TEST_F(ViewerTest, StartUpFailureIsReportedAndEndsTheProgram) {
             "Start-up failed while loading the world /w/town.wld: ZNR_engine_load_world failed");
   EXPECT_TRUE(Calls("ZNR_engine_render").empty());
   EXPECT_TRUE(platform.unloaded);
+  EXPECT_FALSE(platform.splashOpen);
+  EXPECT_EQ(log.back(), "endProgram(1)");
 }
 
 TEST_F(ViewerTest, StartUpFailureAfterTheLoadClosesTheEngine) {

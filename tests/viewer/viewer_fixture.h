@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,14 +26,14 @@ class ViewerTest : public ::testing::Test {
 
   // Runs the whole program; Escape goes down during pump number `frames`. `between` runs in
   // every pump before that, with the pump's number. Returns true when the program was ended
-  // through endProgram() rather than by returning.
+  // through endProgram rather than by returning.
   bool Run(int frames, const std::function<void(int)>& between = {}) {
     platform.onPump = [this, frames, between](int pump) {
       if (between) between(pump);
       if (pump >= frames) platform.keysDown.insert(kVkEscape);
     };
     try {
-      form.Load();
+      exitStatus = form.Load();
     } catch (const ProgramEnded&) {
       return true;
     }
@@ -63,7 +64,13 @@ class ViewerTest : public ::testing::Test {
     engine.worldCameras.push_back(camera);
   }
 
+  // The index of the first log line equal to `line`; the log's length when absent.
+  size_t IndexOf(std::string_view line) const {
+    return static_cast<size_t>(std::find(log.begin(), log.end(), line) - log.begin());
+  }
+
   std::vector<std::string> log;
+  int exitStatus = -1;  // what Load returned
   FakeEngine engine{log};
   FakePlatform platform{log};
   Form1 form{engine, platform};

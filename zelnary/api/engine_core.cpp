@@ -32,6 +32,7 @@ struct EngineCore::Impl {
   Renderer renderer;
   RenderSettings settings;
   std::optional<double> clock_origin;  // the clock at world time 0: the first advance
+  std::string load_error;              // why the last load failed; empty after a success
 
   Camera* camera(int32_t handle) {
     if (!loaded || handle <= 0 || static_cast<size_t>(handle) > cameras.size()) return nullptr;
@@ -71,18 +72,25 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   std::string error;
   if (!znr::load_world(world_path, bitmaps_dir, m.scene, error)) {  // it reports the error
     m.unload();
+    m.load_error = error;
     return -1;
   }
   m.cameras.reserve(m.scene.cameras.size() + 1);
   for (const CameraDef& def : m.scene.cameras) m.cameras.push_back(camera_from_def(def));
   m.simulation.reset(m.scene);
   if (!m.collision.build(m.scene, m.simulation.poses(), error)) {
-    std::cerr << world_path << ": " << error << '\n';
+    m.load_error = world_path + ": " + error;
+    std::cerr << m.load_error << '\n';
     m.unload();
     return -1;
   }
   m.loaded = true;
+  m.load_error.clear();
   return 0;
+}
+
+const std::string& EngineCore::last_load_error() const {
+  return impl_->load_error;
 }
 
 bool EngineCore::empty() const {

@@ -39,6 +39,8 @@ class EngineCore {
   // 0 = loaded; -1 = failure, reason on standard error, engine left empty. Replaces any
   // world already loaded.
   int32_t load_world(const std::string& world_path, const std::string& bitmaps_dir);
+  // The reason the last load failed, as printed; empty after a successful load.
+  const std::string& last_load_error() const;
   bool empty() const;
   void close();
 

@@ -1,7 +1,10 @@
 // The 24 C exports: argument checks and conversions over one engine instance.
 #include "zelnary3.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "zelnary/api/engine_core.h"
@@ -18,19 +21,37 @@ std::string text(const char* s) {
   return s ? std::string(s) : std::string();
 }
 
+// A load refused for its arguments, before the core was asked; empty otherwise.
+std::string& refused_load() {
+  static std::string* reason = new std::string();
+  return *reason;
+}
+
 }  // namespace
 
 extern "C" {
 
 int32_t ZNR_API ZNR_engine_load_world(const char* world_path, const char* /*world_dir*/,
                                       const char* bitmaps_dir, int32_t flags) {
+  refused_load().clear();
   if (!world_path || flags != 0) {
     core().close();
-    std::fprintf(stderr, "%s: %s\n", world_path ? world_path : "(null)",
-                 world_path ? "unsupported load flags (must be 0)" : "no world path given");
+    refused_load() = std::string(world_path ? world_path : "(null)") + ": " +
+                     (world_path ? "unsupported load flags (must be 0)" : "no world path given");
+    std::fprintf(stderr, "%s\n", refused_load().c_str());
     return -1;
   }
   return core().load_world(world_path, text(bitmaps_dir));
+}
+
+int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size) {
+  const std::string& reason = refused_load().empty() ? core().last_load_error() : refused_load();
+  if (buffer && size > 0) {
+    const size_t n = std::min(reason.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buffer, reason.data(), n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(std::min<size_t>(reason.size(), INT32_MAX));
 }
 
 int32_t ZNR_API ZNR_engine_is_engine_empty(void) {

@@ -69,6 +69,12 @@ ZNR_EXPORT void ZNR_API ZNR_camera_rotate_y(int32_t camera, double degrees, int3
 ZNR_EXPORT void ZNR_API ZNR_camera_move(int32_t camera, int32_t space, double x, double y,
                                         double z);
 
+/* Beside the 24, optional for callers (bind it only if present): the reason the last load
+ * failed, as printed on standard error, e.g. "town.wld:4440: poly vertex: a number is missing".
+ * Returns its length in bytes, 0 when the last load succeeded or none was made. When buffer is
+ * not null and size > 0, writes at most size - 1 bytes of it and a terminating NUL. */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,5 +1,7 @@
 // A stand-in engine library for the binding tests: every operation does nothing and answers a
-// fixed value. Built once complete and once without ZNR_camera_move.
+// fixed value. Built complete, without ZNR_camera_move, and with only the 24.
+#include <cstring>
+
 #include "zelnary3.h"
 
 extern "C" {
@@ -57,5 +59,17 @@ void ZNR_API ZNR_camera_rotate_z(int32_t, double, int32_t) {}
 void ZNR_API ZNR_camera_rotate_y(int32_t, double, int32_t) {}
 #ifndef STUB_ENGINE_WITHOUT_MOVE
 void ZNR_API ZNR_camera_move(int32_t, int32_t, double, double, double) {}
+#endif
+#ifndef STUB_ENGINE_ONLY_THE_24
+int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size) {
+  const char reason[] = "stub.wld:3: a reason";
+  if (buffer && size > 0) {
+    const auto n = static_cast<size_t>(size) - 1 < sizeof reason - 1 ? static_cast<size_t>(size) - 1
+                                                                     : sizeof reason - 1;
+    std::memcpy(buffer, reason, n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(sizeof reason - 1);
+}
 #endif
 }

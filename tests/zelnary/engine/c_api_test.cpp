@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "tests/zelnary/engine/c_api_binding.h"
 #include "tests/zelnary/engine/test_world.h"
@@ -170,3 +171,30 @@ TEST_F(CApi, GroundQueryFindsTheGroundAndTheCar) {
 }
 
 }  // namespace
+
+// The optional export beside the 24: why the last load failed, until a load succeeds.
+TEST_F(CApi, LastErrorGivesTheReasonOfTheFailedLoad) {
+  auto lastError = reinterpret_cast<decltype(&::ZNR_engine_get_last_error)>(
+      dlsym(api().handle, "ZNR_engine_get_last_error"));
+  ASSERT_NE(lastError, nullptr);
+  znr::testing::TempWorld broken("zelnary-world 1\nbogus line\n");
+  ASSERT_EQ(z.ZNR_engine_load_world(broken.path().c_str(), "", broken.bitmaps().c_str(), 0), -1);
+  const int32_t length = lastError(nullptr, 0);
+  std::string reason(static_cast<size_t>(length) + 1, '?');
+  EXPECT_EQ(lastError(reason.data(), length + 1), length);
+  EXPECT_EQ(reason.back(), '\0');
+  EXPECT_EQ(reason.rfind(broken.path() + ":2: ", 0), 0u) << reason;
+  char shortBuffer[6] = "?????";
+  lastError(shortBuffer, 4);
+  EXPECT_EQ(std::string(shortBuffer), reason.substr(0, 3));
+
+  EXPECT_EQ(z.ZNR_engine_load_world(broken.path().c_str(), "", "", 1), -1);
+  char flags[128];
+  lastError(flags, sizeof flags);
+  EXPECT_NE(std::string(flags).find("unsupported load flags"), std::string::npos) << flags;
+
+  znr::testing::TempWorld world;
+  ASSERT_EQ(z.ZNR_engine_load_world(world.path().c_str(), "", world.bitmaps().c_str(), 0), 0);
+  EXPECT_EQ(lastError(flags, sizeof flags), 0);
+  EXPECT_EQ(flags[0], '\0');
+}
