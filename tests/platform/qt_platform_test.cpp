@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
@@ -339,14 +340,47 @@ TEST_F(QtPlatformTest, OpenDialogOffersTheFiltersAndGivesTheFullPath) {
   QFile::remove(chosen);
 }
 
-TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithCodeZero) {
+TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithTheStatus) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         platform->show();
-        platform->endProgram(0);
+        platform->endProgram(3);
       },
-      ::testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(3), "");
+}
+
+TEST_F(QtPlatformTest, MessageDetailsAndTheLoadingSplash) {
+  QString text, details;
+  QMessageBox::StandardButtons buttons;
+  QTimer::singleShot(200, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      text = box->text();
+      details = box->detailedText();
+      buttons = box->standardButtons();
+      box->close();
+    }
+  });
+  QTimer::singleShot(3000, [] {
+    if (QWidget* box = QApplication::activeModalWidget()) box->close();
+  });
+  platform->messageBox("Error Loading World", "town.wld:4440: poly vertex: a number is missing");
+  EXPECT_EQ(text, "Error Loading World");
+  EXPECT_EQ(details, "town.wld:4440: poly vertex: a number is missing");
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+
+  auto splashes = [] {
+    int shown = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      shown += w->isVisible() && w->windowTitle() == "Loading town.wld";
+    }
+    return shown;
+  };
+  platform->showSplash("/w/town.wld");
+  EXPECT_EQ(splashes(), 1);
+  platform->closeSplash();
+  platform->closeSplash();  // closing twice is harmless
+  EXPECT_EQ(splashes(), 0);
 }
 
 TEST_F(QtPlatformTest, HandlerFailureIsReportedAndEndsTheProgram) {
