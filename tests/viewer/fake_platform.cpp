@@ -122,12 +122,7 @@ int32_t FakePlatform::ShowCursor(bool show) {
 }
 
 int32_t FakePlatform::GetTickCount() {
-  if (ticks.empty()) {
-    lastTick_ = static_cast<int32_t>(static_cast<uint32_t>(lastTick_) + 16u);
-  } else {
-    lastTick_ = ticks.front();
-    ticks.pop_front();
-  }
+  lastTick_ += 16;
   return lastTick_;
 }
 

@@ -1,8 +1,7 @@
-// A scripted Platform: keys, cursor, ticks, screen metrics and dialog answers are set by the
+// A scripted Platform: keys, cursor, screen metrics and dialog answers are set by the
 // test; window actions, message boxes and cursor requests go to the shared log.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -22,7 +21,6 @@ class FakePlatform : public Platform {
 
   // Script.
   std::set<int32_t> keysDown;
-  std::deque<int32_t> ticks;  // GetTickCount answers; after the last, 16 ms per call
   int32_t cursorX = 0;
   int32_t cursorY = 0;
   float screenWidth = 1024 * 15.0f;
@@ -84,7 +82,7 @@ class FakePlatform : public Platform {
   bool GetCursorPos(int32_t& x, int32_t& y) override;
   bool SetCursorPos(int32_t x, int32_t y) override;
   int32_t ShowCursor(bool show) override;
-  int32_t GetTickCount() override;
+  int32_t GetTickCount() override;  // 16 ms per call
   float screenWidthTwips() override { return screenWidth; }
   float screenHeightTwips() override { return screenHeight; }
   float twipsPerPixelX() override { return twipsX; }
