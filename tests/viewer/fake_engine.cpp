@@ -12,7 +12,7 @@ std::string Num(double value) {
 }
 
 std::string Point(const double* xyz) {
-  return "{" + Num(xyz[0]) + ", " + Num(xyz[1]) + ", " + Num(xyz[2]) + "}";
+  return std::string("{") + Num(xyz[0]) + ", " + Num(xyz[1]) + ", " + Num(xyz[2]) + "}";
 }
 
 namespace {
