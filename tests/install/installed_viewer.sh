@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks the installed program: its layout, its
 # desktop entry and world file types, and that the installed viewer shows the installed town.
-# Usage: installed_viewer.sh BUILD_DIR WINDOW_PICTURE
+# Usage: installed_viewer.sh BUILD_DIR WINDOW_PICTURE [MORE_INSTALLED_FILES...]
 set -euo pipefail
 build=$1
 window_picture=$2
+shift 2
 prefix=$(mktemp -d)
 viewer=
 cleanup() {
@@ -18,7 +19,7 @@ for f in bin/kwellor bin/zelnary-tool lib/kwellor/kwellor lib/kwellor/libzelnary
   share/kwellor/worlds/town/town.wld share/kwellor/worlds/town/bitmaps/grass.png \
   share/applications/kwellor.desktop share/icons/hicolor/16x16/apps/kwellor.png \
   share/icons/hicolor/256x256/apps/kwellor.png share/mime/packages/kwellor.xml \
-  share/man/man1/kwellor.1.gz share/man/man1/zelnary-tool.1.gz; do
+  share/man/man1/kwellor.1.gz share/man/man1/zelnary-tool.1.gz "$@"; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 # Nothing installed may still point into the build tree.
