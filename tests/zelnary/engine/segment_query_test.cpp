@@ -78,7 +78,8 @@ struct RandomWorld {
       add_polygon(scene, random_polygon(rng, {pos(rng), pos(rng), pos(rng) * 0.3}, rad(rng)));
     for (int k = 0; k < 3; ++k) {
       MovingObject o;
-      o.name = "o" + std::to_string(k);
+      o.name = "o";
+      o.name += std::to_string(k);
       o.path = {{pos(rng), pos(rng), 0.0}, {pos(rng), pos(rng), 0.0}};
       scene.objects.push_back(o);
       for (int i = 0; i < 6; ++i)
