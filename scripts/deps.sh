@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
+# Installs the Debian packages that are missing: those to build and run KWELLOR, and with
+# "test" also those the tests and the package check need.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
 )
+if [ "${1:-}" = test ]; then
+  packages+=(
+    clang-format xvfb xauth x11-utils
+    dpkg-dev file lintian desktop-file-utils shared-mime-info
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

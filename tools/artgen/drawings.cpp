@@ -1,6 +1,7 @@
 #include "drawings.h"
 
 #include <array>
+#include <cmath>
 #include <string_view>
 
 namespace artgen {
@@ -40,22 +41,32 @@ void DrawText(Canvas& c, std::string_view text, int x, int y, int scale, Rgb col
 
 }  // namespace
 
-Canvas DrawIcon() {
-  Canvas c(32, 32, Rgb{198, 214, 232});
+Canvas DrawIcon(int size) {
+  // Drawn on a 32-unit grid scaled to the size, so every size has the same proportions.
+  const double k = size / 32.0;
+  Canvas c(size, size, Rgb{198, 214, 232});
+  auto rect = [&](int x0, int y0, int x1, int y1, Rgb colour) {
+    c.fillRect(static_cast<int>(std::lround(x0 * k)), static_cast<int>(std::lround(y0 * k)),
+               static_cast<int>(std::lround((x1 + 1) * k)) - 1,
+               static_cast<int>(std::lround((y1 + 1) * k)) - 1, colour);
+  };
+  auto circle = [&](double cx, double cy, double r, Rgb colour) {
+    c.fillCircle(cx * k, cy * k, r * k, colour);
+  };
   // Body with a lighter top edge, the viewfinder bump and the shutter button.
-  c.fillRect(3, 10, 28, 26, kBodyDark);
-  c.fillRect(4, 11, 27, 12, kBodyLight);
-  c.fillRect(8, 6, 15, 10, kBodyDark);
-  c.fillRect(9, 7, 14, 8, kBodyLight);
-  c.fillRect(21, 8, 25, 9, Rgb{180, 40, 40});
+  rect(3, 10, 28, 26, kBodyDark);
+  rect(4, 11, 27, 12, kBodyLight);
+  rect(8, 6, 15, 10, kBodyDark);
+  rect(9, 7, 14, 8, kBodyLight);
+  rect(21, 8, 25, 9, Rgb{180, 40, 40});
   // Flash window.
-  c.fillRect(22, 13, 26, 15, Rgb{250, 226, 120});
+  rect(22, 13, 26, 15, Rgb{250, 226, 120});
   // Lens: rim, glass, reflection.
-  c.fillCircle(15.5, 18.5, 7.5, Rgb{160, 166, 176});
-  c.fillCircle(15.5, 18.5, 6.0, Rgb{24, 28, 36});
-  c.fillCircle(15.5, 18.5, 4.5, Rgb{40, 78, 150});
-  c.fillCircle(15.5, 18.5, 2.0, Rgb{16, 20, 40});
-  c.fillCircle(13.0, 16.0, 1.3, kWhite);
+  circle(15.5, 18.5, 7.5, Rgb{160, 166, 176});
+  circle(15.5, 18.5, 6.0, Rgb{24, 28, 36});
+  circle(15.5, 18.5, 4.5, Rgb{40, 78, 150});
+  circle(15.5, 18.5, 2.0, Rgb{16, 20, 40});
+  circle(13.0, 16.0, 1.3, kWhite);
   return c;
 }
 

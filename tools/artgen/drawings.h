@@ -5,8 +5,8 @@
 
 namespace artgen {
 
-// A camera, 32 x 32.
-Canvas DrawIcon();
+// A camera, size x size pixels (the window icon is 32).
+Canvas DrawIcon(int size);
 // A landscape with a perspective grid and the name below it, 98 x 70.
 Canvas DrawLogo();
 

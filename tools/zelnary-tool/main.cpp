@@ -78,5 +78,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelnary-tool: %s\n%s", error.c_str(), znr::tool::kUsage);
     return 1;
   }
-  return cmd->kind == Command::Check ? check(cmd->world) : render(cmd->render);
+  switch (cmd->kind) {
+    case Command::Help:
+      std::fputs(znr::tool::kUsage, stdout);
+      return 0;
+    case Command::Check:
+      return check(cmd->world);
+    case Command::Render:
+      break;
+  }
+  return render(cmd->render);
 }

@@ -1,7 +1,9 @@
 #include "options.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 
 #include "zelnary/render/renderer.h"
 
@@ -11,6 +13,9 @@ const char* const kUsage =
     "usage: zelnary-tool check WORLD\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
     " [--time SECONDS] [--accuracy A]\n"
+    "       zelnary-tool help\n"
+    "  check: load WORLD with its textures, report the first error, count what it holds\n"
+    "  render: draw camera N of WORLD offscreen into a PNG file\n"
     "  N: camera handle (1 = the world's first camera; 0 = a new camera at the origin"
     " looking along -x)\n";
 
@@ -30,6 +35,15 @@ bool parse_size(const std::string& s, int32_t& w, int32_t& h) {
          w <= kMaxFrameSide && h <= kMaxFrameSide && static_cast<int64_t>(w) * h <= kMaxFramePixels;
 }
 
+// Case-insensitive, so that view.PNG is accepted as well.
+bool has_png_extension(const std::string& path) {
+  const std::string ext = std::filesystem::path(path).extension().string();
+  if (ext.size() != 4) return false;
+  std::string lower;
+  for (char ch : ext) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return lower == ".png";
+}
+
 }  // namespace
 
 std::optional<Command> parse_command(const std::vector<std::string>& args, std::string& error) {
@@ -38,6 +52,10 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
     return std::nullopt;
   }
   Command cmd;
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    cmd.kind = Command::Help;
+    return cmd;
+  }
   if (args[0] == "check") {
     if (args.size() != 2) {
       error = "check takes one world file";
@@ -78,6 +96,10 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
       have_size = true;
     } else if (a == "--out") {
       r.out = v;
+      if (!has_png_extension(v)) {
+        error = "--out " + v + ": zelnary-tool writes PNG images only; name the file *.png";
+        return std::nullopt;
+      }
     } else if (a == "--time") {
       ok = parse_number(v, r.time) && std::isfinite(r.time) && r.time >= 0.0;
     } else if (a == "--accuracy") {

@@ -18,7 +18,7 @@ struct RenderOptions {
 };
 
 struct Command {
-  enum Kind { Check, Render } kind = Check;
+  enum Kind { Check, Render, Help } kind = Check;
   std::string world;     // check
   RenderOptions render;  // render
 };
