@@ -1,0 +1,89 @@
+#include "zelnary/import/import_model.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "zelnary/import/stream_decode.h"
+#include "zelnary/import/stream_format.h"
+
+namespace znr {
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+bool is_world_file(const std::string& path) {
+  for (const char* ext : {".wld", ".vindle", ".zelnary"})
+    if (ends_with(path, ext)) return true;
+  std::ifstream in(path, std::ios::binary);
+  char head[32] = {};
+  in.read(head, sizeof head);
+  std::string_view first(head, static_cast<size_t>(in.gcount()));
+  if (first.starts_with("\xEF\xBB\xBF")) first.remove_prefix(3);
+  static constexpr std::string_view kWord = "zelnary-world";
+  return first.starts_with(kWord) && (first.size() == kWord.size() || first[kWord.size()] == ' ' ||
+                                      first[kWord.size()] == '\t' || first[kWord.size()] == '\r' ||
+                                      first[kWord.size()] == '\n');
+}
+
+bool import_model(const std::string& path, const std::string& importer,
+                  const ImporterLimits& limits, Scene& out, std::string& error,
+                  ImportTimings* timings) {
+  out = Scene{};
+  auto failed = [&](const std::string& reason) {
+    error = path + ": import failed: " + reason;
+    std::cerr << error << '\n';
+    return false;
+  };
+  using Clock = std::chrono::steady_clock;
+  auto t = Clock::now();
+  ImporterRun run;
+  std::string reason;
+  if (!run_importer(importer, path, limits, run, reason)) return failed(reason);
+  if (timings) timings->child_seconds = seconds_since(t);
+
+  if (run.output.empty())
+    return failed(run.exit_code == 0 ? std::string("the importer sent nothing")
+                                     : "the importer exited with status " +
+                                           std::to_string(run.exit_code) + " and sent nothing");
+
+  t = Clock::now();
+  DecodedImport decoded;
+  if (!decode_import_stream(run.output, decoded, reason)) return failed(reason);
+  if (run.exit_code != 0)
+    return failed("the importer exited with status " + std::to_string(run.exit_code));
+  run.output = {};  // freed before the scene grows any further
+  if (timings) timings->decode_seconds = seconds_since(t);
+
+  t = Clock::now();
+  ImportFit fit;
+  if (!build_imported_scene(decoded.scene, fit, reason)) return failed(reason);
+  if (timings) timings->build_seconds = seconds_since(t);
+
+  for (const std::string& w : decoded.warnings) std::cerr << path << ": " << w << '\n';
+  if (fit.scale != 1.0) {
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "scaled by %g so that its largest extent of %g units becomes %g (to fly at the "
+                  "viewer's speeds)",
+                  fit.scale, fit.extent, kFitTarget);
+    std::cerr << path << ": " << note << '\n';
+  }
+  out = std::move(decoded.scene);
+  return true;
+}
+
+bool import_model(const std::string& path, Scene& out, std::string& error) {
+  return import_model(path, importer_path(), importer_limits(), out, error);
+}
+
+}  // namespace znr
