@@ -9,6 +9,7 @@
 
 namespace znr::importer {
 
+// CPU seconds (the benchmark's split between assimp and our side).
 struct ReadTimings {
   double assimp_seconds = 0.0;   // assimp reading and post-processing the file
   double convert_seconds = 0.0;  // our walk over its scene, writing the stream

@@ -1,7 +1,7 @@
 #include "zelnary/import/import_model.h"
 
-#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 
@@ -11,8 +11,10 @@
 namespace znr {
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+double thread_cpu_seconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -44,30 +46,29 @@ bool import_model(const std::string& path, const std::string& importer,
     std::cerr << error << '\n';
     return false;
   };
-  using Clock = std::chrono::steady_clock;
-  auto t = Clock::now();
+  double t = thread_cpu_seconds();
   ImporterRun run;
   std::string reason;
   if (!run_importer(importer, path, limits, run, reason)) return failed(reason);
-  if (timings) timings->child_seconds = seconds_since(t);
+  if (timings) timings->read_seconds = thread_cpu_seconds() - t;
 
   if (run.output.empty())
     return failed(run.exit_code == 0 ? std::string("the importer sent nothing")
                                      : "the importer exited with status " +
                                            std::to_string(run.exit_code) + " and sent nothing");
 
-  t = Clock::now();
+  t = thread_cpu_seconds();
   DecodedImport decoded;
-  if (!decode_import_stream(run.output, decoded, reason)) return failed(reason);
+  if (!decode_import_stream(run.output.bytes(), decoded, reason)) return failed(reason);
   if (run.exit_code != 0)
     return failed("the importer exited with status " + std::to_string(run.exit_code));
-  run.output = {};  // freed before the scene grows any further
-  if (timings) timings->decode_seconds = seconds_since(t);
+  run.output.clear();  // freed before the scene grows any further
+  if (timings) timings->decode_seconds = thread_cpu_seconds() - t;
 
-  t = Clock::now();
+  t = thread_cpu_seconds();
   ImportFit fit;
   if (!build_imported_scene(decoded.scene, fit, reason)) return failed(reason);
-  if (timings) timings->build_seconds = seconds_since(t);
+  if (timings) timings->build_seconds = thread_cpu_seconds() - t;
 
   for (const std::string& w : decoded.warnings) std::cerr << path << ": " << w << '\n';
   if (fit.scale != 1.0) {

@@ -15,9 +15,10 @@ namespace znr {
 // "zelnary-world", or its name ends in .wld, .vindle or .zelnary. Everything else is imported.
 bool is_world_file(const std::string& path);
 
-// Where the time of an import went, for the benchmark.
+// Where the engine's time in an import went, for the benchmark: CPU seconds of the calling
+// thread, which stay meaningful on a busy machine.
 struct ImportTimings {
-  double child_seconds = 0.0;   // the importer run, from start to its last byte
+  double read_seconds = 0.0;    // starting the importer and taking in its stream
   double decode_seconds = 0.0;  // checking the stream and building polygons and textures
   double build_seconds = 0.0;   // fitting the scale and making the cameras
 };

@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace znr {
 namespace {
@@ -136,41 +135,33 @@ bool run_importer(const std::string& importer, const std::string& model,
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(limits.timeout_seconds));
   std::string failure;
-  try {
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) {
-        failure = "took longer than " + std::to_string(static_cast<int>(limits.timeout_seconds)) +
-                  " s and was stopped";
-        break;
-      }
-      pollfd p{fds[0], POLLIN, 0};
-      const int ready = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0) continue;  // the deadline check above ends it
-      const size_t old = run.output.size();
-      if (run.output.capacity() - old < (64u << 10))
-        run.output.reserve(std::max<size_t>(old * 2, 1u << 20));
-      run.output.resize(run.output.capacity());
-      const ssize_t n = ::read(fds[0], run.output.data() + old, run.output.size() - old);
-      if (n < 0 && errno == EINTR) {
-        run.output.resize(old);
-        continue;
-      }
-      if (n <= 0) {
-        run.output.resize(old);
-        break;  // end of the stream (or a broken pipe): the child is done
-      }
-      run.output.resize(old + static_cast<size_t>(n));
-      if (run.output.size() > limits.max_output_bytes) {
-        failure = "wrote more than " + std::to_string(limits.max_output_bytes >> 20) +
-                  " MiB and was stopped";
-        break;
-      }
+  auto timeout_text = [&] {
+    return "took longer than " + std::to_string(static_cast<int>(limits.timeout_seconds)) +
+           " s and was stopped";
+  };
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      failure = timeout_text();
+      break;
     }
-  } catch (const std::bad_alloc&) {
-    failure = "wrote more than the engine could hold and was stopped";
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+    if (ready <= 0) continue;  // interrupted, or the deadline check above ends it
+    if (!run.output.make_room(1 << 20)) {
+      failure = "wrote more than the engine could hold and was stopped";
+      break;
+    }
+    const ssize_t n = ::read(fds[0], run.output.end(), 1 << 20);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // end of the stream (or a broken pipe): the child is done
+    run.output.grew(static_cast<size_t>(n));
+    if (run.output.size() > limits.max_output_bytes) {
+      failure = "wrote more than " + std::to_string(limits.max_output_bytes >> 20) +
+                " MiB and was stopped";
+      break;
+    }
   }
   ::close(fds[0]);
   // A child that closed its output may still linger: it gets until the deadline to exit.
@@ -183,8 +174,7 @@ bool run_importer(const std::string& importer, const std::string& model,
     } else if (r < 0 && errno != EINTR) {
       failure = "could not be waited for";
     } else if (Clock::now() >= deadline) {
-      failure = "took longer than " + std::to_string(static_cast<int>(limits.timeout_seconds)) +
-                " s and was stopped";
+      failure = timeout_text();
     } else {
       ::usleep(1000);
     }
@@ -195,12 +185,12 @@ bool run_importer(const std::string& importer, const std::string& model,
     }
   }
   if (!failure.empty()) {
-    run.output = {};
+    run.output.clear();
     error = "the importer " + failure;
     return false;
   }
   if (WIFSIGNALED(status)) {
-    run.output = {};
+    run.output.clear();
     error = "the importer " + signal_text(WTERMSIG(status));
     return false;
   }

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "zelnary/import/stream_buffer.h"
 
 namespace znr {
 
@@ -25,7 +26,7 @@ ImporterLimits importer_limits();
 std::string importer_path();
 
 struct ImporterRun {
-  std::vector<uint8_t> output;
+  StreamBuffer output;
   int exit_code = 0;  // when it exited by itself
 };
 
