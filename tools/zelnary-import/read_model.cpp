@@ -24,7 +24,8 @@ using import_stream::TextureKind;
 
 constexpr uint64_t kMaxTextureFileBytes = 256ull << 20;
 constexpr double kDefaultTicksPerSecond = 25.0;
-constexpr unsigned kMaxPathSamples = 512;
+constexpr unsigned kEvenSamples = 64;
+constexpr unsigned kMaxPathSamples = 4096;
 
 std::string clip(std::string s) {
   if (s.size() > world_limits::kMaxNameBytes) s.resize(world_limits::kMaxNameBytes);
@@ -67,7 +68,7 @@ class ModelWriter {
     materials();
     find_objects(scene_.mRootNode);
     for (size_t k = 0; k < objects_.size(); ++k) object(k);
-    meshes(scene_.mRootNode, axes_, -1);
+    if (scene_.mRootNode) meshes(scene_.mRootNode, axes_ * scene_.mRootNode->mTransformation, -1);
     cameras();
     out_.record(Tag::End, 0);
   }
@@ -137,14 +138,43 @@ class ModelWriter {
     }
   }
 
-  // An animated node with no animated ancestor moves as one object with all below it.
+  static bool holds_meshes(const aiNode* node) {
+    if (node->mNumMeshes > 0) return true;
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+      if (holds_meshes(node->mChildren[i])) return true;
+    return false;
+  }
+
+  // An animated node with no animated ancestor moves as one object with all below it. Nodes
+  // with nothing to draw (bones, cameras, lights) do not: skinning is not followed.
   void find_objects(const aiNode* node) {
     if (!node) return;
-    if (channels_.count(node->mName.C_Str())) {
+    if (channels_.count(node->mName.C_Str()) && holds_meshes(node)) {
       objects_.push_back({node, {}});
       return;
     }
     for (unsigned i = 0; i < node->mNumChildren; ++i) find_objects(node->mChildren[i]);
+  }
+
+  // When to sample a node's path: at every key, so corners stay sharp, and evenly between
+  // them, so curves stay round; at most kMaxPathSamples times.
+  static std::vector<double> sample_times(const aiNodeAnim& channel, double duration) {
+    std::vector<double> times;
+    for (unsigned i = 0; i <= kEvenSamples; ++i) times.push_back(duration * i / kEvenSamples);
+    for (unsigned i = 0; i < channel.mNumPositionKeys; ++i)
+      times.push_back(channel.mPositionKeys[i].mTime);
+    for (unsigned i = 0; i < channel.mNumRotationKeys; ++i)
+      times.push_back(channel.mRotationKeys[i].mTime);
+    std::erase_if(times, [&](double t) { return !(t >= 0.0 && t <= duration); });
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    if (times.size() > kMaxPathSamples) {
+      std::vector<double> fewer;
+      for (unsigned i = 0; i < kMaxPathSamples; ++i)
+        fewer.push_back(times[i * (times.size() - 1) / (kMaxPathSamples - 1)]);
+      times = std::move(fewer);
+    }
+    return times;
   }
 
   // The object's path: its origin sampled along the animation, in world axes, looped.
@@ -159,11 +189,9 @@ class ModelWriter {
         std::isfinite(animation_->mDuration) ? std::max(animation_->mDuration, 0.0) : 0.0;
     const double tps =
         animation_->mTicksPerSecond > 0.0 ? animation_->mTicksPerSecond : kDefaultTicksPerSecond;
-    const unsigned keys = std::max({channel.mNumPositionKeys, channel.mNumRotationKeys, 1u});
-    const unsigned samples = duration > 0.0 ? std::clamp(keys * 4, 2u, kMaxPathSamples) : 1;
     std::vector<aiVector3D> path;
-    for (unsigned i = 0; i < samples; ++i) {
-      const aiVector3D p = frame_at(duration * i / samples) * aiVector3D(0, 0, 0);
+    for (const double ticks : sample_times(channel, duration)) {
+      const aiVector3D p = frame_at(ticks) * aiVector3D(0, 0, 0);
       if (path.empty() || (p - path.back()).Length() > 1e-6f * (1.0f + p.Length()))
         path.push_back(p);
     }
@@ -201,24 +229,19 @@ class ModelWriter {
       out_.put(double{p.x}), out_.put(double{p.y}), out_.put(double{p.z});
   }
 
-  void meshes(const aiNode* node, const aiMatrix4x4& to_world, int32_t object) {
+  // to_world takes the node's space to world axes (or to its object's frame).
+  void meshes(const aiNode* node, aiMatrix4x4 to_world, int32_t object) {
     if (!node) return;
+    for (size_t k = 0; object < 0 && k < objects_.size(); ++k)
+      if (objects_[k].node == node) {
+        object = static_cast<int32_t>(k);
+        to_world = objects_[k].local_from_file;
+      }
     for (unsigned i = 0; i < node->mNumMeshes; ++i)
       if (node->mMeshes[i] < scene_.mNumMeshes)
         mesh(*scene_.mMeshes[node->mMeshes[i]], to_world, object);
-    for (unsigned i = 0; i < node->mNumChildren; ++i) {
-      const aiNode* child = node->mChildren[i];
-      int32_t child_object = object;
-      aiMatrix4x4 child_to_world = to_world * child->mTransformation;
-      if (object < 0) {
-        for (size_t k = 0; k < objects_.size(); ++k)
-          if (objects_[k].node == child) {
-            child_object = static_cast<int32_t>(k);
-            child_to_world = objects_[k].local_from_file;
-          }
-      }
-      meshes(child, child_to_world, child_object);
-    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+      meshes(node->mChildren[i], to_world * node->mChildren[i]->mTransformation, object);
   }
 
   void mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
