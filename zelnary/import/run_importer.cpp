@@ -54,6 +54,8 @@ std::string signal_text(int sig) {
       return "crashed (illegal instruction)";
     case SIGKILL:
       return "was killed";
+    case SIGXFSZ:
+      return "tried to write a file and was stopped";
     default:
       return "was killed by signal " + std::to_string(sig);
   }
