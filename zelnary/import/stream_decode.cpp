@@ -224,7 +224,8 @@ class Decoder {
     uint32_t count = 0;
     if (!r.string(o.name) || !r.get(o.speed) || !r.get(count))
       return fail("object record cut short");
-    if (!finite_within(o.speed, lim::kMaxSpeed)) return fail("object speed out of range");
+    if (!finite_within(o.speed, lim::kMaxSpeed))
+      return unusable("an animation faster than 1e6 units per second");
     if (count == 0 || count > lim::kMaxWaypoints) return fail("object waypoint count out of range");
     if (uint64_t{count} * 24 != r.left()) return fail("object waypoints do not match their count");
     o.path.resize(count);
@@ -232,7 +233,7 @@ class Decoder {
       r.get(p.x), r.get(p.y), r.get(p.z);
       if (!finite_within(p.x, lim::kMaxCoordinate) || !finite_within(p.y, lim::kMaxCoordinate) ||
           !finite_within(p.z, lim::kMaxCoordinate))
-        return fail("waypoint out of range");
+        return unusable(kBeyondCoordinates);
     }
     s.objects.push_back(std::move(o));
     return true;
@@ -261,10 +262,10 @@ class Decoder {
       float f[5];
       r.take(f, sizeof f);
       for (int i = 0; i < 3; ++i)
-        if (!finite_within(f[i], lim::kMaxCoordinate)) return fail("vertex out of range");
+        if (!finite_within(f[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
       for (int i = 3; i < 5; ++i)
         if (!finite_within(f[i], lim::kMaxTextureCoordinate))
-          return fail("texture coordinate out of range");
+          return unusable("a texture coordinate that is not finite or beyond 1e6");
       v.position = {f[0], f[1], f[2]};
       v.u = f[3];
       v.v = f[4];
@@ -299,7 +300,7 @@ class Decoder {
     double v[7];
     if (!r.string(c.name) || !r.take(v, sizeof v)) return fail("camera record cut short");
     for (int i = 0; i < 6; ++i)
-      if (!finite_within(v[i], lim::kMaxCoordinate)) return fail("camera out of range");
+      if (!finite_within(v[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
     c.location = {v[0], v[1], v[2]};
     c.direction = {v[3], v[4], v[5]};
     if (length(c.direction) == 0.0) return fail("camera direction is zero");
@@ -308,6 +309,14 @@ class Decoder {
     c.zoom = v[6];
     s.cameras.push_back(std::move(c));
     return true;
+  }
+
+  // A well-formed stream of a model the engine cannot use: coordinates beyond the caps.
+  static constexpr const char* kBeyondCoordinates =
+      "a coordinate that is not finite or beyond 1e8 in size";
+  bool unusable(const std::string& what) {
+    error_ = "the model holds " + what;
+    return false;
   }
 
   // A cap of the world format: the scene is too big rather than the stream broken.
