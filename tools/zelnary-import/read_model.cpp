@@ -94,7 +94,7 @@ class ModelWriter {
         out_.bytes(embedded->pcData, embedded->mWidth);
       } else {  // aiTexel is b, g, r, a in memory: 0xAARRGGBB as a little-endian word
         const uint64_t w = embedded->mWidth, h = embedded->mHeight;
-        const bool fits = w <= 16384 && h <= 16384;
+        const bool fits = w <= 16384 && h <= 16384 && w * h <= (64u << 20);  // the engine's caps
         const uint64_t n = fits ? w * h * 4 : 0;
         out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + n);
         out_.string(label);

@@ -161,7 +161,7 @@ class Decoder {
   bool texture(Reader& r) {
     Scene& s = out_.scene;
     if (s.textures.size() >= lim::kMaxTextures)
-      return fail("more than " + std::to_string(lim::kMaxTextures) + " textures");
+      return limit("more than " + std::to_string(lim::kMaxTextures) + " textures");
     Texture t;
     uint32_t kind = 0, width = 0, height = 0;
     if (!r.string(t.file) || !r.get(kind) || !r.get(width) || !r.get(height))
@@ -201,7 +201,7 @@ class Decoder {
 
   bool material(Reader& r) {
     if (materials_.size() >= kMaxMaterials)
-      return fail("more than " + std::to_string(kMaxMaterials) + " materials");
+      return limit("more than " + std::to_string(kMaxMaterials) + " materials");
     Material m;
     uint8_t two_sided = 0;
     if (!r.get(m.texture) || !r.get(m.color.r) || !r.get(m.color.g) || !r.get(m.color.b) ||
@@ -219,7 +219,7 @@ class Decoder {
   bool object(Reader& r) {
     Scene& s = out_.scene;
     if (s.objects.size() >= lim::kMaxObjects)
-      return fail("more than " + std::to_string(lim::kMaxObjects) + " objects");
+      return limit("more than " + std::to_string(lim::kMaxObjects) + " objects");
     MovingObject o;
     uint32_t count = 0;
     if (!r.string(o.name) || !r.get(o.speed) || !r.get(count))
@@ -295,7 +295,7 @@ class Decoder {
   bool camera(Reader& r) {
     Scene& s = out_.scene;
     if (s.cameras.size() >= lim::kMaxCameras)
-      return fail("more than " + std::to_string(lim::kMaxCameras) + " cameras");
+      return limit("more than " + std::to_string(lim::kMaxCameras) + " cameras");
     CameraDef c;
     double v[7];
     if (!r.string(c.name) || !r.take(v, sizeof v)) return fail("camera record cut short");

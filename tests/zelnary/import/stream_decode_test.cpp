@@ -217,5 +217,16 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
   }
 }
 
+TEST(StreamDecode, ASceneBeyondTheWorldCapsIsTooLarge) {
+  StreamBuilder s;
+  Bytes empty;
+  empty.str("t").put(uint32_t{0}).put(uint32_t{0}).put(uint32_t{0});
+  for (int i = 0; i <= 4096; ++i) s.record(Tag::Texture, empty);
+  DecodedImport d;
+  std::string error;
+  EXPECT_FALSE(decode_import_stream(s.end(), d, error));
+  EXPECT_EQ(error, "scene too large: more than 4096 textures");
+}
+
 }  // namespace
 }  // namespace znr
