@@ -13,7 +13,7 @@ namespace {
 // The Open dialog's filter list, "name|pattern" pairs: the one place that lists the formats.
 constexpr const char* kOpenFilter =
     "All Supported files|*.wld;*.vindle;*.zelnary|*.wld|*.wld|*.vindle|*.vindle|*.zelnary|"
-    "*.zelnary";
+    "*.zelnary|3D models|*.gltf;*.glb;*.obj;*.fbx;*.dae;*.3ds;*.ply;*.stl;*.ifc";
 
 // The bitmaps folder beside the world. A bare file name has an empty directory part; its
 // textures are then in ./bitmaps, not in /bitmaps.

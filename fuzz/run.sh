@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the texture decoder and world parser fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
+# Builds the texture decoder, world parser and import stream fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
 # each for a while. Usage: fuzz/run.sh [SECONDS_PER_HARNESS] (default 60).
 # Crashes are written to build/fuzz/crashes; the corpora grow in build/fuzz/corpus.
 set -euo pipefail
@@ -40,7 +40,20 @@ mkdir -p "$out/seeds/world"
 cp "$root"/worlds/town/town.wld "$out/seeds/world/"
 sed -n '/^```text$/,/^```$/p' "$root/docs/world-format.md" | grep -v '^```' >"$out/seeds/world/doc.wld"
 
-for name in png jpeg bmp tga all world; do
+echo "building fuzz_import"
+clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_import" "$root/fuzz/import_stream_fuzzer.cpp" \
+  "$root"/zelnary/import/{stream_decode,build_scene}.cpp "$root"/zelnary/scene/*.cpp \
+  "${decoders[@]}" -lpng -ljpeg
+# Seeds: streams the importer writes for a few of Debian's test models, where both are here.
+mkdir -p "$out/seeds/import"
+models=/usr/share/assimp/models
+for m in glTF2/BoxTextured-glTF/BoxTextured.gltf OBJ/box.obj FBX/box.fbx; do
+  if [ -x "$root/build/dev/bin/zelnary-import" ] && [ -f "$models/$m" ]; then
+    "$root/build/dev/bin/zelnary-import" "$models/$m" >"$out/seeds/import/$(basename "$m").zis" || true
+  fi
+done
+
+for name in png jpeg bmp tga all world import; do
   corpus="$out/corpus/$name"
   mkdir -p "$corpus"
   if [ "$name" = all ]; then seeds=("$out"/seeds/{png,jpeg,bmp,tga}); else seeds=("$out/seeds/$name"); fi

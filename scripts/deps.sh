@@ -6,12 +6,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
+  libassimp-dev
   libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
 )
 if [ "${1:-}" = test ]; then
   packages+=(
     clang-format xvfb xauth x11-utils
-    dpkg-dev file lintian desktop-file-utils shared-mime-info
+    dpkg-dev file lintian desktop-file-utils shared-mime-info assimp-testmodels
   )
 fi
 missing=()

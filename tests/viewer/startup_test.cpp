@@ -53,7 +53,8 @@ TEST_F(ViewerTest, CancelledOpenDialogUnloadsBeforeTheWindowIsShown) {
   EXPECT_FALSE(Run(1));
   EXPECT_EQ(platform.openDialogFilters,
             Lines{"All Supported files|*.wld;*.vindle;*.zelnary|*.wld|*.wld|*.vindle|*.vindle|"
-                  "*.zelnary|*.zelnary"});
+                  "*.zelnary|*.zelnary|3D models|*.gltf;*.glb;*.obj;*.fbx;*.dae;*.3ds;*.ply;*.stl;"
+                  "*.ifc"});
   EXPECT_EQ(
       LogFrom("showOpenDialog()"),
       (Lines{"showOpenDialog()", "unload()", "ZNR_engine_is_engine_empty()", "ShowCursor(true)"}));

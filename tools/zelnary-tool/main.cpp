@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "options.h"
+#include "write_world.h"
 #include "zelnary/api/engine_core.h"
+#include "zelnary/import/import_model.h"
 #include "zelnary/present/png_writer.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/world/load_world.h"
@@ -21,9 +23,10 @@ std::string bitmaps_beside(const std::string& world) {
 int check(const std::string& world) {
   znr::Scene scene;
   std::string error;
-  if (!znr::load_world(world, bitmaps_beside(world), scene, error)) {
-    return 1;  // load_world has printed the error with its file and line
-  }
+  const bool loaded = znr::is_world_file(world)
+                          ? znr::load_world(world, bitmaps_beside(world), scene, error)
+                          : znr::import_model(world, scene, error);
+  if (!loaded) return 1;  // the loader has printed the error with its file (and line)
   size_t fallbacks = 0;
   for (const znr::Texture& t : scene.textures) fallbacks += t.fallback ? 1 : 0;
   size_t chase = 0;
@@ -68,6 +71,19 @@ int render(const znr::tool::RenderOptions& r) {
   return 0;
 }
 
+// Imports a model and writes it as a world beside its textures, named after the model.
+int import(const std::string& model, const std::string& out_dir) {
+  znr::Scene scene;
+  std::string error;
+  if (!znr::import_model(model, scene, error)) return 1;  // it has printed the reason
+  const std::string name = std::filesystem::path(model).stem().string();
+  if (!znr::tool::write_world(scene, out_dir, name.empty() ? "model" : name, error)) {
+    std::fprintf(stderr, "zelnary-tool: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +100,8 @@ int main(int argc, char** argv) {
       return 0;
     case Command::Check:
       return check(cmd->world);
+    case Command::Import:
+      return import(cmd->model, cmd->out_dir);
     case Command::Render:
       break;
   }

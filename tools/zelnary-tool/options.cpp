@@ -13,6 +13,7 @@ const char* const kUsage =
     "usage: zelnary-tool check WORLD\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
     " [--time SECONDS] [--accuracy A]\n"
+    "       zelnary-tool import MODEL OUTDIR   (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/)\n"
     "       zelnary-tool help\n"
     "  check: load WORLD with its textures, report the first error, count what it holds\n"
     "  render: draw camera N of WORLD offscreen into a PNG file\n"
@@ -63,6 +64,16 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
     }
     cmd.kind = Command::Check;
     cmd.world = args[1];
+    return cmd;
+  }
+  if (args[0] == "import") {
+    if (args.size() != 3) {
+      error = "import takes a model file and an output folder";
+      return std::nullopt;
+    }
+    cmd.kind = Command::Import;
+    cmd.model = args[1];
+    cmd.out_dir = args[2];
     return cmd;
   }
   if (args[0] != "render") {

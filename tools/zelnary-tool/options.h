@@ -18,9 +18,10 @@ struct RenderOptions {
 };
 
 struct Command {
-  enum Kind { Check, Render, Help } kind = Check;
-  std::string world;     // check
-  RenderOptions render;  // render
+  enum Kind { Check, Render, Import, Help } kind = Check;
+  std::string world;           // check
+  RenderOptions render;        // render
+  std::string model, out_dir;  // import
 };
 
 // nullopt: error says what is wrong with the arguments.

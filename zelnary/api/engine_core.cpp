@@ -10,6 +10,7 @@
 #include "zelnary/cameras/camera.h"
 #include "zelnary/cameras/camera_math.h"
 #include "zelnary/collision/segment_query.h"
+#include "zelnary/import/import_model.h"
 #include "zelnary/render/renderer.h"
 #include "zelnary/scene/scene.h"
 #include "zelnary/simulation/simulation.h"
@@ -70,7 +71,11 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   Impl& m = *impl_;
   m.unload();
   std::string error;
-  if (!znr::load_world(world_path, bitmaps_dir, m.scene, error)) {  // it reports the error
+  // Our own worlds are parsed; any other file goes through the importer. Both report errors.
+  const bool loaded = is_world_file(world_path)
+                          ? znr::load_world(world_path, bitmaps_dir, m.scene, error)
+                          : import_model(world_path, m.scene, error);
+  if (!loaded) {
     m.unload();
     m.load_error = error;
     return -1;

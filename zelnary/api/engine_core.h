@@ -37,7 +37,8 @@ class EngineCore {
   EngineCore& operator=(const EngineCore&) = delete;
 
   // 0 = loaded; -1 = failure, reason on standard error, engine left empty. Replaces any
-  // world already loaded.
+  // world already loaded. A file that is not a world file (import_model.h: is_world_file) is
+  // imported through zelnary-import: glTF, OBJ, FBX, COLLADA, ...
   int32_t load_world(const std::string& world_path, const std::string& bitmaps_dir);
   // The reason the last load failed, as printed; empty after a successful load.
   const std::string& last_load_error() const;

@@ -45,6 +45,7 @@ enum class ChaseType : int32_t {
   None = 0,    // a fixed camera
   Behind = 1,  // follows the target from behind, at the distance from the eye
   Watch = 2,   // stays at its own location and turns to keep the target in view
+  Fixed = 3,   // stays where it is put, like None, but listed among the chase cameras
 };
 
 struct CameraDef {

@@ -475,9 +475,12 @@ class WorldParser {
             cam.chase = ChaseType::Behind;
           } else if (value == "watch" || value == "2") {
             cam.chase = ChaseType::Watch;
+          } else if (value == "fixed") {
+            cam.chase = ChaseType::Fixed;
           } else {
-            return fail(WorldError::OutOfRange,
-                        "camera: chase " + quote(value) + " (0 or none, 1 or behind, 2 or watch)");
+            return fail(WorldError::OutOfRange, "camera: chase " + quote(value) +
+                                                    " (0 or none, 1 or behind, 2 or watch, "
+                                                    "fixed)");
           }
           break;
         default:
@@ -488,9 +491,10 @@ class WorldParser {
       }
     }
     if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
-    if (cam.chase != ChaseType::None && target.empty())
+    const bool follows = cam.chase == ChaseType::Behind || cam.chase == ChaseType::Watch;
+    if (follows && target.empty())
       return fail(WorldError::Syntax, "camera: a chase camera needs target=OBJECT");
-    if (cam.chase == ChaseType::None && !target.empty())
+    if (!follows && !target.empty())
       return fail(WorldError::Syntax, "camera: target= given to a camera that does not chase");
     if (scene_.cameras.size() >= lim::kMaxCameras)
       return fail(WorldError::Limit, "more than " + std::to_string(lim::kMaxCameras) + " cameras");

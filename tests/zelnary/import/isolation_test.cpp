@@ -1,0 +1,70 @@
+// The importer runs in a child process: whatever it does, the load fails with one clear line
+// and the engine goes on working.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "zelnary/api/engine_core.h"
+
+namespace znr {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Isolation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "isolation";
+    fs::create_directories(dir_);
+    model_ = (dir_ / "model.glb").string();
+    std::ofstream(model_) << "glTF";
+    world_ = (dir_ / "tiny.wld").string();
+    std::ofstream(world_) << "zelnary-world 1\npoly : 0 0 0 ; 1 0 0 ; 0 1 0\n";
+    ::setenv("ZELNARY_IMPORTER", FAKE_IMPORTER_PATH, 1);
+    ::setenv("ZELNARY_IMPORT_TIMEOUT", "1", 1);
+    ::setenv("ZELNARY_IMPORT_MAX_BYTES", "4000000", 1);
+  }
+  void TearDown() override {
+    for (const char* v : {"ZELNARY_IMPORTER", "ZELNARY_IMPORT_TIMEOUT", "ZELNARY_IMPORT_MAX_BYTES",
+                          "ZELNARY_FAKE_IMPORTER"})
+      ::unsetenv(v);
+  }
+
+  // The one line the failed load printed.
+  std::string fail_with(const char* mode) {
+    ::setenv("ZELNARY_FAKE_IMPORTER", mode, 1);
+    testing::internal::CaptureStderr();
+    const int32_t result = core_.load_world(model_, "");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, -1) << mode;
+    EXPECT_TRUE(core_.empty()) << mode;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind(model_ + ": import failed: ", 0), 0u) << err;
+    EXPECT_EQ(core_.load_world(world_, ""), 0) << "the engine is still usable after " << mode;
+    return err;
+  }
+
+  fs::path dir_;
+  std::string model_, world_;
+  EngineCore core_;
+};
+
+TEST_F(Isolation, EveryMisbehaviourEndsInOneClearLine) {
+  EXPECT_NE(fail_with("crash").find("the importer crashed (segmentation fault)"),
+            std::string::npos);
+  EXPECT_NE(fail_with("hang").find("took longer than 1 s"), std::string::npos);
+  EXPECT_NE(fail_with("hang-closed").find("took longer than 1 s"), std::string::npos);
+  EXPECT_NE(fail_with("flood").find("wrote more than 3 MiB"), std::string::npos);
+  EXPECT_NE(fail_with("lie").find("malformed stream: mesh arrays do not match"), std::string::npos);
+  EXPECT_NE(fail_with("exit").find("exited with status 3 and sent nothing"), std::string::npos);
+}
+
+TEST_F(Isolation, AMissingImporterIsAClearError) {
+  ::setenv("ZELNARY_IMPORTER", (dir_ / "no-such-importer").c_str(), 1);
+  EXPECT_NE(fail_with("").find("cannot start the importer"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace znr

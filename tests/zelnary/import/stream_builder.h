@@ -1,0 +1,61 @@
+// Builds import streams byte by byte for the decoder tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zelnary/import/stream_format.h"
+
+namespace znr::test {
+
+struct Bytes {
+  std::vector<uint8_t> data;
+  template <typename T>
+  Bytes& put(T v) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&v);
+    data.insert(data.end(), p, p + sizeof v);
+    return *this;
+  }
+  Bytes& str(const std::string& s) {
+    put(static_cast<uint32_t>(s.size()));
+    data.insert(data.end(), s.begin(), s.end());
+    return *this;
+  }
+  Bytes& vertex(float x, float y, float z, float u = 0, float v = 0) {
+    return put(x).put(y).put(z).put(u).put(v);
+  }
+};
+
+struct StreamBuilder {
+  Bytes out;
+  StreamBuilder() { out.put(import_stream::kStreamMagic).put(import_stream::kStreamVersion); }
+  StreamBuilder& record(import_stream::Tag tag, const Bytes& payload) {
+    out.put(static_cast<uint32_t>(tag)).put(static_cast<uint64_t>(payload.data.size()));
+    out.data.insert(out.data.end(), payload.data.begin(), payload.data.end());
+    return *this;
+  }
+  std::vector<uint8_t> end() {
+    record(import_stream::Tag::End, {});
+    return out.data;
+  }
+};
+
+// A material record: texture index, colour, sidedness.
+inline Bytes material(int32_t texture, float r, float g, float b, bool two_sided) {
+  Bytes m;
+  m.put(texture).put(r).put(g).put(b).put(static_cast<uint8_t>(two_sided));
+  return m;
+}
+
+// A mesh of one triangle (0, 1, 2) on the given vertices.
+inline Bytes triangle_mesh(int32_t object, int32_t material, float scale = 1.0f) {
+  Bytes m;
+  m.put(object).put(material).put(uint32_t{3}).put(uint32_t{1});
+  m.vertex(0, 0, 0, 0, 0).vertex(scale, 0, 0, 1, 0).vertex(0, scale, 0, 0, 1);
+  m.put(uint32_t{0}).put(uint32_t{1}).put(uint32_t{2});
+  return m;
+}
+
+}  // namespace znr::test

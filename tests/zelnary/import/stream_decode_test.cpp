@@ -1,0 +1,232 @@
+#include "zelnary/import/stream_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "stream_builder.h"
+
+namespace znr {
+namespace {
+
+using import_stream::Tag;
+using test::Bytes;
+using test::StreamBuilder;
+
+Bytes texels_texture(const std::string& name, uint32_t w, uint32_t h, uint32_t texel) {
+  Bytes t;
+  t.str(name).put(static_cast<uint32_t>(import_stream::TextureKind::Texels)).put(w).put(h);
+  for (uint32_t i = 0; i < w * h; ++i) t.put(texel);
+  return t;
+}
+
+Bytes object(const std::string& name, double speed, std::vector<Vec3> path) {
+  Bytes o;
+  o.str(name).put(speed).put(static_cast<uint32_t>(path.size()));
+  for (const Vec3& p : path) o.put(p.x).put(p.y).put(p.z);
+  return o;
+}
+
+Bytes camera(const std::string& name, double zoom) {
+  Bytes c;
+  c.str(name);
+  for (double v : {1.0, 2.0, 3.0, 0.0, 2.0, 0.0, zoom}) c.put(v);
+  return c;
+}
+
+TEST(StreamDecode, BuildsTheSceneTheRecordsDescribe) {
+  StreamBuilder s;
+  s.record(Tag::Texture, texels_texture("red.png", 2, 1, 0xFFFF0000u));
+  s.record(Tag::Material, test::material(0, 0.5f, 0.25f, 1.0f, true));
+  s.record(Tag::Material, test::material(-1, 1, 1, 1, false));
+  s.record(Tag::Object, object("cart", 3.0, {{0, 0, 0}, {10, 0, 0}}));
+  s.record(Tag::Mesh, test::triangle_mesh(-1, 1, 2.0f));
+  s.record(Tag::Mesh, test::triangle_mesh(0, 0));
+  s.record(Tag::Camera, camera("Cam", 40));
+  DecodedImport d;
+  std::string error;
+  ASSERT_TRUE(decode_import_stream(s.end(), d, error)) << error;
+
+  const Scene& scene = d.scene;
+  ASSERT_EQ(scene.textures.size(), 1u);
+  EXPECT_EQ(scene.textures[0].file, "red.png");
+  EXPECT_EQ(scene.textures[0].image.width, 2);
+  EXPECT_EQ(scene.textures[0].image.at(1, 0), 0xFFFF0000u);
+  ASSERT_EQ(scene.polygons.size(), 2u);
+  ASSERT_EQ(scene.vertices.size(), 6u);
+  const Polygon& ground = scene.polygons[0];
+  EXPECT_EQ(ground.object, -1);
+  EXPECT_EQ(ground.texture, -1);
+  EXPECT_FALSE(ground.two_sided);
+  EXPECT_EQ(scene.vertices[1].position.x, 2.0);
+  EXPECT_EQ(scene.vertices[2].v, 1.0f);
+  const Polygon& cart = scene.polygons[1];
+  EXPECT_EQ(cart.object, 0);
+  EXPECT_EQ(cart.texture, 0);
+  EXPECT_TRUE(cart.two_sided);
+  EXPECT_EQ(cart.color, (Color{0.5f, 0.25f, 1.0f}));
+  EXPECT_EQ(cart.first_vertex, 3u);
+  ASSERT_EQ(scene.objects.size(), 1u);
+  EXPECT_EQ(scene.objects[0].path[1].x, 10.0);
+  EXPECT_EQ(scene.objects[0].speed, 3.0);
+  ASSERT_EQ(scene.cameras.size(), 1u);
+  EXPECT_EQ(scene.cameras[0].name, "Cam");
+  EXPECT_EQ(scene.cameras[0].location.z, 3.0);
+  EXPECT_EQ(scene.cameras[0].direction.y, 1.0);  // stored as a unit vector
+  EXPECT_EQ(scene.cameras[0].zoom, 40.0);
+}
+
+TEST(StreamDecode, ABrokenTextureFallsBackWithAWarning) {
+  StreamBuilder s;
+  Bytes broken;
+  broken.str("x.png").put(uint32_t{0}).put(uint32_t{0}).put(uint32_t{0}).put(uint32_t{0x474E5089});
+  s.record(Tag::Texture, broken);
+  s.record(Tag::Texture, texels_texture("huge", 20000, 1, 0));  // refused before any copy
+  s.record(Tag::Material, test::material(1, 1, 1, 1, false));
+  s.record(Tag::Mesh, test::triangle_mesh(-1, 0));
+  DecodedImport d;
+  std::string error;
+  ASSERT_TRUE(decode_import_stream(s.end(), d, error)) << error;
+  ASSERT_EQ(d.scene.textures.size(), 2u);
+  EXPECT_TRUE(d.scene.textures[0].fallback);
+  EXPECT_TRUE(d.scene.textures[1].fallback);
+  ASSERT_EQ(d.warnings.size(), 2u);
+  EXPECT_NE(d.warnings[0].find("texture x.png: "), std::string::npos);
+  EXPECT_NE(d.warnings[1].find("too large"), std::string::npos);
+}
+
+TEST(StreamDecode, TheImportersOwnReasonComesBackAsIs) {
+  StreamBuilder s;
+  Bytes why;
+  why.data = {'N', 'o', '\n', 'f', 'i', 'l', 'e'};
+  s.record(Tag::Error, why);
+  DecodedImport d;
+  std::string error;
+  EXPECT_FALSE(decode_import_stream(s.end(), d, error));
+  EXPECT_EQ(error, "No file");  // one line: control characters become blanks
+}
+
+// Every lie a broken importer could tell, and every value beyond the caps, ends in a clear error
+// and an empty result.
+TEST(StreamDecode, RefusesStreamsThatLie) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* what;
+    std::function<std::vector<uint8_t>()> make;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"empty", [] { return std::vector<uint8_t>{}; }, "not an import stream"},
+      {"other version",
+       [] {
+         Bytes b;
+         b.put(import_stream::kStreamMagic).put(uint32_t{2});
+         return b.data;
+       },
+       "version 2"},
+      {"cut short", [] { return StreamBuilder().out.data; }, "ends without its End record"},
+      {"record longer than the stream",
+       [] {
+         StreamBuilder s;
+         s.out.put(static_cast<uint32_t>(Tag::Mesh)).put(uint64_t{1} << 40);
+         return s.out.data;
+       },
+       "record longer than the bytes sent"},
+      {"unknown tag", [] { return StreamBuilder().record(static_cast<Tag>(99), {}).end(); },
+       "unknown record 99"},
+      {"bytes after End",
+       [] {
+         auto v = StreamBuilder().end();
+         v.push_back(0);
+         return v;
+       },
+       "bytes after the End record"},
+      {"counts beyond the payload",
+       [] {
+         Bytes m;
+         m.put(int32_t{-1}).put(int32_t{-1}).put(uint32_t{3}).put(uint32_t{2000000000});
+         return StreamBuilder().record(Tag::Mesh, m).end();
+       },
+       "mesh arrays do not match their counts"},
+      {"index beyond the vertices",
+       [] {
+         Bytes m = test::triangle_mesh(-1, -1);
+         m.data[m.data.size() - 4] = 3;
+         return StreamBuilder().record(Tag::Mesh, m).end();
+       },
+       "triangle index beyond the mesh's vertices"},
+      {"mesh of an undeclared object",
+       [] { return StreamBuilder().record(Tag::Mesh, test::triangle_mesh(0, -1)).end(); },
+       "mesh names object 0"},
+      {"mesh of an undeclared material",
+       [] { return StreamBuilder().record(Tag::Mesh, test::triangle_mesh(-1, 0)).end(); },
+       "mesh names material 0"},
+      {"material of an undeclared texture",
+       [] { return StreamBuilder().record(Tag::Material, test::material(0, 1, 1, 1, 0)).end(); },
+       "material names texture 0"},
+      {"colour above 1",
+       [] { return StreamBuilder().record(Tag::Material, test::material(-1, 2, 1, 1, 0)).end(); },
+       "material colour outside 0..1"},
+      {"infinite vertex",
+       [inf] {
+         Bytes m = test::triangle_mesh(-1, -1);
+         std::memcpy(&m.data[16], &inf, 4);
+         return StreamBuilder().record(Tag::Mesh, m).end();
+       },
+       "!the model holds a coordinate that is not finite or beyond 1e8 in size"},
+      {"waypoints beyond the payload",
+       [] {
+         Bytes o;
+         o.str("o").put(1.0).put(uint32_t{65536});
+         return StreamBuilder().record(Tag::Object, o).end();
+       },
+       "object waypoints do not match their count"},
+      {"speed out of range",
+       [] {
+         return StreamBuilder().record(Tag::Object, object("o", 1e9, {{0, 0, 0}})).end();
+       },
+       "!the model holds an animation faster than 1e6 units per second"},
+      {"name longer than 255 bytes",
+       [] {
+         return StreamBuilder().record(Tag::Object, object(std::string(256, 'a'), 1, {})).end();
+       },
+       "object record cut short"},
+      {"zoom out of range",
+       [] { return StreamBuilder().record(Tag::Camera, camera("c", 0.5)).end(); },
+       "camera zoom out of range"},
+      {"texels short of the size",
+       [] {
+         Bytes t = texels_texture("t", 2, 2, 0);
+         t.data.resize(t.data.size() - 4);
+         return StreamBuilder().record(Tag::Texture, t).end();
+       },
+       "texture texels do not match its size"},
+  };
+  for (const Case& c : cases) {
+    DecodedImport d;
+    d.scene.polygons.resize(1);
+    std::string error;
+    EXPECT_FALSE(decode_import_stream(c.make(), d, error)) << c.what;
+    // "!" marks a well-formed stream of a model out of the engine's range.
+    const std::string expected =
+        c.error[0] == '!' ? c.error + 1 : std::string("malformed stream: ") + c.error;
+    EXPECT_EQ(error, expected) << c.what;
+    EXPECT_TRUE(d.scene.polygons.empty()) << c.what;
+  }
+}
+
+TEST(StreamDecode, ASceneBeyondTheWorldCapsIsTooLarge) {
+  StreamBuilder s;
+  Bytes empty;
+  empty.str("t").put(uint32_t{0}).put(uint32_t{0}).put(uint32_t{0});
+  for (int i = 0; i <= 4096; ++i) s.record(Tag::Texture, empty);
+  DecodedImport d;
+  std::string error;
+  EXPECT_FALSE(decode_import_stream(s.end(), d, error));
+  EXPECT_EQ(error, "scene too large: more than 4096 textures");
+}
+
+}  // namespace
+}  // namespace znr

@@ -1,0 +1,339 @@
+#include "read_model.h"
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "scene_frame.h"
+#include "zelnary/world/limits.h"
+
+namespace znr::importer {
+namespace {
+
+using import_stream::Tag;
+using import_stream::TextureKind;
+
+constexpr uint64_t kMaxTextureFileBytes = 256ull << 20;
+constexpr double kDefaultTicksPerSecond = 25.0;
+constexpr unsigned kEvenSamples = 64;
+constexpr unsigned kMaxPathSamples = 4096;
+
+std::string clip(std::string s) {
+  if (s.size() > world_limits::kMaxNameBytes) s.resize(world_limits::kMaxNameBytes);
+  return s;
+}
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  const auto size = static_cast<uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
+  if (size > kMaxTextureFileBytes) return {};
+  std::vector<uint8_t> bytes(size);
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  return in ? bytes : std::vector<uint8_t>{};
+}
+
+float unit_clamp(float v) {
+  return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 1.0f;
+}
+
+float determinant3(const aiMatrix4x4& m) {
+  return aiMatrix3x3(m).Determinant();
+}
+
+class ModelWriter {
+ public:
+  ModelWriter(const aiScene& scene, const std::string& path, StreamWriter& out)
+      : scene_(scene), out_(out), axes_(world_axes(scene)) {
+    const size_t slash = path.rfind('/');
+    folder_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    if (scene.mNumAnimations > 0) {
+      animation_ = scene.mAnimations[0];  // the first animation plays; others are ignored
+      for (unsigned i = 0; i < animation_->mNumChannels; ++i)
+        channels_[animation_->mChannels[i]->mNodeName.C_Str()] = animation_->mChannels[i];
+    }
+  }
+
+  void write() {
+    materials();
+    find_objects(scene_.mRootNode);
+    for (size_t k = 0; k < objects_.size(); ++k) object(k);
+    if (scene_.mRootNode) meshes(scene_.mRootNode, axes_ * scene_.mRootNode->mTransformation, -1);
+    cameras();
+    out_.record(Tag::End, 0);
+  }
+
+ private:
+  struct ObjectRoot {
+    const aiNode* node;
+    aiMatrix4x4 local_from_file;  // the object's frame from its node's space at time 0
+  };
+
+  int32_t texture(const aiString& name) {
+    const std::string key = name.C_Str();
+    if (const auto it = textures_.find(key); it != textures_.end()) return it->second;
+    const int32_t index = static_cast<int32_t>(textures_.size());
+    textures_[key] = index;
+    std::string label = clip(key);
+    if (const aiTexture* embedded = scene_.GetEmbeddedTexture(name.C_Str())) {
+      if (embedded->mHeight == 0) {  // the bytes of an image file
+        out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + embedded->mWidth);
+        out_.string(label);
+        out_.put(static_cast<uint32_t>(TextureKind::Encoded));
+        out_.put(uint32_t{0}), out_.put(uint32_t{0});
+        out_.bytes(embedded->pcData, embedded->mWidth);
+      } else {  // aiTexel is b, g, r, a in memory: 0xAARRGGBB as a little-endian word
+        const uint64_t w = embedded->mWidth, h = embedded->mHeight;
+        const bool fits = w <= 16384 && h <= 16384 && w * h <= (64u << 20);  // the engine's caps
+        const uint64_t n = fits ? w * h * 4 : 0;
+        out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + n);
+        out_.string(label);
+        out_.put(static_cast<uint32_t>(TextureKind::Texels));
+        out_.put(static_cast<uint32_t>(w)), out_.put(static_cast<uint32_t>(h));
+        out_.bytes(embedded->pcData, n);
+      }
+      return index;
+    }
+    std::string file = key;
+    std::replace(file.begin(), file.end(), '\\', '/');
+    if (file.starts_with("file://")) file.erase(0, 7);
+    std::vector<uint8_t> bytes = read_file(file.starts_with('/') ? file : folder_ + file);
+    if (bytes.empty() && file.find('/') != std::string::npos)  // a path from the author's disk
+      bytes = read_file(folder_ + file.substr(file.rfind('/') + 1));
+    out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + bytes.size());
+    out_.string(label);
+    out_.put(static_cast<uint32_t>(TextureKind::Encoded));
+    out_.put(uint32_t{0}), out_.put(uint32_t{0});
+    out_.bytes(bytes.data(), bytes.size());
+    return index;
+  }
+
+  void materials() {
+    for (unsigned i = 0; i < scene_.mNumMaterials; ++i) {
+      const aiMaterial& m = *scene_.mMaterials[i];
+      aiColor4D colour(1, 1, 1, 1);
+      if (m.Get(AI_MATKEY_BASE_COLOR, colour) != AI_SUCCESS) m.Get(AI_MATKEY_COLOR_DIFFUSE, colour);
+      aiString file;
+      int32_t tex = -1;
+      if (m.GetTexture(aiTextureType_BASE_COLOR, 0, &file) == AI_SUCCESS ||
+          m.GetTexture(aiTextureType_DIFFUSE, 0, &file) == AI_SUCCESS)
+        tex = texture(file);
+      int two_sided = 0;
+      m.Get(AI_MATKEY_TWOSIDED, two_sided);
+      out_.record(Tag::Material, 4 + 12 + 1);
+      out_.put(tex);
+      out_.put(unit_clamp(colour.r)), out_.put(unit_clamp(colour.g)),
+          out_.put(unit_clamp(colour.b));
+      out_.put(static_cast<uint8_t>(two_sided != 0));
+    }
+  }
+
+  static bool holds_meshes(const aiNode* node) {
+    if (node->mNumMeshes > 0) return true;
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+      if (holds_meshes(node->mChildren[i])) return true;
+    return false;
+  }
+
+  // An animated node with no animated ancestor moves as one object with all below it. Nodes
+  // with nothing to draw (bones, cameras, lights) do not: skinning is not followed.
+  void find_objects(const aiNode* node) {
+    if (!node) return;
+    if (channels_.count(node->mName.C_Str()) && holds_meshes(node)) {
+      objects_.push_back({node, {}});
+      return;
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i) find_objects(node->mChildren[i]);
+  }
+
+  // When to sample a node's path: at every key, so corners stay sharp, and evenly between
+  // them, so curves stay round; at most kMaxPathSamples times.
+  static std::vector<double> sample_times(const aiNodeAnim& channel, double duration) {
+    std::vector<double> times;
+    for (unsigned i = 0; i <= kEvenSamples; ++i) times.push_back(duration * i / kEvenSamples);
+    for (unsigned i = 0; i < channel.mNumPositionKeys; ++i)
+      times.push_back(channel.mPositionKeys[i].mTime);
+    for (unsigned i = 0; i < channel.mNumRotationKeys; ++i)
+      times.push_back(channel.mRotationKeys[i].mTime);
+    std::erase_if(times, [&](double t) { return !(t >= 0.0 && t <= duration); });
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    if (times.size() > kMaxPathSamples) {
+      std::vector<double> fewer;
+      for (unsigned i = 0; i < kMaxPathSamples; ++i)
+        fewer.push_back(times[i * (times.size() - 1) / (kMaxPathSamples - 1)]);
+      times = std::move(fewer);
+    }
+    return times;
+  }
+
+  // The object's path: its origin sampled along the animation, in world axes, looped.
+  void object(size_t k) {
+    ObjectRoot& root = objects_[k];
+    const aiNodeAnim& channel = *channels_.at(root.node->mName.C_Str());
+    const aiMatrix4x4 parent = axes_ * global_transform(root.node->mParent);
+    auto frame_at = [&](double ticks) {
+      return parent * channel_transform(channel, root.node->mTransformation, ticks);
+    };
+    const double duration =
+        std::isfinite(animation_->mDuration) ? std::max(animation_->mDuration, 0.0) : 0.0;
+    const double tps =
+        animation_->mTicksPerSecond > 0.0 ? animation_->mTicksPerSecond : kDefaultTicksPerSecond;
+    std::vector<aiVector3D> path;
+    for (const double ticks : sample_times(channel, duration)) {
+      const aiVector3D p = frame_at(ticks) * aiVector3D(0, 0, 0);
+      if (path.empty() || (p - path.back()).Length() > 1e-6f * (1.0f + p.Length()))
+        path.push_back(p);
+    }
+    while (path.size() > 1 &&
+           (path.back() - path.front()).Length() <= 1e-6f * (1.0f + path.front().Length()))
+      path.pop_back();
+    double loop = 0.0;
+    for (size_t i = 0; i < path.size(); ++i)
+      loop += (path[(i + 1) % path.size()] - path[i]).Length();
+    const double seconds = duration / tps;
+    const double speed =
+        path.size() > 1 && seconds > 0.0 ? std::min(loop / seconds, world_limits::kMaxSpeed) : 0.0;
+
+    // The object faces its direction of travel: its frame at time 0 is turned by the heading
+    // of the first move along the ground, so the model shows as the file has it.
+    float heading = 0.0f;
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+      const aiVector3D d = path[i + 1] - path[i];
+      if (std::hypot(d.x, d.y) > 1e-9f) {
+        heading = std::atan2(d.y, d.x);
+        break;
+      }
+    }
+    aiMatrix4x4 turn, move;
+    aiMatrix4x4::RotationZ(-heading, turn);
+    aiMatrix4x4::Translation(-path.front(), move);
+    root.local_from_file = turn * move * frame_at(0.0);
+
+    const std::string name = clip(root.node->mName.C_Str());
+    out_.record(Tag::Object, StreamWriter::string_bytes(name) + 8 + 4 + path.size() * 24);
+    out_.string(name);
+    out_.put(speed);
+    out_.put(static_cast<uint32_t>(path.size()));
+    for (const aiVector3D& p : path)
+      out_.put(double{p.x}), out_.put(double{p.y}), out_.put(double{p.z});
+  }
+
+  // to_world takes the node's space to world axes (or to its object's frame).
+  void meshes(const aiNode* node, aiMatrix4x4 to_world, int32_t object) {
+    if (!node) return;
+    for (size_t k = 0; object < 0 && k < objects_.size(); ++k)
+      if (objects_[k].node == node) {
+        object = static_cast<int32_t>(k);
+        to_world = objects_[k].local_from_file;
+      }
+    for (unsigned i = 0; i < node->mNumMeshes; ++i)
+      if (node->mMeshes[i] < scene_.mNumMeshes)
+        mesh(*scene_.mMeshes[node->mMeshes[i]], to_world, object);
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+      meshes(node->mChildren[i], to_world * node->mChildren[i]->mTransformation, object);
+  }
+
+  void mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
+    uint32_t triangles = 0;
+    for (unsigned f = 0; f < m.mNumFaces; ++f) triangles += m.mFaces[f].mNumIndices == 3 ? 1 : 0;
+    if (triangles == 0 || !m.mVertices) return;
+    const bool mirrored = determinant3(to_world) < 0.0f;
+    const aiVector3D* uv = m.mTextureCoords[0];
+    out_.record(Tag::Mesh, import_stream::kMeshHeaderBytes +
+                               m.mNumVertices * import_stream::kVertexBytes +
+                               uint64_t{triangles} * import_stream::kTriangleBytes);
+    out_.put(object);
+    out_.put(static_cast<int32_t>(m.mMaterialIndex < scene_.mNumMaterials ? m.mMaterialIndex : -1));
+    out_.put(m.mNumVertices);
+    out_.put(triangles);
+    for (unsigned v = 0; v < m.mNumVertices; ++v) {
+      const aiVector3D p = to_world * m.mVertices[v];
+      const float vertex[5] = {p.x, p.y, p.z, uv ? uv[v].x : 0.0f, uv ? uv[v].y : 0.0f};
+      out_.bytes(vertex, sizeof vertex);
+    }
+    for (unsigned f = 0; f < m.mNumFaces; ++f) {
+      const aiFace& face = m.mFaces[f];
+      if (face.mNumIndices != 3) continue;
+      const uint32_t abc[3] = {face.mIndices[0], face.mIndices[mirrored ? 2 : 1],
+                               face.mIndices[mirrored ? 1 : 2]};
+      out_.bytes(abc, sizeof abc);
+    }
+  }
+
+  void cameras() {
+    for (unsigned i = 0; i < scene_.mNumCameras; ++i) {
+      const aiCamera& c = *scene_.mCameras[i];
+      const aiNode* node = scene_.mRootNode ? scene_.mRootNode->FindNode(c.mName) : nullptr;
+      const aiMatrix4x4 to_world = axes_ * (node ? global_transform(node) : aiMatrix4x4());
+      const aiVector3D at = to_world * c.mPosition;
+      aiVector3D dir = aiMatrix3x3(to_world) * c.mLookAt;
+      if (dir.Length() == 0.0f || !std::isfinite(dir.Length())) dir = aiVector3D(-1, 0, 0);
+      double zoom = 2.0 * c.mHorizontalFOV * 180.0 / 3.14159265358979323846;
+      zoom = std::isfinite(zoom) && zoom > 0.0 ? std::clamp(zoom, 1.0, 170.0) : 55.0;
+      const std::string name = clip(c.mName.C_Str());
+      out_.record(Tag::Camera, StreamWriter::string_bytes(name) + 7 * 8);
+      out_.string(name);
+      for (double v : {double{at.x}, double{at.y}, double{at.z}, double{dir.x}, double{dir.y},
+                       double{dir.z}, zoom})
+        out_.put(v);
+    }
+  }
+
+  const aiScene& scene_;
+  StreamWriter& out_;
+  aiMatrix4x4 axes_;
+  std::string folder_;
+  const aiAnimation* animation_ = nullptr;
+  std::unordered_map<std::string, const aiNodeAnim*> channels_;
+  std::map<std::string, int32_t> textures_;
+  std::vector<ObjectRoot> objects_;
+};
+
+void error_record(StreamWriter& out, const std::string& reason) {
+  out.record(Tag::Error, reason.size());
+  out.bytes(reason.data(), reason.size());
+}
+
+// CPU seconds of this process: the reader is single-threaded, and CPU time stays meaningful on
+// a busy machine where the wall clock does not.
+double cpu_now() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings) {
+  double t = cpu_now();
+  Assimp::Importer importer;
+  importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
+                              aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+  const aiScene* scene =
+      importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_FlipUVs |
+                                  aiProcess_ValidateDataStructure);
+  if (timings) timings->assimp_seconds = cpu_now() - t;
+  t = cpu_now();
+  if (!scene || !scene->mRootNode) {
+    const std::string why = importer.GetErrorString();
+    error_record(out, why.empty() ? "the file could not be read" : why);
+    return out.flush() ? 1 : 2;
+  }
+  ModelWriter(*scene, path, out).write();
+  const bool ok = out.flush();
+  if (timings) timings->convert_seconds = cpu_now() - t;
+  return ok ? 0 : 2;
+}
+
+}  // namespace znr::importer

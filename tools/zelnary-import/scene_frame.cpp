@@ -1,0 +1,94 @@
+#include "scene_frame.h"
+
+#include <algorithm>
+
+namespace znr::importer {
+namespace {
+
+template <typename T>
+bool meta(const aiScene& scene, const char* key, T& out) {
+  return scene.mMetaData && scene.mMetaData->Get(key, out);
+}
+
+int meta_int(const aiScene& scene, const char* key, int fallback) {
+  int32_t v = 0;
+  return meta(scene, key, v) ? v : fallback;
+}
+
+aiVector3D unit_axis(int axis, int sign) {
+  aiVector3D v(0, 0, 0);
+  v[static_cast<unsigned>(std::clamp(axis, 0, 2))] = sign < 0 ? -1.0f : 1.0f;
+  return v;
+}
+
+// The key pair around t and how far between them t lies.
+template <typename Key>
+void bracket(const Key* keys, unsigned n, double t, unsigned& a, unsigned& b, float& f) {
+  a = b = 0;
+  f = 0.0f;
+  if (n == 0 || t <= keys[0].mTime) return;
+  if (t >= keys[n - 1].mTime) {
+    a = b = n - 1;
+    return;
+  }
+  const Key* hi =
+      std::upper_bound(keys, keys + n, t, [](double v, const Key& k) { return v < k.mTime; });
+  b = static_cast<unsigned>(hi - keys);
+  a = b - 1;
+  const double span = keys[b].mTime - keys[a].mTime;
+  f = span > 0.0 ? static_cast<float>((t - keys[a].mTime) / span) : 0.0f;
+}
+
+}  // namespace
+
+aiMatrix4x4 world_axes(const aiScene& scene) {
+  const aiVector3D up = unit_axis(meta_int(scene, "UpAxis", 1), meta_int(scene, "UpAxisSign", 1));
+  const aiVector3D front =
+      unit_axis(meta_int(scene, "FrontAxis", 2), meta_int(scene, "FrontAxisSign", 1));
+  const aiVector3D right =
+      unit_axis(meta_int(scene, "CoordAxis", 0), meta_int(scene, "CoordAxisSign", 1));
+  // FBX reports centimetres per unit.
+  float unit = 1.0f;
+  double unit_d = 0.0;
+  if (meta(scene, "UnitScaleFactor", unit_d))
+    unit = static_cast<float>(unit_d / 100.0);
+  else if (meta(scene, "UnitScaleFactor", unit))
+    unit /= 100.0f;
+  if (!(unit > 0.0f)) unit = 1.0f;
+  // Rows: our x, y, z as combinations of the file's axes.
+  return aiMatrix4x4(right.x * unit, right.y * unit, right.z * unit, 0,     //
+                     -front.x * unit, -front.y * unit, -front.z * unit, 0,  //
+                     up.x * unit, up.y * unit, up.z * unit, 0,              //
+                     0, 0, 0, 1);
+}
+
+aiMatrix4x4 global_transform(const aiNode* node) {
+  aiMatrix4x4 m;
+  for (; node; node = node->mParent) m = node->mTransformation * m;
+  return m;
+}
+
+aiMatrix4x4 channel_transform(const aiNodeAnim& c, const aiMatrix4x4& rest, double t) {
+  unsigned a, b;
+  float f;
+  aiVector3D position, scaling;
+  aiQuaternion rotation;
+  rest.Decompose(scaling, rotation, position);  // what the channel does not animate
+  if (c.mNumPositionKeys > 0) {
+    bracket(c.mPositionKeys, c.mNumPositionKeys, t, a, b, f);
+    position =
+        c.mPositionKeys[a].mValue + (c.mPositionKeys[b].mValue - c.mPositionKeys[a].mValue) * f;
+  }
+  if (c.mNumRotationKeys > 0) {
+    bracket(c.mRotationKeys, c.mNumRotationKeys, t, a, b, f);
+    aiQuaternion::Interpolate(rotation, c.mRotationKeys[a].mValue, c.mRotationKeys[b].mValue, f);
+    rotation.Normalize();
+  }
+  if (c.mNumScalingKeys > 0) {
+    bracket(c.mScalingKeys, c.mNumScalingKeys, t, a, b, f);
+    scaling = c.mScalingKeys[a].mValue + (c.mScalingKeys[b].mValue - c.mScalingKeys[a].mValue) * f;
+  }
+  return aiMatrix4x4(scaling, rotation, position);
+}
+
+}  // namespace znr::importer

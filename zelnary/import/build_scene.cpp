@@ -1,0 +1,145 @@
+#include "zelnary/import/build_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <set>
+
+#include "zelnary/world/limits.h"
+
+namespace znr {
+namespace {
+
+namespace lim = world_limits;
+
+struct Box {
+  Vec3 lo{INFINITY, INFINITY, INFINITY}, hi{-INFINITY, -INFINITY, -INFINITY};
+  void add(const Vec3& p) {
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  bool empty() const { return lo.x > hi.x; }
+  Vec3 centre() const { return (lo + hi) * 0.5; }
+  double extent() const { return std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z}); }
+};
+
+// Object names follow the world format's rule (letters, digits, _ - .), so that an import can
+// be written out as a world; camera names lose quotes and control characters. Both are made
+// unique with a numbered suffix.
+std::string clean_name(const std::string& raw, bool identifier, const std::string& fallback) {
+  std::string name;
+  for (char c : raw) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool keep = identifier ? (std::isalnum(u) || c == '_' || c == '-' || c == '.')
+                                 : (u >= 0x20 && c != '"' && u != 0x7f);
+    name += keep ? c : '_';
+  }
+  if (name.empty()) name = fallback;
+  return name.substr(0, lim::kMaxNameBytes - 8);
+}
+
+std::string unique_name(std::string name, std::set<std::string>& taken) {
+  const std::string base = name;
+  for (int n = 2; !taken.insert(name).second; ++n) name = base + "-" + std::to_string(n);
+  return name;
+}
+
+}  // namespace
+
+bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
+  if (scene.polygons.empty()) {
+    error = "nothing to draw: the file holds no polygons";
+    return false;
+  }
+  const size_t cameras = 1 + scene.cameras.size() + scene.objects.size();
+  if (cameras > lim::kMaxCameras) {
+    error = "scene too large: more than " + std::to_string(lim::kMaxCameras) + " cameras";
+    return false;
+  }
+
+  // Each object's reach from its origin, then the bounds of everything where it starts.
+  std::vector<double> radius(scene.objects.size(), 0.0);
+  Box box;
+  for (const Polygon& p : scene.polygons)
+    for (const Vertex& v : scene.vertices_of(p)) {
+      if (p.object < 0) {
+        box.add(v.position);
+      } else {
+        double& r = radius[static_cast<size_t>(p.object)];
+        r = std::max(r, length(v.position));
+      }
+    }
+  for (size_t k = 0; k < scene.objects.size(); ++k)
+    for (const Vec3& w : scene.objects[k].path) {
+      box.add(w + Vec3{radius[k], radius[k], radius[k]});
+      box.add(w - Vec3{radius[k], radius[k], radius[k]});
+    }
+
+  fit.extent = box.extent();
+  fit.scale = 1.0;
+  if (fit.extent > 0.0 && (fit.extent < kFitMin || fit.extent > kFitMax))
+    fit.scale = kFitTarget / fit.extent;
+  const double s = fit.scale;
+  const double bound = lim::kMaxCoordinate;
+  auto scaled = [&](Vec3& p) {
+    p = p * s;
+    return std::fabs(p.x) <= bound && std::fabs(p.y) <= bound && std::fabs(p.z) <= bound;
+  };
+  if (s != 1.0) {
+    bool ok = true;
+    for (Vertex& v : scene.vertices) ok = scaled(v.position) && ok;
+    for (MovingObject& o : scene.objects) {
+      for (Vec3& w : o.path) ok = scaled(w) && ok;
+      o.speed = std::clamp(o.speed * s, -lim::kMaxSpeed, lim::kMaxSpeed);
+    }
+    for (CameraDef& c : scene.cameras) ok = scaled(c.location) && ok;
+    for (double& r : radius) r *= s;
+    box.lo = box.lo * s;
+    box.hi = box.hi * s;
+    if (!ok) {
+      error = "scene too large: a coordinate beyond 1e8 after scaling";
+      return false;
+    }
+  }
+
+  std::set<std::string> taken;
+  std::vector<CameraDef> list;
+  list.reserve(cameras);
+
+  // The overview looks down on the middle of the scene from above and to the side, far enough
+  // back that the bounding sphere fits the height of a 4:3 picture at its field of view.
+  CameraDef overview;
+  overview.name = unique_name("Overview", taken);
+  overview.chase = ChaseType::Fixed;
+  overview.zoom = 60.0;
+  overview.direction = normalized(Vec3{-1.0, -1.0, -0.9});
+  const double half_vertical =
+      std::atan(std::tan(overview.zoom / 2.0 * std::numbers::pi / 180.0) * 0.75);
+  const double sphere = std::max(length(box.hi - box.lo) * 0.5, 1.0);
+  overview.location = box.centre() - overview.direction * (sphere * 1.05 / std::sin(half_vertical));
+  list.push_back(overview);
+
+  for (CameraDef& c : scene.cameras) {
+    c.name = unique_name(clean_name(c.name, false, "Camera"), taken);
+    c.chase = ChaseType::Fixed;
+    c.target = -1;
+    list.push_back(std::move(c));
+  }
+
+  std::set<std::string> object_names;
+  for (size_t k = 0; k < scene.objects.size(); ++k) {
+    MovingObject& o = scene.objects[k];
+    o.name = unique_name(clean_name(o.name, true, "object"), object_names);
+    CameraDef c;
+    c.name = unique_name("Behind " + o.name, taken);
+    c.chase = ChaseType::Behind;
+    c.target = static_cast<int32_t>(k);
+    c.location = o.path.front();
+    c.distance_from_eye = std::max(radius[k] * 3.0, kFitTarget / 100.0);
+    list.push_back(std::move(c));
+  }
+  scene.cameras = std::move(list);
+  return true;
+}
+
+}  // namespace znr

@@ -1,0 +1,351 @@
+#include "zelnary/import/stream_decode.h"
+
+#include <sys/mman.h>
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "zelnary/import/stream_format.h"
+#include "zelnary/textures/decode.h"
+#include "zelnary/world/limits.h"
+
+namespace znr {
+namespace {
+
+namespace lim = world_limits;
+using namespace import_stream;
+
+constexpr size_t kMaxMaterials = 65536;
+
+// A bounds-checked cursor over one payload.
+class Reader {
+ public:
+  explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+  size_t left() const { return bytes_.size() - pos_; }
+  bool take(void* out, size_t n) {
+    if (n > left()) return false;
+    std::memcpy(out, bytes_.data() + pos_, n);
+    pos_ += n;
+    return true;
+  }
+  template <typename T>
+  bool get(T& out) {
+    return take(&out, sizeof(T));
+  }
+  bool string(std::string& out) {
+    uint32_t n = 0;
+    if (!get(n) || n > lim::kMaxNameBytes || n > left()) return false;
+    out.assign(reinterpret_cast<const char*>(bytes_.data() + pos_), n);
+    pos_ += n;
+    return true;
+  }
+  std::span<const uint8_t> span(size_t n) {
+    auto r = bytes_.subspan(pos_, n);
+    pos_ += n;
+    return r;
+  }
+  std::span<const uint8_t> rest() { return span(left()); }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+// Large scene arrays are filled once, front to back: on huge pages that costs a few hundred
+// page faults instead of tens of thousands (a large share of a big import's time).
+template <typename T>
+void advise_huge_pages(const std::vector<T>& v) {
+  constexpr uintptr_t kPage = 4096;
+  const auto begin = (reinterpret_cast<uintptr_t>(v.data()) + kPage - 1) & ~(kPage - 1);
+  const auto end = reinterpret_cast<uintptr_t>(v.data() + v.capacity());
+  if (end > begin + (2u << 20))
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+struct Material {
+  int32_t texture = -1;
+  Color color;
+  bool two_sided = false;
+};
+
+bool finite_within(double v, double bound) {
+  return std::isfinite(v) && std::fabs(v) <= bound;
+}
+
+class Decoder {
+ public:
+  Decoder(DecodedImport& out, std::string& error) : out_(out), error_(error) {}
+
+  bool run(std::span<const uint8_t> bytes) {
+    Reader stream(bytes);
+    uint32_t magic = 0, version = 0;
+    if (!stream.get(magic) || !stream.get(version) || magic != kStreamMagic)
+      return fail("not an import stream");
+    if (version != kStreamVersion) return fail("version " + std::to_string(version));
+    if (!reserve_triangles(stream)) return false;
+    for (;;) {
+      uint32_t tag = 0;
+      uint64_t size = 0;
+      if (!stream.get(tag) || !stream.get(size)) return fail("ends without its End record");
+      if (size > stream.left()) return fail("record longer than the bytes sent");
+      Reader payload(stream.span(static_cast<size_t>(size)));
+      if (!record(static_cast<Tag>(tag), payload)) return false;
+      if (static_cast<Tag>(tag) == Tag::End) {
+        if (stream.left() != 0) return fail("bytes after the End record");
+        return true;
+      }
+      if (payload.left() != 0) return fail("record with trailing bytes");
+    }
+  }
+
+ private:
+  // One pass over the record headers sums the triangles the meshes claim, so the scene's arrays
+  // are checked against the caps and allocated once instead of growing mesh by mesh. Claims the
+  // payloads do not back are caught when each mesh is read.
+  bool reserve_triangles(Reader stream) {
+    uint64_t triangles = 0;
+    uint32_t tag = 0;
+    uint64_t size = 0;
+    while (stream.get(tag) && stream.get(size) && size <= stream.left()) {
+      Reader payload(stream.span(static_cast<size_t>(size)));
+      uint32_t header[4];
+      if (static_cast<Tag>(tag) == Tag::Mesh && payload.take(header, sizeof header))
+        triangles += std::min<uint64_t>(header[3], payload.left() / kTriangleBytes);
+    }
+    if (triangles > lim::kMaxPolygons)
+      return limit("more than " + std::to_string(lim::kMaxPolygons) + " polygons");
+    if (triangles * 3 > lim::kMaxVertices)
+      return limit("more than " + std::to_string(lim::kMaxVertices) + " vertices");
+    out_.scene.polygons.reserve(triangles);
+    out_.scene.vertices.reserve(triangles * 3);
+    advise_huge_pages(out_.scene.polygons);
+    advise_huge_pages(out_.scene.vertices);
+    return true;
+  }
+
+  bool fail(const std::string& what) {
+    error_ = "malformed stream: " + what;
+    return false;
+  }
+
+  bool record(Tag tag, Reader& r) {
+    switch (tag) {
+      case Tag::Texture:
+        return texture(r);
+      case Tag::Material:
+        return material(r);
+      case Tag::Object:
+        return object(r);
+      case Tag::Mesh:
+        return mesh(r);
+      case Tag::Camera:
+        return camera(r);
+      case Tag::Error: {
+        const auto rest = r.rest();
+        std::string reason(reinterpret_cast<const char*>(rest.data()),
+                           std::min<size_t>(rest.size(), 1024));
+        for (char& c : reason)
+          if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        error_ = reason.empty() ? std::string("the importer gave no reason") : reason;
+        return false;
+      }
+      case Tag::End:
+        return true;
+    }
+    return fail("unknown record " + std::to_string(static_cast<uint32_t>(tag)));
+  }
+
+  bool texture(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.textures.size() >= lim::kMaxTextures)
+      return limit("more than " + std::to_string(lim::kMaxTextures) + " textures");
+    Texture t;
+    uint32_t kind = 0, width = 0, height = 0;
+    if (!r.string(t.file) || !r.get(kind) || !r.get(width) || !r.get(height))
+      return fail("texture record cut short");
+    const auto bytes = r.rest();
+    std::string reason;
+    bool ok = false;
+    if (kind == static_cast<uint32_t>(TextureKind::Encoded)) {
+      ok = !bytes.empty() && decode_image(bytes, t.image, reason, budget_);
+      if (bytes.empty()) reason = "missing, unreadable or too large";
+    } else if (kind == static_cast<uint32_t>(TextureKind::Texels)) {
+      const uint64_t pixels = uint64_t{width} * height;
+      if (width == 0 || height == 0 || width > kMaxTextureSide || height > kMaxTextureSide ||
+          pixels > kMaxTexturePixels || pixels > budget_.pixels_left) {
+        reason = "too large";
+      } else if (bytes.size() != pixels * 4) {
+        return fail("texture texels do not match its size");
+      } else {
+        t.image.width = static_cast<int32_t>(width);
+        t.image.height = static_cast<int32_t>(height);
+        t.image.texels.resize(pixels);
+        std::memcpy(t.image.texels.data(), bytes.data(), bytes.size());
+        budget_.pixels_left -= pixels;
+        ok = true;
+      }
+    } else {
+      return fail("unknown texture kind");
+    }
+    if (!ok) {
+      out_.warnings.push_back("texture " + t.file + ": " + reason);
+      t.image = fallback_image();
+      t.fallback = true;
+    }
+    s.textures.push_back(std::move(t));
+    return true;
+  }
+
+  bool material(Reader& r) {
+    if (materials_.size() >= kMaxMaterials)
+      return limit("more than " + std::to_string(kMaxMaterials) + " materials");
+    Material m;
+    uint8_t two_sided = 0;
+    if (!r.get(m.texture) || !r.get(m.color.r) || !r.get(m.color.g) || !r.get(m.color.b) ||
+        !r.get(two_sided))
+      return fail("material record cut short");
+    if (m.texture < -1 || m.texture >= static_cast<int32_t>(out_.scene.textures.size()))
+      return fail("material names texture " + std::to_string(m.texture));
+    for (float c : {m.color.r, m.color.g, m.color.b})
+      if (!(c >= 0.0f && c <= 1.0f)) return fail("material colour outside 0..1");
+    m.two_sided = two_sided != 0;
+    materials_.push_back(m);
+    return true;
+  }
+
+  bool object(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.objects.size() >= lim::kMaxObjects)
+      return limit("more than " + std::to_string(lim::kMaxObjects) + " objects");
+    MovingObject o;
+    uint32_t count = 0;
+    if (!r.string(o.name) || !r.get(o.speed) || !r.get(count))
+      return fail("object record cut short");
+    if (!finite_within(o.speed, lim::kMaxSpeed))
+      return unusable("an animation faster than 1e6 units per second");
+    if (count == 0 || count > lim::kMaxWaypoints) return fail("object waypoint count out of range");
+    if (uint64_t{count} * 24 != r.left()) return fail("object waypoints do not match their count");
+    o.path.resize(count);
+    for (Vec3& p : o.path) {
+      r.get(p.x), r.get(p.y), r.get(p.z);
+      if (!finite_within(p.x, lim::kMaxCoordinate) || !finite_within(p.y, lim::kMaxCoordinate) ||
+          !finite_within(p.z, lim::kMaxCoordinate))
+        return unusable(kBeyondCoordinates);
+    }
+    s.objects.push_back(std::move(o));
+    return true;
+  }
+
+  bool mesh(Reader& r) {
+    Scene& s = out_.scene;
+    int32_t object = -1, material = -1;
+    uint32_t vertex_count = 0, triangle_count = 0;
+    if (!r.get(object) || !r.get(material) || !r.get(vertex_count) || !r.get(triangle_count))
+      return fail("mesh record cut short");
+    if (object < -1 || object >= static_cast<int32_t>(s.objects.size()))
+      return fail("mesh names object " + std::to_string(object));
+    if (material < -1 || material >= static_cast<int32_t>(materials_.size()))
+      return fail("mesh names material " + std::to_string(material));
+    if (uint64_t{vertex_count} * kVertexBytes + uint64_t{triangle_count} * kTriangleBytes !=
+        r.left())
+      return fail("mesh arrays do not match their counts");
+    if (s.polygons.size() + triangle_count > lim::kMaxPolygons)
+      return limit("more than " + std::to_string(lim::kMaxPolygons) + " polygons");
+    if (s.vertices.size() + uint64_t{triangle_count} * 3 > lim::kMaxVertices)
+      return limit("more than " + std::to_string(lim::kMaxVertices) + " vertices");
+
+    local_.resize(vertex_count);
+    for (Vertex& v : local_) {
+      float f[5];
+      r.take(f, sizeof f);
+      for (int i = 0; i < 3; ++i)
+        if (!finite_within(f[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
+      for (int i = 3; i < 5; ++i)
+        if (!finite_within(f[i], lim::kMaxTextureCoordinate))
+          return unusable("a texture coordinate that is not finite or beyond 1e6");
+      v.position = {f[0], f[1], f[2]};
+      v.u = f[3];
+      v.v = f[4];
+    }
+    const Material m = material >= 0 ? materials_[static_cast<size_t>(material)] : Material{};
+    Polygon p;
+    p.vertex_count = 3;
+    p.texture = m.texture;
+    p.color = m.color;
+    p.two_sided = m.two_sided;
+    p.object = object;
+    // The arrays were reserved for every mesh at once (reserve_triangles): appending neither
+    // moves them nor writes them twice.
+    const std::span<const uint8_t> indices = r.span(size_t{triangle_count} * kTriangleBytes);
+    for (uint32_t t = 0; t < triangle_count; ++t) {
+      uint32_t abc[3];
+      std::memcpy(abc, indices.data() + size_t{t} * kTriangleBytes, sizeof abc);
+      if (abc[0] >= vertex_count || abc[1] >= vertex_count || abc[2] >= vertex_count)
+        return fail("triangle index beyond the mesh's vertices");
+      p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+      for (uint32_t i : abc) s.vertices.push_back(local_[i]);
+      s.polygons.push_back(p);
+    }
+    return true;
+  }
+
+  bool camera(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.cameras.size() >= lim::kMaxCameras)
+      return limit("more than " + std::to_string(lim::kMaxCameras) + " cameras");
+    CameraDef c;
+    double v[7];
+    if (!r.string(c.name) || !r.take(v, sizeof v)) return fail("camera record cut short");
+    for (int i = 0; i < 6; ++i)
+      if (!finite_within(v[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
+    c.location = {v[0], v[1], v[2]};
+    c.direction = {v[3], v[4], v[5]};
+    if (length(c.direction) == 0.0) return fail("camera direction is zero");
+    c.direction = normalized(c.direction);
+    if (!(v[6] >= lim::kMinZoom && v[6] <= lim::kMaxZoom)) return fail("camera zoom out of range");
+    c.zoom = v[6];
+    s.cameras.push_back(std::move(c));
+    return true;
+  }
+
+  // A well-formed stream of a model the engine cannot use: coordinates beyond the caps.
+  static constexpr const char* kBeyondCoordinates =
+      "a coordinate that is not finite or beyond 1e8 in size";
+  bool unusable(const std::string& what) {
+    error_ = "the model holds " + what;
+    return false;
+  }
+
+  // A cap of the world format: the scene is too big rather than the stream broken.
+  bool limit(const std::string& what) {
+    error_ = "scene too large: " + what;
+    return false;
+  }
+
+  DecodedImport& out_;
+  std::string& error_;
+  TextureBudget budget_;
+  std::vector<Material> materials_;
+  std::vector<Vertex> local_;
+};
+
+}  // namespace
+
+bool decode_import_stream(std::span<const uint8_t> bytes, DecodedImport& out, std::string& error) {
+  out = DecodedImport{};
+  error.clear();
+  bool ok = false;
+  try {
+    Decoder decoder(out, error);
+    ok = decoder.run(bytes);
+  } catch (const std::bad_alloc&) {
+    error = "out of memory";
+  }
+  if (!ok) out = DecodedImport{};
+  return ok;
+}
+
+}  // namespace znr

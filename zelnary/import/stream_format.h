@@ -1,0 +1,48 @@
+// The stream zelnary-import writes on its standard output and the engine reads: a header, then
+// records, each a tag and a byte length followed by that many bytes of payload. Numbers are in
+// the machine's own byte order (both ends run on the same machine); strings are a u32 length
+// and that many bytes. The engine checks every count and size against the world format's caps
+// before it allocates (stream_decode.h).
+//
+//   header    u32 kStreamMagic, u32 kStreamVersion
+//   record    u32 tag, u64 payload bytes, payload
+//   Texture   string name, u32 kind, u32 width, u32 height, bytes to the end of the payload
+//             (kind Encoded: a PNG/JPEG/BMP/TGA file, width = height = 0;
+//              kind Texels: width * height texels 0xAARRGGBB)
+//   Material  i32 texture (-1: none), f32 r, g, b, u8 two_sided
+//   Object    string name, f64 speed, u32 waypoint count, f64 x y z per waypoint
+//   Mesh      i32 object (-1: static), i32 material (-1: default), u32 vertex count,
+//             u32 triangle count, f32 x y z u v per vertex, u32 a b c per triangle
+//   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
+//   Error     the importer's reason, to the end of the payload; the import failed
+//   End       empty; the last record of every complete stream
+//
+// Geometry arrives in world axes (z up, the file's unit and up axis already applied); a mesh of
+// an object is in the object's own frame (x forward, y left, z up, origin on its path).
+#pragma once
+
+#include <cstdint>
+
+namespace znr::import_stream {
+
+constexpr uint32_t kStreamMagic = 0x49524E5Au;  // "ZNRI" in a little-endian dump
+constexpr uint32_t kStreamVersion = 1;
+
+enum class Tag : uint32_t {
+  Texture = 1,
+  Material = 2,
+  Object = 3,
+  Mesh = 4,
+  Camera = 5,
+  Error = 6,
+  End = 7,
+};
+
+enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
+
+constexpr uint64_t kRecordHeaderBytes = 12;
+constexpr uint64_t kMeshHeaderBytes = 16;
+constexpr uint64_t kVertexBytes = 5 * 4;
+constexpr uint64_t kTriangleBytes = 3 * 4;
+
+}  // namespace znr::import_stream
