@@ -14,6 +14,7 @@ constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
 constexpr size_t kFileHeaderSize = 14;
+constexpr uint64_t kMaxRlePixelsPerByte = 4096;
 
 // One colour channel of a direct-colour pixel, told by its mask.
 struct Channel {
@@ -270,6 +271,12 @@ bool decode_bmp(std::span<const uint8_t> bytes, Image& out, std::string& error,
   if (!check_size(h.width, h.height, budget, error)) return false;
   const bool rle = h.compression == kRle8 || h.compression == kRle4;
   if (!rle && bytes.size() - h.data_offset < row_stride(h) * static_cast<uint64_t>(h.height)) {
+    return fail(error, "truncated");
+  }
+  // Run-length data may skip ahead, so it has no true minimum size; it is held to at most
+  // kMaxRlePixelsPerByte so that a tiny file cannot claim a large share of the budget.
+  const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  if (rle && pixels > (bytes.size() - h.data_offset) * kMaxRlePixelsPerByte) {
     return fail(error, "truncated");
   }
   std::array<uint32_t, 256> palette{};
