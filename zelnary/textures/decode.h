@@ -25,7 +25,7 @@ struct TextureBudget {
 };
 
 // The time a world's textures may take to decode, counted from the first one.
-constexpr std::chrono::seconds kTextureDecodeTime{20};
+constexpr std::chrono::seconds kTextureDecodeTime{30};
 
 // false: error says what is wrong ("truncated", "too large", ...); out is left empty.
 bool decode_image(std::span<const uint8_t> bytes, Image& out, std::string& error,
