@@ -214,7 +214,6 @@ bool decode_uncompressed(std::span<const uint8_t> b, const BmpHeader& h,
 bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
                 const std::array<uint32_t, 256>& palette, Image& image, std::string& error) {
   const bool four = h.compression == kRle4;
-  std::fill(image.texels.begin(), image.texels.end(), palette[0]);
   const RowWriter writer(h, image);
   size_t pos = h.data_offset;
   const size_t end = b.size();
@@ -283,7 +282,8 @@ bool decode_bmp(std::span<const uint8_t> bytes, Image& out, std::string& error,
   palette[0] = 0xFF000000u;
   read_palette(bytes, h, palette);
   Image image;
-  allocate(image, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height));
+  allocate(image, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height),
+           rle ? palette[0] : 0u);
   const bool ok = rle ? decode_rle(bytes, h, palette, image, error)
                       : decode_uncompressed(bytes, h, palette, image, error);
   if (!ok) return false;

@@ -32,10 +32,10 @@ bool check_size(int64_t width, int64_t height, const TextureBudget& budget, std:
   return true;
 }
 
-void allocate(Image& out, int32_t width, int32_t height) {
+void allocate(Image& out, int32_t width, int32_t height, uint32_t texel) {
   out.width = width;
   out.height = height;
-  out.texels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  out.texels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), texel);
 }
 
 }  // namespace textures
