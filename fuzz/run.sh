@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds the texture decoder, world parser and import stream fuzzers with libFuzzer, AddressSanitizer and UBSan, and runs
-# each for a while. Usage: fuzz/run.sh [SECONDS_PER_HARNESS] (default 60).
-# Crashes are written to build/fuzz/crashes; the corpora grow in build/fuzz/corpus.
+# each for a while. Usage: fuzz/run.sh [SECONDS_PER_HARNESS] [HARNESS...] (default 60, all).
+# Crashes are written to build/fuzz/crashes; the corpora grow in build/fuzz/corpus, and the inputs
+# that reach new code are merged into the checked-in fuzz/corpus, which ./test replays.
 set -euo pipefail
 seconds=${1:-60}
+shift || true
+harnesses=("$@")
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(png jpeg bmp tga all world import)
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
 mkdir -p "$out/crashes"
@@ -25,7 +29,8 @@ clang++ "${flags[@]}" -o "$out/make_seeds" "$root/fuzz/make_seeds.cpp" \
 mkdir -p "$out"/seeds/{png,jpeg,bmp,tga}
 "$out/make_seeds" "$out/seeds"
 
-for name in png jpeg bmp tga all; do
+for name in "${harnesses[@]}"; do
+  case $name in world | import) continue ;; esac
   define=()
   [ "$name" != all ] && define=(-DFUZZ_DECODER_"${name^^}")
   echo "building fuzz_$name"
@@ -34,16 +39,18 @@ for name in png jpeg bmp tga all; do
 done
 
 echo "building fuzz_world"
-clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_world" "$root/fuzz/world_fuzzer.cpp" \
+[[ " ${harnesses[*]} " == *" world "* ]] && clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_world" "$root/fuzz/world_fuzzer.cpp" \
   "$root"/zelnary/world/*.cpp "$root"/zelnary/scene/*.cpp "${decoders[@]}" -lpng -ljpeg
 mkdir -p "$out/seeds/world"
 cp "$root"/worlds/town/town.wld "$out/seeds/world/"
 sed -n '/^```text$/,/^```$/p' "$root/docs/world-format.md" | grep -v '^```' >"$out/seeds/world/doc.wld"
 
-echo "building fuzz_import"
-clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_import" "$root/fuzz/import_stream_fuzzer.cpp" \
-  "$root"/zelnary/import/{stream_decode,build_scene}.cpp "$root"/zelnary/scene/*.cpp \
-  "${decoders[@]}" -lpng -ljpeg
+if [[ " ${harnesses[*]} " == *" import "* ]]; then
+  echo "building fuzz_import"
+  clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_import" "$root/fuzz/import_stream_fuzzer.cpp" \
+    "$root"/zelnary/import/{stream_decode,build_scene}.cpp "$root"/zelnary/scene/*.cpp \
+    "${decoders[@]}" -lpng -ljpeg
+fi
 # Seeds: streams the importer writes for a few of Debian's test models, where both are here.
 mkdir -p "$out/seeds/import"
 models=/usr/share/assimp/models
@@ -53,12 +60,14 @@ for m in glTF2/BoxTextured-glTF/BoxTextured.gltf OBJ/box.obj FBX/box.fbx; do
   fi
 done
 
-for name in png jpeg bmp tga all world import; do
+for name in "${harnesses[@]}"; do
   corpus="$out/corpus/$name"
-  mkdir -p "$corpus"
+  kept="$root/fuzz/corpus/$name"
+  mkdir -p "$corpus" "$kept"
   if [ "$name" = all ]; then seeds=("$out"/seeds/{png,jpeg,bmp,tga}); else seeds=("$out/seeds/$name"); fi
   echo "fuzzing $name for ${seconds}s"
   (cd "$out/crashes" && "$out/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
-    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "$corpus" "${seeds[@]}")
+    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "$corpus" "$kept" "${seeds[@]}")
+  (cd "$out/crashes" && "$out/fuzz_$name" -merge=1 -rss_limit_mb=2048 "$kept" "$corpus" 2>/dev/null)
 done
 echo "no crashes"

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
+  qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libxdamage-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
   libassimp-dev
   libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core

@@ -54,13 +54,26 @@ void fan(const Polygon& p, Triangles& out) {
   }
 }
 
-// Column-major 3x4: the object's axes turned by its heading about z, then its position.
-std::array<float, 12> instance_transform(const ObjectPose& pose) {
+// Column-major 3x4: the object's axes turned by its heading about z, then its position
+// relative to the scene's origin.
+std::array<float, 12> instance_transform(const ObjectPose& pose, const Vec3& origin) {
   const double a = pose.heading_deg * std::numbers::pi / 180.0;
   const float c = static_cast<float>(std::cos(a)), s = static_cast<float>(std::sin(a));
-  const float x = static_cast<float>(pose.position.x), y = static_cast<float>(pose.position.y),
-              z = static_cast<float>(pose.position.z);
+  const Vec3 at = pose.position - origin;
+  const float x = static_cast<float>(at.x), y = static_cast<float>(at.y),
+              z = static_cast<float>(at.z);
   return {c, s, 0.0f, -s, c, 0.0f, 0.0f, 0.0f, 1.0f, x, y, z};
+}
+
+// The middle of the box around the static geometry and the objects' paths.
+Vec3 scene_middle(const Scene& scene) {
+  Box all;
+  for (const Polygon& p : scene.polygons)
+    if (p.object < 0)
+      for (const Vertex& v : scene.vertices_of(p)) all.add(v.position);
+  for (const MovingObject& o : scene.objects)
+    for (const Vec3& w : o.path) all.add(w);
+  return all.empty() ? Vec3{} : (all.lo + all.hi) * 0.5;
 }
 
 RTCGeometry triangle_mesh(RTCDevice device, const std::vector<float>& vertices, size_t vertex_count,
@@ -79,6 +92,10 @@ RTCGeometry triangle_mesh(RTCDevice device, const std::vector<float>& vertices, 
 struct SegmentQuery::Impl {
   RTCDevice device = nullptr;
   const Scene* scene = nullptr;
+  // Embree works in float, which at 1e7 from zero cannot tell apart points a unit apart. So it
+  // sees the static geometry (and the objects' places) relative to the middle of the scene,
+  // where float is as fine as the scene is small; objects keep their own frames.
+  Vec3 origin;
   std::vector<float> vertices;  // every scene vertex in float, plus padding Embree reads past
   Triangles static_tris;
   std::vector<Triangles> object_tris;
@@ -106,6 +123,7 @@ struct SegmentQuery::Impl {
     object_tris = {};
     poses.clear();
     scene = nullptr;
+    origin = {};
     box = Box{};
     extents.clear();
     dirty = false;
@@ -177,7 +195,7 @@ struct SegmentQuery::Impl {
   void commit_poses() {
     for (size_t k = 0; k < instances.size(); ++k) {
       if (!instances[k]) continue;
-      const std::array<float, 12> xfm = instance_transform(poses[k]);
+      const std::array<float, 12> xfm = instance_transform(poses[k], origin);
       rtcSetGeometryTransform(instances[k], 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, xfm.data());
       rtcCommitGeometry(instances[k]);
     }
@@ -216,12 +234,16 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
   m.poses.assign(scene.objects.size(), ObjectPose{});
   std::copy_n(poses.begin(), std::min(poses.size(), m.poses.size()), m.poses.begin());
 
+  m.origin = scene_middle(scene);
   m.vertices.resize(scene.vertices.size() * 3 + 1);
-  for (size_t i = 0; i < scene.vertices.size(); ++i) {
-    const Vec3& p = scene.vertices[i].position;
-    m.vertices[3 * i] = static_cast<float>(p.x);
-    m.vertices[3 * i + 1] = static_cast<float>(p.y);
-    m.vertices[3 * i + 2] = static_cast<float>(p.z);
+  for (const Polygon& p : scene.polygons) {
+    const Vec3 shift = p.object < 0 ? m.origin : Vec3{};
+    for (uint32_t i = p.first_vertex; i < p.first_vertex + p.vertex_count; ++i) {
+      const Vec3 q = scene.vertices[i].position - shift;
+      m.vertices[3 * size_t{i}] = static_cast<float>(q.x);
+      m.vertices[3 * size_t{i} + 1] = static_cast<float>(q.y);
+      m.vertices[3 * size_t{i} + 2] = static_cast<float>(q.z);
+    }
   }
   m.object_tris.assign(scene.objects.size(), {});
   for (const Polygon& p : scene.polygons) {
@@ -298,7 +320,7 @@ std::optional<Vec3> SegmentQuery::first_hit(const Vec3& start, const Vec3& end) 
 
   // Embree sees only the part inside the world's box, so float precision is relative to the
   // world's size, not to the segment's.
-  const Vec3 cs = start + d * span->t0;
+  const Vec3 cs = start + d * span->t0 - m.origin;
   const Vec3 cd = d * (span->t1 - span->t0);
   RTCRayHit rh{};
   rh.ray.org_x = static_cast<float>(cs.x);

@@ -14,6 +14,7 @@ constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
 constexpr size_t kFileHeaderSize = 14;
+constexpr uint64_t kMaxRlePixelsPerByte = 4096;
 
 // One colour channel of a direct-colour pixel, told by its mask.
 struct Channel {
@@ -213,7 +214,6 @@ bool decode_uncompressed(std::span<const uint8_t> b, const BmpHeader& h,
 bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
                 const std::array<uint32_t, 256>& palette, Image& image, std::string& error) {
   const bool four = h.compression == kRle4;
-  std::fill(image.texels.begin(), image.texels.end(), palette[0]);
   const RowWriter writer(h, image);
   size_t pos = h.data_offset;
   const size_t end = b.size();
@@ -272,11 +272,18 @@ bool decode_bmp(std::span<const uint8_t> bytes, Image& out, std::string& error,
   if (!rle && bytes.size() - h.data_offset < row_stride(h) * static_cast<uint64_t>(h.height)) {
     return fail(error, "truncated");
   }
+  // Run-length data may skip ahead, so it has no true minimum size; it is held to at most
+  // kMaxRlePixelsPerByte so that a tiny file cannot claim a large share of the budget.
+  const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  if (rle && pixels > (bytes.size() - h.data_offset) * kMaxRlePixelsPerByte) {
+    return fail(error, "truncated");
+  }
   std::array<uint32_t, 256> palette{};
   palette[0] = 0xFF000000u;
   read_palette(bytes, h, palette);
   Image image;
-  allocate(image, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height));
+  allocate(image, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height),
+           rle ? palette[0] : 0u);
   const bool ok = rle ? decode_rle(bytes, h, palette, image, error)
                       : decode_uncompressed(bytes, h, palette, image, error);
   if (!ok) return false;

@@ -2,15 +2,11 @@
 #include "zelnary/textures/decode.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <initializer_list>
 #include <utility>
-#include <vector>
 
 #include "zelnary/textures/decoders.h"
+#include "zelnary/textures/regular_file.h"
 
 namespace znr {
 namespace textures {
@@ -36,10 +32,10 @@ bool check_size(int64_t width, int64_t height, const TextureBudget& budget, std:
   return true;
 }
 
-void allocate(Image& out, int32_t width, int32_t height) {
+void allocate(Image& out, int32_t width, int32_t height, uint32_t texel) {
   out.width = width;
   out.height = height;
-  out.texels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  out.texels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), texel);
 }
 
 }  // namespace textures
@@ -64,6 +60,10 @@ Format sniff(std::span<const uint8_t> bytes, bool tga_by_name) {
 bool decode_sniffed(std::span<const uint8_t> bytes, Image& out, std::string& error,
                     TextureBudget& budget, bool tga_by_name) {
   out = Image{};
+  if (std::chrono::steady_clock::now() > budget.deadline) {
+    error = "texture decode time budget exhausted";
+    return false;
+  }
   Image image;
   bool ok = false;
   switch (sniff(bytes, tga_by_name)) {
@@ -110,33 +110,18 @@ bool decode_image(std::span<const uint8_t> bytes, Image& out, std::string& error
 bool decode_image_file(const std::string& path, Image& out, std::string& error,
                        TextureBudget& budget) {
   out = Image{};
-  std::error_code status_error;
-  if (std::filesystem::exists(path, status_error) &&
-      !std::filesystem::is_regular_file(path, status_error)) {
-    error = "not a regular file";
-    return false;
+  FileBytes file;
+  switch (read_regular_file(path, kMaxFileBytes, file, error)) {
+    case FileStatus::Ok:
+      break;
+    case FileStatus::TooLarge:
+      error = "too large";
+      return false;
+    case FileStatus::Failed:
+      return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    error = std::string("cannot open: ") + std::strerror(errno);
-    return false;
-  }
-  std::vector<uint8_t> bytes;
-  bool read_ok = std::fseek(file, 0, SEEK_END) == 0;
-  const long size = read_ok ? std::ftell(file) : -1;
-  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-    read_ok = false;
-    error = "cannot read";
-  } else if (static_cast<uint64_t>(size) > kMaxFileBytes) {
-    read_ok = false;
-    error = "too large";
-  } else {
-    bytes.resize(static_cast<size_t>(size));
-    read_ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (!read_ok) error = "cannot read";
-  }
-  std::fclose(file);
-  if (!read_ok) return false;
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(file.bytes.get()),
+                                       file.size);
   return decode_sniffed(bytes, out, error, budget, has_tga_extension(path));
 }
 

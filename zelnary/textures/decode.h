@@ -3,6 +3,7 @@
 // anything is allocated.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,10 +16,16 @@ constexpr int32_t kMaxTextureSide = 16384;
 constexpr uint64_t kMaxTexturePixels = 64ull << 20;            // per image
 constexpr uint64_t kDefaultTexturePixelBudget = 256ull << 20;  // per world
 
-// Pixels a world's textures may still take; each decoded image is charged against it.
+// What a world's textures may still cost: pixels, each decoded image charged against them,
+// and time, after which the remaining textures are not decoded at all (each image's own cost
+// is bounded by its size limit and by the bytes it holds).
 struct TextureBudget {
   uint64_t pixels_left = kDefaultTexturePixelBudget;
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
+
+// The time a world's textures may take to decode, counted from the first one.
+constexpr std::chrono::seconds kTextureDecodeTime{30};
 
 // false: error says what is wrong ("truncated", "too large", ...); out is left empty.
 bool decode_image(std::span<const uint8_t> bytes, Image& out, std::string& error,

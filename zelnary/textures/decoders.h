@@ -27,8 +27,8 @@ bool looks_like_tga(std::span<const uint8_t> bytes);
 // allocated. Takes 64-bit values so that any header field fits without overflow.
 bool check_size(int64_t width, int64_t height, const TextureBudget& budget, std::string& error);
 
-// Sizes `out` for width x height texels (after check_size has passed).
-void allocate(Image& out, int32_t width, int32_t height);
+// Sizes `out` for width x height texels of the given value (after check_size has passed).
+void allocate(Image& out, int32_t width, int32_t height, uint32_t texel = 0);
 
 constexpr uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
   return (a << 24) | (r << 16) | (g << 8) | b;

@@ -160,6 +160,12 @@ bool decode_jpeg(std::span<const uint8_t> bytes, Image& out, std::string& error,
     return false;
   }
   if (!check_size(cinfo->image_width, cinfo->image_height, budget, error)) return false;
+  // Every 8x8 block of the full-resolution component costs at least one bit (its DC code), so
+  // a file holds at least a byte per 512 pixels; fewer cannot fill the picture.
+  if (uint64_t{cinfo->image_width} * cinfo->image_height > uint64_t{bytes.size()} * 512) {
+    error = "truncated";
+    return false;
+  }
   Image image;
   allocate(image, static_cast<int32_t>(cinfo->image_width),
            static_cast<int32_t>(cinfo->image_height));

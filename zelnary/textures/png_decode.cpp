@@ -13,6 +13,8 @@
 namespace znr::textures {
 namespace {
 
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
 struct PngSource {
   const uint8_t* data;
   size_t size;
@@ -130,6 +132,14 @@ bool decode_png(std::span<const uint8_t> bytes, Image& out, std::string& error,
     return false;
   }
   if (!check_size(width, height, budget, error)) return false;
+  // Deflate turns a byte into at most 1032, so fewer bytes than the rows need at that ratio
+  // cannot fill the picture: refused before it is allocated.
+  const uint64_t row_bits = uint64_t{width} * png_get_channels(reader.png, reader.info) *
+                            png_get_bit_depth(reader.png, reader.info);
+  if (uint64_t{height} * ((row_bits + 7) / 8 + 1) > uint64_t{bytes.size()} * kMaxDeflateRatio) {
+    error = "truncated";
+    return false;
+  }
   Image image;
   allocate(image, static_cast<int32_t>(width), static_cast<int32_t>(height));
   if (!read_pixels(reader.png, reader.info, image.texels.data(), width, height)) {

@@ -3,9 +3,13 @@
 // line as a comment.
 #pragma once
 
+#include <locale.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <type_traits>
@@ -109,8 +113,16 @@ bool parse_plain_decimal(const char* p, const char* last, T& value) {
   return true;
 }
 
+// Whether a decimal that std::from_chars found out of range is so small that it rounds to
+// zero (rather than so large that it is infinite). Only on that rare path.
+inline bool rounds_to_zero(std::string_view text) {
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
+  const std::string copy(text);
+  return std::fabs(strtod_l(copy.c_str(), nullptr, c_locale)) < 1.0;
+}
+
 // Reads the whole of text as a decimal number, independent of the locale. A leading '+' is
-// allowed; "inf" and "nan" are refused.
+// allowed; "inf" and "nan" are refused. A number too small to represent (1e-400) reads as 0.
 template <class T>
 NumberStatus parse_number(std::string_view text, T& value) {
   const char* first = text.data();
@@ -124,6 +136,11 @@ NumberStatus parse_number(std::string_view text, T& value) {
     if (parse_plain_decimal(first, last, value)) return NumberStatus::Ok;
   }
   const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range && ptr == last && std::is_floating_point_v<T> &&
+      rounds_to_zero(text)) {
+    value = *first == '-' ? -T{0} : T{0};
+    return NumberStatus::Ok;
+  }
   if (ec == std::errc::result_out_of_range) return NumberStatus::OutOfRange;
   if (ec != std::errc() || ptr != last) return NumberStatus::Bad;
   if constexpr (std::is_floating_point_v<T>) {

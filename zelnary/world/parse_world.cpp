@@ -1,8 +1,8 @@
 // The world-file parser: one pass over the text held in memory, line by line, numbers read
 // with std::from_chars (locale independent), geometry appended to the Scene's flat arrays.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -32,47 +32,58 @@ bool is_identifier(std::string_view s) {
   return true;
 }
 
+// Control bytes (a NUL above all) would cut or garble a name read as a C string.
+bool has_control(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+  });
+}
+
 std::string quote(std::string_view s) {
   constexpr size_t kShown = 40;
   std::string out = "\"";
-  out.append(s.substr(0, kShown));
+  for (const char c : s.substr(0, kShown)) out += has_control(std::string_view(&c, 1)) ? '?' : c;
   if (s.size() > kShown) out += "...";
   out += '"';
   return out;
 }
 
-// Upper bounds of the polygons and vertices a text holds, from its "poly" lines, so that the
-// flat arrays are allocated once.
+// The polygons and vertices of a text's "poly" lines, counted before anything is parsed so
+// that a file over a limit is refused before its geometry takes memory, and the flat arrays
+// are allocated once. Exact for well-formed lines: a vertex list has one ';' fewer than
+// vertices, and a comment starts at a '#' that begins a word.
 struct GeometryCounts {
   size_t polygons = 0;
   size_t vertices = 0;
+  size_t over_line = 0;  // the line on which a limit is first exceeded; 0: none
+  bool too_many_polygons = false;
 };
 
 GeometryCounts count_geometry(std::string_view text) {
   GeometryCounts n;
   const char* p = text.data();
   const char* end = p + text.size();
-  while (p < end) {
+  for (size_t line = 1; p < end && n.over_line == 0; ++line) {
     const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
     const char* line_end = nl ? nl : end;
     const char* q = p;
-    while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
-    if (line_end - q > 4 && std::memcmp(q, "poly", 4) == 0) {
-      // A vertex takes at least 6 bytes ("0 0 0;"), and a polygon at most 64 vertices.
-      size_t vertices = 1;
-      for (const char* s = q;
-           (s = static_cast<const char*>(std::memchr(s, ';', static_cast<size_t>(line_end - s)))) !=
-           nullptr;
-           ++s)
-        ++vertices;
-      const auto bytes = static_cast<size_t>(line_end - q);
-      ++n.polygons;
-      n.vertices += std::min({vertices, size_t{lim::kMaxPolygonVertices}, bytes / 6 + 1});
-    }
     p = line_end + 1;
+    while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
+    if (line_end - q < 4 || std::memcmp(q, "poly", 4) != 0) continue;
+    q += 4;
+    if (q < line_end && *q != ' ' && *q != '\t' && *q != ';' && *q != '#') continue;
+    size_t vertices = 1;
+    for (char prev = ' ';
+         q < line_end && !(*q == '#' && (prev == ' ' || prev == '\t' || prev == ';')); prev = *q++)
+      vertices += *q == ';';
+    ++n.polygons;
+    n.vertices += std::min(vertices, size_t{lim::kMaxPolygonVertices});  // more is refused anyway
+    if (n.polygons > lim::kMaxPolygons || n.vertices > lim::kMaxVertices) {
+      n.over_line = line;
+      n.too_many_polygons = n.polygons > lim::kMaxPolygons;
+    }
   }
-  n.polygons = std::min(n.polygons, lim::kMaxPolygons);
-  n.vertices = std::min(n.vertices, lim::kMaxVertices);
   return n;
 }
 
@@ -93,6 +104,14 @@ class WorldParser {
     const char* end = p + text_.size();
     if (text_.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;  // UTF-8 mark
     const GeometryCounts counts = count_geometry(text_);
+    if (counts.over_line != 0) {
+      line_ = counts.over_line;
+      return fail(
+          WorldError::Limit,
+          counts.too_many_polygons
+              ? "more than " + std::to_string(lim::kMaxPolygons) + " polygons"
+              : "more than " + std::to_string(lim::kMaxVertices) + " vertices in the world");
+    }
     scene_.polygons.reserve(counts.polygons);
     scene_.vertices.reserve(counts.vertices);
     bool seen_version = false;
@@ -100,11 +119,11 @@ class WorldParser {
       ++line_;
       const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
       const char* line_end = nl ? nl : end;
-      if (static_cast<size_t>(line_end - p) > lim::kMaxLineBytes)
-        return fail(WorldError::Limit,
-                    "line longer than " + std::to_string(lim::kMaxLineBytes) + " bytes");
       std::string_view line(p, static_cast<size_t>(line_end - p));
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.size() > lim::kMaxLineBytes)
+        return fail(WorldError::Limit,
+                    "line longer than " + std::to_string(lim::kMaxLineBytes) + " bytes");
       p = line_end + 1;
       if (!seen_version) {
         if (!version_line(line)) return false;
@@ -205,9 +224,15 @@ class WorldParser {
 
   bool in_range(double v, double lo, double hi, std::string_view what) {
     if (v >= lo && v <= hi) return true;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, ": %g is outside %g..%g", v, lo, hi);
-    return fail(WorldError::OutOfRange, std::string(what) + buf);
+    return fail(WorldError::OutOfRange, std::string(what) + ": " + shortest(v) + " is outside " +
+                                            shortest(lo) + ".." + shortest(hi));
+  }
+
+  // The fewest digits that read back as exactly v, so that 100000000.00000001 stays itself.
+  static std::string shortest(double v) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("?");
   }
 
   bool coordinate(double v, std::string_view what) {
@@ -252,11 +277,11 @@ class WorldParser {
     if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
     if (t.empty() || t.text == ";")
       return fail(WorldError::Syntax, std::string(what) + " name is missing");
-    if (any_text ? (t.text.empty() || t.text.size() > lim::kMaxNameBytes)
+    if (any_text ? (t.text.empty() || t.text.size() > lim::kMaxNameBytes || has_control(t.text))
                  : (t.quoted || !is_identifier(t.text)))
       return fail(WorldError::Syntax,
                   "bad " + std::string(what) + " name " + quote(t.text) +
-                      (any_text ? " (1 to 255 characters)"
+                      (any_text ? " (1 to 255 characters, no control characters)"
                                 : " (letters, digits, '_', '-' and '.', at most 255)"));
     out.assign(t.text);
     return true;

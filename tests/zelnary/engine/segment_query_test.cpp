@@ -167,6 +167,38 @@ TEST(SegmentQuery, VerticalQueryOverHugeSpanIsExact) {
   EXPECT_FALSE(q.first_hit({origin.x - 10, origin.y, -1e9}, {origin.x - 10, origin.y, 1e9}));
 }
 
+TEST(SegmentQuery, StepsStayExactWhereverTheSceneLies) {
+  // Ground with a 0.25-unit step a quarter of a unit wide, and a box riding on it, near the
+  // origin and near the edge of the allowed range.
+  for (const double far : {0.0, 4e6, 1e7, 9.9e7}) {
+    SCOPED_TRACE(far);
+    const Vec3 o{far, -far, far};
+    Scene s;
+    add_polygon(s, {o + Vec3{-500, -500, 0}, o + Vec3{500, -500, 0}, o + Vec3{500, 500, 0},
+                    o + Vec3{-500, 500, 0}});
+    add_polygon(s, {o + Vec3{0.25, -1, 0.25}, o + Vec3{0.5, -1, 0.25}, o + Vec3{0.5, 1, 0.25},
+                    o + Vec3{0.25, 1, 0.25}});
+    MovingObject box;
+    box.path = {o};
+    s.objects.push_back(box);
+    add_polygon(s, {{-0.5, -0.5, 1.5}, {0.5, -0.5, 1.5}, {0.5, 0.5, 1.5}, {-0.5, 0.5, 1.5}}, 0);
+    const std::vector<ObjectPose> poses{{o + Vec3{-3, 0, 0}, 0.0}};
+    SegmentQuery q;
+    std::string error;
+    ASSERT_TRUE(q.build(s, poses, error)) << error;
+    auto ground_at = [&](double dx) {
+      const auto hit = q.first_hit(o + Vec3{dx, 0.1, 100}, o + Vec3{dx, 0.1, -100});
+      return hit ? hit->z - o.z : -1.0;
+    };
+    EXPECT_NEAR(ground_at(0.2), 0.0, 1e-6);
+    EXPECT_NEAR(ground_at(0.3), 0.25, 1e-6);
+    EXPECT_NEAR(ground_at(0.45), 0.25, 1e-6);
+    EXPECT_NEAR(ground_at(0.55), 0.0, 1e-6);
+    EXPECT_NEAR(ground_at(-3.25), 1.5, 1e-6);
+    EXPECT_NEAR(ground_at(-3.75), 0.0, 1e-6);
+  }
+}
+
 TEST(SegmentQuery, FirstBlockEitherFaceAndDegenerateSegments) {
   Scene s;
   add_polygon(s, {{-10, -10, 0}, {10, -10, 0}, {10, 10, 0}, {-10, 10, 0}});      // faces up

@@ -2,6 +2,7 @@
 // the fallback picture.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -44,6 +45,15 @@ TEST(Budget, ChargedOnSuccessOnly) {
   cut.pop_back();
   EXPECT_FALSE(decode_image(cut, image, error, full));
   EXPECT_EQ(full.pixels_left, kDefaultTexturePixelBudget);
+}
+
+TEST(Budget, OnceTheTimeIsSpentNothingMoreIsDecoded) {
+  TextureBudget late;
+  late.deadline = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  Image image;
+  std::string error;
+  EXPECT_FALSE(decode_image(small_bmp(), image, error, late));
+  EXPECT_EQ(error, "texture decode time budget exhausted");
 }
 
 TEST(Sniff, UnknownContentIsNamed) {

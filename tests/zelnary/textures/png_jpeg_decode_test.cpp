@@ -153,8 +153,11 @@ TEST(ShortData, RefusedBeforeAllocating) {
   TgaFields rle;
   rle.type = 10;
   rle.width = rle.height = 8000;
+  // A PNG or JPEG header of 8192x8192 over a few bytes; run-length BMP data of a kilobyte.
   const Bytes files[] = {bmp_file(bmp_info(8000, 8000, 24, 0), {}, Bytes(4096)),
-                         tga_file(rle, {}, Bytes(4096))};
+                         tga_file(rle, {}, Bytes(4096)), png_with_size(8192, 8192),
+                         jpeg_with_size(8192, 8192),
+                         bmp_file(bmp_info(8000, 8000, 8, 1, 2), Bytes(8), Bytes(1024))};
   {  // the probe does see the picture of a file that decodes
     Image image;
     std::string error;
@@ -170,8 +173,8 @@ TEST(ShortData, RefusedBeforeAllocating) {
     TextureBudget budget;
     LargestAllocation probe;
     EXPECT_FALSE(decode_image(file, image, error, budget));
-    EXPECT_EQ(error, "truncated");
-    EXPECT_LT(probe.bytes(), 1u << 20);
+    EXPECT_EQ(error, "truncated") << &file - files;
+    EXPECT_LT(probe.bytes(), 1u << 20) << &file - files;
   }
 }
 

@@ -1,11 +1,16 @@
 // Loading worlds from disk: textures from the bitmaps folder, fallbacks for missing ones, the
 // three extensions, and files that cannot be read.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zelnary/world/load_world.h"
@@ -125,6 +130,30 @@ TEST_F(LoadWorld, FailuresPrintTheErrorAndLeaveTheSceneEmpty) {
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
     EXPECT_EQ(e.kind, WorldError::Io) << path;
     EXPECT_TRUE(e.message.starts_with(path + ": ")) << e.message;
+  }
+}
+
+// A FIFO as the world or as a texture is refused at once. Should the load block regardless,
+// a writer opens the FIFO after a while and closes it, which ends the load and the test.
+TEST_F(LoadWorld, FifosAreRefusedWithoutBlocking) {
+  const fs::path world_fifo = dir_ / "fifo.wld", texture_fifo = dir_ / "bitmaps" / "t.png";
+  ASSERT_EQ(::mkfifo(world_fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(texture_fifo.c_str(), 0600), 0);
+  const std::string textured = write("t.wld", "zelnary-world 1\ntexture t t.png\n");
+  for (const auto& [world, fifo] :
+       {std::pair{world_fifo.string(), world_fifo}, std::pair{textured, texture_fifo}}) {
+    auto load = std::async(std::launch::async, [world = world] {
+      Scene s;
+      WorldLoadError e;
+      ::testing::internal::CaptureStderr();
+      load_world(world, "", s, e);
+      return e.message + ::testing::internal::GetCapturedStderr();
+    });
+    if (load.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+      ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+      ADD_FAILURE() << world << ": the load blocked on " << fifo;
+    }
+    EXPECT_NE(load.get().find("not a regular file"), std::string::npos) << world;
   }
 }
 

@@ -277,6 +277,41 @@ TEST(ParseWorld, LimitsAreChecked) {
   EXPECT_EQ(e.kind, WorldError::Syntax);
 }
 
+TEST(ParseWorld, PolygonCountIsRefusedBeforeAnyPolygonIsRead) {
+  // One polygon line over the limit, each one malformed: the count alone refuses the file,
+  // on the line that crosses the limit, before the first polygon is parsed.
+  std::string text = "zelnary-world 1\n";
+  text.reserve(text.size() + (world_limits::kMaxPolygons + 1) * 5);
+  for (size_t i = 0; i <= world_limits::kMaxPolygons; ++i) text += "poly\n";
+  const WorldLoadError e = parse_error(text);
+  EXPECT_EQ(e.kind, WorldError::Limit) << e.message;
+  EXPECT_EQ(e.line, world_limits::kMaxPolygons + 2);
+}
+
+TEST(ParseWorld, EdgesOfTheLexicalRules) {
+  const std::string head = "zelnary-world 1\n";
+  Scene s;
+  WorldLoadError e;
+  // A CR before the LF does not count toward the line limit.
+  const std::string longest = "# " + std::string(world_limits::kMaxLineBytes - 2, 'x');
+  EXPECT_TRUE(parse_world(head + longest + "\r\n", "w", s, e)) << e.message;
+  // A number too small to represent reads as zero, in double and in float fields.
+  ASSERT_TRUE(parse_world(head + "poly : 1e-400 0 0 1e-50 0 ; 1 0 0 ; 0 1 0\n", "w", s, e))
+      << e.message;
+  EXPECT_EQ(s.vertices[0].position.x, 0.0);
+  EXPECT_EQ(s.vertices[0].u, 0.0f);
+  // Range messages keep the digits that put the value out of range.
+  e = parse_error(head + "poly : 100000000.00000002 0 0 ; 1 0 0 ; 0 1 0\n");
+  EXPECT_NE(e.message.find("100000000.00000001 is outside -1e+08..1e+08"), std::string::npos)
+      << e.message;
+  e = parse_error(head + "camera c zoom=170.0000001\n");
+  EXPECT_NE(e.message.find("170.0000001 is outside 1..170"), std::string::npos) << e.message;
+  // Control bytes in a camera name would cut it short for a C caller.
+  e = parse_error(head + std::string("camera A\0B\n", 12));
+  EXPECT_EQ(e.kind, WorldError::Syntax) << e.message;
+  EXPECT_EQ(e.line, 2u);
+}
+
 TEST(ParseWorld, GeneratedTextMatchesTheSceneBuiltInMemory) {
   const Scene expected = bench::make_big_world(2001);
   Scene s;
