@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
+  libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils fonts-dejavu-core
 )

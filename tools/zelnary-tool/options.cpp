@@ -10,7 +10,7 @@ namespace znr::tool {
 const char* const kUsage =
     "usage: zelnary-tool check WORLD\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
-    " [--time SECONDS] [--accuracy A]\n"
+    " [--time SECONDS] [--accuracy A] [--gl]\n"
     "  N: camera handle (1 = the world's first camera; 0 = a new camera at the origin"
     " looking along -x)\n";
 
@@ -62,6 +62,10 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
         return std::nullopt;
       }
       r.world = a;
+      continue;
+    }
+    if (a == "--gl") {
+      r.gl = true;
       continue;
     }
     if (i + 1 >= args.size()) {

@@ -21,6 +21,7 @@ class CpuBackend : public Backend {
   void read_back(Image& out) override;
   void release() override;
   const std::string& failure() const override;
+  std::string name() const override { return "CPU"; }
 
   // True once a frame reached a window through MIT-SHM.
   bool used_shared_memory() const;

@@ -50,6 +50,8 @@ class Backend {
   virtual void release() = 0;
   // Why the last call returned failed.
   virtual const std::string& failure() const = 0;
+  // What draws: "CPU", or "OpenGL (the card's renderer string)".
+  virtual std::string name() const = 0;
 };
 
 }  // namespace znr

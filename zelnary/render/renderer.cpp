@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "zelnary/cpu/cpu_backend.h"
+#include "zelnary/gl/gl_backend.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
@@ -14,12 +15,6 @@ namespace {
 bool size_allowed(int32_t width, int32_t height) {
   return width >= 0 && height >= 0 && width <= kMaxFrameSide && height <= kMaxFrameSide &&
          static_cast<int64_t>(width) * height <= kMaxFramePixels;
-}
-
-// The OpenGL back end; none in this build.
-std::unique_ptr<Backend> make_accelerated_backend(std::string& why) {
-  why = "this build has no OpenGL back end";
-  return nullptr;
 }
 
 }  // namespace
@@ -49,12 +44,8 @@ struct Renderer::Impl {
   Slot& choose(const RenderSettings& settings) {
     Slot* want = &cpu_slot;
     if (settings.use_accelerator && !gl_refused) {
-      if (!gl_slot.backend) gl_slot.backend = make_accelerated_backend(fallback_reason);
-      if (gl_slot.backend) {
-        want = &gl_slot;
-      } else {
-        refuse_gl(fallback_reason);
-      }
+      if (!gl_slot.backend) gl_slot.backend = std::make_unique<GlBackend>();
+      want = &gl_slot;
     }
     if (want != current) {
       current->backend->suspend();
@@ -141,8 +132,8 @@ bool Renderer::presented_with_shared_memory() const {
   return impl_->cpu->used_shared_memory();
 }
 
-const char* Renderer::backend_name() const {
-  return impl_->current == &impl_->cpu_slot ? "cpu" : "gl";
+std::string Renderer::backend_name() const {
+  return impl_->current->backend->name();
 }
 
 const std::string& Renderer::fallback_reason() const {

@@ -41,8 +41,8 @@ class Renderer {
   // world); a back end that failed may be tried again after this.
   void release();
 
-  // Which back end drew the last frame: "cpu" or "gl".
-  const char* backend_name() const;
+  // What drew the last frame: "CPU", or "OpenGL (the card's renderer string)".
+  std::string backend_name() const;
   // Why the 3D card was refused (it is not tried again until release()); empty when it never
   // was.
   const std::string& fallback_reason() const;
