@@ -5,9 +5,12 @@
 #include "zelnary/gl/gl_window.h"
 #include "zelnary/gl/scene_layout.h"
 // After the EGL and GL headers.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <vector>
 
 #include "zelnary/present/frame_pacer.h"
@@ -18,7 +21,7 @@ namespace {
 using gl::DrawRange;
 using gl::SceneLayout;
 
-// Column-major, as OpenGL takes it.
+// A 4x4 matrix in double; to_gl hands it over column-major, as OpenGL takes it.
 struct Mat4 {
   double m[4][4] = {};  // [row][column]
   Mat4 operator*(const Mat4& o) const {
@@ -63,7 +66,7 @@ Mat4 view_projection(const View& v, bool reversed) {
 
 // An object's frame in the world: turned about z by its heading, then moved.
 Mat4 model(const ObjectPose& pose) {
-  const double a = pose.heading_deg * 3.14159265358979323846 / 180.0;
+  const double a = pose.heading_deg * std::numbers::pi / 180.0;
   Mat4 m;
   m.m[0][0] = std::cos(a);
   m.m[0][1] = -std::sin(a);
