@@ -42,9 +42,12 @@ EGLDisplay device_display() {
   if (eglQueryDevicesEXT(0, nullptr, &count) != EGL_TRUE || count <= 0) return EGL_NO_DISPLAY;
   std::vector<EGLDeviceEXT> devices(static_cast<size_t>(count));
   if (eglQueryDevicesEXT(count, devices.data(), &count) != EGL_TRUE) return EGL_NO_DISPLAY;
+  const bool can_ask = client_has("EGL_EXT_device_query");
   for (const bool software_too : {false, true}) {
     for (EGLint i = 0; i < count; ++i) {
-      const char* ext = eglQueryDeviceStringEXT(devices[static_cast<size_t>(i)], EGL_EXTENSIONS);
+      const char* ext =
+          can_ask ? eglQueryDeviceStringEXT(devices[static_cast<size_t>(i)], EGL_EXTENSIONS)
+                  : nullptr;
       if (!software_too && has_extension(ext, "EGL_MESA_device_software")) continue;
       const EGLDisplay d =
           platform_display(EGL_PLATFORM_DEVICE_EXT, devices[static_cast<size_t>(i)]);
