@@ -1,5 +1,7 @@
 #include "zelnary/gl/egl_context.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -57,6 +59,24 @@ EGLDisplay device_display() {
   return EGL_NO_DISPLAY;
 }
 
+// libepoxy loads libEGL and libGL itself and ends the process when one is missing; look first.
+bool libraries_present(std::string& why) {
+  auto present = [](const char* name) {
+    void* lib = dlopen(name, RTLD_LAZY | RTLD_LOCAL);
+    if (lib != nullptr) dlclose(lib);
+    return lib != nullptr;
+  };
+  if (!present("libEGL.so.1")) {
+    why = "libEGL.so.1 is not installed";
+    return false;
+  }
+  if (!present("libOpenGL.so.0") && !present("libGL.so.1")) {
+    why = "neither libOpenGL.so.0 nor libGL.so.1 is installed";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string egl_failure(const char* what) {
@@ -67,6 +87,7 @@ std::string egl_failure(const char* what) {
 }
 
 EGLDisplay x11_display(void* xlib_display, std::string& why) {
+  if (!libraries_present(why)) return EGL_NO_DISPLAY;
   EGLDisplay d = EGL_NO_DISPLAY;
   if (client_has("EGL_KHR_platform_x11") || client_has("EGL_EXT_platform_x11")) {
     d = platform_display(EGL_PLATFORM_X11_KHR, xlib_display);
@@ -81,6 +102,7 @@ EGLDisplay x11_display(void* xlib_display, std::string& why) {
 }
 
 EGLDisplay offscreen_display(std::string& why) {
+  if (!libraries_present(why)) return EGL_NO_DISPLAY;
   if (const EGLDisplay d = device_display(); d != EGL_NO_DISPLAY) return d;
   if (client_has("EGL_MESA_platform_surfaceless")) {
     const EGLDisplay d = platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY);
