@@ -1,6 +1,8 @@
-// Milliseconds per frame of the CPU renderer, offscreen and without pacing: the sample town
-// and a generated 1M-triangle terrain, at the viewer's default picture size and at 1080p.
-// The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
+// Milliseconds per frame of both back ends, the CPU one and OpenGL (offscreen through EGL, no
+// window system needed), without pacing: the sample town and a generated 1M-triangle terrain,
+// at the viewer's default picture size and at 1080p. The town is looked for beside the sources
+// (or at $ZELNARY_TOWN_WORLD) and skipped if absent. The GL renderer string is printed in the
+// context; ZELNARY_NO_GL=1 shows the GL rows falling back to the CPU.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -63,7 +65,7 @@ const Loaded& big_world() {
   return loaded;
 }
 
-void render_frames(benchmark::State& state, const Loaded& world, double accuracy) {
+void render_frames(benchmark::State& state, const Loaded& world, double accuracy, bool gl) {
   if (world.scene.polygons.empty()) {
     state.SkipWithError(("world not loaded: " + world.error).c_str());
     return;
@@ -72,9 +74,15 @@ void render_frames(benchmark::State& state, const Loaded& world, double accuracy
   znr::Renderer renderer;
   znr::RenderSettings settings;
   settings.perspective_accuracy = accuracy;
+  settings.use_accelerator = gl;
   znr::Image out;
   const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  renderer.render_to_image(world.scene, world.poses, world.camera, settings, w, h, out);  // index
+  // The first frame builds the index (and uploads the world to the card).
+  renderer.render_to_image(world.scene, world.poses, world.camera, settings, w, h, out);
+  if (gl && renderer.backend_name().rfind("OpenGL", 0) != 0) {
+    state.SkipWithError(("no OpenGL: " + renderer.fallback_reason()).c_str());
+    return;
+  }
   for (auto _ : state) {
     renderer.render_to_image(world.scene, world.poses, world.camera, settings, w, h, out);
     benchmark::DoNotOptimize(out.texels.data());
@@ -82,19 +90,45 @@ void render_frames(benchmark::State& state, const Loaded& world, double accuracy
 }
 
 void BM_RenderTown(benchmark::State& state) {
-  render_frames(state, town(), 3.0);
+  render_frames(state, town(), 3.0, false);
 }
 void BM_RenderBigWorld(benchmark::State& state) {
-  render_frames(state, big_world(), 3.0);
+  render_frames(state, big_world(), 3.0, false);
 }
 void BM_RenderBigWorldPerPixel(benchmark::State& state) {
-  render_frames(state, big_world(), 1000.0);
+  render_frames(state, big_world(), 1000.0, false);
+}
+void BM_RenderTownGL(benchmark::State& state) {
+  render_frames(state, town(), 3.0, true);
+}
+void BM_RenderBigWorldGL(benchmark::State& state) {
+  render_frames(state, big_world(), 3.0, true);
 }
 
 BENCHMARK(BM_RenderTown)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderBigWorld)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderBigWorldPerPixel)->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderTownGL)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderBigWorldGL)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+// What the GL rows ran on, found with one small frame before the runs.
+std::string gl_renderer() {
+  znr::Renderer renderer;
+  znr::RenderSettings settings;
+  settings.use_accelerator = true;
+  znr::Image out;
+  renderer.render_to_image(znr::Scene{}, {}, znr::Camera{}, settings, 8, 8, out);
+  const std::string name = renderer.backend_name();
+  return name.rfind("OpenGL", 0) == 0 ? name : "none (" + renderer.fallback_reason() + ")";
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::AddCustomContext("gl_renderer", gl_renderer());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -57,11 +57,18 @@ int render(const znr::tool::RenderOptions& r) {
     }
   }
   core.set_perspective_correction_accuracy(r.accuracy);
+  core.use_accelerator(r.gl);
   now = r.time;
   znr::Image image;
   if (!core.render_to_image(camera, r.width, r.height, image)) {
     std::fprintf(stderr, "zelnary-tool: camera %d could not be rendered\n", camera);
     return 1;
+  }
+  if (r.gl) {
+    // Asked for OpenGL: say what drew, and fail when it was not OpenGL (the engine has said why).
+    const std::string name = core.renderer_name();
+    std::printf("renderer: %s\n", name.c_str());
+    if (name.rfind("OpenGL", 0) != 0) return 1;
   }
   std::string error;
   if (!znr::write_png(r.out, image, error)) {

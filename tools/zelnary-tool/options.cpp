@@ -12,7 +12,7 @@ namespace znr::tool {
 const char* const kUsage =
     "usage: zelnary-tool check WORLD\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
-    " [--time SECONDS] [--accuracy A]\n"
+    " [--time SECONDS] [--accuracy A] [--gl]\n"
     "       zelnary-tool import MODEL OUTDIR   (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/)\n"
     "       zelnary-tool help\n"
     "  check: load WORLD with its textures, report the first error, count what it holds\n"
@@ -91,6 +91,10 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
         return std::nullopt;
       }
       r.world = a;
+      continue;
+    }
+    if (a == "--gl") {
+      r.gl = true;
       continue;
     }
     if (i + 1 >= args.size()) {

@@ -15,6 +15,7 @@ struct RenderOptions {
   std::string out;
   double time = 0.0;      // world seconds after the load
   double accuracy = 0.0;  // perspective correction
+  bool gl = false;        // through OpenGL (EGL, no window system needed)
 };
 
 struct Command {

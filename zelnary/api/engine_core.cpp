@@ -118,6 +118,10 @@ bool EngineCore::accelerator() const {
   return impl_->settings.use_accelerator;
 }
 
+std::string EngineCore::renderer_name() const {
+  return impl_->renderer.backend_name();
+}
+
 int32_t EngineCore::render(uint32_t window, int32_t camera) {
   Impl& m = *impl_;
   if (!m.camera(camera)) return -1;

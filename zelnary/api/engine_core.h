@@ -48,6 +48,9 @@ class EngineCore {
   void set_perspective_correction_accuracy(double accuracy);
   void use_accelerator(bool use);
   bool accelerator() const;
+  // What drew the last frame: "CPU" or "OpenGL (renderer)"; the 3D card falls back to the CPU
+  // when OpenGL cannot run.
+  std::string renderer_name() const;
 
   // Advances world time to the clock's now, then draws. 0 = drawn, -1 = failure.
   int32_t render(uint32_t window, int32_t camera);

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <span>
 
+#include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/worker_pool.h"
-#include "zelnary/render/draw_list.h"
 
 namespace znr {
 

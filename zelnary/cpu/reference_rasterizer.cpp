@@ -14,8 +14,8 @@ uint8_t scale_channel(double value, double mul) {
   return static_cast<uint8_t>(std::clamp(std::lround(value * mul), 0l, 255l));
 }
 
-void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVertex& b,
-                   const DrawVertex& c, Framebuffer& fb) {
+void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
+                   const DrawVertex& b, const DrawVertex& c, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, 0, fb.width, fb.height, t)) return;  // nothing to draw
   for (int32_t y = t.y0; y <= t.y1; ++y) {
@@ -38,15 +38,15 @@ void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVerte
       const size_t idx = fb.index(x, y);
       if (!(inv_w > static_cast<double>(fb.depth[idx]))) continue;  // something nearer is there
       uint32_t rgb[3] = {255, 255, 255};
-      if (poly.texture != nullptr) {
+      if (tex != nullptr) {
         // u/w and v/w are linear in screen space; dividing by 1/w gives the true u and v.
         double uw = 0.0, vw = 0.0;
         for (int i = 0; i < 3; ++i) {
           uw += w[i] * t.v[i]->u * t.v[i]->inv_w;
           vw += w[i] * t.v[i]->v * t.v[i]->inv_w;
         }
-        const uint32_t texel = sample_nearest(*poly.texture, static_cast<float>(uw / inv_w),
-                                              static_cast<float>(vw / inv_w));
+        const uint32_t texel =
+            sample_nearest(*tex, static_cast<float>(uw / inv_w), static_cast<float>(vw / inv_w));
         rgb[0] = (texel >> 16) & 0xFFu;
         rgb[1] = (texel >> 8) & 0xFFu;
         rgb[2] = texel & 0xFFu;
@@ -68,7 +68,8 @@ void rasterize_reference(const DrawList& list, Framebuffer& fb) {
     if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
     // A convex polygon is a fan of triangles around its first vertex.
     const DrawVertex* v = &list.vertices[poly.first];
-    for (uint32_t i = 1; i + 1 < poly.count; ++i) draw_triangle(poly, v[0], v[i], v[i + 1], fb);
+    for (uint32_t i = 1; i + 1 < poly.count; ++i)
+      draw_triangle(poly, list.texture_of(poly), v[0], v[i], v[i + 1], fb);
   }
 }
 

@@ -201,13 +201,12 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr) {
   }
 }
 
-void draw_triangle(const DrawPolygon& poly, const DrawVertex& a, const DrawVertex& b,
-                   const DrawVertex& c, int32_t span_length, int32_t row_begin, int32_t row_end,
-                   Framebuffer& fb) {
+void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
+                   const DrawVertex& b, const DrawVertex& c, int32_t span_length, int32_t row_begin,
+                   int32_t row_end, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, row_begin, fb.width, row_end, t)) return;
-  SpanContext s{&fb, poly.texture, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {},
-                {}};
+  SpanContext s{&fb, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {}, {}};
   if (s.tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
@@ -276,8 +275,9 @@ void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32
         ymax = std::max(ymax, v[i].y);
       }
       if (ymax < top || ymin > bottom) continue;
+      const Image* tex = list.texture_of(poly);
       for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-        draw_triangle(poly, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
+        draw_triangle(poly, tex, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
       }
     }
   }

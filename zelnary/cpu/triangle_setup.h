@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "zelnary/render/draw_list.h"
+#include "zelnary/cpu/draw_list.h"
 
 namespace znr {
 

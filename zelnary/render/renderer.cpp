@@ -1,16 +1,9 @@
 #include "zelnary/render/renderer.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <thread>
+#include <cstdio>
 
-#include "zelnary/cpu/framebuffer.h"
-#include "zelnary/cpu/rasterizer.h"
-#include "zelnary/cpu/worker_pool.h"
-#include "zelnary/present/frame_pacer.h"
-#include "zelnary/present/offscreen.h"
-#include "zelnary/present/x11_presenter.h"
-#include "zelnary/render/draw_list.h"
+#include "zelnary/cpu/cpu_backend.h"
+#include "zelnary/gl/gl_backend.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
@@ -24,38 +17,70 @@ bool size_allowed(int32_t width, int32_t height) {
          static_cast<int64_t>(width) * height <= kMaxFramePixels;
 }
 
-// Rows are split between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
-int32_t render_threads() {
-  if (const char* v = std::getenv("ZELNARY_RENDER_THREADS")) {
-    const long n = std::strtol(v, nullptr, 10);
-    if (n >= 1 && n <= 8) return static_cast<int32_t>(n);
-  }
-  return std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 2);
-}
-
 }  // namespace
 
 struct Renderer::Impl {
   SceneIndex index;
-  FrontEnd front;
-  std::vector<DrawList> lists;  // one per thread
-  Framebuffer fb;
-  X11Presenter x11;
-  FramePacer pacer;
-  std::unique_ptr<WorkerPool> pool;  // made on the first frame
+  uint64_t generation = 0;  // one more each time the index is rebuilt
+  Frame frame;
 
-  // Draws the frame into fb at width x height.
-  void draw(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
-            const RenderSettings& settings, int32_t width, int32_t height) {
-    if (!index.built_for(scene)) build_scene_index(scene, index);
-    fb.resize(width, height);
-    const View view = make_view(camera, fb.width, fb.height);
-    front.begin(scene, index, poses, view);
-    if (!pool) pool = std::make_unique<WorkerPool>(render_threads());
-    const int32_t parts = pool->size();
-    lists.resize(static_cast<size_t>(parts));
-    pool->run([&](int32_t i) { front.emit_part(i, parts, lists[static_cast<size_t>(i)]); });
-    rasterize_fast(lists, settings.perspective_accuracy, *pool, fb);
+  struct Slot {
+    std::unique_ptr<Backend> backend;
+    uint64_t prepared = 0;  // the index generation it was prepared for
+  };
+  CpuBackend* cpu = nullptr;  // owned by cpu_slot
+  Slot cpu_slot, gl_slot;
+  Slot* current = nullptr;
+  bool gl_refused = false;  // failed once: not tried again until release()
+  std::string fallback_reason;
+
+  Impl() {
+    auto c = std::make_unique<CpuBackend>();
+    cpu = c.get();
+    cpu_slot.backend = std::move(c);
+    current = &cpu_slot;
+  }
+
+  Slot& choose(const RenderSettings& settings) {
+    Slot* want = &cpu_slot;
+    if (settings.use_accelerator && !gl_refused) {
+      if (!gl_slot.backend) gl_slot.backend = std::make_unique<GlBackend>();
+      want = &gl_slot;
+    }
+    if (want != current) {
+      current->backend->suspend();
+      current = want;
+    }
+    return *current;
+  }
+
+  // The card cannot be used: say so once, and draw on the CPU from now on.
+  void refuse_gl(std::string why) {
+    if (!gl_refused) {
+      std::fprintf(stderr, "zelnary: 3D card not used: %s; drawing on the CPU\n", why.c_str());
+    }
+    fallback_reason = std::move(why);
+    gl_refused = true;
+    if (gl_slot.backend) gl_slot.backend->release();
+    gl_slot = Slot{};
+    if (current == &gl_slot) current = &cpu_slot;
+  }
+
+  BackendStatus draw(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
+                     const Camera& camera, int32_t width, int32_t height,
+                     const RenderSettings& settings) {
+    if (!index.built_for(scene)) {
+      build_scene_index(scene, index);
+      ++generation;
+    }
+    if (slot.prepared != generation) {
+      const BackendStatus st = slot.backend->prepare(scene, index);
+      if (st != BackendStatus::ok) return st;
+      slot.prepared = generation;
+    }
+    find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(scene)),
+                 frame);
+    return slot.backend->draw(frame, settings);
   }
 };
 
@@ -65,38 +90,67 @@ Renderer::~Renderer() = default;
 void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> poses,
                                const Camera& camera, const RenderSettings& settings, int32_t width,
                                int32_t height, Image& out) {
+  Impl& m = *impl_;
   if (!size_allowed(width, height)) {
     out = Image{};
     return;
   }
-  impl_->draw(scene, poses, camera, settings, width, height);
-  present_to_image(impl_->fb, out);
+  for (;;) {
+    Impl::Slot& slot = m.choose(settings);
+    BackendStatus st = slot.backend->acquire_offscreen(width, height);
+    if (st == BackendStatus::ok) st = m.draw(slot, scene, poses, camera, width, height, settings);
+    if (st == BackendStatus::ok) {
+      slot.backend->read_back(out);
+      return;
+    }
+    if (&slot == &m.cpu_slot) {  // the CPU back end never fails over; nothing else to try
+      out = Image{};
+      return;
+    }
+    m.refuse_gl(slot.backend->failure());
+  }
 }
 
 int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
                                    std::span<const ObjectPose> poses, const Camera& camera,
                                    const RenderSettings& settings) {
   Impl& m = *impl_;
-  int32_t width = 0, height = 0;
-  if (!m.x11.window_size(window, width, height)) return -1;
-  if (!size_allowed(width, height)) return -1;
-  m.draw(scene, poses, camera, settings, width, height);
-  if (!m.x11.present(window, m.fb)) return -1;
-  m.pacer.wait(m.x11.refresh_hz());
-  return 0;
+  for (;;) {
+    Impl::Slot& slot = m.choose(settings);
+    int32_t width = 0, height = 0;
+    BackendStatus st = slot.backend->acquire_window(window, width, height);
+    if (st == BackendStatus::ok && !size_allowed(width, height)) return -1;
+    if (st == BackendStatus::ok) st = m.draw(slot, scene, poses, camera, width, height, settings);
+    if (st == BackendStatus::ok) st = slot.backend->present();
+    if (st == BackendStatus::ok) return 0;
+    if (st == BackendStatus::window_gone || &slot == &m.cpu_slot) return -1;
+    m.refuse_gl(slot.backend->failure());
+  }
 }
 
 bool Renderer::presented_with_shared_memory() const {
-  return impl_->x11.used_shared_memory();
+  return impl_->cpu->used_shared_memory();
+}
+
+std::string Renderer::backend_name() const {
+  return impl_->current->backend->name();
+}
+
+const std::string& Renderer::fallback_reason() const {
+  return impl_->fallback_reason;
 }
 
 void Renderer::release() {
-  impl_->x11.release();
-  impl_->index = SceneIndex{};
-  impl_->lists.clear();
-  impl_->pool.reset();
-  impl_->fb = Framebuffer{};
-  impl_->pacer.reset();
+  Impl& m = *impl_;
+  m.cpu_slot.backend->release();
+  m.cpu_slot.prepared = 0;
+  if (m.gl_slot.backend) m.gl_slot.backend->release();
+  m.gl_slot = Impl::Slot{};
+  m.current = &m.cpu_slot;
+  m.gl_refused = false;
+  m.fallback_reason.clear();
+  m.index = SceneIndex{};
+  m.frame = Frame{};
 }
 
 }  // namespace znr

@@ -1,23 +1,19 @@
-// The render front end's public face: draw a camera's view of the world into an image, or
-// into an X11 window at the window's size.
+// The renderer's public face: draw a camera's view of the world into an image, or into an
+// X11 window at the window's size. It runs the front end and hands each frame to the back end
+// the settings choose: the CPU one, or OpenGL when the 3D card is on and GL works.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "zelnary/cameras/camera.h"
+#include "zelnary/render/backend.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/scene/scene.h"
 
 namespace znr {
-
-struct RenderSettings {
-  // 0: affine texture mapping; larger values divide more often along each span; >= 1000 per
-  // pixel.
-  double perspective_accuracy = 0.0;
-  bool use_accelerator = false;  // OpenGL back end (remembered; CPU until it exists)
-};
 
 // The largest frame drawn, in pixels per side and in all.
 constexpr int32_t kMaxFrameSide = 16384;
@@ -41,8 +37,15 @@ class Renderer {
   int32_t render_to_window(uint32_t window, const Scene& scene, std::span<const ObjectPose> poses,
                            const Camera& camera, const RenderSettings& settings);
 
-  // Releases the X connection and buffers (the engine closing its world).
+  // Releases the back ends' windows, X connections and buffers (the engine closing its
+  // world); a back end that failed may be tried again after this.
   void release();
+
+  // What drew the last frame: "CPU", or "OpenGL (the card's renderer string)".
+  std::string backend_name() const;
+  // Why the 3D card was refused (it is not tried again until release()); empty when it never
+  // was.
+  const std::string& fallback_reason() const;
 
   // True once a frame reached a window through MIT-SHM (tests; ZELNARY_NO_SHM=1 turns
   // shared memory off).

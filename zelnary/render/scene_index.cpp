@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "zelnary/render/flat_light.h"
+
 namespace znr {
 namespace {
 
@@ -84,6 +86,12 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
         grow(chunk.lo, chunk.hi, v.position);
     }
     out.chunks.push_back(chunk);
+  }
+
+  out.light.resize(static_count);
+  for (size_t k = 0; k < static_count; ++k) {
+    const Polygon& p = s.polygons[out.order[k]];
+    out.light[k] = flat_light(s, p, polygon_normal(s, p));
   }
 
   // Moving objects: their polygons grouped per object, with a bounding sphere.

@@ -1,7 +1,8 @@
 // What the front end keeps about a scene between frames to find the visible polygons fast:
 // static polygons grouped into chunks on a grid over the ground plane, each with its
 // bounding box, and the moving objects' polygons grouped per object with a bounding sphere
-// in the object's own frame.
+// in the object's own frame, and the flat light of every static polygon. Back ends read it to
+// lay out their own copies of the geometry.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,13 @@
 #include "zelnary/scene/scene.h"
 
 namespace znr {
+
+// A polygon's colour times its flat light, per channel (0xFF = 1.0 times the texel), as seen
+// from its front (the side from which its vertices run counter-clockwise) and from its back.
+struct PolygonLight {
+  float front[3] = {1.0f, 1.0f, 1.0f};
+  float back[3] = {1.0f, 1.0f, 1.0f};
+};
 
 struct Chunk {
   Vec3 lo, hi;                  // bounding box of its polygons' vertices
@@ -27,6 +35,9 @@ struct SceneIndex {
   std::vector<uint32_t> order;  // polygon indices, chunk by chunk, then object by object
   std::vector<Chunk> chunks;
   std::vector<ObjectGroup> objects;  // one per Scene::objects entry
+  // The static polygons' light, parallel to order[0, light.size()) (the chunks' part).
+  // Objects turn, so their light is found per frame (Frame::object_light).
+  std::vector<PolygonLight> light;
 
   // The scene it was built for; checked before reuse.
   const Scene* scene = nullptr;

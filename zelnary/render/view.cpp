@@ -6,8 +6,13 @@
 
 namespace znr {
 
-View make_view(const Camera& camera, int32_t width, int32_t height) {
+double near_plane_distance(const Scene&) {
+  return 0.1;
+}
+
+View make_view(const Camera& camera, int32_t width, int32_t height, double near_plane) {
   View v;
+  v.near_plane = near_plane;
   v.eye = camera.location;
   v.width = width;
   v.height = height;
@@ -37,7 +42,7 @@ bool box_visible(const View& view, const Vec3& lo, const Vec3& hi) {
   auto furthest = [&](const Vec3& n) {
     return Vec3{n.x >= 0 ? hi.x : lo.x, n.y >= 0 ? hi.y : lo.y, n.z >= 0 ? hi.z : lo.z};
   };
-  if (dot(view.forward, furthest(view.forward) - view.eye) < kNearPlane) return false;
+  if (dot(view.forward, furthest(view.forward) - view.eye) < view.near_plane) return false;
   for (const Vec3& n : view.side_normals) {
     if (dot(n, furthest(n) - view.eye) < 0.0) return false;
   }
@@ -46,7 +51,7 @@ bool box_visible(const View& view, const Vec3& lo, const Vec3& hi) {
 
 bool sphere_visible(const View& view, const Vec3& center, double radius) {
   const Vec3 d = center - view.eye;
-  if (dot(view.forward, d) < kNearPlane - radius) return false;
+  if (dot(view.forward, d) < view.near_plane - radius) return false;
   for (const Vec3& n : view.side_normals) {
     if (dot(n, d) < -radius) return false;
   }

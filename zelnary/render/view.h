@@ -5,22 +5,26 @@
 
 #include "zelnary/cameras/camera.h"
 #include "zelnary/core/vec3.h"
+#include "zelnary/scene/scene.h"
 
 namespace znr {
 
-constexpr double kNearPlane = 0.1;  // world units in front of the eye
+// How far in front of the eye the near plane lies, in world units. The one place that decides
+// it: the front end puts it in the View, and every back end clips or projects with that.
+double near_plane_distance(const Scene& scene);
 
 struct View {
   Vec3 eye, forward, right, up;     // orthonormal; right = forward x up
   double tan_h = 0.0, tan_v = 0.0;  // half-angle tangents of the horizontal/vertical field
   double focal = 0.0;               // pixels per unit of cy/cx
+  double near_plane = 0.0;          // world units in front of the eye
   int32_t width = 0, height = 0;
 
   // The frustum's side planes through the eye, inside where dot(n, p - eye) >= 0.
   Vec3 side_normals[4];
 };
 
-View make_view(const Camera& camera, int32_t width, int32_t height);
+View make_view(const Camera& camera, int32_t width, int32_t height, double near_plane);
 
 // false: the box [lo, hi] lies wholly outside the view.
 bool box_visible(const View& view, const Vec3& lo, const Vec3& hi);

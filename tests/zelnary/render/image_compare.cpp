@@ -26,7 +26,7 @@ bool read_png(const std::string& path, Image& out) {
   return true;
 }
 
-Comparison compare_images(const Image& actual, const Image& expected) {
+Comparison compare_images(const Image& actual, const Image& expected, int channel_tolerance) {
   Comparison c;
   c.same_size = actual.width == expected.width && actual.height == expected.height &&
                 actual.texels.size() == expected.texels.size();
@@ -44,7 +44,7 @@ Comparison compare_images(const Image& actual, const Image& expected) {
       diff |= static_cast<uint32_t>(std::min(255, d * 8)) << shift;
     }
     c.difference.texels[i] = diff;
-    matching += worst <= kChannelTolerance ? 1 : 0;
+    matching += worst <= channel_tolerance ? 1 : 0;
   }
   c.matching = actual.texels.empty()
                    ? 1.0

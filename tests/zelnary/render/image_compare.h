@@ -20,7 +20,8 @@ struct Comparison {
   double matching = 0.0;  // fraction of matching pixels
   Image difference;       // per-channel absolute difference, scaled up to be visible
 };
-Comparison compare_images(const Image& actual, const Image& expected);
+Comparison compare_images(const Image& actual, const Image& expected,
+                          int channel_tolerance = kChannelTolerance);
 
 // Compares with baselines/NAME.png. With ZELNARY_UPDATE_BASELINES=1 writes the baseline
 // instead. On a mismatch writes NAME.actual.png and NAME.diff.png to the test output folder.

@@ -15,18 +15,21 @@ namespace {
 
 constexpr uint32_t kBackground = 0xFF102030u;
 
-DrawList random_triangles(uint32_t seed, int count, int32_t w, int32_t h, const Image* tex) {
+// Textured with the first of `textures` when there is one, else flat.
+DrawList random_triangles(uint32_t seed, int count, int32_t w, int32_t h,
+                          std::span<const Texture> textures) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> x(-20.0f, static_cast<float>(w) + 20.0f);
   std::uniform_real_distribution<float> y(-20.0f, static_cast<float>(h) + 20.0f);
   std::uniform_real_distribution<float> iw(0.01f, 1.0f), uv(-3.0f, 3.0f), mul(0.2f, 1.5f);
   DrawList list;
   list.background = kBackground;
+  list.textures = textures;
   for (int i = 0; i < count; ++i) {
     DrawPolygon p;
     p.first = static_cast<uint32_t>(list.vertices.size());
     p.count = 3;
-    p.texture = tex;
+    p.texture = textures.empty() ? -1 : 0;
     for (float& m : p.mul) m = mul(rng);
     // Some small and thin triangles as well as large ones.
     const float scale = (i % 3 == 0) ? 0.05f : 1.0f;
@@ -121,7 +124,7 @@ TEST(FillRule, SharedEdgesCoverEachPixelOnce) {
 // Coverage is decided in exact arithmetic by both paths, so it must agree pixel for pixel.
 TEST(FastRasterizer, CoversExactlyTheReferencePixels) {
   constexpr int32_t kW = 73, kH = 51;
-  const DrawList all = random_triangles(11, 400, kW, kH, nullptr);
+  const DrawList all = random_triangles(11, 400, kW, kH, {});
   Framebuffer ref, fast;
   ref.resize(kW, kH);
   fast.resize(kW, kH);
@@ -156,7 +159,8 @@ Image odd_texture() {
 TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
   constexpr int32_t kW = 160, kH = 120;
   for (const Image& tex : {test::pattern_texture(), odd_texture()}) {
-    const DrawList list = random_triangles(3, 150, kW, kH, &tex);
+    const Texture table[] = {{"t", tex, false}};
+    const DrawList list = random_triangles(3, 150, kW, kH, table);
     Framebuffer ref, fast;
     ref.resize(kW, kH);
     fast.resize(kW, kH);
@@ -176,8 +180,8 @@ TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
 
 TEST(FastRasterizer, SplittingRowsBetweenThreadsChangesNothing) {
   constexpr int32_t kW = 200, kH = 151;
-  const Image tex = test::pattern_texture();
-  const DrawList list = random_triangles(5, 120, kW, kH, &tex);
+  const Texture table[] = {{"t", test::pattern_texture(), false}};
+  const DrawList list = random_triangles(5, 120, kW, kH, table);
   Framebuffer one, three;
   one.resize(kW, kH);
   three.resize(kW, kH);
@@ -207,9 +211,9 @@ TEST(FastRasterizer, RejectsBadCoordinatesWithoutDrawing) {
   const float huge = 1e30f;
   list.vertices = {{nan, 0, 1, 0, 0},   {10, 0, 1, 0, 0},   {0, 10, 1, 0, 0},
                    {-huge, 0, 1, 0, 0}, {huge, 0, 1, 0, 0}, {0, huge, 1, 0, 0}};
-  list.polygons.push_back({0, 3, nullptr, {1, 1, 1}});
-  list.polygons.push_back({3, 3, nullptr, {1, 1, 1}});
-  list.polygons.push_back({4, 9, nullptr, {1, 1, 1}});  // runs past the vertices
+  list.polygons.push_back({0, 3, -1, {1, 1, 1}});
+  list.polygons.push_back({3, 3, -1, {1, 1, 1}});
+  list.polygons.push_back({4, 9, -1, {1, 1, 1}});  // runs past the vertices
   Framebuffer fb;
   fb.resize(32, 32);
   rasterize_fast(list, 3.0, 2, fb);

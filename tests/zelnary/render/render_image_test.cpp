@@ -7,6 +7,7 @@
 
 #include "image_compare.h"
 #include "test_scenes.h"
+#include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
@@ -145,11 +146,13 @@ TEST(RenderImages, ChunkCullingDropsNothingVisible) {
                          test::look_at({100, 100, 200}, {100, 101, 0}, 90.0),
                          test::look_at({0, 0, 3}, {-50, 10, 2}, 150.0)};
   for (const Camera& cam : cams) {
-    FrontEnd front;
+    Frame frame;
     DrawList with, without;
-    const View view = make_view(cam, kW, kH);
-    front.build(v.scene, culled, {}, view, with);
-    front.build(v.scene, single, {}, view, without);
+    const View view = make_view(cam, kW, kH, near_plane_distance(v.scene));
+    find_visible(v.scene, culled, {}, view, frame);
+    emit_frame(frame, with);
+    find_visible(v.scene, single, {}, view, frame);
+    emit_frame(frame, without);
     Framebuffer a, b;
     a.resize(kW, kH);
     b.resize(kW, kH);

@@ -79,6 +79,23 @@ void TestWindow::destroy() {
   impl_->window = 0;
 }
 
+std::vector<TestWindow::Child> TestWindow::children() {
+  Impl& m = *impl_;
+  std::vector<Child> out;
+  Window root = 0, parent = 0, *kids = nullptr;
+  unsigned count = 0;
+  XSync(m.dpy, False);
+  if (m.window == 0 || XQueryTree(m.dpy, m.window, &root, &parent, &kids, &count) == 0) return out;
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(m.dpy, kids[i], &a) != 0) {
+      out.push_back({static_cast<uint32_t>(kids[i]), a.width, a.height, a.map_state != IsUnmapped});
+    }
+  }
+  if (kids != nullptr) XFree(kids);
+  return out;
+}
+
 void TestWindow::count_errors_in_own_handler() {
   g_errors = 0;
   XSetErrorHandler(count_error);

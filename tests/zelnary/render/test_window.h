@@ -19,6 +19,13 @@ class TestWindow {
   std::vector<uint32_t> read_back(int width, int height);
   void resize(int width, int height);
   void destroy();  // the id stays known, the window is gone
+  // The windows inside this one, as the server sees them now.
+  struct Child {
+    uint32_t id;
+    int width, height;
+    bool mapped;
+  };
+  std::vector<Child> children();
   // Installs a handler on the test's connection that counts errors, then asks for the
   // attributes of window id; returns how many errors that handler has seen.
   static void count_errors_in_own_handler();

@@ -1,6 +1,6 @@
-// Showing a finished frame in an X11 window, over the engine's own X connection. Shared
-// memory (MIT-SHM) when the server offers it, plain XPutImage otherwise. No X11 header here:
-// its macros clash with Qt and GoogleTest.
+// The CPU back end's presentation: a finished frame shown in an X11 window over the engine's
+// own X connection. Shared memory (MIT-SHM) when the server offers it, plain XPutImage
+// otherwise. No X11 header here: its macros clash with Qt and GoogleTest.
 #pragma once
 
 #include <cstdint>

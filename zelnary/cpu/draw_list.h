@@ -1,12 +1,14 @@
-// What the render front end hands to a back end: screen-space convex polygons, already
-// clipped to the view, lit, with their texture and colour multiplier.
+// What the CPU back end rasterizes: screen-space convex polygons, already clipped to the
+// view, lit, with their texture (an index into the scene's table) and colour multiplier.
 #pragma once
 
 #include <cstddef>  // image.h uses size_t
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "zelnary/scene/image.h"
+#include "zelnary/scene/scene.h"
 
 namespace znr {
 
@@ -19,15 +21,19 @@ struct DrawVertex {
 struct DrawPolygon {
   uint32_t first = 0;                 // into DrawList::vertices
   uint32_t count = 0;                 // >= 3, convex
-  const Image* texture = nullptr;     // nullptr: flat colour
+  int32_t texture = -1;               // into DrawList::textures; -1: flat colour
   float mul[3] = {1.0f, 1.0f, 1.0f};  // colour x light per channel; multiplies the texel (or 255)
 };
 
 struct DrawList {
   uint32_t background = 0xFF000000u;  // 0xFFRRGGBB
+  std::span<const Texture> textures;  // the scene's; every index a polygon holds is usable
   std::vector<DrawVertex> vertices;
   std::vector<DrawPolygon> polygons;
 
+  const Image* texture_of(const DrawPolygon& p) const {
+    return p.texture < 0 ? nullptr : &textures[static_cast<size_t>(p.texture)].image;
+  }
   void clear() {
     vertices.clear();
     polygons.clear();

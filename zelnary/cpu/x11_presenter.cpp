@@ -1,41 +1,19 @@
-#include "zelnary/present/x11_presenter.h"
+#include "zelnary/cpu/x11_presenter.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <dlfcn.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "zelnary/present/display_refresh.h"
 #include "zelnary/present/x11_error_trap.h"
 
 namespace znr {
 namespace {
-
-// The refresh rate through the RandR library when it is installed; loaded at run time so
-// that it is not a build dependency. Its configuration type is opaque to us. The library
-// stays loaded: it hooks itself into the connection, and XCloseDisplay calls back into it.
-double randr_refresh(Display* dpy) {
-  static void* const lib = dlopen("libXrandr.so.2", RTLD_LAZY | RTLD_LOCAL);
-  if (lib == nullptr) return 0.0;
-  using GetInfo = void* (*)(Display*, Window);
-  using Rate = short (*)(void*);
-  using Free = void (*)(void*);
-  auto get_info = reinterpret_cast<GetInfo>(dlsym(lib, "XRRGetScreenInfo"));
-  auto rate = reinterpret_cast<Rate>(dlsym(lib, "XRRConfigCurrentRate"));
-  auto free_info = reinterpret_cast<Free>(dlsym(lib, "XRRFreeScreenConfigInfo"));
-  double hz = 0.0;
-  if (get_info != nullptr && rate != nullptr && free_info != nullptr) {
-    if (void* info = get_info(dpy, DefaultRootWindow(dpy))) {
-      hz = rate(info);
-      free_info(info);
-    }
-  }
-  return hz;
-}
 
 int mask_shift(unsigned long mask) {
   int s = 0;
@@ -85,9 +63,7 @@ struct X11Presenter::Impl {
     Bool pixmaps = False;
     shm_available = XShmQueryVersion(dpy, &major, &minor, &pixmaps) == True &&
                     std::getenv("ZELNARY_NO_SHM") == nullptr;
-    const double hz = randr_refresh(dpy);
-    take_x_error(dpy);  // a RandR failure only means "unknown"
-    refresh = hz >= 1.0 ? hz : 60.0;
+    refresh = display_refresh_hz(dpy);
     return true;
   }
 

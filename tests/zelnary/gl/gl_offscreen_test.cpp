@@ -1,0 +1,219 @@
+// The OpenGL back end offscreen (EGL with no window system): the same pictures as the CPU
+// back end, its buffers laid out per chunk and group, no GL objects left behind, and the
+// fall back to the CPU when GL is turned off.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "bench/big_world.h"
+#include "gl_compare.h"
+#include "test_scenes.h"
+#include "zelnary/api/engine_core.h"
+#include "zelnary/gl/gl_backend.h"
+#include "zelnary/gl/scene_layout.h"
+#include "zelnary/render/front_end.h"
+#include "zelnary/render/renderer.h"
+
+namespace znr {
+namespace {
+
+Image render(Renderer& r, const Scene& scene, const Camera& camera, double accuracy, bool gl,
+             int32_t w = 200, int32_t h = 150) {
+  RenderSettings settings;
+  settings.perspective_accuracy = accuracy;
+  settings.use_accelerator = gl;
+  Image out;
+  r.render_to_image(scene, {}, camera, settings, w, h, out);
+  return out;
+}
+
+TEST(GlImages, TheTownMatchesTheCpuFromEveryCameraWithTheCarsMoving) {
+  const std::string town = std::string(KWELLOR_SOURCE_DIR) + "/worlds/town/town.wld";
+  ASSERT_TRUE(std::filesystem::exists(town));
+  double now = 0.0;
+  EngineCore core([&now] { return now; });
+  ASSERT_EQ(core.load_world(town, std::string(KWELLOR_SOURCE_DIR) + "/worlds/town/bitmaps"), 0);
+  core.set_perspective_correction_accuracy(1000.0);
+  int cameras = 0;
+  for (int32_t cam = core.first_camera(); cam != 0; cam = core.next_camera(cam), ++cameras) {
+    for (const double t : {0.0, 3.3}) {
+      now = t;
+      Image gl, cpu;
+      core.use_accelerator(true);
+      ASSERT_TRUE(core.render_to_image(cam, 320, 240, gl));
+      EXPECT_EQ(core.renderer_name().rfind("OpenGL", 0), 0u) << core.renderer_name();
+      core.use_accelerator(false);
+      ASSERT_TRUE(core.render_to_image(cam, 320, 240, cpu));
+      EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction)
+          << "camera " << cam << " at " << t << " s";
+    }
+  }
+  EXPECT_GE(cameras, 2);
+}
+
+TEST(GlImages, AGeneratedWorldMatchesTheCpu) {
+  const Scene world = bench::make_big_world(20000);
+  Camera camera;
+  const CameraDef& d = world.cameras.front();
+  camera.location = d.location;
+  camera.forward = d.direction;
+  camera.zoom = d.zoom;
+  Renderer r;
+  for (const double accuracy : {1000.0, 3.0}) {
+    const Image gl = render(r, world, camera, accuracy, true, 446, 331);
+    EXPECT_GE(test::gl_matching(gl, render(r, world, camera, 1000.0, false, 446, 331)),
+              test::kGlMatchingFraction)
+        << accuracy;
+  }
+}
+
+// Accuracy 0 maps textures linearly on screen on both back ends; any other is exact.
+TEST(GlImages, LowPerspectiveLooksTheSameOnBothBackEnds) {
+  test::TestView v = test::textured_quad_view();
+  // Strongly slanted, wholly in view: nothing is clipped, so both draw the same two triangles.
+  const Vec3 corners[] = {{7, 2, -1.5}, {14, -2, -1.5}, {14, -2, 1.5}, {7, 2, 1.5}};
+  for (size_t i = 0; i < 4; ++i) v.scene.vertices[i].position = corners[i];
+  Renderer r;
+  const Image gl_affine = render(r, v.scene, v.camera, 0.0, true);
+  const Image gl_exact = render(r, v.scene, v.camera, 1000.0, true);
+  EXPECT_GE(test::gl_matching(gl_affine, render(r, v.scene, v.camera, 0.0, false)),
+            test::kGlMatchingFraction);
+  EXPECT_GE(test::gl_matching(gl_exact, render(r, v.scene, v.camera, 1000.0, false)),
+            test::kGlMatchingFraction);
+  EXPECT_LT(test::gl_matching(gl_affine, gl_exact), 0.95);
+}
+
+// Hand-made scenes: lit boxes (one-sided) over a two-sided textured floor, and a moving box.
+TEST(GlImages, CullingLightAndObjectsMatchTheCpu) {
+  for (const test::TestView& v :
+       {test::cube_view(), test::culling_view(), test::depth_view(true), test::ground_view()}) {
+    Renderer r;
+    EXPECT_GE(test::gl_matching(render(r, v.scene, v.camera, 1000.0, true),
+                                render(r, v.scene, v.camera, 1000.0, false)),
+              test::kGlMatchingFraction);
+  }
+  test::TestView v = test::cube_view();
+  v.scene.objects.push_back(MovingObject{"box", {{0, 0, 0}, {1, 0, 0}}, 1.0});
+  for (Polygon& p : v.scene.polygons) p.object = 0;
+  const ObjectPose pose{{0.5, -1.0, 0.2}, 35.0};
+  RenderSettings settings;
+  settings.perspective_accuracy = 1000.0;
+  Renderer r;
+  Image gl, cpu;
+  settings.use_accelerator = true;
+  r.render_to_image(v.scene, std::span(&pose, 1), v.camera, settings, 200, 150, gl);
+  settings.use_accelerator = false;
+  r.render_to_image(v.scene, std::span(&pose, 1), v.camera, settings, 200, 150, cpu);
+  EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction);
+  EXPECT_NE(cpu.texels, render(r, v.scene, v.camera, 1000.0, false).texels);  // it did move
+}
+
+TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
+  const test::TestView v = test::cube_view();
+  SceneIndex index;
+  build_scene_index(v.scene, index);
+  Frame frame;
+  find_visible(v.scene, index, {}, make_view(v.camera, 64, 48, near_plane_distance(v.scene)),
+               frame);
+  GlBackend gl;
+  ASSERT_EQ(gl.acquire_offscreen(64, 48), BackendStatus::ok) << gl.failure();
+  int32_t live = 0;
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_EQ(gl.prepare(v.scene, index), BackendStatus::ok);
+    ASSERT_EQ(gl.draw(frame, {}), BackendStatus::ok) << gl.failure();
+    if (i == 0) live = gl.live_objects();
+    ASSERT_EQ(gl.live_objects(), live);
+  }
+  EXPECT_GT(live, 0);
+  gl.release();
+  EXPECT_EQ(gl.live_objects(), 0);
+}
+
+TEST(GlFallback, WithGlTurnedOffTheCpuDrawsAndOneWarningSaysWhy) {
+  const test::TestView v = test::cube_view();
+  Renderer r;
+  const Image cpu = render(r, v.scene, v.camera, 3.0, false);
+  setenv("ZELNARY_NO_GL", "1", 1);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(render(r, v.scene, v.camera, 3.0, true).texels, cpu.texels);
+  const std::string warnings = testing::internal::GetCapturedStderr();
+  unsetenv("ZELNARY_NO_GL");
+  EXPECT_EQ(r.backend_name(), "CPU");
+  EXPECT_NE(r.fallback_reason().find("ZELNARY_NO_GL"), std::string::npos);
+  EXPECT_EQ(warnings.find("ZELNARY_NO_GL"), warnings.rfind("ZELNARY_NO_GL")) << warnings;
+  EXPECT_NE(warnings.find("ZELNARY_NO_GL"), std::string::npos) << warnings;
+  // The engine closing its world lets the card be tried again.
+  r.release();
+  render(r, v.scene, v.camera, 3.0, true);
+  EXPECT_EQ(r.backend_name().rfind("OpenGL", 0), 0u);
+  EXPECT_TRUE(r.fallback_reason().empty());
+}
+
+// Every static triangle once, in a range of its own group inside its own chunk; objects'
+// vertices know their polygon.
+TEST(GlLayout, TrianglesAreGroupedByTextureAndSidednessInsideEachChunk) {
+  Scene s;
+  s.textures.push_back({"a", test::pattern_texture(), false});
+  s.textures.push_back({"broken", Image{4, 4, {}}, false});  // cannot be sampled: flat
+  s.textures.push_back({"b", test::pattern_texture(), false});
+  test::QuadOptions o;
+  for (int j = 0; j < 40; ++j) {
+    for (int i = 0; i < 40; ++i) {
+      o.texture = (i + j) % 4 - 1;
+      o.two_sided = (i * 7 + j) % 3 != 0;
+      const double x = i * 10.0, y = j * 10.0;
+      test::add_quad(
+          s, {Vec3{x, y, 0}, Vec3{x + 8, y, 0}, Vec3{x + 8, y + 8, 0}, Vec3{x, y + 8, 0}}, o);
+    }
+  }
+  s.objects.push_back(MovingObject{"cart", {{0, 0, 0}}, 1.0});
+  test::add_box(s, {0, 0, 0}, 1.0, 0);
+  for (size_t p = s.polygons.size() - 6; p < s.polygons.size(); ++p) s.polygons[p].object = 0;
+  SceneIndex index;
+  build_scene_index(s, index);
+  ASSERT_GT(index.chunks.size(), 4u);
+  const std::vector<bool> usable = {true, false, true};
+  gl::SceneLayout layout;
+  gl::lay_out_scene(s, index, usable, layout);
+
+  auto group_of = [&](const Polygon& p) {
+    const int32_t t = p.texture >= 0 && usable[static_cast<size_t>(p.texture)] ? p.texture : -1;
+    return static_cast<uint32_t>((t + 1) * 2 + (p.two_sided ? 0 : 1));
+  };
+  ASSERT_EQ(layout.chunk_ranges.size(), index.chunks.size() + 1);
+  size_t triangles = 0;
+  for (size_t c = 0; c < index.chunks.size(); ++c) {
+    std::map<uint32_t, uint32_t> expected, found;  // group -> indices
+    for (uint32_t k = index.chunks[c].begin; k < index.chunks[c].end; ++k) {
+      const Polygon& p = s.polygons[index.order[k]];
+      expected[group_of(p)] += 3 * (p.vertex_count - 2);
+    }
+    std::set<uint32_t> seen;
+    for (uint32_t r = layout.chunk_ranges[c]; r < layout.chunk_ranges[c + 1]; ++r) {
+      const gl::DrawRange& d = layout.ranges[r];
+      EXPECT_TRUE(seen.insert(d.group).second) << "group split in chunk " << c;
+      found[d.group] += d.index_count;
+      triangles += d.index_count / 3;
+    }
+    EXPECT_EQ(found, expected) << "chunk " << c;
+  }
+  EXPECT_EQ(triangles, 40u * 40u * 2u);
+  ASSERT_EQ(layout.object_vertex_start.size(), 2u);
+  EXPECT_EQ(layout.object_vertex_start[1], 24u);
+  const ObjectGroup& g = index.objects[0];
+  for (uint32_t v = 0; v < 24; ++v) {
+    const Polygon& p = s.polygons[index.order[g.begin + layout.object_vertex_polygon[v]]];
+    bool belongs = false;
+    for (const Vertex& sv : s.vertices_of(p)) {
+      belongs = belongs || (static_cast<float>(sv.position.x) == layout.object_vertices[v].x &&
+                            static_cast<float>(sv.position.y) == layout.object_vertices[v].y &&
+                            static_cast<float>(sv.position.z) == layout.object_vertices[v].z);
+    }
+    EXPECT_TRUE(belongs) << v;
+  }
+}
+
+}  // namespace
+}  // namespace znr

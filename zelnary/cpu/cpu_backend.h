@@ -1,0 +1,34 @@
+// The CPU back end: clips and projects the visible polygons, rasterizes them into a
+// framebuffer between a few threads, and shows it through MIT-SHM (or XPutImage).
+#pragma once
+
+#include <memory>
+
+#include "zelnary/render/backend.h"
+
+namespace znr {
+
+class CpuBackend : public Backend {
+ public:
+  CpuBackend();
+  ~CpuBackend() override;
+
+  BackendStatus prepare(const Scene& scene, const SceneIndex& index) override;
+  BackendStatus acquire_window(uint32_t window, int32_t& width, int32_t& height) override;
+  BackendStatus acquire_offscreen(int32_t width, int32_t height) override;
+  BackendStatus draw(const Frame& frame, const RenderSettings& settings) override;
+  BackendStatus present() override;
+  void read_back(Image& out) override;
+  void release() override;
+  const std::string& failure() const override;
+  std::string name() const override { return "CPU"; }
+
+  // True once a frame reached a window through MIT-SHM.
+  bool used_shared_memory() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace znr

@@ -1,0 +1,220 @@
+#include "zelnary/cpu/emit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace znr {
+namespace {
+
+// The polygon's texture index when it names a texture that can be sampled, else -1.
+int32_t usable_texture(const Scene& s, int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= s.textures.size()) return -1;
+  const Image& img = s.textures[static_cast<size_t>(index)].image;
+  if (img.width <= 0 || img.height <= 0 ||
+      img.texels.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height)) {
+    return -1;
+  }
+  return index;
+}
+
+struct CamVertex {
+  double x, y, z;  // camera space: x forward (depth), y right, z up
+  double u, v;
+};
+
+// The normal (Newell's, robust when the first vertices happen to be in a line) points to the
+// side from which the vertices run counter-clockwise. Camera axes (forward, right, up) are
+// left-handed, hence the sign flip at the end.
+Vec3 camera_normal(const std::vector<CamVertex>& poly) {
+  Vec3 n;
+  const size_t count = poly.size();
+  for (size_t i = 0; i < count; ++i) {
+    const CamVertex& a = poly[i];
+    const CamVertex& b = poly[i + 1 < count ? i + 1 : 0];
+    n.x += (a.y - b.y) * (a.z + b.z);
+    n.y += (a.z - b.z) * (a.x + b.x);
+    n.z += (a.x - b.x) * (a.y + b.y);
+  }
+  return -n;
+}
+
+// Whether [lo, hi] along one screen axis may hold a pixel centre (k + 1/2). Widened by a
+// little more than the rasterizer's snapping, so that nothing it would draw is dropped.
+// Coordinates here are on screen (clipped), far above the floor's offset.
+bool holds_pixel_centre(float lo, float hi) {
+  constexpr double kMargin = 1.0 / 128.0, kOffset = 65536.0;
+  auto floor_of = [](double t) { return static_cast<int64_t>(t + kOffset) - int64_t{65536}; };
+  // Some k with lo - 1/2 <= k <= hi - 1/2: floor(hi - 1/2) >= ceil(lo - 1/2).
+  return floor_of(hi - 0.5 + kMargin) >= -floor_of(0.5 - lo + kMargin);
+}
+
+// Whether the eye (the origin of camera space) is on the normal's side of the plane.
+bool facing(const Vec3& n, const CamVertex& on_plane) {
+  return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
+}
+
+// Turns scene polygons into draw-list polygons for one view. Holds the scratch space of one
+// thread.
+class Emitter {
+ public:
+  Emitter(const Scene& scene, const View& view, DrawList& out) : s_(scene), v_(view), out_(out) {}
+
+  void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light);
+
+ private:
+  void clip(int plane);
+
+  const Scene& s_;
+  const View& v_;
+  DrawList& out_;
+  std::vector<CamVertex> poly_, scratch_;
+};
+
+void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light) {
+  if (p.vertex_count < 3 ||
+      static_cast<size_t>(p.first_vertex) + p.vertex_count > s_.vertices.size()) {
+    return;  // not a polygon; the loader never makes one, but a scene may be hand-built
+  }
+  const Vertex* src = s_.vertices.data() + p.first_vertex;
+  const uint32_t n = p.vertex_count;
+
+  // Into camera space, noting which frustum planes each vertex is outside of.
+  poly_.resize(n);
+  unsigned all_out = 0x1F, any_out = 0;
+  bool finite = true;
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
+    CamVertex& c = poly_[i];
+    c = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src[i].u, src[i].v};
+    unsigned code = 0;
+    if (c.x < v_.near_plane) code |= 1;
+    if (c.y < -c.x * v_.tan_h) code |= 2;
+    if (c.y > c.x * v_.tan_h) code |= 4;
+    if (c.z > c.x * v_.tan_v) code |= 8;
+    if (c.z < -c.x * v_.tan_v) code |= 16;
+    all_out &= code;
+    any_out |= code;
+    finite = finite && std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) < 1e30;  // NaN: false
+  }
+  if (all_out != 0 || !finite) return;  // wholly outside one plane, or beyond any sense
+
+  // One-sided polygons seen from behind are dropped before any more work; the others learn
+  // their facing side later, and only if they are big enough to draw.
+  Vec3 nc;
+  bool front = true;
+  if (!p.two_sided) {
+    nc = camera_normal(poly_);
+    front = facing(nc, poly_[0]);
+    if (!front) return;
+  }
+
+  for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
+    if (any_out & (1u << plane)) clip(plane);
+  }
+  if (poly_.size() < 3) return;
+
+  // Project; drop polygons too small to hold a pixel centre (1M-triangle worlds are mostly
+  // such specks at a distance).
+  const double cx = v_.width * 0.5, cy = v_.height * 0.5;
+  const auto first = static_cast<uint32_t>(out_.vertices.size());
+  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f;
+  for (const CamVertex& c : poly_) {
+    const double iw = 1.0 / c.x;
+    const DrawVertex d{static_cast<float>(cx + v_.focal * c.y * iw),
+                       static_cast<float>(cy - v_.focal * c.z * iw), static_cast<float>(iw),
+                       static_cast<float>(c.u), static_cast<float>(c.v)};
+    minx = std::min(minx, d.x);
+    maxx = std::max(maxx, d.x);
+    miny = std::min(miny, d.y);
+    maxy = std::max(maxy, d.y);
+    out_.vertices.push_back(d);
+  }
+  if (!holds_pixel_centre(minx, maxx) || !holds_pixel_centre(miny, maxy)) {
+    out_.vertices.resize(first);
+    return;
+  }
+
+  if (p.two_sided) {
+    nc = camera_normal(poly_);
+    front = facing(nc, poly_[0]);
+  }
+
+  // The flat light of the side the eye sees, found by the front end.
+  DrawPolygon dp;
+  dp.first = first;
+  dp.count = static_cast<uint32_t>(poly_.size());
+  dp.texture = usable_texture(s_, p.texture);
+  std::copy_n(front ? light.front : light.back, 3, dp.mul);
+  out_.polygons.push_back(dp);
+}
+
+// Sutherland-Hodgman against one frustum plane, in camera space; texture coordinates are
+// interpolated along with the position, which is exact there.
+void Emitter::clip(int plane) {
+  auto inside = [&](const CamVertex& c) {
+    switch (plane) {
+      case 0:
+        return c.x - v_.near_plane;
+      case 1:
+        return c.y + c.x * v_.tan_h;
+      case 2:
+        return c.x * v_.tan_h - c.y;
+      case 3:
+        return c.x * v_.tan_v - c.z;
+      default:
+        return c.z + c.x * v_.tan_v;
+    }
+  };
+  scratch_.clear();
+  for (size_t i = 0; i < poly_.size(); ++i) {
+    const CamVertex& a = poly_[i];
+    const CamVertex& b = poly_[(i + 1) % poly_.size()];
+    const double fa = inside(a), fb = inside(b);
+    if (fa >= 0.0) scratch_.push_back(a);
+    if ((fa >= 0.0) != (fb >= 0.0)) {
+      const double t = fa / (fa - fb);
+      scratch_.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t,
+                          a.u + (b.u - a.u) * t, a.v + (b.v - a.v) * t});
+    }
+  }
+  poly_.swap(scratch_);
+}
+
+}  // namespace
+
+void emit_part(const Frame& frame, int part, int parts, DrawList& out) {
+  out.clear();
+  out.background = frame.background;
+  if (frame.scene == nullptr || frame.index == nullptr) return;
+  const Scene& scene = *frame.scene;
+  const SceneIndex& index = *frame.index;
+  out.textures = scene.textures;
+  Emitter e(scene, frame.view, out);
+  const auto p = static_cast<size_t>(part), n = static_cast<size_t>(std::max(parts, 1));
+  const Polygon* polygons = scene.polygons.data();
+  const Vertex* vertices = scene.vertices.data();
+  const size_t vertex_count = scene.vertices.size();
+  // Chunks dealt out in turn, so that every part gets near and far ones alike.
+  for (size_t i = p; i < frame.chunks.size(); i += n) {
+    const Chunk& c = index.chunks[frame.chunks[i]];
+    for (uint32_t k = c.begin; k < c.end; ++k) {
+      // Large worlds are bound by memory: ask for polygons and vertices a little ahead.
+      if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);
+      if (k + 8 < c.end) {
+        const uint32_t v = polygons[index.order[k + 8]].first_vertex;
+        if (v < vertex_count) __builtin_prefetch(vertices + v);
+      }
+      e.emit(polygons[index.order[k]], nullptr, index.light[k]);
+    }
+  }
+  for (size_t i = p; i < frame.objects.size(); i += n) {
+    const VisibleObject& o = frame.objects[i];
+    const ObjectGroup& g = index.objects[o.object];
+    for (uint32_t k = g.begin; k < g.end; ++k) {
+      e.emit(polygons[index.order[k]], &o.pose, frame.object_light[o.first_light + (k - g.begin)]);
+    }
+  }
+}
+
+}  // namespace znr

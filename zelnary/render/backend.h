@@ -1,0 +1,57 @@
+// The seam between the render front end and a back end that turns its answer into pixels.
+// One implementation per folder (cpu/, gl/); the Renderer picks one and falls back to the CPU
+// one when another cannot go on. A back end owns its presentation: its window, its
+// swapping and pacing, its read-back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "zelnary/render/frame.h"
+#include "zelnary/render/scene_index.h"
+#include "zelnary/scene/image.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+struct RenderSettings {
+  // 0: affine texture mapping; larger values divide more often along each span; >= 1000 per
+  // pixel.
+  double perspective_accuracy = 0.0;
+  bool use_accelerator = false;  // the OpenGL back end where it can run
+};
+
+enum class BackendStatus {
+  ok,
+  window_gone,  // the window (or the display) is not there: the render fails
+  failed,       // the back end cannot go on (failure() says why): another one takes over
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Copies or uploads what the back end keeps per scene; called before the first frame of a
+  // scene and again whenever the index is rebuilt.
+  virtual BackendStatus prepare(const Scene& scene, const SceneIndex& index) = 0;
+  // Makes the window the target and reports its current size.
+  virtual BackendStatus acquire_window(uint32_t window, int32_t& width, int32_t& height) = 0;
+  // Makes an offscreen frame of this size the target.
+  virtual BackendStatus acquire_offscreen(int32_t width, int32_t height) = 0;
+  // Draws the frame at the target's size (the frame's view has it).
+  virtual BackendStatus draw(const Frame& frame, const RenderSettings& settings) = 0;
+  // Shows the drawn frame in the window, paced to the display unless ZELNARY_NO_PACING=1.
+  virtual BackendStatus present() = 0;
+  // Copies the drawn frame into out (texels 0xFFRRGGBB, top row first).
+  virtual void read_back(Image& out) = 0;
+  // Another back end takes the window over: stop showing anything in it.
+  virtual void suspend() {}
+  // Lets go of the window, the display and every per-scene resource.
+  virtual void release() = 0;
+  // Why the last call returned failed.
+  virtual const std::string& failure() const = 0;
+  // What draws: "CPU", or "OpenGL (the card's renderer string)".
+  virtual std::string name() const = 0;
+};
+
+}  // namespace znr

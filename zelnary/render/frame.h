@@ -1,0 +1,32 @@
+// What the front end says about one frame, for a back end to draw: the view, the chunks in it
+// nearest first, the moving objects in it with their poses, and the light of their polygons.
+// No clipping, projection or pixels: those are each back end's own.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zelnary/render/scene_index.h"
+#include "zelnary/render/view.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+struct VisibleObject {
+  uint32_t object = 0;  // into SceneIndex::objects (and Scene::objects)
+  ObjectPose pose;
+  // Its polygons' light, in SceneIndex::order's order, start at Frame::object_light[first_light].
+  uint32_t first_light = 0;
+};
+
+struct Frame {
+  const Scene* scene = nullptr;
+  const SceneIndex* index = nullptr;
+  View view;
+  uint32_t background = 0xFF000000u;   // 0xFFRRGGBB
+  std::vector<uint32_t> chunks;        // into SceneIndex::chunks, nearest first
+  std::vector<VisibleObject> objects;  // those in view, by object
+  std::vector<PolygonLight> object_light;
+};
+
+}  // namespace znr
