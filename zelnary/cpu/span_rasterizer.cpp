@@ -233,43 +233,6 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
   }
 }
 
-// A triangle whose pixel bounds are at most kSmallSide a side: each row's covered pixels
-// [xl, xr] found by testing every pixel centre of the bounds with the exact edge functions,
-// stepped by addition. Returns false when no pixel is covered.
-constexpr int32_t kSmallSide = 4;
-
-struct SmallCover {
-  int32_t xl[kSmallSide], xr[kSmallSide];  // per row from y0; xl > xr: none
-};
-
-bool cover_small(const TriangleSetup& t, SmallCover& out) {
-  constexpr int64_t half = kSubpixel / 2;
-  int64_t row_e[3], step_x[3], step_y[3];
-  for (int i = 0; i < 3; ++i) {
-    const int a = (i + 1) % 3, b = (i + 2) % 3;
-    row_e[i] = edge_value(t, i, t.x0 * kSubpixel + half, t.y0 * kSubpixel + half);
-    step_x[i] = -(t.y[b] - t.y[a]) * kSubpixel;
-    step_y[i] = (t.x[b] - t.x[a]) * kSubpixel;
-  }
-  bool any = false;
-  for (int32_t y = t.y0; y <= t.y1; ++y) {
-    int32_t xl = t.x1 + 1, xr = t.x0 - 1;
-    int64_t e[3] = {row_e[0], row_e[1], row_e[2]};
-    for (int32_t x = t.x0; x <= t.x1; ++x) {
-      if (edge_covers(t, 0, e[0]) && edge_covers(t, 1, e[1]) && edge_covers(t, 2, e[2])) {
-        xl = std::min(xl, x);
-        xr = x;
-      }
-      for (int i = 0; i < 3; ++i) e[i] += step_x[i];
-    }
-    out.xl[y - t.y0] = xl;
-    out.xr[y - t.y0] = xr;
-    any = any || xl <= xr;
-    for (int i = 0; i < 3; ++i) row_e[i] += step_y[i];
-  }
-  return any;
-}
-
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
 void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
@@ -278,11 +241,6 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& 
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
-  // Small triangles (most of a large world's) are covered pixel by pixel, with no walkers and
-  // no divisions, and those that cover no pixel stop here, before the shading set-up.
-  SmallCover small;
-  const bool is_small = t.x1 - t.x0 < kSmallSide && t.y1 - t.y0 < kSmallSide;
-  if (is_small && !cover_small(t, small)) return;
   SpanContext s{&fb, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {}, {}};
   if (s.tex == nullptr) {
     s.flat = modulate(0xFFFFFFFFu, s.mul);
@@ -320,10 +278,6 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& 
                 static_cast<int32_t>(hi));
     }
   };
-  if (is_small) {
-    for (int32_t y = t.y0; y <= t.y1; ++y) span(y, small.xl[y - t.y0], small.xr[y - t.y0]);
-    return;
-  }
   EdgeLimit edges[3];
   for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);
   for (int32_t y = t.y0; y <= t.y1; ++y) {

@@ -10,10 +10,12 @@ namespace znr {
 namespace {
 
 // The tile column (or row) holding coordinate f, with a pixel's margin for the rasterizer's
-// snapping; f is clamped first, so any finite value is safe.
+// snapping; f is clamped first, so any finite value is safe. Tile sides are powers of two, so
+// the scaling is exact, and the coordinate is made positive so that truncation is a floor.
 int32_t tile_of(float f, int32_t size, int32_t tile_size, int32_t tiles) {
+  const auto side = static_cast<float>(tile_size);
   const float c = std::clamp(f, -2.0f, static_cast<float>(size) + 2.0f);
-  const auto t = static_cast<int32_t>(std::floor(c / static_cast<float>(tile_size)));
+  const int32_t t = static_cast<int32_t>((c + side) * (1.0f / side)) - 1;
   return std::clamp(t, 0, tiles - 1);
 }
 

@@ -18,7 +18,7 @@ namespace znr {
 
 // Wide and short: a polygon crossing several tiles walks its rows again in each, so few
 // columns keep that cheap, while many rows still give the threads small pieces to share.
-constexpr int32_t kTileWidth = 256, kTileHeight = 32;  // pixels
+constexpr int32_t kTileWidth = 256, kTileHeight = 32;  // pixels, powers of two
 
 struct TileGrid {
   int32_t width = 0, height = 0;  // pixels
