@@ -52,7 +52,7 @@ double CpuFrameStats::imbalance() const {
 constexpr size_t kChunksPerBatch = 4;
 
 struct CpuBackend::Impl {
-  std::vector<DrawList> lists;  // one per batch, kept between frames for their memory
+  std::vector<DrawList> lists;  // one per thread: the batch being emitted
   std::vector<TileBins> bins;   // one per thread
   Framebuffer fb;
   X11Presenter x11;
@@ -86,21 +86,22 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   Impl& m = *impl_;
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
   const int32_t threads = m.pool->size();
-  // Batches of nearest-first chunks, then of objects, taken by whichever thread is free; each
-  // into its own list, binned into that thread's tile bins. The list's number keeps the order.
+  // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
+  // into the thread's list and copied into its tile bins. The batch's number keeps the order.
   const size_t chunk_batches = (frame.chunks.size() + kChunksPerBatch - 1) / kChunksPerBatch;
   const size_t batches =
       chunk_batches + (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch;
-  if (m.lists.size() < batches) m.lists.resize(batches);
+  m.lists.resize(static_cast<size_t>(threads));
   const TileGrid grid(m.fb.width, m.fb.height);
   m.bins.resize(static_cast<size_t>(threads));
   for (TileBins& b : m.bins) b.reset(grid);
   m.stats.busy_ms.assign(static_cast<size_t>(threads), 0.0);
   std::atomic<size_t> next{0};
+  std::atomic<uint64_t> polygons{0};
   m.pool->run([&](int32_t i) {
     const double t0 = now_ms();
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
-      DrawList& list = m.lists[k];
+      DrawList& list = m.lists[static_cast<size_t>(i)];
       if (k < chunk_batches) {
         emit_range(frame, k * kChunksPerBatch, (k + 1) * kChunksPerBatch, 0, 0, list);
       } else {
@@ -108,14 +109,14 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
         emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
       }
       bin_list(list, static_cast<uint32_t>(k), grid, m.bins[static_cast<size_t>(i)]);
+      polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
     }
     m.stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
   });
-  rasterize_tiles(std::span(m.lists.data(), batches), m.bins, grid, frame.background,
+  rasterize_tiles(m.bins, grid, frame.background,
                   span_length_for_accuracy(settings.perspective_accuracy), *m.pool, m.fb,
                   m.stats.busy_ms);
-  m.stats.polygons = 0;
-  for (size_t k = 0; k < batches; ++k) m.stats.polygons += m.lists[k].polygons.size();
+  m.stats.polygons = polygons.load();
   return BackendStatus::ok;
 }
 

@@ -23,6 +23,7 @@ struct DrawPolygon {
   uint32_t count = 0;                 // >= 3, convex
   int32_t texture = -1;               // into DrawList::textures; -1: flat colour
   float mul[3] = {1.0f, 1.0f, 1.0f};  // colour x light per channel; multiplies the texel (or 255)
+  uint32_t batch = 0;                 // the piece of work it came from: tiles draw in this order
 };
 
 // On cache lines of its own: lists are filled side by side by different threads, and vector

@@ -330,8 +330,7 @@ void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Fram
   std::vector<TileBins> bins(1);
   bins[0].reset(grid);
   bin_list(list, 0, grid, bins[0]);
-  rasterize_tiles(std::span(&list, 1), bins, grid, list.background,
-                  span_length_for_accuracy(accuracy), pool, fb);
+  rasterize_tiles(bins, grid, list.background, span_length_for_accuracy(accuracy), pool, fb);
 }
 
 }  // namespace znr

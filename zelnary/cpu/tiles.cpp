@@ -28,10 +28,10 @@ PixelRect TileGrid::rect(int32_t tile) const {
 
 void TileBins::reset(const TileGrid& grid) {
   tiles.resize(static_cast<size_t>(grid.count()));
-  for (std::vector<PolygonRef>& t : tiles) t.clear();
+  for (DrawList& t : tiles) t.clear();
 }
 
-void bin_list(const DrawList& list, uint32_t list_index, const TileGrid& grid, TileBins& bins) {
+void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins) {
   if (grid.count() == 0) return;
   for (uint32_t p = 0; p < list.polygons.size(); ++p) {
     const DrawPolygon& poly = list.polygons[p];
@@ -53,20 +53,29 @@ void bin_list(const DrawList& list, uint32_t list_index, const TileGrid& grid, T
     const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
     for (int32_t ty = ty0; ty <= ty1; ++ty) {
       for (int32_t tx = tx0; tx <= tx1; ++tx) {
-        bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back({list_index, p});
+        DrawList& bin = bins.tiles[static_cast<size_t>(ty * grid.columns + tx)];
+        bin.textures = list.textures;
+        DrawPolygon copy = poly;
+        copy.first = static_cast<uint32_t>(bin.vertices.size());
+        copy.batch = batch;
+        bin.vertices.insert(bin.vertices.end(), list.vertices.begin() + poly.first,
+                            list.vertices.begin() + poly.first + poly.count);
+        bin.polygons.push_back(copy);
       }
     }
   }
 }
 
-void rasterize_tiles(std::span<const DrawList> lists, std::span<const TileBins> bins,
-                     const TileGrid& grid, uint32_t background, int32_t span_length,
-                     WorkerPool& pool, Framebuffer& fb, std::span<double> busy_ms) {
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
+                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
+                     std::span<double> busy_ms) {
   // The fullest tiles first, so that no thread is left with a big one at the end.
   std::vector<int32_t> order(static_cast<size_t>(grid.count()));
   std::vector<size_t> load(order.size(), 0);
   for (const TileBins& b : bins) {
-    for (size_t t = 0; t < b.tiles.size() && t < load.size(); ++t) load[t] += b.tiles[t].size();
+    for (size_t t = 0; t < b.tiles.size() && t < load.size(); ++t) {
+      load[t] += b.tiles[t].polygons.size();
+    }
   }
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
@@ -81,23 +90,23 @@ void rasterize_tiles(std::span<const DrawList> lists, std::span<const TileBins> 
       const auto tile = static_cast<size_t>(order[k]);
       const PixelRect clip = grid.rect(order[k]);
       fb.clear_rect(background, clip.x0, clip.y0, clip.x1, clip.y1);
-      // Each thread's bin is in list order and no list is in two bins: merge by list.
+      // Each thread's bin is in batch order and no batch is in two bins: merge by batch.
       std::fill(at.begin(), at.end(), 0);
       for (;;) {
         size_t pick = bins.size();
         uint32_t first = UINT32_MAX;
         for (size_t b = 0; b < bins.size(); ++b) {
-          const std::vector<PolygonRef>& bin = bins[b].tiles[tile];
-          if (at[b] < bin.size() && bin[at[b]].list < first) {
-            first = bin[at[b]].list;
+          const std::vector<DrawPolygon>& polys = bins[b].tiles[tile].polygons;
+          if (at[b] < polys.size() && polys[at[b]].batch <= first) {
+            first = polys[at[b]].batch;
             pick = b;
           }
         }
         if (pick == bins.size()) break;
-        const std::vector<PolygonRef>& bin = bins[pick].tiles[tile];
-        for (; at[pick] < bin.size() && bin[at[pick]].list == first; ++at[pick]) {
-          const DrawList& list = lists[first];
-          rasterize_polygon(list, list.polygons[bin[at[pick]].polygon], span_length, clip, fb);
+        const DrawList& bin = bins[pick].tiles[tile];
+        for (; at[pick] < bin.polygons.size() && bin.polygons[at[pick]].batch == first;
+             ++at[pick]) {
+          rasterize_polygon(bin, bin.polygons[at[pick]], span_length, clip, fb);
         }
       }
     }

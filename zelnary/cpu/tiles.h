@@ -1,8 +1,8 @@
-// The screen split into small square tiles, so that the render threads share the raster work
-// evenly: each polygon is noted in the bins of the tiles its bounds touch, and whichever thread
-// is free takes the next tile from a shared queue and draws the polygons of its bins, cut to
-// the tile. Polygons keep their order within a tile, so the picture does not depend on the
-// number of threads.
+// The screen split into small tiles, so that the render threads share the raster work evenly:
+// each polygon is copied into the bins of the tiles its bounds touch (so that a tile reads its
+// polygons from consecutive memory), and whichever thread is free takes the next tile from a
+// shared queue and draws the polygons of its bins, cut to the tile. Polygons keep their order
+// within a tile, so the picture does not depend on the number of threads.
 #pragma once
 
 #include <cstdint>
@@ -33,28 +33,23 @@ struct TileGrid {
   PixelRect rect(int32_t tile) const;
 };
 
-// A polygon of one of the frame's draw lists.
-struct PolygonRef {
-  uint32_t list = 0, polygon = 0;
-};
-
-// One thread's bins, one per tile; on a cache line of its own, since every thread writes its
-// own while the others write theirs.
+// One thread's bins, a draw list per tile; on a cache line of its own, since every thread
+// writes its own while the others write theirs.
 struct alignas(64) TileBins {
-  std::vector<std::vector<PolygonRef>> tiles;
+  std::vector<DrawList> tiles;
 
   void reset(const TileGrid& grid);  // empties every bin, keeping their memory
 };
 
-// Notes every polygon of lists[list] in the bins of the tiles its screen bounds touch. Within
-// one TileBins, lists must be binned in increasing order.
-void bin_list(const DrawList& list, uint32_t list_index, const TileGrid& grid, TileBins& bins);
+// Copies every polygon of list into the bins of the tiles its screen bounds touch, marked with
+// batch. Within one TileBins, batches must be binned in increasing order.
+void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins);
 
 // Clears every tile to background and draws the polygons of its bins, taken from all bins in
-// list order; tiles go to whichever thread is free, the busiest first. busy_ms, when not
+// batch order; tiles go to whichever thread is free, the busiest first. busy_ms, when not
 // empty, gets each thread's working time added.
-void rasterize_tiles(std::span<const DrawList> lists, std::span<const TileBins> bins,
-                     const TileGrid& grid, uint32_t background, int32_t span_length,
-                     WorkerPool& pool, Framebuffer& fb, std::span<double> busy_ms = {});
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
+                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
+                     std::span<double> busy_ms = {});
 
 }  // namespace znr
