@@ -1,8 +1,15 @@
-// Milliseconds per frame of both back ends, the CPU one and OpenGL (offscreen through EGL, no
-// window system needed), without pacing: the sample town and a generated 1M-triangle terrain,
-// at the viewer's default picture size and at 1080p. The town is looked for beside the sources
-// (or at $ZELNARY_TOWN_WORLD) and skipped if absent. The GL renderer string is printed in the
-// context; ZELNARY_NO_GL=1 shows the GL rows falling back to the CPU.
+// Milliseconds per frame of both back ends, offscreen and without pacing, for the sample
+// town and a generated 1M-triangle terrain: two cameras each (an overview and one low in the
+// scene), 446x331 (the viewer's default picture) and 1920x1080, the three quality levels, on
+// 1 and 2 render threads. The 1-against-2-thread pairs show whether the threads still scale
+// (false sharing between them shows up as no gain). Counters: each thread's busy time per
+// frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
+// 0 = even), and the polygons that reach the rasterizer. The same cases run through OpenGL
+// (offscreen through EGL, no window system needed) under `/gl`; the GL renderer string is in
+// the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
+// runs; with ZELNARY_NO_GL set the GL rows are skipped.
+// The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
+// --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -10,14 +17,18 @@
 #include <string>
 
 #include "big_world.h"
+#include "zelnary/cpu/cpu_backend.h"
+#include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
+#include "zelnary/render/scene_index.h"
+#include "zelnary/render/view.h"
 #include "zelnary/world/load_world.h"
 
 namespace {
 
 struct Loaded {
   znr::Scene scene;
-  znr::Camera camera;
+  znr::Camera cameras[2];  // overview, low in the scene
   std::vector<znr::ObjectPose> poses;
   std::string error;
 };
@@ -40,13 +51,13 @@ const Loaded& town() {
         env != nullptr ? std::filesystem::path(env)
                        : std::filesystem::path(__FILE__).parent_path() / "../worlds/town/town.wld";
     if (!znr::load_world(path.string(), "", l.scene, l.error)) return l;
-    // The first fixed camera (chase cameras need the simulation to be placed).
+    // The first two fixed cameras: from above, then across the town at street level (chase
+    // cameras need the simulation to be placed).
+    int found = 0;
     for (const znr::CameraDef& d : l.scene.cameras) {
-      if (d.chase == znr::ChaseType::None) {
-        l.camera = camera_from(d);
-        break;
-      }
+      if (d.chase == znr::ChaseType::None && found < 2) l.cameras[found++] = camera_from(d);
     }
+    if (found == 1) l.cameras[1] = l.cameras[0];
     for (const znr::MovingObject& o : l.scene.objects) {
       l.poses.push_back({o.path.empty() ? znr::Vec3{} : o.path.front(), 0.0});
     }
@@ -57,15 +68,73 @@ const Loaded& town() {
 
 const Loaded& big_world() {
   static const Loaded loaded = [] {
+    constexpr size_t kTriangles = 1'000'000;
     Loaded l;
-    l.scene = znr::bench::make_big_world(1'000'000);
-    l.camera = camera_from(znr::bench::big_world_camera(1'000'000));
+    l.scene = znr::bench::make_big_world(kTriangles);
+    l.cameras[0] = camera_from(znr::bench::big_world_camera(kTriangles));
+    // 60 units above the hills a third of the way in, looking along the valleys.
+    const size_t side = znr::bench::big_world_cells_per_side(kTriangles);
+    const size_t i = side / 3, j = side / 2;
+    znr::CameraDef low;
+    low.location = {static_cast<double>(i) * znr::bench::kBigWorldSpacing,
+                    static_cast<double>(j) * znr::bench::kBigWorldSpacing,
+                    znr::bench::big_world_height(i, j) + 60.0};
+    low.direction = znr::normalized(znr::Vec3{1.0, 0.3, -0.05});
+    low.zoom = 60.0;
+    l.cameras[1] = camera_from(low);
     return l;
   }();
   return loaded;
 }
 
-void render_frames(benchmark::State& state, const Loaded& world, double accuracy, bool gl) {
+struct Case {
+  const Loaded& (*world)();
+  int camera;
+  int32_t width, height;
+  double accuracy;
+  int threads;
+};
+
+void render_frames(benchmark::State& state, const Case& c) {
+  const Loaded& world = c.world();
+  if (world.scene.polygons.empty()) {
+    state.SkipWithError(("world not loaded: " + world.error).c_str());
+    return;
+  }
+  setenv("ZELNARY_NO_PACING", "1", 1);
+  setenv("ZELNARY_RENDER_THREADS", std::to_string(c.threads).c_str(), 1);
+  // The renderer's steps, with the CPU back end held here so that its figures can be read.
+  znr::SceneIndex index;
+  znr::build_scene_index(world.scene, index);
+  znr::CpuBackend backend;
+  backend.prepare(world.scene, index);
+  backend.acquire_offscreen(c.width, c.height);
+  const znr::View view =
+      znr::make_view(world.cameras[c.camera], c.width, c.height, znr::near_plane_distance(index));
+  znr::RenderSettings settings;
+  settings.perspective_accuracy = c.accuracy;
+  znr::Frame frame;
+  auto one_frame = [&] {
+    znr::find_visible(world.scene, index, world.poses, view, frame);
+    backend.draw(frame, settings);
+  };
+  one_frame();  // the worker threads start
+  double imbalance = 0.0, polygons = 0.0;
+  for (auto _ : state) {
+    one_frame();
+    const znr::CpuFrameStats& s = backend.frame_stats();
+    imbalance += s.imbalance();
+    polygons += static_cast<double>(s.polygons);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["imbalance"] = imbalance / n;
+  state.counters["polygons"] = polygons / n;
+  backend.release();
+}
+
+// The same frame through the renderer with the card on: the OpenGL back end.
+void render_frames_gl(benchmark::State& state, const Case& c) {
+  const Loaded& world = c.world();
   if (world.scene.polygons.empty()) {
     state.SkipWithError(("world not loaded: " + world.error).c_str());
     return;
@@ -73,45 +142,24 @@ void render_frames(benchmark::State& state, const Loaded& world, double accuracy
   setenv("ZELNARY_NO_PACING", "1", 1);
   znr::Renderer renderer;
   znr::RenderSettings settings;
-  settings.perspective_accuracy = accuracy;
-  settings.use_accelerator = gl;
+  settings.perspective_accuracy = c.accuracy;
+  settings.use_accelerator = true;
   znr::Image out;
-  const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  // The first frame builds the index (and uploads the world to the card).
-  renderer.render_to_image(world.scene, world.poses, world.camera, settings, w, h, out);
-  if (gl && renderer.backend_name().rfind("OpenGL", 0) != 0) {
+  // The first frame uploads the world to the card.
+  renderer.render_to_image(world.scene, world.poses, world.cameras[c.camera], settings, c.width,
+                           c.height, out);
+  if (renderer.backend_name().rfind("OpenGL", 0) != 0) {
     state.SkipWithError(("no OpenGL: " + renderer.fallback_reason()).c_str());
     return;
   }
   for (auto _ : state) {
-    renderer.render_to_image(world.scene, world.poses, world.camera, settings, w, h, out);
+    renderer.render_to_image(world.scene, world.poses, world.cameras[c.camera], settings, c.width,
+                             c.height, out);
     benchmark::DoNotOptimize(out.texels.data());
   }
 }
 
-void BM_RenderTown(benchmark::State& state) {
-  render_frames(state, town(), 3.0, false);
-}
-void BM_RenderBigWorld(benchmark::State& state) {
-  render_frames(state, big_world(), 3.0, false);
-}
-void BM_RenderBigWorldPerPixel(benchmark::State& state) {
-  render_frames(state, big_world(), 1000.0, false);
-}
-void BM_RenderTownGL(benchmark::State& state) {
-  render_frames(state, town(), 3.0, true);
-}
-void BM_RenderBigWorldGL(benchmark::State& state) {
-  render_frames(state, big_world(), 3.0, true);
-}
-
-BENCHMARK(BM_RenderTown)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderBigWorld)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderBigWorldPerPixel)->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderTownGL)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderBigWorldGL)->Args({446, 331})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-
-// What the GL rows ran on, found with one small frame before the runs.
+// What the GL rows run on, found with one small frame before the runs.
 std::string gl_renderer() {
   znr::Renderer renderer;
   znr::RenderSettings settings;
@@ -125,6 +173,40 @@ std::string gl_renderer() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  struct World {
+    const char* name;
+    const Loaded& (*get)();
+  };
+  const World worlds[] = {{"town", town}, {"big", big_world}};
+  const char* cameras[] = {"overview", "low"};
+  const int32_t sizes[][2] = {{446, 331}, {1920, 1080}};
+  const struct {
+    const char* name;
+    double accuracy;
+  } levels[] = {{"Low", 0.0}, {"Medium", 3.0}, {"High", 1000.0}};
+  for (const World& w : worlds) {
+    for (int cam = 0; cam < 2; ++cam) {
+      for (const auto& size : sizes) {
+        for (const auto& level : levels) {
+          const std::string prefix = std::string(w.name) + "/" + cameras[cam] + "/" +
+                                     std::to_string(size[0]) + "x" + std::to_string(size[1]) + "/" +
+                                     level.name;
+          for (int threads = 1; threads <= 2; ++threads) {
+            const Case c{w.get, cam, size[0], size[1], level.accuracy, threads};
+            benchmark::RegisterBenchmark((prefix + "/threads:" + std::to_string(threads)).c_str(),
+                                         [c](benchmark::State& s) { render_frames(s, c); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+          }
+          const Case c{w.get, cam, size[0], size[1], level.accuracy, 0};
+          benchmark::RegisterBenchmark((prefix + "/gl").c_str(),
+                                       [c](benchmark::State& s) { render_frames_gl(s, c); })
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
+        }
+      }
+    }
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::AddCustomContext("gl_renderer", gl_renderer());

@@ -1,6 +1,9 @@
 #include "zelnary/cpu/cpu_backend.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/worker_pool.h"
 #include "zelnary/cpu/x11_presenter.h"
 #include "zelnary/present/frame_pacer.h"
@@ -16,7 +20,7 @@
 namespace znr {
 namespace {
 
-// Rows are split between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
+// The frame is shared between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
 int32_t render_threads() {
   if (const char* v = std::getenv("ZELNARY_RENDER_THREADS")) {
     const long n = std::strtol(v, nullptr, 10);
@@ -25,16 +29,38 @@ int32_t render_threads() {
   return std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 2);
 }
 
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
+double CpuFrameStats::imbalance() const {
+  if (busy_ms.empty()) return 0.0;
+  double mean = 0.0;
+  for (double b : busy_ms) mean += b;
+  mean /= static_cast<double>(busy_ms.size());
+  double worst = 0.0;
+  for (double b : busy_ms) worst = std::max(worst, std::fabs(b - mean));
+  return mean > 0.0 ? worst / mean : 0.0;
+}
+
+// Chunks (or objects) emitted as one piece of work: enough to outweigh taking it from the
+// queue, few enough that the threads finish together.
+constexpr size_t kChunksPerBatch = 4;
+
 struct CpuBackend::Impl {
-  std::vector<DrawList> lists;  // one per thread
+  std::vector<DrawList> lists;  // one per thread: the batch being emitted
+  std::vector<TileBins> bins;   // one per thread
   Framebuffer fb;
   X11Presenter x11;
   FramePacer pacer;
   std::unique_ptr<WorkerPool> pool;  // made on the first frame
   uint32_t window = 0;
   std::string failure;  // the CPU back end never fails over; stays empty
+  CpuFrameStats stats;
 };
 
 CpuBackend::CpuBackend() : impl_(std::make_unique<Impl>()) {}
@@ -59,10 +85,38 @@ BackendStatus CpuBackend::acquire_offscreen(int32_t width, int32_t height) {
 BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& settings) {
   Impl& m = *impl_;
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
-  const int32_t parts = m.pool->size();
-  m.lists.resize(static_cast<size_t>(parts));
-  m.pool->run([&](int32_t i) { emit_part(frame, i, parts, m.lists[static_cast<size_t>(i)]); });
-  rasterize_fast(m.lists, settings.perspective_accuracy, *m.pool, m.fb);
+  const int32_t threads = m.pool->size();
+  // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
+  // into the thread's list and copied into its tile bins. The batch's number keeps the order.
+  const size_t chunk_batches = (frame.chunks.size() + kChunksPerBatch - 1) / kChunksPerBatch;
+  const size_t batches =
+      chunk_batches + (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch;
+  m.lists.resize(static_cast<size_t>(threads));
+  const TileGrid grid(m.fb.width, m.fb.height);
+  m.bins.resize(static_cast<size_t>(threads));
+  for (TileBins& b : m.bins) b.reset(grid);
+  m.stats.busy_ms.assign(static_cast<size_t>(threads), 0.0);
+  std::atomic<size_t> next{0};
+  std::atomic<uint64_t> polygons{0};
+  m.pool->run([&](int32_t i) {
+    const double t0 = now_ms();
+    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
+      DrawList& list = m.lists[static_cast<size_t>(i)];
+      if (k < chunk_batches) {
+        emit_range(frame, k * kChunksPerBatch, (k + 1) * kChunksPerBatch, 0, 0, list);
+      } else {
+        const size_t o = (k - chunk_batches) * kChunksPerBatch;
+        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
+      }
+      bin_list(list, static_cast<uint32_t>(k), grid, m.bins[static_cast<size_t>(i)]);
+      polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+    }
+    m.stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
+  });
+  rasterize_tiles(m.bins, grid, frame.background,
+                  span_length_for_accuracy(settings.perspective_accuracy), *m.pool, m.fb,
+                  m.stats.busy_ms);
+  m.stats.polygons = polygons.load();
   return BackendStatus::ok;
 }
 
@@ -91,6 +145,10 @@ void CpuBackend::release() {
 
 const std::string& CpuBackend::failure() const {
   return impl_->failure;
+}
+
+const CpuFrameStats& CpuBackend::frame_stats() const {
+  return impl_->stats;
 }
 
 bool CpuBackend::used_shared_memory() const {

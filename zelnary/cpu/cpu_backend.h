@@ -2,11 +2,22 @@
 // framebuffer between a few threads, and shows it through MIT-SHM (or XPutImage).
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "zelnary/render/backend.h"
 
 namespace znr {
+
+// What the last frame cost, for benchmarks.
+struct CpuFrameStats {
+  std::vector<double> busy_ms;  // per render thread: time spent working, not waiting
+  uint64_t polygons = 0;        // reaching the rasterizer
+
+  // The largest difference of a thread's busy time from the mean, as a fraction of the mean.
+  double imbalance() const;
+};
 
 class CpuBackend : public Backend {
  public:
@@ -25,6 +36,7 @@ class CpuBackend : public Backend {
 
   // True once a frame reached a window through MIT-SHM.
   bool used_shared_memory() const;
+  const CpuFrameStats& frame_stats() const;
 
  private:
   struct Impl;

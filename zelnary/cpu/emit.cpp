@@ -183,7 +183,8 @@ void Emitter::clip(int plane) {
 
 }  // namespace
 
-void emit_part(const Frame& frame, int part, int parts, DrawList& out) {
+void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
+                size_t object_end, DrawList& out) {
   out.clear();
   out.background = frame.background;
   if (frame.scene == nullptr || frame.index == nullptr) return;
@@ -191,12 +192,10 @@ void emit_part(const Frame& frame, int part, int parts, DrawList& out) {
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   Emitter e(scene, frame.view, out);
-  const auto p = static_cast<size_t>(part), n = static_cast<size_t>(std::max(parts, 1));
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
-  // Chunks dealt out in turn, so that every part gets near and far ones alike.
-  for (size_t i = p; i < frame.chunks.size(); i += n) {
+  for (size_t i = chunk_begin; i < std::min(chunk_end, frame.chunks.size()); ++i) {
     const Chunk& c = index.chunks[frame.chunks[i]];
     for (uint32_t k = c.begin; k < c.end; ++k) {
       // Large worlds are bound by memory: ask for polygons and vertices a little ahead.
@@ -208,7 +207,7 @@ void emit_part(const Frame& frame, int part, int parts, DrawList& out) {
       e.emit(polygons[index.order[k]], nullptr, index.light[k]);
     }
   }
-  for (size_t i = p; i < frame.objects.size(); i += n) {
+  for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
     const VisibleObject& o = frame.objects[i];
     const ObjectGroup& g = index.objects[o.object];
     for (uint32_t k = g.begin; k < g.end; ++k) {

@@ -1,6 +1,6 @@
 // The CPU back end's first step: the polygons of a frame's visible chunks and objects culled,
 // clipped to the view and projected into screen-space draw lists. The visible set can be
-// emitted in parts, one per thread.
+// emitted in pieces, from several threads at once.
 #pragma once
 
 #include "zelnary/cpu/draw_list.h"
@@ -8,12 +8,14 @@
 
 namespace znr {
 
-// Emits share `part` of `parts` of the frame's polygons into out (cleared first). Parts may
-// be emitted at the same time from different threads.
-void emit_part(const Frame& frame, int part, int parts, DrawList& out);
+// The polygons of frame.chunks[chunk_begin, chunk_end) and frame.objects[object_begin,
+// object_end), in that order, into out (cleared first). Ranges may be emitted at the same time
+// from different threads.
+void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
+                size_t object_end, DrawList& out);
 // The whole frame into one list.
 inline void emit_frame(const Frame& frame, DrawList& out) {
-  emit_part(frame, 0, 1, out);
+  emit_range(frame, 0, frame.chunks.size(), 0, frame.objects.size(), out);
 }
 
 }  // namespace znr

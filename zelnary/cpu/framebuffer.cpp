@@ -15,4 +15,11 @@ void Framebuffer::clear_rows(uint32_t background, int32_t row_begin, int32_t row
             depth.begin() + static_cast<std::ptrdiff_t>(b), 0.0f);
 }
 
+void Framebuffer::clear_rect(uint32_t background, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  for (int32_t y = y0; y < y1; ++y) {
+    std::fill_n(color.begin() + static_cast<std::ptrdiff_t>(index(x0, y)), x1 - x0, background);
+    std::fill_n(depth.begin() + static_cast<std::ptrdiff_t>(index(x0, y)), x1 - x0, 0.0f);
+  }
+}
+
 }  // namespace znr

@@ -23,6 +23,8 @@ struct Framebuffer {
   }
   // Clears rows [row_begin, row_end) to the background colour and infinite depth.
   void clear_rows(uint32_t background, int32_t row_begin, int32_t row_end);
+  // Clears columns [x0, x1) of rows [y0, y1) the same way; the rectangle must lie inside.
+  void clear_rect(uint32_t background, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   size_t index(int32_t x, int32_t y) const {
     return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
   }

@@ -10,6 +10,10 @@
 
 namespace znr {
 
+struct PixelRect {
+  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1)
+};
+
 // Pixels between exact perspective divisions along a span for a correction accuracy:
 // 0 (or less, or NaN) = affine (returns 0); otherwise ceil(48 / accuracy) clamped to
 // [1, 64], so 3 gives 16 and anything from 48 up (1000 included) divides at every pixel.
@@ -19,9 +23,9 @@ int32_t span_length_for_accuracy(double accuracy);
 // Clears the framebuffer first. Slow; used to check the fast path.
 void rasterize_reference(const DrawList& list, Framebuffer& fb);
 
-// The fast path over rows [row_begin, row_end) only (the caller clears them first):
-// incremental span walking; span_length as given by span_length_for_accuracy. The lists are
-// drawn one after the other.
+// The fast path over rows [row_begin, row_end) only (the caller clears them first), on the
+// calling thread: incremental span walking; span_length as given by span_length_for_accuracy.
+// The lists are drawn one after the other.
 void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
                      int32_t row_end, Framebuffer& fb);
 inline void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin,
@@ -29,11 +33,13 @@ inline void rasterize_spans(const DrawList& list, int32_t span_length, int32_t r
   rasterize_spans(std::span(&list, 1), span_length, row_begin, row_end, fb);
 }
 
-// Clears (to the first list's background) and draws the whole framebuffer with the fast
-// path, the rows split in bands between the pool's threads.
-void rasterize_fast(std::span<const DrawList> lists, double accuracy, WorkerPool& pool,
-                    Framebuffer& fb);
-// The same for one list, with a pool of `threads` made for the call (tests).
+// One polygon of the list, only its pixels inside clip; each pixel gets the same value as
+// when the polygon is drawn unclipped.
+void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t span_length,
+                       const PixelRect& clip, Framebuffer& fb);
+
+// Clears (to the list's background) and draws the whole framebuffer with the fast path, the
+// screen split in tiles shared between `threads` threads (a pool made for the call; tests).
 void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb);
 
 }  // namespace znr

@@ -1,11 +1,13 @@
 // The fast path: each triangle is walked row by row; the span's ends come from integer edge
 // walkers stepped once per row, and colour, depth and texture coordinates step along the
-// span. Coverage is decided by the same exact edge functions as the reference.
+// span. Coverage is decided by the same exact edge functions as the reference. Triangles are
+// drawn one screen tile at a time (tiles.h), cut to the tile.
 #include <algorithm>
 #include <cmath>
 
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
+#include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
 
 namespace znr {
@@ -89,6 +91,7 @@ struct SpanContext {
   uint32_t flat;
   int32_t span_length;
   Plane inv_w, uw, vw, u, v;
+  double inv_tex_width = 0.0, inv_tex_height = 0.0;  // for wrapping without a division
 };
 
 // Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
@@ -101,19 +104,27 @@ inline int64_t to_texel_fixed(float t, int32_t size) {
   return c < static_cast<double>(i) ? i - 1 : i;
 }
 
-// Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others with a
-// remainder.
+// n mod size in [0, size), without a division: the quotient from a multiplication by the
+// reciprocal is off by at most one for any |n| below 2^50, and the remainder is fixed up.
+inline int64_t wrap(int64_t n, int64_t size, double inv_size) {
+  const auto q = static_cast<int64_t>(static_cast<double>(n) * inv_size);
+  int64_t r = n - q * size;
+  r += r < 0 ? size : 0;
+  r -= r >= size ? size : 0;
+  return r;
+}
+
+// Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others by wrap().
 template <bool kPow2>
-inline uint32_t fetch(const Image& tex, int64_t u, int64_t v) {
+inline uint32_t fetch(const SpanContext& s, int64_t u, int64_t v) {
+  const Image& tex = *s.tex;
   int64_t tx = u >> 16, ty = v >> 16;
   if constexpr (kPow2) {
     tx &= tex.width - 1;
     ty &= tex.height - 1;
   } else {
-    tx %= tex.width;
-    ty %= tex.height;
-    tx += tx < 0 ? tex.width : 0;
-    ty += ty < 0 ? tex.height : 0;
+    tx = wrap(tx, tex.width, s.inv_tex_width);
+    ty = wrap(ty, tex.height, s.inv_tex_height);
   }
   return tex
       .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
@@ -124,12 +135,11 @@ template <bool kPow2>
 inline void textured_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
                          float diw, int32_t x, int32_t end, int64_t u, int64_t v, int64_t du,
                          int64_t dv) {
-  const Image& tex = *s.tex;
   for (; x < end; ++x, u += du, v += dv) {
     const float iw = iw_row + diw * static_cast<float>(x);
     if (iw > depth[x]) {
       depth[x] = iw;
-      color[x] = modulate(fetch<kPow2>(tex, u, v), s.mul);
+      color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
     }
   }
 }
@@ -144,9 +154,12 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
   v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
 }
 
+// Pixels [lo, hi] of the span [xl, xr] (the part inside the tile being drawn). The steps are
+// anchored at the whole span's start, so a span cut by tile borders gets exactly the values it
+// would get whole.
 template <bool kPow2>
-void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, uint32_t* color,
-                        float* depth, float iw_row, float diw) {
+void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
+                        int32_t hi, uint32_t* color, float* depth, float iw_row, float diw) {
   const Image& tex = *s.tex;
   if (s.span_length <= 0) {  // affine: u and v themselves step linearly across the triangle
     const auto fx = static_cast<float>(xl);
@@ -154,37 +167,56 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
     const int64_t v = to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fx, tex.height);
     const auto du = static_cast<int64_t>(std::clamp(s.u.dx * tex.width, -1e6, 1e6) * kTexelOne);
     const auto dv = static_cast<int64_t>(std::clamp(s.v.dx * tex.height, -1e6, 1e6) * kTexelOne);
-    textured_run<kPow2>(s, color, depth, iw_row, diw, xl, xr + 1, u, v, du, dv);
+    const int64_t skip = lo - xl;
+    textured_run<kPow2>(s, color, depth, iw_row, diw, lo, hi + 1, u + du * skip, v + dv * skip, du,
+                        dv);
     return;
   }
-  // Perspective: exact u, v every span_length pixels and at the span's last pixel, linear in
-  // between.
   const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
+  if (s.span_length == 1) {  // exact at every pixel: divide only where the depth test passes
+    const auto duw = static_cast<float>(s.uw.dx), dvw = static_cast<float>(s.vw.dx);
+    for (int32_t x = lo; x <= hi; ++x) {
+      const auto fx = static_cast<float>(x);
+      const float iw = iw_row + diw * fx;
+      if (iw > depth[x]) {
+        depth[x] = iw;
+        const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
+        const int64_t u = to_texel_fixed((uw_row + duw * fx) * inv, tex.width);
+        const int64_t v = to_texel_fixed((vw_row + dvw * fx) * inv, tex.height);
+        color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
+      }
+    }
+    return;
+  }
+  // Perspective: exact u, v every span_length pixels from xl and at the span's last pixel,
+  // linear in between. Start at the step that holds lo.
+  int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
   float uf = 0.0f, vf = 0.0f;
-  exact_uv(s, iw_row, uw_row, vw_row, xl, uf, vf);
+  exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
   int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
-  int32_t x = xl;
-  while (x < xr) {
+  while (x < xr && x <= hi) {
     const int32_t e = std::min(xr, x + s.span_length);
     exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
     const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
     const int64_t len = e - x;
-    textured_run<kPow2>(s, color, depth, iw_row, diw, x, e, u0, v0, (u1 - u0) / len,
-                        (v1 - v0) / len);
+    const int64_t du = (u1 - u0) / len, dv = (v1 - v0) / len;
+    const int32_t from = std::max(x, lo);
+    textured_run<kPow2>(s, color, depth, iw_row, diw, from, std::min(e, hi + 1),
+                        u0 + du * (from - x), v0 + dv * (from - x), du, dv);
     x = e;
     u0 = u1;
     v0 = v1;
   }
-  textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
+  if (xr <= hi) textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
 }
 
-void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr) {
+void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo, int32_t hi) {
   const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
   uint32_t* color = s.fb->color.data() + row;
   float* depth = s.fb->depth.data() + row;
   const float iw_row = s.inv_w.row(y), diw = static_cast<float>(s.inv_w.dx);
   if (s.tex == nullptr) {
-    for (int32_t x = xl; x <= xr; ++x) {
+    for (int32_t x = lo; x <= hi; ++x) {
       const float iw = iw_row + diw * static_cast<float>(x);
       if (iw > depth[x]) {
         depth[x] = iw;
@@ -195,19 +227,27 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr) {
   }
   const int32_t w = s.tex->width, h = s.tex->height;
   if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
-    draw_textured_span<true>(s, y, xl, xr, color, depth, iw_row, diw);
+    draw_textured_span<true>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   } else {
-    draw_textured_span<false>(s, y, xl, xr, color, depth, iw_row, diw);
+    draw_textured_span<false>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   }
 }
 
+// The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
+// to clip, so that every pixel gets the same value whichever tile draws it.
 void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
-                   const DrawVertex& b, const DrawVertex& c, int32_t span_length, int32_t row_begin,
-                   int32_t row_end, Framebuffer& fb) {
+                   const DrawVertex& b, const DrawVertex& c, int32_t span_length,
+                   const PixelRect& clip, Framebuffer& fb) {
   TriangleSetup t;
-  if (!setup_triangle(a, b, c, 0, row_begin, fb.width, row_end, t)) return;
+  if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
+  if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
   SpanContext s{&fb, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {}, {}};
-  if (s.tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
+  if (s.tex == nullptr) {
+    s.flat = modulate(0xFFFFFFFFu, s.mul);
+  } else {
+    s.inv_tex_width = 1.0 / s.tex->width;
+    s.inv_tex_height = 1.0 / s.tex->height;
+  }
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
     px[i] = static_cast<double>(t.x[i]) / kSubpixel;
@@ -231,6 +271,13 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& 
       s.vw.init(px, py, attr, inv_area);
     }
   }
+  auto span = [&](int32_t y, int64_t xl, int64_t xr) {
+    const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
+    if (lo <= hi) {
+      draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
+                static_cast<int32_t>(hi));
+    }
+  };
   EdgeLimit edges[3];
   for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);
   for (int32_t y = t.y0; y <= t.y1; ++y) {
@@ -244,7 +291,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& 
         xr = xl - 1;  // a horizontal edge rules the whole row out
       }
     }
-    if (xl <= xr) draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr));
+    span(y, xl, xr);
     for (EdgeLimit& e : edges) e.next();
   }
 }
@@ -257,53 +304,33 @@ int32_t span_length_for_accuracy(double accuracy) {
   return static_cast<int32_t>(std::clamp(n, 1.0, 64.0));
 }
 
-void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
-                     int32_t row_end, Framebuffer& fb) {
-  row_begin = std::max(row_begin, 0);
-  row_end = std::min(row_end, fb.height);
-  if (row_begin >= row_end) return;
-  const auto top = static_cast<float>(row_begin) - 1.0f;
-  const auto bottom = static_cast<float>(row_end) + 1.0f;
-  for (const DrawList& list : lists) {
-    for (const DrawPolygon& poly : list.polygons) {
-      if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
-      const DrawVertex* v = &list.vertices[poly.first];
-      // Skip polygons wholly above or below this band before any set-up.
-      float ymin = v[0].y, ymax = v[0].y;
-      for (uint32_t i = 1; i < poly.count; ++i) {
-        ymin = std::min(ymin, v[i].y);
-        ymax = std::max(ymax, v[i].y);
-      }
-      if (ymax < top || ymin > bottom) continue;
-      const Image* tex = list.texture_of(poly);
-      for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-        draw_triangle(poly, tex, v[0], v[i], v[i + 1], span_length, row_begin, row_end, fb);
-      }
-    }
+void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t span_length,
+                       const PixelRect& clip, Framebuffer& fb) {
+  if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) return;
+  const DrawVertex* v = &list.vertices[poly.first];
+  const Image* tex = list.texture_of(poly);
+  for (uint32_t i = 1; i + 1 < poly.count; ++i) {
+    draw_triangle(poly, tex, v[0], v[i], v[i + 1], span_length, clip, fb);
   }
 }
 
-void rasterize_fast(std::span<const DrawList> lists, double accuracy, WorkerPool& pool,
-                    Framebuffer& fb) {
-  const int32_t span_length = span_length_for_accuracy(accuracy);
-  const uint32_t background = lists.empty() ? 0xFF000000u : lists.front().background;
-  const int32_t bands = fb.height < 64 ? 1 : pool.size();
-  auto band = [&](int32_t i) {
-    if (i >= bands) return;
-    const int32_t begin = fb.height * i / bands, end = fb.height * (i + 1) / bands;
-    fb.clear_rows(background, begin, end);
-    rasterize_spans(lists, span_length, begin, end, fb);
-  };
-  if (bands == 1) {
-    band(0);
-  } else {
-    pool.run(band);
+void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
+                     int32_t row_end, Framebuffer& fb) {
+  const PixelRect clip{0, std::max(row_begin, 0), fb.width, std::min(row_end, fb.height)};
+  if (clip.y0 >= clip.y1) return;
+  for (const DrawList& list : lists) {
+    for (const DrawPolygon& poly : list.polygons)
+      rasterize_polygon(list, poly, span_length, clip, fb);
   }
 }
 
 void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb) {
   WorkerPool pool(threads);
-  rasterize_fast(std::span(&list, 1), accuracy, pool, fb);
+  TileGrid grid(fb.width, fb.height);
+  std::vector<TileBins> bins(1);
+  bins[0].reset(grid);
+  bin_list(list, 0, grid, bins[0]);
+  rasterize_tiles(bins, grid, list.background, span_length_for_accuracy(accuracy), pool, fb);
 }
 
 }  // namespace znr

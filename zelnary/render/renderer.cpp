@@ -78,7 +78,7 @@ struct Renderer::Impl {
       if (st != BackendStatus::ok) return st;
       slot.prepared = generation;
     }
-    find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(scene)),
+    find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(index)),
                  frame);
     return slot.backend->draw(frame, settings);
   }

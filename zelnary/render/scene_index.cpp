@@ -74,6 +74,7 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
     if (p.object >= 0 || !polygon_valid(s, p)) continue;
     out.order[fill[cell_of(s.vertices[p.first_vertex].position)]++] = static_cast<uint32_t>(i);
   }
+  Vec3 all_lo{kInf, kInf, kInf}, all_hi{-kInf, -kInf, -kInf};
   for (size_t c = 0; c + 1 < count.size(); ++c) {
     if (count[c] == count[c + 1]) continue;
     Chunk chunk;
@@ -86,6 +87,11 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
         grow(chunk.lo, chunk.hi, v.position);
     }
     out.chunks.push_back(chunk);
+    grow(all_lo, all_hi, chunk.lo);
+    grow(all_lo, all_hi, chunk.hi);
+  }
+  if (!out.chunks.empty()) {
+    out.size = std::max({all_hi.x - all_lo.x, all_hi.y - all_lo.y, all_hi.z - all_lo.z});
   }
 
   out.light.resize(static_count);
@@ -120,6 +126,7 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
         g.radius = std::max(g.radius, length(v.position - g.center));
       }
     }
+    out.size = std::max(out.size, 2.0 * g.radius);
   }
 }
 

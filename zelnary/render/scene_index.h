@@ -38,6 +38,9 @@ struct SceneIndex {
   // The static polygons' light, parallel to order[0, light.size()) (the chunks' part).
   // Objects turn, so their light is found per frame (Frame::object_light).
   std::vector<PolygonLight> light;
+  // How large the scene is: the longest side of the static geometry's box, or the widest
+  // object if that is larger. 0 for an empty scene.
+  double size = 0.0;
 
   // The scene it was built for; checked before reuse.
   const Scene* scene = nullptr;

@@ -6,8 +6,10 @@
 
 namespace znr {
 
-double near_plane_distance(const Scene&) {
-  return 0.1;
+double near_plane_distance(const SceneIndex& index) {
+  constexpr double kLargest = 0.1, kSmallest = 1e-20;
+  if (!(index.size > 0.0) || !std::isfinite(index.size)) return kLargest;
+  return std::clamp(index.size * 1e-4, kSmallest, kLargest);
 }
 
 View make_view(const Camera& camera, int32_t width, int32_t height, double near_plane) {

@@ -5,13 +5,17 @@
 
 #include "zelnary/cameras/camera.h"
 #include "zelnary/core/vec3.h"
-#include "zelnary/scene/scene.h"
+#include "zelnary/render/scene_index.h"
 
 namespace znr {
 
-// How far in front of the eye the near plane lies, in world units. The one place that decides
-// it: the front end puts it in the View, and every back end clips or projects with that.
-double near_plane_distance(const Scene& scene);
+// How far in front of the eye the near plane lies, in world units: 1/10,000 of the scene's
+// size, at most 0.1 (so any scene over 1,000 units across keeps 0.1) and at least 1e-20. Depth
+// is kept as 1/distance, which loses nothing however small the near plane is, so the plane
+// only has to sit well inside the nearest distance a scene of that size is seen from. The one
+// place that decides it: the front end puts it in the View, and every back end clips or
+// projects with that.
+double near_plane_distance(const SceneIndex& index);
 
 struct View {
   Vec3 eye, forward, right, up;     // orthonormal; right = forward x up

@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint32_t kBackground = 0xFF102030u;
 
-// Textured with the first of `textures` when there is one, else flat.
+// Textured with `textures` in turn when there are any, else flat.
 DrawList random_triangles(uint32_t seed, int count, int32_t w, int32_t h,
                           std::span<const Texture> textures) {
   std::mt19937 rng(seed);
@@ -29,7 +29,7 @@ DrawList random_triangles(uint32_t seed, int count, int32_t w, int32_t h,
     DrawPolygon p;
     p.first = static_cast<uint32_t>(list.vertices.size());
     p.count = 3;
-    p.texture = textures.empty() ? -1 : 0;
+    p.texture = textures.empty() ? -1 : i % static_cast<int>(textures.size());
     for (float& m : p.mul) m = mul(rng);
     // Some small and thin triangles as well as large ones.
     const float scale = (i % 3 == 0) ? 0.05f : 1.0f;
@@ -178,18 +178,23 @@ TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
   }
 }
 
-TEST(FastRasterizer, SplittingRowsBetweenThreadsChangesNothing) {
-  constexpr int32_t kW = 200, kH = 151;
-  const Texture table[] = {{"t", test::pattern_texture(), false}};
-  const DrawList list = random_triangles(5, 120, kW, kH, table);
-  Framebuffer one, three;
-  one.resize(kW, kH);
-  three.resize(kW, kH);
+// Tiles cut spans at their borders and threads take tiles in any order: the picture must be
+// the one a single pass over the whole screen draws, bit for bit.
+TEST(FastRasterizer, TilesAndThreadsChangeNothing) {
+  constexpr int32_t kW = 200, kH = 151;  // partial tiles at the right and bottom
+  const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
+  const DrawList list = random_triangles(5, 160, kW, kH, table);
+  Framebuffer whole, tiled;
+  whole.resize(kW, kH);
+  tiled.resize(kW, kH);
   for (const double accuracy : {0.0, 3.0, 1000.0}) {
-    rasterize_fast(list, accuracy, 1, one);
-    rasterize_fast(list, accuracy, 3, three);
-    EXPECT_EQ(one.color, three.color) << accuracy;
-    EXPECT_EQ(one.depth, three.depth) << accuracy;
+    whole.clear_rows(list.background, 0, kH);
+    rasterize_spans(list, span_length_for_accuracy(accuracy), 0, kH, whole);
+    for (const int32_t threads : {1, 3}) {
+      rasterize_fast(list, accuracy, threads, tiled);
+      EXPECT_EQ(whole.color, tiled.color) << accuracy << " " << threads;
+      EXPECT_EQ(whole.depth, tiled.depth) << accuracy << " " << threads;
+    }
   }
 }
 

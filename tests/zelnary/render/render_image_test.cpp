@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "image_compare.h"
 #include "test_scenes.h"
@@ -90,6 +91,23 @@ TEST(RenderImages, NearPlaneClipKeepsTheFloorUnderTheEye) {
   }
 }
 
+// The picture depends neither on the scene's scale (the near plane follows it) nor on where
+// the scene lies: the cube shrunk to 3e-4 units, grown to 3e4, and moved 1e7 away draws as the
+// cube itself does.
+TEST(RenderImages, ScaleAndPlaceLeaveThePictureAlone) {
+  const test::TestView v = test::cube_view();
+  const Image expected = render(v);
+  const std::pair<double, Vec3> cases[] = {
+      {1e-4, Vec3{}}, {1e4, Vec3{}}, {1.0, Vec3{1e7, -1e7, 1e7}}, {1e-2, Vec3{-1e7, 1e7, 0}}};
+  for (const auto& [scale, offset] : cases) {
+    test::TestView t = v;
+    for (Vertex& x : t.scene.vertices) x.position = x.position * scale + offset;
+    t.camera.location = t.camera.location * scale + offset;
+    EXPECT_GE(test::compare_images(render(t), expected).matching, test::kMatchingFraction)
+        << scale << " at " << offset.x;
+  }
+}
+
 TEST(RenderImages, MediumCorrectionIsCloseToFullAffineIsNot) {
   const test::TestView v = test::ground_view();
   const Image full = render(v, 1000.0), medium = render(v, 3.0), affine = render(v, 0.0);
@@ -148,7 +166,7 @@ TEST(RenderImages, ChunkCullingDropsNothingVisible) {
   for (const Camera& cam : cams) {
     Frame frame;
     DrawList with, without;
-    const View view = make_view(cam, kW, kH, near_plane_distance(v.scene));
+    const View view = make_view(cam, kW, kH, near_plane_distance(culled));
     find_visible(v.scene, culled, {}, view, frame);
     emit_frame(frame, with);
     find_visible(v.scene, single, {}, view, frame);

@@ -1,0 +1,121 @@
+#include "zelnary/cpu/tiles.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <numeric>
+
+namespace znr {
+namespace {
+
+// The tile column (or row) holding coordinate f, with a pixel's margin for the rasterizer's
+// snapping; f is clamped first, so any finite value is safe. Tile sides are powers of two, so
+// the scaling is exact, and the coordinate is made positive so that truncation is a floor.
+int32_t tile_of(float f, int32_t size, int32_t tile_size, int32_t tiles) {
+  const auto side = static_cast<float>(tile_size);
+  const float c = std::clamp(f, -2.0f, static_cast<float>(size) + 2.0f);
+  const int32_t t = static_cast<int32_t>((c + side) * (1.0f / side)) - 1;
+  return std::clamp(t, 0, tiles - 1);
+}
+
+}  // namespace
+
+PixelRect TileGrid::rect(int32_t tile) const {
+  const int32_t x = (tile % columns) * kTileWidth, y = (tile / columns) * kTileHeight;
+  return {x, y, std::min(x + kTileWidth, width), std::min(y + kTileHeight, height)};
+}
+
+void TileBins::reset(const TileGrid& grid) {
+  tiles.resize(static_cast<size_t>(grid.count()));
+  for (DrawList& t : tiles) t.clear();
+}
+
+void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins) {
+  if (grid.count() == 0) return;
+  for (uint32_t p = 0; p < list.polygons.size(); ++p) {
+    const DrawPolygon& poly = list.polygons[p];
+    if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
+    float minx = INFINITY, maxx = -INFINITY, miny = INFINITY, maxy = -INFINITY;
+    bool finite = true;
+    for (uint32_t i = 0; i < poly.count; ++i) {
+      const DrawVertex& v = list.vertices[poly.first + i];
+      finite = finite && std::isfinite(v.x) && std::isfinite(v.y);
+      minx = std::min(minx, v.x);
+      maxx = std::max(maxx, v.x);
+      miny = std::min(miny, v.y);
+      maxy = std::max(maxy, v.y);
+    }
+    if (!finite) continue;  // no triangle of it survives set-up's checks whole; drop it
+    const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
+    const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
+    const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
+    const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
+    for (int32_t ty = ty0; ty <= ty1; ++ty) {
+      for (int32_t tx = tx0; tx <= tx1; ++tx) {
+        DrawList& bin = bins.tiles[static_cast<size_t>(ty * grid.columns + tx)];
+        bin.textures = list.textures;
+        DrawPolygon copy = poly;
+        copy.first = static_cast<uint32_t>(bin.vertices.size());
+        copy.batch = batch;
+        bin.vertices.insert(bin.vertices.end(), list.vertices.begin() + poly.first,
+                            list.vertices.begin() + poly.first + poly.count);
+        bin.polygons.push_back(copy);
+      }
+    }
+  }
+}
+
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
+                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
+                     std::span<double> busy_ms) {
+  // The fullest tiles first, so that no thread is left with a big one at the end.
+  std::vector<int32_t> order(static_cast<size_t>(grid.count()));
+  std::vector<size_t> load(order.size(), 0);
+  for (const TileBins& b : bins) {
+    for (size_t t = 0; t < b.tiles.size() && t < load.size(); ++t) {
+      load[t] += b.tiles[t].polygons.size();
+    }
+  }
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return load[static_cast<size_t>(a)] > load[static_cast<size_t>(b)];
+  });
+
+  std::atomic<size_t> next{0};
+  pool.run([&](int32_t thread) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<size_t> at(bins.size());
+    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
+      const auto tile = static_cast<size_t>(order[k]);
+      const PixelRect clip = grid.rect(order[k]);
+      fb.clear_rect(background, clip.x0, clip.y0, clip.x1, clip.y1);
+      // Each thread's bin is in batch order and no batch is in two bins: merge by batch.
+      std::fill(at.begin(), at.end(), 0);
+      for (;;) {
+        size_t pick = bins.size();
+        uint32_t first = UINT32_MAX;
+        for (size_t b = 0; b < bins.size(); ++b) {
+          const std::vector<DrawPolygon>& polys = bins[b].tiles[tile].polygons;
+          if (at[b] < polys.size() && polys[at[b]].batch <= first) {
+            first = polys[at[b]].batch;
+            pick = b;
+          }
+        }
+        if (pick == bins.size()) break;
+        const DrawList& bin = bins[pick].tiles[tile];
+        for (; at[pick] < bin.polygons.size() && bin.polygons[at[pick]].batch == first;
+             ++at[pick]) {
+          rasterize_polygon(bin, bin.polygons[at[pick]], span_length, clip, fb);
+        }
+      }
+    }
+    if (static_cast<size_t>(thread) < busy_ms.size()) {
+      busy_ms[static_cast<size_t>(thread)] +=
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count();
+    }
+  });
+}
+
+}  // namespace znr

@@ -1,0 +1,55 @@
+// The screen split into small tiles, so that the render threads share the raster work evenly:
+// each polygon is copied into the bins of the tiles its bounds touch (so that a tile reads its
+// polygons from consecutive memory), and whichever thread is free takes the next tile from a
+// shared queue and draws the polygons of its bins, cut to the tile. Polygons keep their order
+// within a tile, so the picture does not depend on the number of threads.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "zelnary/cpu/draw_list.h"
+#include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/worker_pool.h"
+
+namespace znr {
+
+// Wide and short: a polygon crossing several tiles walks its rows again in each, so few
+// columns keep that cheap, while many rows still give the threads small pieces to share.
+constexpr int32_t kTileWidth = 256, kTileHeight = 32;  // pixels, powers of two
+
+struct TileGrid {
+  int32_t width = 0, height = 0;  // pixels
+  int32_t columns = 0, rows = 0;
+
+  TileGrid(int32_t w, int32_t h)
+      : width(w),
+        height(h),
+        columns((w + kTileWidth - 1) / kTileWidth),
+        rows((h + kTileHeight - 1) / kTileHeight) {}
+  int32_t count() const { return columns * rows; }
+  PixelRect rect(int32_t tile) const;
+};
+
+// One thread's bins, a draw list per tile; on a cache line of its own, since every thread
+// writes its own while the others write theirs.
+struct alignas(64) TileBins {
+  std::vector<DrawList> tiles;
+
+  void reset(const TileGrid& grid);  // empties every bin, keeping their memory
+};
+
+// Copies every polygon of list into the bins of the tiles its screen bounds touch, marked with
+// batch. Within one TileBins, batches must be binned in increasing order.
+void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins);
+
+// Clears every tile to background and draws the polygons of its bins, taken from all bins in
+// batch order; tiles go to whichever thread is free, the busiest first. busy_ms, when not
+// empty, gets each thread's working time added.
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
+                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
+                     std::span<double> busy_ms = {});
+
+}  // namespace znr
