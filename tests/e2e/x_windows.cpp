@@ -42,18 +42,24 @@ std::string XWindows::name(uint64_t window) {
 }
 
 uint64_t XWindows::findByNamePrefix(const std::string& prefix, uint64_t under) {
-  Display* d = impl_->display;
-  const Window start = under ? static_cast<Window>(under) : DefaultRootWindow(d);
+  const std::vector<uint64_t> list = children(under ? under : DefaultRootWindow(impl_->display));
+  for (uint64_t w : list)
+    if (name(w).rfind(prefix, 0) == 0) return w;
+  for (uint64_t w : list)
+    if (const uint64_t found = findByNamePrefix(prefix, w)) return found;
+  return 0;
+}
+
+std::vector<uint64_t> XWindows::children(uint64_t window) {
   Window root = 0, parent = 0;
-  Window* children = nullptr;
+  Window* list = nullptr;
   unsigned int count = 0;
-  if (!XQueryTree(d, start, &root, &parent, &children, &count)) return 0;
-  uint64_t found = 0;
-  for (unsigned int i = 0; i < count && !found; ++i)
-    if (name(children[i]).rfind(prefix, 0) == 0) found = children[i];
-  for (unsigned int i = 0; i < count && !found; ++i) found = findByNamePrefix(prefix, children[i]);
-  if (children) XFree(children);
-  return found;
+  std::vector<uint64_t> result;
+  if (!XQueryTree(impl_->display, static_cast<Window>(window), &root, &parent, &list, &count))
+    return result;
+  result.assign(list, list + count);
+  if (list) XFree(list);
+  return result;
 }
 
 bool XWindows::box(uint64_t window, WindowBox& out) {
@@ -65,6 +71,7 @@ bool XWindows::box(uint64_t window, WindowBox& out) {
                         &child);
   out.width = a.width;
   out.height = a.height;
+  out.viewable = a.map_state == IsViewable;
   return true;
 }
 

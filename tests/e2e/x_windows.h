@@ -12,6 +12,7 @@ namespace kwellor::testing {
 struct WindowBox {
   int x = 0, y = 0;  // on the screen
   int width = 0, height = 0;
+  bool viewable = false;  // mapped, and every window above it too
 };
 
 class XWindows {
@@ -23,6 +24,8 @@ class XWindows {
   // The first window, searching the whole tree, whose WM_NAME begins with prefix; 0: none.
   uint64_t findByNamePrefix(const std::string& prefix, uint64_t under = 0);
   std::string name(uint64_t window);
+  // The window's direct children, bottom first; empty when it is gone.
+  std::vector<uint64_t> children(uint64_t window);
   // false when the window is gone.
   bool box(uint64_t window, WindowBox& out);
   // The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
