@@ -115,8 +115,7 @@ TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
   SceneIndex index;
   build_scene_index(v.scene, index);
   Frame frame;
-  find_visible(v.scene, index, {}, make_view(v.camera, 64, 48, near_plane_distance(v.scene)),
-               frame);
+  find_visible(v.scene, index, {}, make_view(v.camera, 64, 48, near_plane_distance(index)), frame);
   GlBackend gl;
   ASSERT_EQ(gl.acquire_offscreen(64, 48), BackendStatus::ok) << gl.failure();
   int32_t live = 0;
