@@ -415,6 +415,14 @@ class Soak {
   }
 
   void random_action() {
+    if (only_ >= 0) {  // one kind of input alone, to find what a change in memory follows
+      if (only_ < kCommands)
+        command(only_);
+      else
+        random_resize();
+      hold_flight_key();
+      return;
+    }
     const int r = uniform(0, 99);
     if (r < 55) {
       action_ = "a flight key";
@@ -523,6 +531,9 @@ class Soak {
   };
   std::vector<SlowFrame> slowest_;  // the five slowest frames
   const char* action_ = "start";    // what the input is doing now
+  // KWELLOR_SOAK_ONLY=N repeats command N alone (0 to 15; 16: resizes), with flight keys.
+  const int only_ =
+      std::getenv("KWELLOR_SOAK_ONLY") ? std::atoi(std::getenv("KWELLOR_SOAK_ONLY")) : -1;
   double last_frame_ = -1.0;
   std::vector<Sample> samples_;
 };
