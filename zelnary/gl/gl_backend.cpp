@@ -34,6 +34,13 @@ EGLDisplay shared_offscreen_display(std::string& why) {
 
 enum class Mode { none, window, offscreen };
 
+// ZELNARY_NO_GL makes every start fail, as on a machine without GL (the fallback's tests).
+bool turned_off(std::string& failure) {
+  if (std::getenv("ZELNARY_NO_GL") == nullptr) return false;
+  failure = "OpenGL is turned off (ZELNARY_NO_GL)";
+  return true;
+}
+
 }  // namespace
 
 struct GlBackend::Impl {
@@ -207,10 +214,7 @@ BackendStatus GlBackend::prepare(const Scene& scene, const SceneIndex& index) {
 
 BackendStatus GlBackend::acquire_window(uint32_t window, int32_t& width, int32_t& height) {
   Impl& m = *impl_;
-  if (std::getenv("ZELNARY_NO_GL") != nullptr) {
-    m.failure = "OpenGL is turned off (ZELNARY_NO_GL)";
-    return BackendStatus::failed;
-  }
+  if (turned_off(m.failure)) return BackendStatus::failed;
   if (m.mode != Mode::window) {
     m.close_mode();
     if (!m.window.open(m.failure)) return BackendStatus::failed;
@@ -232,10 +236,7 @@ BackendStatus GlBackend::acquire_window(uint32_t window, int32_t& width, int32_t
 
 BackendStatus GlBackend::acquire_offscreen(int32_t width, int32_t height) {
   Impl& m = *impl_;
-  if (std::getenv("ZELNARY_NO_GL") != nullptr) {
-    m.failure = "OpenGL is turned off (ZELNARY_NO_GL)";
-    return BackendStatus::failed;
-  }
+  if (turned_off(m.failure)) return BackendStatus::failed;
   if (m.mode != Mode::offscreen) {
     m.close_mode();
     const EGLDisplay d = shared_offscreen_display(m.failure);
