@@ -40,6 +40,8 @@ int main() {
   const std::string m = mode ? mode : "";
   if (m == "crash") {
     header();
+    // The default action, so that a sanitizer's own handler cannot turn the signal into an exit.
+    ::signal(SIGSEGV, SIG_DFL);
     ::raise(SIGSEGV);
   } else if (m == "hang") {
     header();
