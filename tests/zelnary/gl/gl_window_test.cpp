@@ -92,7 +92,9 @@ TEST_F(GlWindow, SwitchingTheCardMidFlightKeepsDrawingAndLeaksNothing) {
   }
   const long growth = test::resident_bytes() - rss_after_warm_up;
   RecordProperty("rss_growth_bytes", std::to_string(growth));
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer holds freed memory back in its quarantine
   EXPECT_LT(growth, 8l << 20);
+#endif
   EXPECT_TRUE(r.fallback_reason().empty()) << r.fallback_reason();
 }
 
