@@ -255,17 +255,21 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
                             ? 0
                             : mip_level_for(footprint_squared(s, y, xl + (xr - xl) / 2),
                                             static_cast<int32_t>(s.levels.size()));
-  SpanContext at_level = s;
+  // A copy only for a smaller level: most spans up close keep the triangle's context.
+  SpanContext at_level;
+  const SpanContext* use = &s;
   if (level > 0) {
+    at_level = s;
     at_level.tex = &s.levels[static_cast<size_t>(level - 1)];
     at_level.inv_tex_width = 1.0 / at_level.tex->width;
     at_level.inv_tex_height = 1.0 / at_level.tex->height;
+    use = &at_level;
   }
-  const int32_t w = at_level.tex->width, h = at_level.tex->height;
+  const int32_t w = use->tex->width, h = use->tex->height;
   if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
-    draw_textured_span<true>(at_level, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+    draw_textured_span<true>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   } else {
-    draw_textured_span<false>(at_level, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+    draw_textured_span<false>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   }
 }
 
