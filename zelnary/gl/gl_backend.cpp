@@ -41,6 +41,19 @@ bool turned_off(std::string& failure) {
   return true;
 }
 
+// What the child window's state means for the frame.
+BackendStatus status_of(gl::WindowStatus status) {
+  switch (status) {
+    case gl::WindowStatus::parent_gone:
+      return BackendStatus::window_gone;
+    case gl::WindowStatus::failed:
+      return BackendStatus::failed;
+    case gl::WindowStatus::ok:
+      break;
+  }
+  return BackendStatus::ok;
+}
+
 }  // namespace
 
 struct GlBackend::Impl {
@@ -220,14 +233,9 @@ BackendStatus GlBackend::acquire_window(uint32_t window, int32_t& width, int32_t
     if (!m.window.open(m.failure)) return BackendStatus::failed;
     m.mode = Mode::window;
   }
-  switch (m.window.follow(window, width, height, m.failure)) {
-    case gl::WindowStatus::parent_gone:
-      return BackendStatus::window_gone;
-    case gl::WindowStatus::failed:
-      return BackendStatus::failed;
-    case gl::WindowStatus::ok:
-      break;
-  }
+  if (const BackendStatus s = status_of(m.window.follow(window, width, height, m.failure));
+      s != BackendStatus::ok)
+    return s;
   if (!m.ready && !m.start_context()) return BackendStatus::failed;
   m.width = width;
   m.height = height;
@@ -271,14 +279,7 @@ BackendStatus GlBackend::present() {
       return BackendStatus::failed;
     }
   }
-  switch (m.window.swap(m.failure)) {
-    case gl::WindowStatus::parent_gone:
-      return BackendStatus::window_gone;
-    case gl::WindowStatus::failed:
-      return BackendStatus::failed;
-    case gl::WindowStatus::ok:
-      break;
-  }
+  if (const BackendStatus s = status_of(m.window.swap(m.failure)); s != BackendStatus::ok) return s;
   const double hz = m.window.refresh_hz();
   if (m.window.paces_swaps()) m.time_swap(hz);
   if (!m.window.paces_swaps() || m.swaps_unpaced) m.pacer.wait(hz);
