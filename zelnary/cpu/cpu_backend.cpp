@@ -66,8 +66,9 @@ constexpr size_t kChunksPerBatch = 4;
 // Occlusion culling draws the nearest chunks first, up to these shares of the polygons in
 // view, and tests the chunks of each later pass against the depth drawn before it. A frame
 // with fewer chunks in view is drawn in one pass: the test could not pay for the passes.
-constexpr double kPassShares[] = {0.15, 0.4};
+constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.45, 0.6, 0.8};
 constexpr size_t kMinChunksToCull = 64;
+constexpr uint64_t kMinCulledShare = 10;  // a pass culling under 1/10 of its chunks ends it
 
 struct CpuBackend::Impl {
   std::vector<DrawList> lists;  // one per thread: the batch being emitted
@@ -175,7 +176,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   m.stats.chunks_culled = 0;
   const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
   const size_t chunks = frame.chunks.size();
-  // Where each pass ends: at the chunk that brings the polygons drawn up to its share.
+  // Where the passes may end: at the chunks that bring the polygons drawn up to each share.
   std::vector<size_t> ends;
   if (m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr) {
     const std::vector<Chunk>& all = frame.index->chunks;
@@ -192,13 +193,20 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     m.coarse.reset(m.fb.width, m.fb.height);
   }
   ends.push_back(chunks);
+  // A pass that culls few of its chunks says the view holds little to cull: the rest goes in
+  // one last pass, sparing the cost of more.
   size_t begin = 0;
-  for (size_t p = 0; p < ends.size(); ++p) {
+  for (size_t p = 0;;) {
     const bool first = p == 0, last = p + 1 == ends.size();
+    const uint64_t culled_before = m.stats.chunks_culled;
     m.draw_pass(frame, begin, ends[p], !first, last,
                 first ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
                 !last);
+    const uint64_t culled = m.stats.chunks_culled - culled_before;
+    if (last) break;
+    const bool pays = first || culled * kMinCulledShare >= ends[p] - begin;
     begin = ends[p];
+    p = pays ? p + 1 : ends.size() - 1;
   }
   return BackendStatus::ok;
 }
