@@ -66,9 +66,11 @@ constexpr size_t kChunksPerBatch = 4;
 // Occlusion culling draws the nearest chunks first, up to these shares of the polygons in
 // view, and tests the chunks of each later pass against the depth drawn before it. A frame
 // with fewer chunks in view is drawn in one pass: the test could not pay for the passes.
-constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.45, 0.6, 0.8};
+// Measured on the 1M-triangle world: ten passes cull more than seven or two, and 4-pixel
+// depth blocks more than 8.
+constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
 constexpr size_t kMinChunksToCull = 64;
-constexpr uint64_t kMinCulledShare = 10;  // a pass culling under 1/10 of its chunks ends it
+constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the next
 
 struct CpuBackend::Impl {
   std::vector<DrawList> lists;  // one per thread: the batch being emitted
@@ -188,25 +190,27 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
         sum += all[frame.chunks[c]].end - all[frame.chunks[c]].begin;
         ++c;
       }
-      if (c > (ends.empty() ? 0 : ends.back()) && c < chunks) ends.push_back(c);
+      if (c >= (ends.empty() ? 0 : ends.back()) + kMinChunksPerPass && c < chunks)
+        ends.push_back(c);
     }
     m.coarse.reset(m.fb.width, m.fb.height);
   }
   ends.push_back(chunks);
-  // A pass that culls few of its chunks says the view holds little to cull: the rest goes in
-  // one last pass, sparing the cost of more.
+  // The passes go on while they cull: when a tested pass culls nothing, the view has little in
+  // front to hide the rest behind, and the rest is drawn in one last pass without the test
+  // (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle world).
   size_t begin = 0;
+  bool test = false;
   for (size_t p = 0;;) {
-    const bool first = p == 0, last = p + 1 == ends.size();
+    const bool last = p + 1 == ends.size();
     const uint64_t culled_before = m.stats.chunks_culled;
-    m.draw_pass(frame, begin, ends[p], !first, last,
-                first ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
+    m.draw_pass(frame, begin, ends[p], test, last,
+                p == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
                 !last);
-    const uint64_t culled = m.stats.chunks_culled - culled_before;
     if (last) break;
-    const bool pays = first || culled * kMinCulledShare >= ends[p] - begin;
     begin = ends[p];
-    p = pays ? p + 1 : ends.size() - 1;
+    test = p == 0 || m.stats.chunks_culled > culled_before;
+    p = test ? p + 1 : ends.size() - 1;
   }
   return BackendStatus::ok;
 }

@@ -16,7 +16,7 @@
 
 namespace znr {
 
-constexpr int32_t kDepthBlock = 8;  // pixels per side; a divisor of the tile sides
+constexpr int32_t kDepthBlock = 4;  // pixels per side; a divisor of the tile sides
 
 class CoarseDepth {
  public:

@@ -9,6 +9,9 @@
 namespace znr {
 namespace {
 
+// Tiles cover whole depth blocks, so that each tile keeps its own blocks up to date.
+static_assert(kTileWidth % kDepthBlock == 0 && kTileHeight % kDepthBlock == 0);
+
 // The tile column (or row) holding coordinate f, with a pixel's margin for the rasterizer's
 // snapping; f is clamped first, so any finite value is safe. Tile sides are powers of two, so
 // the scaling is exact, and the coordinate is made positive so that truncation is a floor.
