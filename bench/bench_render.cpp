@@ -6,13 +6,13 @@
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
 // nearer ones (`culled`); the 2-thread cases run again without that culling under
-// `/no_occlusion` (add --benchmark_enable_random_interleaving to interleave the pairs). The same
-// cases run through OpenGL (offscreen through EGL, no window system needed) under `/gl`; the GL
-// renderer string is in the context, and LP_NUM_THREADS sets the threads of Mesa's software GL
-// where that is what runs; with ZELNARY_NO_GL set the GL rows are skipped. The town is looked for
-// beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent. The CPU column of the
-// CPU back end's rows is the whole process's CPU time (all render threads), steadier than the
-// wall clock on a shared machine.
+// `/no_occlusion` (--benchmark_enable_random_interleaving=true interleaves the pairs). The CPU
+// column of the CPU back end's rows is the whole process's CPU time (all render threads),
+// steadier than the wall clock on a shared machine. The same cases run through OpenGL
+// (offscreen through EGL, no window system needed) under `/gl`; the GL renderer string is in
+// the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
+// runs; with ZELNARY_NO_GL set the GL rows are skipped.
+// The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
