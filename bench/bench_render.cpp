@@ -112,7 +112,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   znr::SceneIndex index;
   znr::build_scene_index(world.scene, index);
   znr::CpuBackend backend;
-  backend.set_occlusion_culling(c.occlusion);
+  if (!c.occlusion) backend.set_occlusion_culling(false);  // else as ZELNARY_NO_OCCLUSION says
   backend.prepare(world.scene, index);
   backend.acquire_offscreen(c.width, c.height);
   const znr::View view =
