@@ -4,7 +4,11 @@
 // 1 and 2 render threads. The 1-against-2-thread pairs show whether the threads still scale
 // (false sharing between them shows up as no gain). Counters: each thread's busy time per
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
-// 0 = even), and the polygons that reach the rasterizer. The same cases run through OpenGL
+// 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
+// nearer ones (`culled`); the 2-thread cases run again without that culling under
+// `/no_occlusion` (--benchmark_enable_random_interleaving=true interleaves the pairs). The CPU
+// column of the CPU back end's rows is the whole process's CPU time (all render threads),
+// steadier than the wall clock on a shared machine. The same cases run through OpenGL
 // (offscreen through EGL, no window system needed) under `/gl`; the GL renderer string is in
 // the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
 // runs; with ZELNARY_NO_GL set the GL rows are skipped.
@@ -93,6 +97,7 @@ struct Case {
   int32_t width, height;
   double accuracy;
   int threads;
+  bool occlusion = true;
 };
 
 void render_frames(benchmark::State& state, const Case& c) {
@@ -107,6 +112,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   znr::SceneIndex index;
   znr::build_scene_index(world.scene, index);
   znr::CpuBackend backend;
+  if (!c.occlusion) backend.set_occlusion_culling(false);  // else as ZELNARY_NO_OCCLUSION says
   backend.prepare(world.scene, index);
   backend.acquire_offscreen(c.width, c.height);
   const znr::View view =
@@ -119,16 +125,18 @@ void render_frames(benchmark::State& state, const Case& c) {
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
     imbalance += s.imbalance();
     polygons += static_cast<double>(s.polygons);
+    culled += static_cast<double>(s.chunks_culled);
   }
   const auto n = static_cast<double>(state.iterations());
   state.counters["imbalance"] = imbalance / n;
   state.counters["polygons"] = polygons / n;
+  state.counters["culled"] = culled / n;
   backend.release();
 }
 
@@ -196,8 +204,15 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark((prefix + "/threads:" + std::to_string(threads)).c_str(),
                                          [c](benchmark::State& s) { render_frames(s, c); })
                 ->Unit(benchmark::kMillisecond)
+                ->MeasureProcessCPUTime()
                 ->UseRealTime();
           }
+          const Case off{w.get, cam, size[0], size[1], level.accuracy, 2, false};
+          benchmark::RegisterBenchmark((prefix + "/threads:2/no_occlusion").c_str(),
+                                       [off](benchmark::State& s) { render_frames(s, off); })
+              ->Unit(benchmark::kMillisecond)
+              ->MeasureProcessCPUTime()
+              ->UseRealTime();
           const Case c{w.get, cam, size[0], size[1], level.accuracy, 0};
           benchmark::RegisterBenchmark((prefix + "/gl").c_str(),
                                        [c](benchmark::State& s) { render_frames_gl(s, c); })

@@ -5,12 +5,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/occlusion.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/worker_pool.h"
@@ -27,6 +30,15 @@ int32_t render_threads() {
     if (n >= 1 && n <= 8) return static_cast<int32_t>(n);
   }
   return std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 2);
+}
+
+// Occlusion culling is on unless ZELNARY_NO_OCCLUSION is set (to anything but 0), read once.
+bool occlusion_by_default() {
+  static const bool on = [] {
+    const char* v = std::getenv("ZELNARY_NO_OCCLUSION");
+    return v == nullptr || std::string(v) == "0" || *v == '\0';
+  }();
+  return on;
 }
 
 double now_ms() {
@@ -51,17 +63,93 @@ double CpuFrameStats::imbalance() const {
 // queue, few enough that the threads finish together.
 constexpr size_t kChunksPerBatch = 4;
 
+// Occlusion culling draws the nearest chunks first, up to these shares of the polygons in
+// view, and tests the chunks of each later pass against the depth drawn before it. A frame
+// with fewer chunks in view is drawn in one pass: the test could not pay for the passes.
+// Measured on the 1M-triangle world: ten passes cull more than seven or two, and 4-pixel
+// depth blocks more than 8.
+constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
+constexpr size_t kMinChunksToCull = 64;
+constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the next
+
 struct CpuBackend::Impl {
   std::vector<DrawList> lists;  // one per thread: the batch being emitted
   std::vector<TileBins> bins;   // one per thread
   Framebuffer fb;
+  CoarseDepth coarse;
   X11Presenter x11;
   FramePacer pacer;
   std::unique_ptr<WorkerPool> pool;  // made on the first frame
   uint32_t window = 0;
   std::string failure;  // the CPU back end never fails over; stays empty
   CpuFrameStats stats;
+  bool occlusion = occlusion_by_default();
+
+  // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
+  // when test) and, with objects, every object after them.
+  void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, bool objects,
+                 std::optional<uint32_t> background, int32_t span_length, bool keep_depth);
 };
+
+void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, bool test,
+                                 bool objects, std::optional<uint32_t> background,
+                                 int32_t span_length, bool keep_depth) {
+  const int32_t threads = pool->size();
+  // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
+  // into the thread's list and copied into its tile bins. The batch's number keeps the order.
+  const size_t chunk_batches = (end - begin + kChunksPerBatch - 1) / kChunksPerBatch;
+  const size_t batches =
+      chunk_batches +
+      (objects ? (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch : 0);
+  lists.resize(static_cast<size_t>(threads));
+  const TileGrid grid(fb.width, fb.height);
+  bins.resize(static_cast<size_t>(threads));
+  for (TileBins& b : bins) b.reset(grid);
+  std::atomic<size_t> next{0};
+  std::atomic<uint64_t> polygons{0}, culled{0};
+  pool->run([&](int32_t i) {
+    const double t0 = now_ms();
+    DrawList& list = lists[static_cast<size_t>(i)];
+    TileBins& mine = bins[static_cast<size_t>(i)];
+    auto emit_chunks = [&](size_t a, size_t b, size_t k) {
+      emit_range(frame, a, b, 0, 0, list);
+      bin_list(list, static_cast<uint32_t>(k), grid, mine);
+      polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+    };
+    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
+      if (k >= chunk_batches) {
+        const size_t o = (k - chunk_batches) * kChunksPerBatch;
+        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
+        bin_list(list, static_cast<uint32_t>(k), grid, mine);
+        polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+        continue;
+      }
+      const size_t a = begin + k * kChunksPerBatch, b = std::min(a + kChunksPerBatch, end);
+      if (!test) {
+        emit_chunks(a, b, k);
+        continue;
+      }
+      // Runs of chunks that may show, emitted together; the hidden ones between are skipped.
+      size_t run = a;
+      for (size_t c = a; c <= b; ++c) {
+        bool hidden = false;
+        if (c < b) {
+          const Chunk& chunk = frame.index->chunks[frame.chunks[c]];
+          hidden = coarse.hides(frame.view, chunk.lo, chunk.hi);
+        }
+        if (c < b && !hidden) continue;
+        if (run < c) emit_chunks(run, c, k);
+        run = c + 1;
+        if (hidden) culled.fetch_add(1, std::memory_order_relaxed);
+      }
+    }
+    stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
+  });
+  rasterize_tiles(bins, grid, background, span_length, *pool, fb, stats.busy_ms,
+                  keep_depth ? &coarse : nullptr);
+  stats.polygons += polygons.load();
+  stats.chunks_culled += culled.load();
+}
 
 CpuBackend::CpuBackend() : impl_(std::make_unique<Impl>()) {}
 CpuBackend::~CpuBackend() = default;
@@ -85,38 +173,45 @@ BackendStatus CpuBackend::acquire_offscreen(int32_t width, int32_t height) {
 BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& settings) {
   Impl& m = *impl_;
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
-  const int32_t threads = m.pool->size();
-  // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
-  // into the thread's list and copied into its tile bins. The batch's number keeps the order.
-  const size_t chunk_batches = (frame.chunks.size() + kChunksPerBatch - 1) / kChunksPerBatch;
-  const size_t batches =
-      chunk_batches + (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch;
-  m.lists.resize(static_cast<size_t>(threads));
-  const TileGrid grid(m.fb.width, m.fb.height);
-  m.bins.resize(static_cast<size_t>(threads));
-  for (TileBins& b : m.bins) b.reset(grid);
-  m.stats.busy_ms.assign(static_cast<size_t>(threads), 0.0);
-  std::atomic<size_t> next{0};
-  std::atomic<uint64_t> polygons{0};
-  m.pool->run([&](int32_t i) {
-    const double t0 = now_ms();
-    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
-      DrawList& list = m.lists[static_cast<size_t>(i)];
-      if (k < chunk_batches) {
-        emit_range(frame, k * kChunksPerBatch, (k + 1) * kChunksPerBatch, 0, 0, list);
-      } else {
-        const size_t o = (k - chunk_batches) * kChunksPerBatch;
-        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
+  m.stats.busy_ms.assign(static_cast<size_t>(m.pool->size()), 0.0);
+  m.stats.polygons = 0;
+  m.stats.chunks_culled = 0;
+  const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
+  const size_t chunks = frame.chunks.size();
+  // Where the passes may end: at the chunks that bring the polygons drawn up to each share.
+  std::vector<size_t> ends;
+  if (m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr) {
+    const std::vector<Chunk>& all = frame.index->chunks;
+    uint64_t total = 0, sum = 0;
+    for (uint32_t c : frame.chunks) total += all[c].end - all[c].begin;
+    size_t c = 0;
+    for (double share : kPassShares) {
+      while (c < chunks && static_cast<double>(sum) < share * static_cast<double>(total)) {
+        sum += all[frame.chunks[c]].end - all[frame.chunks[c]].begin;
+        ++c;
       }
-      bin_list(list, static_cast<uint32_t>(k), grid, m.bins[static_cast<size_t>(i)]);
-      polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+      if (c >= (ends.empty() ? 0 : ends.back()) + kMinChunksPerPass && c < chunks)
+        ends.push_back(c);
     }
-    m.stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
-  });
-  rasterize_tiles(m.bins, grid, frame.background,
-                  span_length_for_accuracy(settings.perspective_accuracy), *m.pool, m.fb,
-                  m.stats.busy_ms);
-  m.stats.polygons = polygons.load();
+    m.coarse.reset(m.fb.width, m.fb.height);
+  }
+  ends.push_back(chunks);
+  // The passes go on while they cull: when a tested pass culls nothing, the view has little in
+  // front to hide the rest behind, and the rest is drawn in one last pass without the test
+  // (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle world).
+  size_t begin = 0;
+  bool test = false;
+  for (size_t p = 0;;) {
+    const bool last = p + 1 == ends.size();
+    const uint64_t culled_before = m.stats.chunks_culled;
+    m.draw_pass(frame, begin, ends[p], test, last,
+                p == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
+                !last);
+    if (last) break;
+    begin = ends[p];
+    test = p == 0 || m.stats.chunks_culled > culled_before;
+    p = test ? p + 1 : ends.size() - 1;
+  }
   return BackendStatus::ok;
 }
 
@@ -149,6 +244,10 @@ const std::string& CpuBackend::failure() const {
 
 const CpuFrameStats& CpuBackend::frame_stats() const {
   return impl_->stats;
+}
+
+void CpuBackend::set_occlusion_culling(bool on) {
+  impl_->occlusion = on;
 }
 
 bool CpuBackend::used_shared_memory() const {

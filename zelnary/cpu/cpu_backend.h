@@ -14,6 +14,7 @@ namespace znr {
 struct CpuFrameStats {
   std::vector<double> busy_ms;  // per render thread: time spent working, not waiting
   uint64_t polygons = 0;        // reaching the rasterizer
+  uint64_t chunks_culled = 0;   // in view but hidden behind nearer ones: never transformed
 
   // The largest difference of a thread's busy time from the mean, as a fraction of the mean.
   double imbalance() const;
@@ -37,6 +38,9 @@ class CpuBackend : public Backend {
   // True once a frame reached a window through MIT-SHM.
   bool used_shared_memory() const;
   const CpuFrameStats& frame_stats() const;
+  // Occlusion culling changes no pixel, only the time a frame takes; on unless the
+  // environment has ZELNARY_NO_OCCLUSION set, this turns it on or off for later frames.
+  void set_occlusion_culling(bool on);
 
  private:
   struct Impl;

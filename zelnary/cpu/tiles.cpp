@@ -9,6 +9,9 @@
 namespace znr {
 namespace {
 
+// Tiles cover whole depth blocks, so that each tile keeps its own blocks up to date.
+static_assert(kTileWidth % kDepthBlock == 0 && kTileHeight % kDepthBlock == 0);
+
 // The tile column (or row) holding coordinate f, with a pixel's margin for the rasterizer's
 // snapping; f is clamped first, so any finite value is safe. Tile sides are powers of two, so
 // the scaling is exact, and the coordinate is made positive so that truncation is a floor.
@@ -66,9 +69,9 @@ void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBi
   }
 }
 
-void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
-                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
-                     std::span<double> busy_ms) {
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
+                     std::optional<uint32_t> background, int32_t span_length, WorkerPool& pool,
+                     Framebuffer& fb, std::span<double> busy_ms, CoarseDepth* coarse) {
   // The fullest tiles first, so that no thread is left with a big one at the end.
   std::vector<int32_t> order(static_cast<size_t>(grid.count()));
   std::vector<size_t> load(order.size(), 0);
@@ -89,7 +92,13 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint3
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
       const auto tile = static_cast<size_t>(order[k]);
       const PixelRect clip = grid.rect(order[k]);
-      fb.clear_rect(background, clip.x0, clip.y0, clip.x1, clip.y1);
+      if (load[tile] == 0) {  // the fullest first: only empty tiles are left
+        if (!background) break;
+        fb.clear_rect(*background, clip.x0, clip.y0, clip.x1, clip.y1);
+        if (coarse != nullptr) coarse->clear(clip);
+        continue;
+      }
+      if (background) fb.clear_rect(*background, clip.x0, clip.y0, clip.x1, clip.y1);
       // Each thread's bin is in batch order and no batch is in two bins: merge by batch.
       std::fill(at.begin(), at.end(), 0);
       for (;;) {
@@ -109,6 +118,7 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint3
           rasterize_polygon(bin, bin.polygons[at[pick]], span_length, clip, fb);
         }
       }
+      if (coarse != nullptr) coarse->update(fb, clip);
     }
     if (static_cast<size_t>(thread) < busy_ms.size()) {
       busy_ms[static_cast<size_t>(thread)] +=

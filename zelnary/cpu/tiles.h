@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/occlusion.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/worker_pool.h"
 
@@ -46,10 +48,13 @@ struct alignas(64) TileBins {
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins);
 
 // Clears every tile to background and draws the polygons of its bins, taken from all bins in
-// batch order; tiles go to whichever thread is free, the busiest first. busy_ms, when not
-// empty, gets each thread's working time added.
-void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid, uint32_t background,
-                     int32_t span_length, WorkerPool& pool, Framebuffer& fb,
-                     std::span<double> busy_ms = {});
+// batch order; tiles go to whichever thread is free, the busiest first. Without a background,
+// draws over what is there and leaves tiles without polygons alone. busy_ms, when not empty,
+// gets each thread's working time added; coarse, when given, gets the depth of every tile
+// drawn (or cleared).
+void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
+                     std::optional<uint32_t> background, int32_t span_length, WorkerPool& pool,
+                     Framebuffer& fb, std::span<double> busy_ms = {},
+                     CoarseDepth* coarse = nullptr);
 
 }  // namespace znr

@@ -1,0 +1,196 @@
+// Occlusion culling skips chunks hidden behind nearer ones: the picture must come out the
+// same bit for bit as without it, while chunks really are skipped.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "test_scenes.h"
+#include "zelnary/cpu/cpu_backend.h"
+#include "zelnary/cpu/emit.h"
+#include "zelnary/cpu/occlusion.h"
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/render/front_end.h"
+
+namespace znr {
+namespace {
+
+// Steep ridges on a 120 x 120 grid, 10 units apart, textured; and a box that moves.
+Scene ridges() {
+  Scene s;
+  s.background = {0.5f, 0.6f, 0.8f};
+  s.lighting.ambient = {0.4f, 0.4f, 0.4f};
+  s.lighting.sun = {0.6f, 0.6f, 0.55f};
+  s.lighting.sun_direction = {-0.5, -0.3, 1.0};
+  s.textures.push_back(Texture{"pattern", test::pattern_texture()});
+  constexpr int kSide = 120;
+  auto height = [](int i, int j) {
+    return 60.0 * std::sin(i * 0.15) * std::cos(j * 0.11) + 20.0 * std::sin((i + j) * 0.4);
+  };
+  auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
+    Polygon p;
+    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+    p.vertex_count = 3;
+    p.texture = (i0 + j0) % 5 == 0 ? -1 : 0;
+    p.color = {0.6f + 0.05f * static_cast<float>(i0 % 8), 0.9f, 0.7f};
+    p.two_sided = false;  // seen from above
+    for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}, std::pair{i2, j2}}) {
+      s.vertices.push_back({Vec3{i * 10.0, j * 10.0, height(i, j)}, static_cast<float>(i) * 0.5f,
+                            static_cast<float>(j) * 0.5f});
+    }
+    s.polygons.push_back(p);
+  };
+  for (int j = 0; j < kSide; ++j) {
+    for (int i = 0; i < kSide; ++i) {
+      triangle(i, j, i + 1, j, i + 1, j + 1);
+      triangle(i, j, i + 1, j + 1, i, j + 1);
+    }
+  }
+  s.objects.push_back(MovingObject{"box", {{0, 0, 0}, {1, 0, 0}}, 1.0});
+  const size_t first = s.polygons.size();
+  test::add_box(s, {0, 0, 0}, 8.0, 0);
+  for (size_t p = first; p < s.polygons.size(); ++p) s.polygons[p].object = 0;
+  return s;
+}
+
+struct Rendered {
+  Image image;
+  uint64_t culled = 0;
+};
+
+Rendered render(const Scene& scene, const SceneIndex& index, const Camera& camera, bool occlusion,
+                int threads, double accuracy, int32_t w, int32_t h) {
+  setenv("ZELNARY_RENDER_THREADS", std::to_string(threads).c_str(), 1);
+  CpuBackend backend;
+  backend.set_occlusion_culling(occlusion);
+  backend.acquire_offscreen(w, h);
+  // The box stands behind the first ridge seen from the low cameras.
+  const ObjectPose pose{{700, 600, 40}, 30.0};
+  Frame frame;
+  find_visible(scene, index, std::span(&pose, 1),
+               make_view(camera, w, h, near_plane_distance(index)), frame);
+  RenderSettings settings;
+  settings.perspective_accuracy = accuracy;
+  backend.draw(frame, settings);
+  Rendered r;
+  backend.read_back(r.image);
+  r.culled = backend.frame_stats().chunks_culled;
+  backend.release();
+  unsetenv("ZELNARY_RENDER_THREADS");
+  return r;
+}
+
+TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
+  const Scene scene = ridges();
+  SceneIndex index;
+  build_scene_index(scene, index);
+  // Low between the ridges (most of the land hidden), high above them, at ground level
+  // through the near plane, looking up at the sky over a ridge, and from far outside.
+  std::vector<Camera> cameras = {test::look_at({100, 100, 30}, {1100, 700, 0}),
+                                 test::look_at({600, 50, 80}, {600, 1200, 0}, 80.0),
+                                 test::look_at({-200, 600, 400}, {800, 600, 0}),
+                                 test::look_at({300, 300, 5}, {1000, 900, 60}, 100.0),
+                                 test::look_at({50, 1150, 60}, {1200, 0, 100}, 30.0)};
+  // And from a spread of places just above the ground, in every direction.
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+  };
+  for (int k = 0; k < 8; ++k) {
+    const Vec3 eye{next() * 1200.0, next() * 1200.0, 70.0 + next() * 40.0};
+    const double a = next() * 6.283;
+    cameras.push_back(test::look_at(eye, eye + Vec3{std::cos(a), std::sin(a), next() * 0.3 - 0.2},
+                                    40 + 60 * next()));
+  }
+  uint64_t culled = 0;
+  int cull_cameras = 0;
+  for (size_t c = 0; c < cameras.size(); ++c) {
+    const int32_t w = c % 2 == 0 ? 333 : 256, h = c % 2 == 0 ? 201 : 160;  // partial blocks too
+    const double accuracy = c % 3 == 0 ? 0.0 : 1000.0;
+    const Rendered off = render(scene, index, cameras[c], false, 2, accuracy, w, h);
+    const Rendered on = render(scene, index, cameras[c], true, 2, accuracy, w, h);
+    const Rendered one = render(scene, index, cameras[c], true, 1, accuracy, w, h);
+    EXPECT_EQ(off.culled, 0u);
+    EXPECT_EQ(on.culled, one.culled) << "camera " << c;
+    EXPECT_EQ(on.image.texels, off.image.texels) << "camera " << c;
+    EXPECT_EQ(one.image.texels, off.image.texels) << "camera " << c;
+    culled += on.culled;
+    cull_cameras += on.culled > 0 ? 1 : 0;
+  }
+  EXPECT_GE(cull_cameras, 4);
+  EXPECT_GT(culled, 100u);
+}
+
+// The box test at its limits: boxes just behind a tilted wall and peeking past its edges by
+// fractions of a pixel. Whenever a box is called hidden, drawing its own faces (its nearest
+// points and its outline on screen) over the wall must change no pixel.
+TEST(OcclusionCulling, AHiddenBoxDrawsNothing) {
+  constexpr int32_t kW = 203, kH = 150;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int hidden = 0, shown = 0;
+  for (int trial = 0; trial < 1000; ++trial) {
+    const Camera cam = test::look_at({0, 0, 0}, {100, unit(rng) * 4 - 2, unit(rng) * 4 - 2});
+    const View view = make_view(cam, kW, kH, 0.1);
+    // The wall: depth from 100 to 100 + tilt across it, its edges inside the picture.
+    test::TestView wall{Scene{}, cam};
+    const double tilt = unit(rng) * 20.0 - 10.0;
+    test::add_quad(wall.scene,
+                   {Vec3{100, 20, -15}, Vec3{100 + tilt, -25, -15}, Vec3{100 + tilt, -25, 10},
+                    Vec3{100, 20, 10}},
+                   {});
+    SceneIndex wall_index;
+    build_scene_index(wall.scene, wall_index);
+    Frame frame;
+    find_visible(wall.scene, wall_index, {}, view, frame);
+    DrawList list;
+    emit_frame(frame, list);
+    Framebuffer fb;
+    fb.resize(kW, kH);
+    rasterize_fast(list, 1000.0, 1, fb);
+    CoarseDepth coarse;
+    coarse.reset(kW, kH);
+    coarse.update(fb, {0, 0, kW, kH});
+
+    // A box whose near face is a little behind the wall or a little in front, over its edge.
+    const double size = 0.2 + unit(rng) * 4.0, behind = 1.0 + unit(rng) * 0.06 - 0.01;
+    // Astride one of the wall's edges, by up to 3 pixels either way (a unit is 2 pixels).
+    const double edge = unit(rng), off = unit(rng) * 3 - 1.5, across = unit(rng);
+    double y = 18 - size - across * 38, z = 8 - size - across * 18;
+    if (edge < 0.25)
+      y = 20 - size + off;
+    else if (edge < 0.5)
+      y = -25 + off;
+    else if (edge < 0.75)
+      z = 10 - size + off;
+    else
+      z = -15 + off;
+    auto wall_x = [&](double at) { return 100 + tilt * std::clamp((20.0 - at) / 45.0, 0.0, 1.0); };
+    const Vec3 lo{std::max(wall_x(y), wall_x(y + size)) * behind, y, z};
+    const Vec3 hi = lo + Vec3{size, size, size};
+    if (!coarse.hides(view, lo, hi)) {
+      ++shown;
+      continue;
+    }
+    ++hidden;
+    test::TestView box{Scene{}, cam};
+    test::add_box(box.scene, (lo + hi) * 0.5, size * 0.5, -1);
+    for (Polygon& p : box.scene.polygons) p.two_sided = true;  // the far faces too
+    SceneIndex box_index;
+    build_scene_index(box.scene, box_index);
+    find_visible(box.scene, box_index, {}, view, frame);
+    emit_frame(frame, list);
+    Framebuffer over = fb;
+    for (const DrawPolygon& p : list.polygons) rasterize_polygon(list, p, 1, {0, 0, kW, kH}, over);
+    ASSERT_EQ(over.color, fb.color) << "trial " << trial;
+    ASSERT_EQ(over.depth, fb.depth) << "trial " << trial;
+  }
+  EXPECT_GT(hidden, 50);
+  EXPECT_GT(shown, 200);
+}
+
+}  // namespace
+}  // namespace znr
