@@ -6,9 +6,11 @@
 namespace znr::textures {
 namespace {
 
-// The first strip; later ones double what is held, so growing costs at most one extra copy of
-// the picture in all and never more than twice the rows decoded.
-constexpr size_t kFirstStripTexels = 256u << 10;  // 1 MiB
+// The first strip; each later one makes room for four times what is held, so growing copies
+// about a third of the picture in all (copies cost as much as decoding on a large picture)
+// while holding at most four times the rows decoded.
+constexpr size_t kFirstStripTexels = 64u << 10;  // 256 KiB
+constexpr size_t kGrowth = 4;
 
 }  // namespace
 
@@ -20,7 +22,7 @@ uint32_t* GrowingRows::reach(size_t count) {
   const size_t needed = count * width_;
   if (needed > texels_.size()) {
     if (needed > texels_.capacity()) {
-      const size_t strip = std::max(kFirstStripTexels, 2 * texels_.capacity());
+      const size_t strip = std::max(kFirstStripTexels, kGrowth * texels_.capacity());
       const size_t strip_rows = std::max<size_t>(1, strip / width_);
       texels_.reserve(std::min(height_, std::max(count, strip_rows)) * width_);
     }
