@@ -9,7 +9,7 @@ namespace {
 // The first strip; each later one makes room for four times what is held, so growing copies
 // about a third of the picture in all (copies cost as much as decoding on a large picture)
 // while holding at most four times the rows decoded.
-constexpr size_t kFirstStripTexels = 64u << 10;  // 256 KiB
+constexpr size_t kFirstStripTexels = 16u << 10;  // 64 KiB
 constexpr size_t kGrowth = 4;
 
 }  // namespace
