@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "zelnary/textures/decoders.h"
+#include "zelnary/textures/growing_rows.h"
 
 namespace znr::textures {
 namespace {
@@ -14,7 +15,9 @@ constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
 constexpr size_t kFileHeaderSize = 14;
-constexpr uint64_t kMaxRlePixelsPerByte = 4096;
+// A byte pair draws at most 255 pixels; this leaves four times that for rows the stream skips
+// with end-of-row and move escapes, which cost almost nothing.
+constexpr uint64_t kMaxRlePixelsPerByte = 512;
 
 // One colour channel of a direct-colour pixel, told by its mask.
 struct Channel {
@@ -210,18 +213,25 @@ bool decode_uncompressed(std::span<const uint8_t> b, const BmpHeader& h,
   return true;
 }
 
-// RLE rows run bottom-up. Pixels the stream skips keep palette entry 0.
+// Rows are decoded in file order (bottom-up for RLE) into a picture that grows with them and
+// are turned over at the end. Pixels the stream skips keep palette entry 0.
 bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
-                const std::array<uint32_t, 256>& palette, Image& image, std::string& error) {
+                const std::array<uint32_t, 256>& palette, GrowingRows& picture,
+                std::string& error) {
   const bool four = h.compression == kRle4;
-  const RowWriter writer(h, image);
   size_t pos = h.data_offset;
   const size_t end = b.size();
   int64_t x = 0;
   int64_t y = 0;
-  auto put = [&](uint32_t index) {
-    if (index >= h.palette_count) return fail(error, "bad palette index");
-    writer.row(y)[x++] = palette[index];
+  // Draws `count` pixels of row y from x on, index i given by index_of(i).
+  auto draw = [&](uint32_t count, auto index_of) {
+    if (y >= h.height || x + count > h.width) return fail(error, "bad RLE data");
+    uint32_t* row = picture.row(static_cast<size_t>(y));
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t index = index_of(i);
+      if (index >= h.palette_count) return fail(error, "bad palette index");
+      row[x++] = palette[index];
+    }
     return true;
   };
   while (true) {
@@ -230,11 +240,10 @@ bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
     const uint32_t value = b[pos + 1];
     pos += 2;
     if (count > 0) {  // a run of one value, or of two alternating nibbles
-      if (y >= h.height || x + count > h.width) return fail(error, "bad RLE data");
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t index = !four ? value : (i % 2 == 0 ? value >> 4 : value & 0x0F);
-        if (!put(index)) return false;
-      }
+      auto index = [&](uint32_t i) {
+        return !four ? value : (i % 2 == 0 ? value >> 4 : value & 0x0F);
+      };
+      if (!draw(count, index)) return false;
     } else if (value == 0) {  // end of row
       x = 0;
       if (++y > h.height) return fail(error, "bad RLE data");
@@ -250,12 +259,12 @@ bool decode_rle(std::span<const uint8_t> b, const BmpHeader& h,
       const size_t bytes = four ? (value + 1) / 2 : value;
       const size_t padded = (bytes + 1) & ~size_t{1};
       if (end - pos < padded) return fail(error, "truncated");
-      if (y >= h.height || x + value > h.width) return fail(error, "bad RLE data");
-      for (uint32_t i = 0; i < value; ++i) {
-        const uint8_t byte = b[pos + (four ? i / 2 : i)];
-        const uint32_t index = !four ? byte : (i % 2 == 0 ? byte >> 4 : byte & 0x0F);
-        if (!put(index)) return false;
-      }
+      const uint8_t* literal = &b[pos];
+      auto index = [&](uint32_t i) -> uint32_t {
+        const uint8_t byte = literal[four ? i / 2 : i];
+        return !four ? byte : (i % 2 == 0 ? byte >> 4 : byte & 0x0F);
+      };
+      if (!draw(value, index)) return false;
       pos += padded;
     }
   }
@@ -272,7 +281,7 @@ bool decode_bmp(std::span<const uint8_t> bytes, Image& out, std::string& error,
   if (!rle && bytes.size() - h.data_offset < row_stride(h) * static_cast<uint64_t>(h.height)) {
     return fail(error, "truncated");
   }
-  // Run-length data may skip ahead, so it has no true minimum size; it is held to at most
+  // Run-length data may skip rows, so it has no true minimum size; it is held to at most
   // kMaxRlePixelsPerByte so that a tiny file cannot claim a large share of the budget.
   const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
   if (rle && pixels > (bytes.size() - h.data_offset) * kMaxRlePixelsPerByte) {
@@ -281,12 +290,19 @@ bool decode_bmp(std::span<const uint8_t> bytes, Image& out, std::string& error,
   std::array<uint32_t, 256> palette{};
   palette[0] = 0xFF000000u;
   read_palette(bytes, h, palette);
+  const auto width = static_cast<int32_t>(h.width);
+  const auto height = static_cast<int32_t>(h.height);
+  if (rle) {
+    GrowingRows picture(width, height, palette[0]);
+    if (!decode_rle(bytes, h, palette, picture, error)) return false;
+    out = picture.finish();
+    flip_rows(out);
+    return true;
+  }
+  // Every byte of an uncompressed picture is present (checked above), so it is sized at once.
   Image image;
-  allocate(image, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height),
-           rle ? palette[0] : 0u);
-  const bool ok = rle ? decode_rle(bytes, h, palette, image, error)
-                      : decode_uncompressed(bytes, h, palette, image, error);
-  if (!ok) return false;
+  allocate(image, width, height);
+  if (!decode_uncompressed(bytes, h, palette, image, error)) return false;
   out = std::move(image);
   return true;
 }

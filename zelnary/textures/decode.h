@@ -1,6 +1,6 @@
 // Texture files: PNG and JPEG through their libraries, BMP and TGA through decoders of our
 // own. The format is told by the file's content. Sizes are checked from the header before
-// anything is allocated.
+// anything is allocated, and the picture then grows with the rows actually decoded.
 #pragma once
 
 #include <chrono>

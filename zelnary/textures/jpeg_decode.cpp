@@ -1,6 +1,7 @@
-// JPEG through libjpeg-turbo, read from memory. Errors leave by longjmp from the error
-// manager, so the frames that call setjmp hold only plain C data and delegate the work to
-// helpers; the Image and the decompressor are owned by the caller.
+// JPEG through libjpeg-turbo, read from memory scanline by scanline into a picture that grows
+// with the rows. Errors leave by longjmp from the error manager, so the frames that call
+// setjmp hold only plain C data and delegate the work to helpers; the picture and the
+// decompressor are owned by the caller.
 #include <cstdio>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "zelnary/textures/decoders.h"
+#include "zelnary/textures/growing_rows.h"
 
 namespace znr::textures {
 namespace {
@@ -84,7 +86,7 @@ void cmyk_row_to_argb(const JSAMPLE* cmyk, uint32_t* texels, JDIMENSION width) {
   }
 }
 
-void decode_rows(j_decompress_ptr cinfo, uint32_t* texels) {
+void decode_rows(j_decompress_ptr cinfo, GrowingRows* picture) {
   const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
   if (cmyk) {
     cinfo->out_color_space = JCS_CMYK;
@@ -102,7 +104,7 @@ void decode_rows(j_decompress_ptr cinfo, uint32_t* texels) {
                                                            JPOOL_IMAGE, width * 4, 1)
                              : nullptr;
   while (cinfo->output_scanline < cinfo->output_height) {
-    uint32_t* row = texels + static_cast<size_t>(cinfo->output_scanline) * width;
+    uint32_t* row = picture->row(cinfo->output_scanline);
     if (cmyk) {
       jpeg_read_scanlines(cinfo, cmyk_row, 1);
       cmyk_row_to_argb(cmyk_row[0], row, width);
@@ -115,9 +117,9 @@ void decode_rows(j_decompress_ptr cinfo, uint32_t* texels) {
   jpeg_finish_decompress(cinfo);
 }
 
-bool read_pixels(j_decompress_ptr cinfo, JpegErrors* errors, uint32_t* texels) {
+bool read_pixels(j_decompress_ptr cinfo, JpegErrors* errors, GrowingRows* picture) {
   if (setjmp(errors->jump)) return false;
-  decode_rows(cinfo, texels);
+  decode_rows(cinfo, picture);
   return true;
 }
 
@@ -166,14 +168,13 @@ bool decode_jpeg(std::span<const uint8_t> bytes, Image& out, std::string& error,
     error = "truncated";
     return false;
   }
-  Image image;
-  allocate(image, static_cast<int32_t>(cinfo->image_width),
-           static_cast<int32_t>(cinfo->image_height));
-  if (!read_pixels(cinfo, &errors, image.texels.data())) {
+  GrowingRows picture(static_cast<int32_t>(cinfo->image_width),
+                      static_cast<int32_t>(cinfo->image_height));
+  if (!read_pixels(cinfo, &errors, &picture)) {
     error = jpeg_error_text(errors);
     return false;
   }
-  out = std::move(image);
+  out = picture.finish();
   return true;
 }
 

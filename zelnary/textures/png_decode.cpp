@@ -1,14 +1,17 @@
-// PNG through libpng, read from memory. libpng reports errors by longjmp, so the functions
-// that call setjmp hold only plain C data and hand the work to helpers; the Image and the
-// libpng structs are owned by the caller, whose frame a longjmp never crosses.
+// PNG through libpng, read from memory row by row into a picture that grows with the rows.
+// libpng reports errors by longjmp, so the functions that call setjmp hold only plain C data
+// and hand the work to helpers; the picture and the libpng structs are owned by the caller,
+// whose frame a longjmp never crosses.
 #include <png.h>
 
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "zelnary/textures/decoders.h"
+#include "zelnary/textures/growing_rows.h"
 
 namespace znr::textures {
 namespace {
@@ -69,28 +72,73 @@ void request_argb(png_structp png, png_infop info) {
   }
 }
 
-void decode_rows(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
+// Where decoded rows go. An interlaced file's first six passes are kept packed until the
+// seventh, which holds the odd rows, lets each pair of rows be completed in turn; so the
+// picture grows with the data in both layouts.
+struct PngTarget {
+  GrowingRows picture;
+  std::vector<uint32_t> passes[6];  // packed, row after row
+  std::vector<uint32_t> scratch;    // libpng writes a full row's bytes even for a pass row
+};
+
+// Builds even row y from the packed passes that cover it.
+void assemble_even_row(const PngTarget& target, uint32_t y, uint32_t width, uint32_t* out) {
+  for (int pass = 0; pass < 6; ++pass) {
+    const uint32_t first = PNG_PASS_START_ROW(pass);
+    const uint32_t step = 1u << PNG_PASS_ROW_SHIFT(pass);
+    if (y < first || (y - first) % step != 0) continue;
+    const uint32_t cols = PNG_PASS_COLS(width, pass);
+    const uint32_t* src = target.passes[pass].data() + size_t{(y - first) / step} * cols;
+    const uint32_t x0 = PNG_PASS_START_COL(pass);
+    const uint32_t dx = 1u << PNG_PASS_COL_SHIFT(pass);
+    for (uint32_t c = 0; c < cols; ++c) out[x0 + c * dx] = src[c];
+  }
+}
+
+void decode_interlaced(png_structp png, PngTarget* target, uint32_t width, uint32_t height) {
+  target->scratch.resize(width);
+  for (int pass = 0; pass < 6; ++pass) {
+    const uint32_t cols = PNG_PASS_COLS(width, pass);
+    const uint32_t rows = PNG_PASS_ROWS(height, pass);
+    if (cols == 0 || rows == 0) continue;  // libpng skips empty passes too
+    for (uint32_t r = 0; r < rows; ++r) {
+      png_read_row(png, reinterpret_cast<png_bytep>(target->scratch.data()), nullptr);
+      target->passes[pass].insert(target->passes[pass].end(), target->scratch.begin(),
+                                  target->scratch.begin() + cols);
+    }
+  }
+  for (uint32_t r = 0; r < PNG_PASS_ROWS(height, 6); ++r) {
+    assemble_even_row(*target, 2 * r, width, target->picture.row(2 * r));
+    png_read_row(png, reinterpret_cast<png_bytep>(target->picture.row(2 * r + 1)), nullptr);
+  }
+  if (height % 2 == 1) {
+    assemble_even_row(*target, height - 1, width, target->picture.row(height - 1));
+  }
+}
+
+void decode_rows(png_structp png, png_infop info, PngTarget* target, uint32_t width,
                  uint32_t height) {
   request_argb(png, info);
-  const int passes = png_set_interlace_handling(png);
+  const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) {
     png_error(png, "unexpected row layout");
   }
-  for (int pass = 0; pass < passes; ++pass) {
+  if (interlaced) {
+    decode_interlaced(png, target, width, height);
+  } else {
     for (uint32_t y = 0; y < height; ++y) {
-      png_read_row(png, reinterpret_cast<png_bytep>(texels + static_cast<size_t>(y) * width),
-                   nullptr);
+      png_read_row(png, reinterpret_cast<png_bytep>(target->picture.row(y)), nullptr);
     }
   }
   // Reads up to IEND so that a file cut after its pixels is still reported as truncated.
   png_read_end(png, nullptr);
 }
 
-bool read_pixels(png_structp png, png_infop info, uint32_t* texels, uint32_t width,
+bool read_pixels(png_structp png, png_infop info, PngTarget* target, uint32_t width,
                  uint32_t height) {
   if (setjmp(png_jmpbuf(png))) return false;
-  decode_rows(png, info, texels, width, height);
+  decode_rows(png, info, target, width, height);
   return true;
 }
 
@@ -140,13 +188,12 @@ bool decode_png(std::span<const uint8_t> bytes, Image& out, std::string& error,
     error = "truncated";
     return false;
   }
-  Image image;
-  allocate(image, static_cast<int32_t>(width), static_cast<int32_t>(height));
-  if (!read_pixels(reader.png, reader.info, image.texels.data(), width, height)) {
+  PngTarget target{GrowingRows(static_cast<int32_t>(width), static_cast<int32_t>(height)), {}, {}};
+  if (!read_pixels(reader.png, reader.info, &target, width, height)) {
     error = png_error_text(source);
     return false;
   }
-  out = std::move(image);
+  out = target.picture.finish();
   return true;
 }
 

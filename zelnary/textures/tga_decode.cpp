@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "zelnary/textures/decoders.h"
+#include "zelnary/textures/growing_rows.h"
 
 namespace znr::textures {
 namespace {
@@ -142,36 +143,36 @@ class PixelReader {
   size_t size_;
 };
 
-// Texels in file order, origin fixed afterwards.
+// Texels in file order into a picture that grows with them; the origin is fixed afterwards.
 bool read_texels(std::span<const uint8_t> b, size_t pos, const TgaHeader& h,
-                 const PixelReader& reader, std::vector<uint32_t>& texels, std::string& error) {
-  const size_t total = texels.size();
+                 const PixelReader& reader, GrowingRows& picture, std::string& error) {
+  const size_t width = h.width;
+  const size_t total = width * h.height;
   const size_t size = reader.size();
-  if (!h.rle()) {
-    for (size_t i = 0; i < total; ++i, pos += size) {
-      if (!reader.read(&b[pos], texels[i], error)) return false;
-    }
-    return true;
-  }
   size_t i = 0;
   while (i < total) {
-    if (pos >= b.size()) return fail(error, "truncated");
-    const uint8_t packet = b[pos++];
-    const size_t count = (packet & 0x7Fu) + 1u;
-    if (count > total - i) return fail(error, "bad RLE data");
-    const bool run = (packet & 0x80) != 0;
+    size_t count = width - i % width;  // plain data: the rest of the row
+    bool run = false;
+    if (h.rle()) {
+      if (pos >= b.size()) return fail(error, "truncated");
+      const uint8_t packet = b[pos++];
+      count = (packet & 0x7Fu) + 1u;
+      if (count > total - i) return fail(error, "bad RLE data");
+      run = (packet & 0x80) != 0;
+    }
     const size_t needed = run ? size : size * count;
     if (b.size() - pos < needed) return fail(error, "truncated");
+    uint32_t* texels = picture.reach((i + count + width - 1) / width) + i;
     if (run) {
       uint32_t texel = 0;
       if (!reader.read(&b[pos], texel, error)) return false;
-      std::fill_n(texels.begin() + static_cast<ptrdiff_t>(i), count, texel);
-      i += count;
+      std::fill_n(texels, count, texel);
     } else {
-      for (size_t k = 0; k < count; ++k, ++i) {
-        if (!reader.read(&b[pos + k * size], texels[i], error)) return false;
+      for (size_t k = 0; k < count; ++k) {
+        if (!reader.read(&b[pos + k * size], texels[k], error)) return false;
       }
     }
+    i += count;
     pos += needed;
   }
   return true;
@@ -184,10 +185,7 @@ void to_top_left_origin(const TgaHeader& h, Image& image) {
   if (h.right_to_left()) {
     for (size_t y = 0; y < h.height; ++y) std::reverse(row(y), row(y + 1));
   }
-  if (!h.top_down()) {
-    for (size_t y = 0; y < h.height / 2u; ++y)
-      std::swap_ranges(row(y), row(y + 1), row(h.height - 1 - y));
-  }
+  if (!h.top_down()) flip_rows(image);
 }
 
 }  // namespace
@@ -224,9 +222,9 @@ bool decode_tga(std::span<const uint8_t> b, Image& out, std::string& error,
   pos += map_bytes;
 
   const PixelReader reader(h, std::move(map));
-  Image image;
-  allocate(image, h.width, h.height);
-  if (!read_texels(b, pos, h, reader, image.texels, error)) return false;
+  GrowingRows picture(h.width, h.height);
+  if (!read_texels(b, pos, h, reader, picture, error)) return false;
+  Image image = picture.finish();
   // 32-bit files whose fourth byte is zero throughout carry no alpha at all.
   if (wide_alpha && std::all_of(image.texels.begin(), image.texels.end(),
                                 [](uint32_t t) { return (t >> 24) == 0; })) {

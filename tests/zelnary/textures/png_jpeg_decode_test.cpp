@@ -89,9 +89,12 @@ TEST(JpegRoundTrip, EveryKindDecodesWithinTolerance) {
   }
 }
 
-// Rewrites the IHDR size of a PNG and its CRC, so only the size is wrong.
-Bytes png_with_size(uint32_t width, uint32_t height) {
-  Bytes png = encode_png(noise(4, 4, false, false, 1), PngKind::kRgb8);
+// Rewrites the IHDR size of a PNG of `source` and its CRC, so only the size is wrong. Marked
+// interlaced, the rows of `source` read as rows of the first pass when they are 1/8 as wide.
+Bytes png_with_size(uint32_t width, uint32_t height,
+                    const Image& source = noise(4, 4, false, false, 1), bool interlaced = false) {
+  Bytes png = encode_png(source, PngKind::kRgb8);
+  png[28] = interlaced ? 1 : 0;
   auto put_be = [&](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
       png[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
@@ -102,9 +105,10 @@ Bytes png_with_size(uint32_t width, uint32_t height) {
   return png;
 }
 
-// Rewrites the frame header's size of a baseline JPEG.
-Bytes jpeg_with_size(uint16_t width, uint16_t height) {
-  Bytes jpeg = encode_jpeg(gradient(16, 16, false), 90, JpegKind::kColor);
+// Rewrites the frame header's size of a baseline JPEG of `source`.
+Bytes jpeg_with_size(uint16_t width, uint16_t height,
+                     const Image& source = gradient(16, 16, false)) {
+  Bytes jpeg = encode_jpeg(source, 90, JpegKind::kColor);
   for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
       jpeg[i + 5] = static_cast<uint8_t>(height >> 8), jpeg[i + 6] = static_cast<uint8_t>(height);
@@ -175,6 +179,67 @@ TEST(ShortData, RefusedBeforeAllocating) {
     EXPECT_FALSE(decode_image(file, image, error, budget));
     EXPECT_EQ(error, "truncated") << &file - files;
     EXPECT_LT(probe.bytes(), 1u << 20) << &file - files;
+  }
+}
+
+// Large enough to pass the checks on its size, but the data stops after a few rows: the
+// picture grows only with the rows decoded, so the file costs megabytes, not the 256 MiB
+// its header claims, before it is refused.
+TEST(CutData, CostsOnlyTheRowsDecoded) {
+  const Image rows = noise(8192, 32, false, false, 9);  // 32 rows of incompressible texels
+  Bytes png = png_with_size(8192, 8192, rows);
+  png.resize(png.size() - 4096);  // cut inside the pixel data
+  Bytes interlaced = png_with_size(8192, 8192, noise(1024, 128, false, false, 9), true);
+  interlaced.resize(interlaced.size() - 4096);
+  Bytes jpeg = jpeg_with_size(8192, 8192, rows);
+  jpeg.resize(jpeg.size() - 64);  // cut before the end marker
+
+  Bytes rle_bmp;  // 16 rows of literal pixels, then nothing
+  for (int row = 0; row < 16; ++row) {
+    for (int x = 0; x < 8000; x += 250) {
+      append(rle_bmp, {0, 250});
+      rle_bmp.resize(rle_bmp.size() + 250, 1);
+    }
+    append(rle_bmp, {0, 0});
+  }
+  TgaFields gray;
+  gray.type = 11;
+  gray.width = gray.height = 8000;
+  gray.depth = 8;
+  Bytes rle_tga;  // literal packets of 128 pixels: 64 times the fewest bytes the size needs
+  while (rle_tga.size() < 1'000'000) {
+    put8(rle_tga, 0x7F);
+    rle_tga.resize(rle_tga.size() + 128, 0x80);
+  }
+  const std::pair<const char*, Bytes> files[] = {
+      {"png", png},
+      {"interlaced png", interlaced},
+      {"jpeg", jpeg},
+      {"rle bmp", bmp_file(bmp_info(8000, 8000, 8, 1, 2), Bytes(8), rle_bmp)},
+      {"rle tga", tga_file(gray, {}, rle_tga)}};
+  for (const auto& [name, file] : files) {
+    SCOPED_TRACE(name);
+    Image image;
+    std::string error;
+    TextureBudget budget;
+    LargestAllocation probe;
+    EXPECT_FALSE(decode_image(file, image, error, budget));
+    EXPECT_EQ(error, "truncated");
+    EXPECT_LT(probe.bytes(), 8u << 20);
+  }
+}
+
+// Interlaced rows are put together from seven passes, some empty in small pictures.
+TEST(PngInterlaced, EverySizeReassembles) {
+  for (const auto& [w, h] : {std::pair{1, 1}, {1, 10}, {10, 1}, {8, 8}, {13, 6}, {33, 17}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    const Image want = noise(w, h, false, true, static_cast<uint32_t>(w * h));
+    Image got;
+    std::string error;
+    TextureBudget budget;
+    ASSERT_TRUE(decode_image(encode_png(want, PngKind::kRgba8Interlaced), got, error, budget))
+        << error;
+    EXPECT_TRUE(same_image(got, want));
   }
 }
 
