@@ -9,6 +9,7 @@
 #include "zelnary/cpu/shading.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
+#include "zelnary/scene/mip_levels.h"
 
 namespace znr {
 namespace {
@@ -86,7 +87,9 @@ struct Plane {
 
 struct SpanContext {
   Framebuffer* fb;
-  const Image* tex;
+  const Image* tex;               // the level this span samples
+  std::span<const Image> levels;  // below the full size; empty: mipmaps off
+  const Image* full;              // the full-size texture
   MulLanes mul;
   uint32_t flat;
   int32_t span_length;
@@ -210,6 +213,27 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
   if (xr <= hi) textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
 }
 
+// Texels of the full-size texture per pixel, squared, at pixel x of row y: the longer of the
+// footprint's steps along x and along y, from the texture coordinates' screen derivatives.
+float footprint_squared(const SpanContext& s, int32_t y, int32_t x) {
+  double dudx = s.u.dx, dvdx = s.v.dx, dudy = s.u.dy, dvdy = s.v.dy;
+  if (s.span_length > 0) {  // u = uw / iw: du = (duw - u diw) / iw
+    const double iw = s.inv_w.c + s.inv_w.dx * x + s.inv_w.dy * y;
+    if (!(iw > 0.0)) return 0.0f;
+    const double u = (s.uw.c + s.uw.dx * x + s.uw.dy * y) / iw;
+    const double v = (s.vw.c + s.vw.dx * x + s.vw.dy * y) / iw;
+    dudx = (s.uw.dx - u * s.inv_w.dx) / iw;
+    dvdx = (s.vw.dx - v * s.inv_w.dx) / iw;
+    dudy = (s.uw.dy - u * s.inv_w.dy) / iw;
+    dvdy = (s.vw.dy - v * s.inv_w.dy) / iw;
+  }
+  const double w = s.full->width, h = s.full->height;
+  const double along_x = dudx * dudx * w * w + dvdx * dvdx * h * h;
+  const double along_y = dudy * dudy * w * w + dvdy * dvdy * h * h;
+  const double r = std::max(along_x, along_y);
+  return r < 1e30 ? static_cast<float>(r) : 1e30f;  // NaN compares false: level 0
+}
+
 void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo, int32_t hi) {
   const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
   uint32_t* color = s.fb->color.data() + row;
@@ -225,23 +249,40 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
     }
     return;
   }
-  const int32_t w = s.tex->width, h = s.tex->height;
+  // One level per span, chosen at the whole span's middle so that tiles cutting the span
+  // change nothing.
+  const int32_t level = s.levels.empty()
+                            ? 0
+                            : mip_level_for(footprint_squared(s, y, xl + (xr - xl) / 2),
+                                            static_cast<int32_t>(s.levels.size()));
+  // A copy only for a smaller level: most spans up close keep the triangle's context.
+  SpanContext at_level;
+  const SpanContext* use = &s;
+  if (level > 0) {
+    at_level = s;
+    at_level.tex = &s.levels[static_cast<size_t>(level - 1)];
+    at_level.inv_tex_width = 1.0 / at_level.tex->width;
+    at_level.inv_tex_height = 1.0 / at_level.tex->height;
+    use = &at_level;
+  }
+  const int32_t w = use->tex->width, h = use->tex->height;
   if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
-    draw_textured_span<true>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+    draw_textured_span<true>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   } else {
-    draw_textured_span<false>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+    draw_textured_span<false>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   }
 }
 
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
-void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
-                   const DrawVertex& b, const DrawVertex& c, int32_t span_length,
-                   const PixelRect& clip, Framebuffer& fb) {
+void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Image> levels,
+                   const DrawVertex& a, const DrawVertex& b, const DrawVertex& c,
+                   int32_t span_length, const PixelRect& clip, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
-  SpanContext s{&fb, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {}, {}};
+  SpanContext s{&fb, tex, levels, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {},
+                {},  {},  {},     {}};
   if (s.tex == nullptr) {
     s.flat = modulate(0xFFFFFFFFu, s.mul);
   } else {
@@ -309,8 +350,9 @@ void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t sp
   if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) return;
   const DrawVertex* v = &list.vertices[poly.first];
   const Image* tex = list.texture_of(poly);
+  const std::span<const Image> levels = list.levels_of(poly);
   for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-    draw_triangle(poly, tex, v[0], v[i], v[i + 1], span_length, clip, fb);
+    draw_triangle(poly, tex, levels, v[0], v[i], v[i + 1], span_length, clip, fb);
   }
 }
 

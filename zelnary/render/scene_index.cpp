@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "zelnary/render/flat_light.h"
+#include "zelnary/scene/mip_levels.h"
 
 namespace znr {
 namespace {
@@ -26,7 +27,7 @@ void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
 bool SceneIndex::built_for(const Scene& s) const {
   return scene == &s && polygons == s.polygons.data() && vertices == s.vertices.data() &&
          polygon_count == s.polygons.size() && vertex_count == s.vertices.size() &&
-         object_count == s.objects.size();
+         object_count == s.objects.size() && mip_levels.size() == s.textures.size();
 }
 
 void build_scene_index(const Scene& s, SceneIndex& out) {
@@ -37,6 +38,7 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
   out.polygon_count = s.polygons.size();
   out.vertex_count = s.vertices.size();
   out.object_count = s.objects.size();
+  out.mip_levels = build_scene_mip_levels(s.textures);
 
   // Extent of the static geometry over the ground plane, for the grid.
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
