@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
-#include "zelnary/scene/mip_levels.h"
 
 namespace znr {
 namespace {
@@ -85,16 +85,29 @@ struct Plane {
   float row(int32_t y) const { return static_cast<float>(c + dy * y); }
 };
 
+// The texture level a span samples; tex null: flat colour.
+struct Level {
+  const Image* tex = nullptr;
+  double inv_width = 0.0, inv_height = 0.0;  // for wrapping without a division
+  bool pow2 = false;                         // both sides: wrap with a mask
+
+  explicit Level(const Image* t = nullptr) : tex(t) {
+    if (tex == nullptr) return;
+    pow2 = (tex->width & (tex->width - 1)) == 0 && (tex->height & (tex->height - 1)) == 0;
+    if (!pow2) {
+      inv_width = 1.0 / tex->width;
+      inv_height = 1.0 / tex->height;
+    }
+  }
+};
+
 struct SpanContext {
   Framebuffer* fb;
-  const Image* tex;               // the level this span samples
-  std::span<const Image> levels;  // below the full size; empty: mipmaps off
-  const Image* full;              // the full-size texture
+  Level level;  // what this span samples
   MulLanes mul;
   uint32_t flat;
   int32_t span_length;
   Plane inv_w, uw, vw, u, v;
-  double inv_tex_width = 0.0, inv_tex_height = 0.0;  // for wrapping without a division
 };
 
 // Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
@@ -120,14 +133,14 @@ inline int64_t wrap(int64_t n, int64_t size, double inv_size) {
 // Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others by wrap().
 template <bool kPow2>
 inline uint32_t fetch(const SpanContext& s, int64_t u, int64_t v) {
-  const Image& tex = *s.tex;
+  const Image& tex = *s.level.tex;
   int64_t tx = u >> 16, ty = v >> 16;
   if constexpr (kPow2) {
     tx &= tex.width - 1;
     ty &= tex.height - 1;
   } else {
-    tx = wrap(tx, tex.width, s.inv_tex_width);
-    ty = wrap(ty, tex.height, s.inv_tex_height);
+    tx = wrap(tx, tex.width, s.level.inv_width);
+    ty = wrap(ty, tex.height, s.level.inv_height);
   }
   return tex
       .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
@@ -163,7 +176,7 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
 template <bool kPow2>
 void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
                         int32_t hi, uint32_t* color, float* depth, float iw_row, float diw) {
-  const Image& tex = *s.tex;
+  const Image& tex = *s.level.tex;
   if (s.span_length <= 0) {  // affine: u and v themselves step linearly across the triangle
     const auto fx = static_cast<float>(xl);
     const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
@@ -213,33 +226,12 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
   if (xr <= hi) textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
 }
 
-// Texels of the full-size texture per pixel, squared, at pixel x of row y: the longer of the
-// footprint's steps along x and along y, from the texture coordinates' screen derivatives.
-float footprint_squared(const SpanContext& s, int32_t y, int32_t x) {
-  double dudx = s.u.dx, dvdx = s.v.dx, dudy = s.u.dy, dvdy = s.v.dy;
-  if (s.span_length > 0) {  // u = uw / iw: du = (duw - u diw) / iw
-    const double iw = s.inv_w.c + s.inv_w.dx * x + s.inv_w.dy * y;
-    if (!(iw > 0.0)) return 0.0f;
-    const double u = (s.uw.c + s.uw.dx * x + s.uw.dy * y) / iw;
-    const double v = (s.vw.c + s.vw.dx * x + s.vw.dy * y) / iw;
-    dudx = (s.uw.dx - u * s.inv_w.dx) / iw;
-    dvdx = (s.vw.dx - v * s.inv_w.dx) / iw;
-    dudy = (s.uw.dy - u * s.inv_w.dy) / iw;
-    dvdy = (s.vw.dy - v * s.inv_w.dy) / iw;
-  }
-  const double w = s.full->width, h = s.full->height;
-  const double along_x = dudx * dudx * w * w + dvdx * dvdx * h * h;
-  const double along_y = dudy * dudy * w * w + dvdy * dvdy * h * h;
-  const double r = std::max(along_x, along_y);
-  return r < 1e30 ? static_cast<float>(r) : 1e30f;  // NaN compares false: level 0
-}
-
 void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo, int32_t hi) {
   const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
   uint32_t* color = s.fb->color.data() + row;
   float* depth = s.fb->depth.data() + row;
   const float iw_row = s.inv_w.row(y), diw = static_cast<float>(s.inv_w.dx);
-  if (s.tex == nullptr) {
+  if (s.level.tex == nullptr) {
     for (int32_t x = lo; x <= hi; ++x) {
       const float iw = iw_row + diw * static_cast<float>(x);
       if (iw > depth[x]) {
@@ -249,29 +241,15 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
     }
     return;
   }
-  // One level per span, chosen at the whole span's middle so that tiles cutting the span
-  // change nothing.
-  const int32_t level = s.levels.empty()
-                            ? 0
-                            : mip_level_for(footprint_squared(s, y, xl + (xr - xl) / 2),
-                                            static_cast<int32_t>(s.levels.size()));
-  // A copy only for a smaller level: most spans up close keep the triangle's context.
-  SpanContext at_level;
-  const SpanContext* use = &s;
-  if (level > 0) {
-    at_level = s;
-    at_level.tex = &s.levels[static_cast<size_t>(level - 1)];
-    at_level.inv_tex_width = 1.0 / at_level.tex->width;
-    at_level.inv_tex_height = 1.0 / at_level.tex->height;
-    use = &at_level;
-  }
-  const int32_t w = use->tex->width, h = use->tex->height;
-  if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
-    draw_textured_span<true>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+  if (s.level.pow2) {
+    draw_textured_span<true>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   } else {
-    draw_textured_span<false>(*use, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+    draw_textured_span<false>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   }
 }
+
+// Triangles at most this many pixels wide and high pick their mip level once.
+constexpr int64_t kSmallTriangle = 16;
 
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
@@ -281,14 +259,9 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
-  SpanContext s{&fb, tex, levels, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {},
-                {},  {},  {},     {}};
-  if (s.tex == nullptr) {
-    s.flat = modulate(0xFFFFFFFFu, s.mul);
-  } else {
-    s.inv_tex_width = 1.0 / s.tex->width;
-    s.inv_tex_height = 1.0 / s.tex->height;
-  }
+  SpanContext s{&fb, Level(tex), fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {},
+                {},  {}};
+  if (tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
     px[i] = static_cast<double>(t.x[i]) / kSubpixel;
@@ -298,26 +271,55 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   const double area = static_cast<double>(t.area2) / (kSubpixel * kSubpixel);
   const double inv_area = 1.0 / area;
   s.inv_w.init(px, py, iw, inv_area);
-  if (s.tex != nullptr) {
+  const auto deepest = tex == nullptr ? 0 : static_cast<int32_t>(levels.size());
+  MipFootprint foot;  // anchored at vertex 0, whose values are exact
+  if (tex != nullptr) {
     double attr[3];
     if (span_length <= 0) {
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->u;
       s.u.init(px, py, attr, inv_area);
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->v;
       s.v.init(px, py, attr, inv_area);
+      const double u[3] = {t.v[0]->u, s.u.dx, s.u.dy}, v[3] = {t.v[0]->v, s.v.dx, s.v.dy};
+      const double one[3] = {1.0, 0.0, 0.0};
+      if (deepest > 0) foot.init(px[0] - 0.5, py[0] - 0.5, u, v, one, tex->width, tex->height);
     } else {
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->u) * iw[i];
       s.uw.init(px, py, attr, inv_area);
+      const double uw[3] = {attr[0], s.uw.dx, s.uw.dy};
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->v) * iw[i];
       s.vw.init(px, py, attr, inv_area);
+      const double vw[3] = {attr[0], s.vw.dx, s.vw.dy};
+      const double w[3] = {iw[0], s.inv_w.dx, s.inv_w.dy};
+      if (deepest > 0) foot.init(px[0] - 0.5, py[0] - 0.5, uw, vw, w, tex->width, tex->height);
     }
   }
+  // The level: one for the whole triangle where its footprint is the same everywhere
+  // (affine) or barely changes (small triangles: at the centroid), else one per span, at the
+  // whole span's middle. Neither depends on the clip, so tiles and threads change nothing.
+  const Level full = s.level;
+  int32_t level = deepest > 0 ? -1 : 0;  // -1: not chosen yet (many triangles draw nothing)
+  auto choose = [&](double x, double y) {
+    const int32_t n = foot.level_at(x, y, deepest, level);
+    if (n == level) return;
+    level = n;
+    s.level = n == 0 ? full : Level(&levels[static_cast<size_t>(n - 1)]);
+  };
+  const int64_t small = kSmallTriangle * kSubpixel;
+  const bool per_span =
+      deepest > 0 && span_length > 0 &&
+      (std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) > small ||
+       std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) > small);
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
-    if (lo <= hi) {
-      draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
-                static_cast<int32_t>(hi));
+    if (lo > hi) return;
+    if (per_span) {
+      choose(static_cast<double>(xl + (xr - xl) / 2), y);
+    } else if (level < 0) {
+      choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     }
+    draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
+              static_cast<int32_t>(hi));
   };
   EdgeLimit edges[3];
   for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "zelnary/render/flat_light.h"
@@ -38,7 +39,10 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
   out.polygon_count = s.polygons.size();
   out.vertex_count = s.vertices.size();
   out.object_count = s.objects.size();
-  out.mip_levels = build_scene_mip_levels(s.textures);
+  // ZELNARY_NO_MIPMAPS set: no levels (full size only), to compare their cost and look.
+  out.mip_levels = std::getenv("ZELNARY_NO_MIPMAPS") == nullptr
+                       ? build_scene_mip_levels(s.textures)
+                       : std::vector<std::vector<Image>>(s.textures.size());
 
   // Extent of the static geometry over the ground plane, for the grid.
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};

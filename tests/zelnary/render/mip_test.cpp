@@ -40,36 +40,54 @@ TEST(MipLevels, BoxFilteredHalvesClampedDownToOneTexel) {
 }
 
 // A fine checkerboard floor seen from just above it: far off, each pixel covers many texels,
-// and must show their average grey, not whichever black or white texel its centre hits.
+// and must show their average grey, not whichever black or white texel its centre hits. The
+// floor is one large quad (a level per span) or pieces a few pixels wide (a level per
+// triangle), at every perspective accuracy.
 TEST(MipLevels, DistantCheckerboardIsItsAverageGrey) {
-  Scene scene;
-  scene.lighting.ambient = {1.0f, 1.0f, 1.0f};
-  scene.lighting.sun = {0.0f, 0.0f, 0.0f};
-  scene.textures.push_back({"checks", checkerboard(64), false});
-  test::QuadOptions o;
-  o.texture = 0;
-  o.uv_scale = 2000.0f;  // 64 texels a unit
-  test::add_quad(
-      scene, {Vec3{-2000, 1000, 0}, Vec3{-2000, -1000, 0}, Vec3{0, -1000, 0}, Vec3{0, 1000, 0}}, o);
-  const Camera camera = test::look_at({0, 0, 1}, {-10, 0, 1});
-  constexpr int32_t kW = 200, kH = 100;
-  for (const double accuracy : {0.0, 3.0, 1000.0}) {
-    Renderer r;
-    RenderSettings settings;
-    settings.perspective_accuracy = accuracy;
-    Image out;
-    r.render_to_image(scene, {}, camera, settings, kW, kH, out);
-    ASSERT_EQ(out.width, kW);
-    // The rows just below the horizon (row 50): the floor 10 or more units away.
-    int grey = 0, total = 0;
-    for (int32_t y = kH / 2 + 1; y < kH / 2 + 19; ++y) {
-      for (int32_t x = 0; x < kW; ++x) {
-        const int red = static_cast<int>((out.at(x, y) >> 16) & 0xFFu);
-        grey += std::abs(red - 128) <= 8 ? 1 : 0;
-        ++total;
+  for (const bool pieces : {false, true}) {
+    Scene scene;
+    scene.lighting.ambient = {1.0f, 1.0f, 1.0f};
+    scene.lighting.sun = {0.0f, 0.0f, 0.0f};
+    scene.textures.push_back({"checks", checkerboard(64), false});
+    test::QuadOptions o;
+    o.texture = 0;
+    if (!pieces) {
+      o.uv_scale = 2000.0f;  // 64 texels a unit
+      test::add_quad(
+          scene, {Vec3{-2000, 1000, 0}, Vec3{-2000, -1000, 0}, Vec3{0, -1000, 0}, Vec3{0, 1000, 0}},
+          o);
+    }
+    // Squares 5% as wide as they are far, each about 10 pixels wide and a row or two high.
+    for (double d = 9.0; pieces && d < 2000.0; d *= 1.05) {
+      const double side = 0.05 * d;
+      o.uv_scale = static_cast<float>(side);
+      for (double y = -0.6 * d; y < 0.6 * d; y += side) {
+        test::add_quad(scene,
+                       {Vec3{-d - side, y + side, 0}, Vec3{-d - side, y, 0}, Vec3{-d, y, 0},
+                        Vec3{-d, y + side, 0}},
+                       o);
       }
     }
-    EXPECT_GE(grey, total * 99 / 100) << accuracy;
+    const Camera camera = test::look_at({0, 0, 1}, {-10, 0, 1});
+    constexpr int32_t kW = 200, kH = 100;
+    for (const double accuracy : {0.0, 3.0, 1000.0}) {
+      Renderer r;
+      RenderSettings settings;
+      settings.perspective_accuracy = accuracy;
+      Image out;
+      r.render_to_image(scene, {}, camera, settings, kW, kH, out);
+      ASSERT_EQ(out.width, kW);
+      // The rows just below the horizon (row 50): the floor 10 or more units away.
+      int grey = 0, total = 0;
+      for (int32_t y = kH / 2 + 1; y < kH / 2 + 19; ++y) {
+        for (int32_t x = 0; x < kW; ++x) {
+          const int red = static_cast<int>((out.at(x, y) >> 16) & 0xFFu);
+          grey += std::abs(red - 128) <= 8 ? 1 : 0;
+          ++total;
+        }
+      }
+      EXPECT_GE(grey, total * 99 / 100) << pieces << " " << accuracy;
+    }
   }
 }
 
