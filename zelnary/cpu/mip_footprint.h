@@ -16,10 +16,11 @@ namespace znr {
 // larger of two sums of squares of values linear in y and in x. Comparing it with the level
 // thresholds leaves at most one division. Affine mapping is the case iw = 1, uw = u.
 struct MipFootprint {
-  double x0 = 0.0, y0 = 0.0;                      // the anchor pixel
-  double iw = 1.0, iw_dx = 0.0, iw_dy = 0.0;      // 1/w at the anchor and its gradient
-  double xu = 0.0, xv = 0.0, yu = 0.0, yv = 0.0;  // the four numerators at the anchor
-  double ku = 0.0, kv = 0.0;                      // their slopes (x ones in y, y ones in -x)
+  // Set by init() only (not zeroed first: this is made for every triangle).
+  double x0, y0;            // the anchor pixel
+  double iw, iw_dx, iw_dy;  // 1/w at the anchor and its gradient
+  double xu, xv, yu, yv;    // the four numerators at the anchor
+  double ku, kv;            // their slopes (x ones in y, y ones in -x)
 
   // uw, vw, iw: values at pixel (x0, y0) and gradients; width, height: the full size.
   void init(double x, double y, const double uw[3], const double vw[3], const double inv_w[3],

@@ -74,8 +74,10 @@ struct EdgeLimit {
 };
 
 // An attribute's plane over the screen: value = row_base(y) + dx * x at pixel centres.
+// Left uninitialised until init(): zeroing the context's planes for every triangle costs
+// more than a small triangle's pixels.
 struct Plane {
-  double c = 0.0, dx = 0.0, dy = 0.0;  // value at pixel (0, 0)'s centre and its gradients
+  double c, dx, dy;  // value at pixel (0, 0)'s centre and its gradients
 
   void init(const double px[3], const double py[3], const double a[3], double inv_area) {
     dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) * inv_area;
@@ -259,8 +261,12 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
-  SpanContext s{&fb, Level(tex), fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {},
-                {},  {}};
+  SpanContext s;  // planes set below, the ones the span needs only
+  s.fb = &fb;
+  s.level = Level(tex);
+  s.mul = fixed_lanes(to_fixed(poly.mul));
+  s.flat = 0;
+  s.span_length = span_length;
   if (tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
