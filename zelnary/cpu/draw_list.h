@@ -31,11 +31,17 @@ struct DrawPolygon {
 struct alignas(64) DrawList {
   uint32_t background = 0xFF000000u;  // 0xFFRRGGBB
   std::span<const Texture> textures;  // the scene's; every index a polygon holds is usable
+  // Parallel to textures (the scene index's levels), or empty: full size only (mipmaps off).
+  std::span<const std::vector<Image>> mip_levels;
   std::vector<DrawVertex> vertices;
   std::vector<DrawPolygon> polygons;
 
   const Image* texture_of(const DrawPolygon& p) const {
     return p.texture < 0 ? nullptr : &textures[static_cast<size_t>(p.texture)].image;
+  }
+  std::span<const Image> levels_of(const DrawPolygon& p) const {
+    const auto t = static_cast<size_t>(p.texture);
+    return p.texture < 0 || t >= mip_levels.size() ? std::span<const Image>() : mip_levels[t];
   }
   void clear() {
     vertices.clear();

@@ -191,6 +191,7 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
   const Scene& scene = *frame.scene;
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
+  out.mip_levels = index.mip_levels;
   Emitter e(scene, frame.view, out);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
 #include "zelnary/cpu/tiles.h"
@@ -73,8 +74,10 @@ struct EdgeLimit {
 };
 
 // An attribute's plane over the screen: value = row_base(y) + dx * x at pixel centres.
+// Left uninitialised until init(): zeroing the context's planes for every triangle costs
+// more than a small triangle's pixels.
 struct Plane {
-  double c = 0.0, dx = 0.0, dy = 0.0;  // value at pixel (0, 0)'s centre and its gradients
+  double c, dx, dy;  // value at pixel (0, 0)'s centre and its gradients
 
   void init(const double px[3], const double py[3], const double a[3], double inv_area) {
     dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) * inv_area;
@@ -84,14 +87,29 @@ struct Plane {
   float row(int32_t y) const { return static_cast<float>(c + dy * y); }
 };
 
+// The texture level a span samples; tex null: flat colour.
+struct Level {
+  const Image* tex = nullptr;
+  double inv_width = 0.0, inv_height = 0.0;  // for wrapping without a division
+  bool pow2 = false;                         // both sides: wrap with a mask
+
+  explicit Level(const Image* t = nullptr) : tex(t) {
+    if (tex == nullptr) return;
+    pow2 = (tex->width & (tex->width - 1)) == 0 && (tex->height & (tex->height - 1)) == 0;
+    if (!pow2) {
+      inv_width = 1.0 / tex->width;
+      inv_height = 1.0 / tex->height;
+    }
+  }
+};
+
 struct SpanContext {
   Framebuffer* fb;
-  const Image* tex;
+  Level level;  // what this span samples
   MulLanes mul;
   uint32_t flat;
   int32_t span_length;
   Plane inv_w, uw, vw, u, v;
-  double inv_tex_width = 0.0, inv_tex_height = 0.0;  // for wrapping without a division
 };
 
 // Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
@@ -117,14 +135,14 @@ inline int64_t wrap(int64_t n, int64_t size, double inv_size) {
 // Fetches texel (U, V), repeating. Power-of-two textures wrap with a mask; others by wrap().
 template <bool kPow2>
 inline uint32_t fetch(const SpanContext& s, int64_t u, int64_t v) {
-  const Image& tex = *s.tex;
+  const Image& tex = *s.level.tex;
   int64_t tx = u >> 16, ty = v >> 16;
   if constexpr (kPow2) {
     tx &= tex.width - 1;
     ty &= tex.height - 1;
   } else {
-    tx = wrap(tx, tex.width, s.inv_tex_width);
-    ty = wrap(ty, tex.height, s.inv_tex_height);
+    tx = wrap(tx, tex.width, s.level.inv_width);
+    ty = wrap(ty, tex.height, s.level.inv_height);
   }
   return tex
       .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
@@ -160,7 +178,7 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
 template <bool kPow2>
 void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
                         int32_t hi, uint32_t* color, float* depth, float iw_row, float diw) {
-  const Image& tex = *s.tex;
+  const Image& tex = *s.level.tex;
   if (s.span_length <= 0) {  // affine: u and v themselves step linearly across the triangle
     const auto fx = static_cast<float>(xl);
     const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
@@ -215,7 +233,7 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
   uint32_t* color = s.fb->color.data() + row;
   float* depth = s.fb->depth.data() + row;
   const float iw_row = s.inv_w.row(y), diw = static_cast<float>(s.inv_w.dx);
-  if (s.tex == nullptr) {
+  if (s.level.tex == nullptr) {
     for (int32_t x = lo; x <= hi; ++x) {
       const float iw = iw_row + diw * static_cast<float>(x);
       if (iw > depth[x]) {
@@ -225,29 +243,31 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
     }
     return;
   }
-  const int32_t w = s.tex->width, h = s.tex->height;
-  if ((w & (w - 1)) == 0 && (h & (h - 1)) == 0) {
+  if (s.level.pow2) {
     draw_textured_span<true>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   } else {
     draw_textured_span<false>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
   }
 }
 
+// Triangles at most this many pixels wide and high pick their mip level once.
+constexpr int64_t kSmallTriangle = 16;
+
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
-void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& a,
-                   const DrawVertex& b, const DrawVertex& c, int32_t span_length,
-                   const PixelRect& clip, Framebuffer& fb) {
+void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Image> levels,
+                   const DrawVertex& a, const DrawVertex& b, const DrawVertex& c,
+                   int32_t span_length, const PixelRect& clip, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
-  SpanContext s{&fb, tex, fixed_lanes(to_fixed(poly.mul)), 0, span_length, {}, {}, {}, {}, {}};
-  if (s.tex == nullptr) {
-    s.flat = modulate(0xFFFFFFFFu, s.mul);
-  } else {
-    s.inv_tex_width = 1.0 / s.tex->width;
-    s.inv_tex_height = 1.0 / s.tex->height;
-  }
+  SpanContext s;  // planes set below, the ones the span needs only
+  s.fb = &fb;
+  s.level = Level(tex);
+  s.mul = fixed_lanes(to_fixed(poly.mul));
+  s.flat = 0;
+  s.span_length = span_length;
+  if (tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
     px[i] = static_cast<double>(t.x[i]) / kSubpixel;
@@ -257,26 +277,55 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, const DrawVertex& 
   const double area = static_cast<double>(t.area2) / (kSubpixel * kSubpixel);
   const double inv_area = 1.0 / area;
   s.inv_w.init(px, py, iw, inv_area);
-  if (s.tex != nullptr) {
+  const auto deepest = tex == nullptr ? 0 : static_cast<int32_t>(levels.size());
+  MipFootprint foot;  // anchored at vertex 0, whose values are exact
+  if (tex != nullptr) {
     double attr[3];
     if (span_length <= 0) {
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->u;
       s.u.init(px, py, attr, inv_area);
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->v;
       s.v.init(px, py, attr, inv_area);
+      const double u[3] = {t.v[0]->u, s.u.dx, s.u.dy}, v[3] = {t.v[0]->v, s.v.dx, s.v.dy};
+      const double one[3] = {1.0, 0.0, 0.0};
+      if (deepest > 0) foot.init(px[0] - 0.5, py[0] - 0.5, u, v, one, tex->width, tex->height);
     } else {
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->u) * iw[i];
       s.uw.init(px, py, attr, inv_area);
+      const double uw[3] = {attr[0], s.uw.dx, s.uw.dy};
       for (int i = 0; i < 3; ++i) attr[i] = static_cast<double>(t.v[i]->v) * iw[i];
       s.vw.init(px, py, attr, inv_area);
+      const double vw[3] = {attr[0], s.vw.dx, s.vw.dy};
+      const double w[3] = {iw[0], s.inv_w.dx, s.inv_w.dy};
+      if (deepest > 0) foot.init(px[0] - 0.5, py[0] - 0.5, uw, vw, w, tex->width, tex->height);
     }
   }
+  // The level: one for the whole triangle where its footprint is the same everywhere
+  // (affine) or barely changes (small triangles: at the centroid), else one per span, at the
+  // whole span's middle. Neither depends on the clip, so tiles and threads change nothing.
+  const Level full = s.level;
+  int32_t level = deepest > 0 ? -1 : 0;  // -1: not chosen yet (many triangles draw nothing)
+  auto choose = [&](double x, double y) {
+    const int32_t n = foot.level_at(x, y, deepest, level);
+    if (n == level) return;
+    level = n;
+    s.level = n == 0 ? full : Level(&levels[static_cast<size_t>(n - 1)]);
+  };
+  const int64_t small = kSmallTriangle * kSubpixel;
+  const bool per_span =
+      deepest > 0 && span_length > 0 &&
+      (std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) > small ||
+       std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) > small);
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
-    if (lo <= hi) {
-      draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
-                static_cast<int32_t>(hi));
+    if (lo > hi) return;
+    if (per_span) {
+      choose(static_cast<double>(xl + (xr - xl) / 2), y);
+    } else if (level < 0) {
+      choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     }
+    draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
+              static_cast<int32_t>(hi));
   };
   EdgeLimit edges[3];
   for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);
@@ -309,8 +358,9 @@ void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t sp
   if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) return;
   const DrawVertex* v = &list.vertices[poly.first];
   const Image* tex = list.texture_of(poly);
+  const std::span<const Image> levels = list.levels_of(poly);
   for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-    draw_triangle(poly, tex, v[0], v[i], v[i + 1], span_length, clip, fb);
+    draw_triangle(poly, tex, levels, v[0], v[i], v[i + 1], span_length, clip, fb);
   }
 }
 

@@ -58,6 +58,7 @@ void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBi
       for (int32_t tx = tx0; tx <= tx1; ++tx) {
         DrawList& bin = bins.tiles[static_cast<size_t>(ty * grid.columns + tx)];
         bin.textures = list.textures;
+        bin.mip_levels = list.mip_levels;
         DrawPolygon copy = poly;
         copy.first = static_cast<uint32_t>(bin.vertices.size());
         copy.batch = batch;

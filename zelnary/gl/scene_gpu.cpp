@@ -1,6 +1,7 @@
 #include "zelnary/gl/scene_gpu.h"
 
 #include <cstdint>
+#include <span>
 
 namespace znr::gl {
 namespace {
@@ -26,10 +27,14 @@ bool SceneGpu::upload(const Scene& s, const SceneIndex& index, GLint max_texture
             std::to_string(max_texture);
       return false;
     }
-    textures_[t] = upload_texture(img.width, img.height, img.texels.data());
+    textures_[t] = upload_texture(img, t < index.mip_levels.size()
+                                           ? std::span<const Image>(index.mip_levels[t])
+                                           : std::span<const Image>());
   }
-  const uint32_t white_texel = 0xFFFFFFFFu;
-  white_ = upload_texture(1, 1, &white_texel);
+  Image white;
+  white.width = white.height = 1;
+  white.texels.assign(1, 0xFFFFFFFFu);
+  white_ = upload_texture(white, {});
   lay_out_scene(s, index, usable, layout_);
   upload_mesh(world_, layout_.vertices, layout_.light, layout_.light.size(), layout_.indices,
               GL_STATIC_DRAW);
@@ -107,16 +112,24 @@ void SceneGpu::upload_mesh(Mesh& m, const std::vector<PositionUv>& positions,
   glBindVertexArray(0);
 }
 
-GLuint SceneGpu::upload_texture(int32_t w, int32_t h, const uint32_t* texels) {
+// The CPU's own levels (not glGenerateMipmap), so that both back ends sample the same texels;
+// nearest level, nearest texel in it, as the CPU picks them.
+GLuint SceneGpu::upload_texture(const Image& full, std::span<const Image> levels) {
   const GLuint t = objects_.make(glGenTextures);
   glBindTexture(GL_TEXTURE_2D, t);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  levels.empty() ? GL_NEAREST : GL_NEAREST_MIPMAP_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()));
   // 0xAARRGGBB in memory, little end first, is B, G, R, A.
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, full.width, full.height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+               full.texels.data());
+  for (size_t i = 0; i < levels.size(); ++i) {
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i + 1), GL_RGBA8, levels[i].width,
+                 levels[i].height, 0, GL_BGRA, GL_UNSIGNED_BYTE, levels[i].texels.data());
+  }
   return t;
 }
 

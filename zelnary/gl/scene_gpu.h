@@ -6,6 +6,7 @@
 
 #include <epoxy/gl.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ class SceneGpu {
   void upload_mesh(Mesh& m, const std::vector<PositionUv>& positions,
                    const std::vector<VertexLight>& light, size_t light_count,
                    const std::vector<uint32_t>& indices, GLenum light_usage);
-  GLuint upload_texture(int32_t w, int32_t h, const uint32_t* texels);
+  GLuint upload_texture(const Image& full, std::span<const Image> levels);
   void bind_group(uint32_t group);
   void draw_world(const Frame& frame);
   void draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj);

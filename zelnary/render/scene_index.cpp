@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "zelnary/render/flat_light.h"
+#include "zelnary/scene/mip_levels.h"
 
 namespace znr {
 namespace {
@@ -26,7 +28,7 @@ void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
 bool SceneIndex::built_for(const Scene& s) const {
   return scene == &s && polygons == s.polygons.data() && vertices == s.vertices.data() &&
          polygon_count == s.polygons.size() && vertex_count == s.vertices.size() &&
-         object_count == s.objects.size();
+         object_count == s.objects.size() && mip_levels.size() == s.textures.size();
 }
 
 void build_scene_index(const Scene& s, SceneIndex& out) {
@@ -37,6 +39,10 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
   out.polygon_count = s.polygons.size();
   out.vertex_count = s.vertices.size();
   out.object_count = s.objects.size();
+  // ZELNARY_NO_MIPMAPS set: no levels (full size only), to compare their cost and look.
+  out.mip_levels = std::getenv("ZELNARY_NO_MIPMAPS") == nullptr
+                       ? build_scene_mip_levels(s.textures)
+                       : std::vector<std::vector<Image>>(s.textures.size());
 
   // Extent of the static geometry over the ground plane, for the grid.
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};

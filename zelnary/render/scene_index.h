@@ -38,6 +38,9 @@ struct SceneIndex {
   // The static polygons' light, parallel to order[0, light.size()) (the chunks' part).
   // Objects turn, so their light is found per frame (Frame::object_light).
   std::vector<PolygonLight> light;
+  // Each scene texture's mip levels below its full size (zelnary/scene/mip_levels.h), built
+  // with the index; empty for a texture without levels.
+  std::vector<std::vector<Image>> mip_levels;
   // How large the scene is: the longest side of the static geometry's box, or the widest
   // object if that is larger. 0 for an empty scene.
   double size = 0.0;

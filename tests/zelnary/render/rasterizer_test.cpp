@@ -9,6 +9,7 @@
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/triangle_setup.h"
 #include "zelnary/cpu/worker_pool.h"
+#include "zelnary/scene/mip_levels.h"
 
 namespace znr {
 namespace {
@@ -160,13 +161,22 @@ TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
   constexpr int32_t kW = 160, kH = 120;
   for (const Image& tex : {test::pattern_texture(), odd_texture()}) {
     const Texture table[] = {{"t", tex, false}};
-    const DrawList list = random_triangles(3, 150, kW, kH, table);
+    DrawList list = random_triangles(3, 150, kW, kH, table);
     Framebuffer ref, fast;
     ref.resize(kW, kH);
     fast.resize(kW, kH);
+    // With mip levels the reference picks the level per pixel, the fast path per span (at its
+    // middle), by the same rule: they differ where a level boundary crosses a span, which
+    // these triangles (up to 100 times deeper at one corner than another) do often.
+    const std::vector<std::vector<Image>> levels = {build_mip_levels(tex)};
+    list.mip_levels = levels;
     rasterize_reference(list, ref);
     rasterize_fast(list, 1000.0, 1, fast);
-    // Per pixel division: only rounding at texel borders and depth ties may differ.
+    EXPECT_GE(fraction_matching(ref, fast, 8), 0.98) << tex.width;
+    // Without levels, per pixel division: only rounding at texel borders and depth ties.
+    list.mip_levels = {};
+    rasterize_reference(list, ref);
+    rasterize_fast(list, 1000.0, 1, fast);
     EXPECT_GE(fraction_matching(ref, fast, 8), 0.995) << tex.width;
     // Every 16 pixels: close, but the interpolation between divisions shows.
     rasterize_fast(list, 3.0, 1, fast);
@@ -183,7 +193,10 @@ TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
 TEST(FastRasterizer, TilesAndThreadsChangeNothing) {
   constexpr int32_t kW = 200, kH = 151;  // partial tiles at the right and bottom
   const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
-  const DrawList list = random_triangles(5, 160, kW, kH, table);
+  DrawList list = random_triangles(5, 160, kW, kH, table);
+  const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
+                                                  build_mip_levels(table[1].image)};
+  list.mip_levels = levels;  // a span's level must not depend on where tiles cut it
   Framebuffer whole, tiled;
   whole.resize(kW, kH);
   tiled.resize(kW, kH);
