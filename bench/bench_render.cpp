@@ -5,7 +5,8 @@
 // (false sharing between them shows up as no gain). Counters: each thread's busy time per
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
-// nearer ones (`culled`); the 2-thread cases run again without that culling under
+// nearer ones (`culled`), the chunks in view (`in_view`) and those drawn simplified
+// (`simplified`, of `levels` built); the 2-thread cases run again without that culling under
 // `/no_occlusion` and without levels of detail for distant chunks under `/no_lod`
 // (--benchmark_enable_random_interleaving=true interleaves them). `index_ms` is the time to
 // build the scene index (levels of detail included) and `lod_MB` the levels' memory. The CPU
@@ -132,18 +133,22 @@ void render_frames(benchmark::State& state, const Case& c) {
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0, culled = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
     imbalance += s.imbalance();
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
+    for (uint8_t level : frame.chunk_level) simplified += level > 0 ? 1.0 : 0.0;
   }
   const auto n = static_cast<double>(state.iterations());
   state.counters["imbalance"] = imbalance / n;
   state.counters["polygons"] = polygons / n;
   state.counters["culled"] = culled / n;
+  state.counters["simplified"] = simplified / n;
+  state.counters["in_view"] = static_cast<double>(frame.chunks.size());
+  state.counters["levels"] = static_cast<double>(index.levels.size());
   state.counters["index_ms"] = index_ms;
   state.counters["lod_MB"] =
       static_cast<double>(index.levels.size() * sizeof(znr::ChunkLevel) +

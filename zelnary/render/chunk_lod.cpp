@@ -123,8 +123,10 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
       a = b;
     }
 
-    // Each level is simplified from the one before, so its error adds to theirs.
-    size_t kept_triangles = triangles;
+    // Each level is simplified from the one before, so its error adds to theirs. A level that
+    // stops well short of its aim is held back by the locked borders: the next would gain
+    // little, and is not tried.
+    size_t kept_triangles = triangles, aim = triangles;
     double error = 0.0;
     for (size_t level = 0; level < kLevels; ++level) {
       double level_error = 0.0;
@@ -147,8 +149,9 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
         level_triangles += n / 3;
       }
       error += level_error;
+      aim /= kLevelDivisor;
       if (static_cast<double>(level_triangles) > kKeepShare * static_cast<double>(kept_triangles))
-        continue;
+        break;
       kept_triangles = level_triangles;
       ChunkLevel l;
       l.begin = static_cast<uint32_t>(out.lod_polygons.size());
@@ -157,6 +160,7 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
       l.error = error;
       out.levels.push_back(l);
       ++chunk.level_count;
+      if (level_triangles > 2 * aim) break;
     }
   }
 }
