@@ -34,6 +34,7 @@ struct Group {
   std::vector<unsigned> indices;
   std::vector<float> positions;   // x, y, z relative to the chunk's corner, for the simplifier
   float scale = 0.0f;             // the simplifier's errors are relative to this
+  bool finite = true;             // false: a vertex beyond any sense; kept as it is
   const Polygon* like = nullptr;  // texture, colour and sidedness of all its polygons
 };
 
@@ -61,6 +62,7 @@ void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin
     g.positions[i * 3] = static_cast<float>(d.x);
     g.positions[i * 3 + 1] = static_cast<float>(d.y);
     g.positions[i * 3 + 2] = static_cast<float>(d.z);
+    for (size_t k = 0; k < 3; ++k) g.finite = g.finite && std::isfinite(g.positions[i * 3 + k]);
   }
   g.scale = meshopt_simplifyScale(g.positions.data(), unique, sizeof(float) * 3);
 }
@@ -133,7 +135,7 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
       size_t level_triangles = 0;
       for (Group& g : groups) {
         const size_t count = g.indices.size();
-        if (count / 3 < kMinGroupTriangles) {
+        if (count / 3 < kMinGroupTriangles || !g.finite) {
           level_triangles += count / 3;
           continue;
         }
