@@ -5,8 +5,11 @@
 // (false sharing between them shows up as no gain). Counters: each thread's busy time per
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
-// nearer ones (`culled`); the 2-thread cases run again without that culling under
-// `/no_occlusion` (--benchmark_enable_random_interleaving=true interleaves the pairs). The CPU
+// nearer ones (`culled`), the chunks in view (`in_view`) and those drawn simplified
+// (`simplified`, of `levels` built); the 2-thread cases run again without that culling under
+// `/no_occlusion` and without levels of detail for distant chunks under `/no_lod`
+// (--benchmark_enable_random_interleaving=true interleaves them). `index_ms` is the time to
+// build the scene index (levels of detail included) and `lod_MB` the levels' memory. The CPU
 // column of the CPU back end's rows is the whole process's CPU time (all render threads),
 // steadier than the wall clock on a shared machine. The same cases run through OpenGL
 // (offscreen through EGL, no window system needed) under `/gl`; the GL renderer string is in
@@ -16,6 +19,7 @@
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -98,6 +102,7 @@ struct Case {
   double accuracy;
   int threads;
   bool occlusion = true;
+  bool lod = true;
 };
 
 void render_frames(benchmark::State& state, const Case& c) {
@@ -110,7 +115,10 @@ void render_frames(benchmark::State& state, const Case& c) {
   setenv("ZELNARY_RENDER_THREADS", std::to_string(c.threads).c_str(), 1);
   // The renderer's steps, with the CPU back end held here so that its figures can be read.
   znr::SceneIndex index;
+  const auto t0 = std::chrono::steady_clock::now();
   znr::build_scene_index(world.scene, index);
+  const double index_ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   znr::CpuBackend backend;
   if (!c.occlusion) backend.set_occlusion_culling(false);  // else as ZELNARY_NO_OCCLUSION says
   backend.prepare(world.scene, index);
@@ -121,22 +129,33 @@ void render_frames(benchmark::State& state, const Case& c) {
   settings.perspective_accuracy = c.accuracy;
   znr::Frame frame;
   auto one_frame = [&] {
-    znr::find_visible(world.scene, index, world.poses, view, frame);
+    znr::find_visible(world.scene, index, world.poses, view, frame, c.lod);
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0, culled = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
     imbalance += s.imbalance();
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
+    for (uint8_t level : frame.chunk_level) simplified += level > 0 ? 1.0 : 0.0;
   }
   const auto n = static_cast<double>(state.iterations());
   state.counters["imbalance"] = imbalance / n;
   state.counters["polygons"] = polygons / n;
   state.counters["culled"] = culled / n;
+  state.counters["simplified"] = simplified / n;
+  state.counters["in_view"] = static_cast<double>(frame.chunks.size());
+  state.counters["levels"] = static_cast<double>(index.levels.size());
+  state.counters["index_ms"] = index_ms;
+  state.counters["lod_MB"] =
+      static_cast<double>(index.levels.size() * sizeof(znr::ChunkLevel) +
+                          index.lod_polygons.size() * sizeof(znr::Polygon) +
+                          index.lod_vertices.size() * sizeof(znr::Vertex) +
+                          index.lod_light.size() * sizeof(znr::PolygonLight)) /
+      1e6;
   backend.release();
 }
 
@@ -210,6 +229,12 @@ int main(int argc, char** argv) {
           const Case off{w.get, cam, size[0], size[1], level.accuracy, 2, false};
           benchmark::RegisterBenchmark((prefix + "/threads:2/no_occlusion").c_str(),
                                        [off](benchmark::State& s) { render_frames(s, off); })
+              ->Unit(benchmark::kMillisecond)
+              ->MeasureProcessCPUTime()
+              ->UseRealTime();
+          const Case flat{w.get, cam, size[0], size[1], level.accuracy, 2, true, false};
+          benchmark::RegisterBenchmark((prefix + "/threads:2/no_lod").c_str(),
+                                       [flat](benchmark::State& s) { render_frames(s, flat); })
               ->Unit(benchmark::kMillisecond)
               ->MeasureProcessCPUTime()
               ->UseRealTime();

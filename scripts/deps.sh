@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libxdamage-dev
   libgl-dev libepoxy-dev libpng-dev libjpeg62-turbo-dev libembree-dev
-  libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libassimp-dev
+  libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libassimp-dev libmeshoptimizer-dev
   libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
 )
 if [ "${1:-}" = test ]; then

@@ -58,7 +58,9 @@ bool facing(const Vec3& n, const CamVertex& on_plane) {
 // thread.
 class Emitter {
  public:
-  Emitter(const Scene& scene, const View& view, DrawList& out) : s_(scene), v_(view), out_(out) {}
+  // vertices: those the polygons index, the scene's or those of the chunks' levels of detail.
+  Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices)
+      : s_(scene), v_(view), out_(out), vertices_(vertices) {}
 
   void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light);
 
@@ -68,15 +70,16 @@ class Emitter {
   const Scene& s_;
   const View& v_;
   DrawList& out_;
+  std::span<const Vertex> vertices_;
   std::vector<CamVertex> poly_, scratch_;
 };
 
 void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light) {
   if (p.vertex_count < 3 ||
-      static_cast<size_t>(p.first_vertex) + p.vertex_count > s_.vertices.size()) {
+      static_cast<size_t>(p.first_vertex) + p.vertex_count > vertices_.size()) {
     return;  // not a polygon; the loader never makes one, but a scene may be hand-built
   }
-  const Vertex* src = s_.vertices.data() + p.first_vertex;
+  const Vertex* src = vertices_.data() + p.first_vertex;
   const uint32_t n = p.vertex_count;
 
   // Into camera space, noting which frustum planes each vertex is outside of.
@@ -192,12 +195,19 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out);
+  Emitter e(scene, frame.view, out, scene.vertices);
+  Emitter simplified(scene, frame.view, out, index.lod_vertices);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
   for (size_t i = chunk_begin; i < std::min(chunk_end, frame.chunks.size()); ++i) {
     const Chunk& c = index.chunks[frame.chunks[i]];
+    if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
+      const ChunkLevel& l = index.levels[c.first_level + level - 1u];
+      for (uint32_t k = l.begin; k < l.end; ++k)
+        simplified.emit(index.lod_polygons[k], nullptr, index.lod_light[k]);
+      continue;
+    }
     for (uint32_t k = c.begin; k < c.end; ++k) {
       // Large worlds are bound by memory: ask for polygons and vertices a little ahead.
       if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);

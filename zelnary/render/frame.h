@@ -23,8 +23,11 @@ struct Frame {
   const Scene* scene = nullptr;
   const SceneIndex* index = nullptr;
   View view;
-  uint32_t background = 0xFF000000u;   // 0xFFRRGGBB
-  std::vector<uint32_t> chunks;        // into SceneIndex::chunks, nearest first
+  uint32_t background = 0xFF000000u;  // 0xFFRRGGBB
+  std::vector<uint32_t> chunks;       // into SceneIndex::chunks, nearest first
+  // Parallel to chunks: 0 to draw the chunk in full, k for its level k (Chunk::first_level +
+  // k - 1 in SceneIndex::levels).
+  std::vector<uint8_t> chunk_level;
   std::vector<VisibleObject> objects;  // those in view, by object
   std::vector<PolygonLight> object_light;
 };

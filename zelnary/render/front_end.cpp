@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/flat_light.h"
 
 namespace znr {
@@ -19,12 +20,13 @@ uint32_t pack(const Color& c) {
 }  // namespace
 
 void find_visible(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
-                  const View& view, Frame& out) {
+                  const View& view, Frame& out, bool lod) {
   out.scene = &scene;
   out.index = &index;
   out.view = view;
   out.background = pack(scene.background);
   out.chunks.clear();
+  out.chunk_level.clear();
   out.objects.clear();
   out.object_light.clear();
   if (view.width <= 0 || view.height <= 0) return;
@@ -40,6 +42,11 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
   };
   std::sort(out.chunks.begin(), out.chunks.end(),
             [&](uint32_t a, uint32_t b) { return distance(a) < distance(b); });
+  out.chunk_level.resize(out.chunks.size(), 0);
+  if (lod) {
+    for (size_t i = 0; i < out.chunks.size(); ++i)
+      out.chunk_level[i] = choose_level(index, index.chunks[out.chunks[i]], view);
+  }
 
   const ObjectPose origin{};
   for (size_t o = 0; o < index.objects.size(); ++o) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/flat_light.h"
 #include "zelnary/scene/mip_levels.h"
 
@@ -105,6 +106,7 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
     const Polygon& p = s.polygons[out.order[k]];
     out.light[k] = flat_light(s, p, polygon_normal(s, p));
   }
+  if (lod_by_default()) build_chunk_levels(s, out);
 
   // Moving objects: their polygons grouped per object, with a bounding sphere.
   out.objects.resize(s.objects.size());

@@ -23,6 +23,16 @@ struct PolygonLight {
 struct Chunk {
   Vec3 lo, hi;                  // bounding box of its polygons' vertices
   uint32_t begin = 0, end = 0;  // into SceneIndex::order
+  // Its simplified versions, finest first: SceneIndex::levels[first_level, + level_count).
+  uint32_t first_level = 0, level_count = 0;
+};
+
+// A chunk simplified: triangles in SceneIndex::lod_polygons[begin, end), with their light in
+// lod_light and their vertices in lod_vertices; its border is the chunk's own, vertex for
+// vertex.
+struct ChunkLevel {
+  uint32_t begin = 0, end = 0;
+  double error = 0.0;  // world units: how far its surface may lie from the chunk's
 };
 
 struct ObjectGroup {
@@ -41,6 +51,11 @@ struct SceneIndex {
   // Each scene texture's mip levels below its full size (zelnary/scene/mip_levels.h), built
   // with the index; empty for a texture without levels.
   std::vector<std::vector<Image>> mip_levels;
+  // The chunks' levels of detail (see chunk_lod.h); empty with ZELNARY_NO_LOD.
+  std::vector<ChunkLevel> levels;
+  std::vector<Polygon> lod_polygons;
+  std::vector<Vertex> lod_vertices;
+  std::vector<PolygonLight> lod_light;
   // How large the scene is: the longest side of the static geometry's box, or the widest
   // object if that is larger. 0 for an empty scene.
   double size = 0.0;

@@ -1,0 +1,149 @@
+// Levels of detail for distant chunks: simplified chunks keep their borders to the vertex, so
+// that chunks at different levels side by side leave no crack, and a chunk is drawn in full
+// when its error would show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "test_scenes.h"
+#include "zelnary/cpu/emit.h"
+#include "zelnary/cpu/rasterizer.h"
+#include "zelnary/render/chunk_lod.h"
+#include "zelnary/render/front_end.h"
+
+namespace znr {
+namespace {
+
+// Rolling one-sided terrain on a 160 x 160 grid, 10 units apart, in stripes of textured and
+// flat-coloured triangles (so that chunks hold borders between groups too).
+Scene terrain() {
+  Scene s;
+  s.background = {1.0f, 0.0f, 1.0f};
+  s.textures.push_back(Texture{"pattern", test::pattern_texture()});
+  constexpr int kSide = 160;
+  auto height = [](int i, int j) {
+    return 40.0 * std::sin(i * 0.07) * std::cos(j * 0.05) + 8.0 * std::sin((i + j) * 0.3);
+  };
+  auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
+    Polygon p;
+    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+    p.vertex_count = 3;
+    p.texture = (i0 / 5) % 3 == 0 ? -1 : 0;
+    p.color = {0.5f, 0.8f, 0.4f};
+    p.two_sided = false;
+    for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}, std::pair{i2, j2}}) {
+      s.vertices.push_back({Vec3{i * 10.0, j * 10.0, height(i, j)}, static_cast<float>(i) * 0.25f,
+                            static_cast<float>(j) * 0.25f});
+    }
+    s.polygons.push_back(p);
+  };
+  for (int j = 0; j < kSide; ++j) {
+    for (int i = 0; i < kSide; ++i) {
+      triangle(i, j, i + 1, j, i + 1, j + 1);
+      triangle(i, j, i + 1, j + 1, i, j + 1);
+    }
+  }
+  return s;
+}
+
+constexpr int32_t kW = 320, kH = 240;
+constexpr uint32_t kBackground = 0xFFFF00FFu;
+
+Image draw(const Frame& frame) {
+  DrawList list;
+  emit_frame(frame, list);
+  Framebuffer fb;
+  fb.resize(kW, kH);
+  rasterize_fast(list, 1000.0, 1, fb);
+  return Image{kW, kH, fb.color};
+}
+
+size_t polygons_at(const SceneIndex& index, const Chunk& c, uint8_t level) {
+  if (level == 0) return c.end - c.begin;
+  const ChunkLevel& l = index.levels[c.first_level + level - 1u];
+  return l.end - l.begin;
+}
+
+// Looking down on the terrain, which fills the picture: with neighbouring chunks drawn at
+// every mix of levels, the background shows through nowhere.
+TEST(ChunkLevels, MixedLevelsLeaveNoCrack) {
+  const Scene scene = terrain();
+  SceneIndex index;
+  build_scene_index(scene, index);
+  size_t simplified = 0;
+  for (const Chunk& c : index.chunks) {
+    for (uint8_t k = 1; k <= c.level_count; ++k) {
+      EXPECT_LT(polygons_at(index, c, k), polygons_at(index, c, k - 1));
+      EXPECT_GE(index.levels[c.first_level + k - 1].error,
+                k > 1 ? index.levels[c.first_level + k - 2].error : 0.0);
+    }
+    simplified += c.level_count > 0 ? 1 : 0;
+  }
+  ASSERT_GT(simplified, index.chunks.size() / 2);
+
+  for (const Camera& cam : {test::look_at({800, 800, 900}, {800, 801, 0}, 80.0),
+                            test::look_at({800, 300, 700}, {800, 800, 0}, 50.0)}) {
+    Frame frame;
+    find_visible(scene, index, {}, make_view(cam, kW, kH, near_plane_distance(index)), frame);
+    ASSERT_GT(frame.chunks.size(), 20u);
+    for (int pattern = 0; pattern < 3; ++pattern) {
+      for (size_t i = 0; i < frame.chunks.size(); ++i) {
+        const Chunk& c = index.chunks[frame.chunks[i]];
+        const size_t want = pattern == 2 ? c.level_count : (frame.chunks[i] + pattern) % 3;
+        frame.chunk_level[i] = static_cast<uint8_t>(std::min<size_t>(want, c.level_count));
+      }
+      const Image image = draw(frame);
+      size_t holes = 0;
+      for (uint32_t t : image.texels) holes += t == kBackground ? 1 : 0;
+      EXPECT_EQ(holes, 0u) << "pattern " << pattern;
+    }
+  }
+}
+
+// Up close every chunk near the eye is drawn in full; across the terrain the far chunks go
+// coarse, while the picture stays close to the one in full detail.
+TEST(ChunkLevels, ChosenByProjectedError) {
+  const Scene scene = terrain();
+  SceneIndex index;
+  build_scene_index(scene, index);
+  const Camera cam = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
+  const View view = make_view(cam, kW, kH, near_plane_distance(index));
+  Frame lod, full;
+  find_visible(scene, index, {}, view, lod);
+  find_visible(scene, index, {}, view, full, false);
+  ASSERT_EQ(lod.chunks, full.chunks);
+  size_t coarse = 0;
+  for (size_t i = 0; i < lod.chunks.size(); ++i) {
+    const Chunk& c = index.chunks[lod.chunks[i]];
+    EXPECT_EQ(full.chunk_level[i], 0);
+    if (lod.chunk_level[i] > 0) {
+      ++coarse;
+      // Its error, seen from the box's nearest point, is within the limit.
+      auto gap = [](double e, double lo, double hi) { return std::max({lo - e, 0.0, e - hi}); };
+      const double near =
+          length(Vec3{gap(view.eye.x, c.lo.x, c.hi.x), gap(view.eye.y, c.lo.y, c.hi.y),
+                      gap(view.eye.z, c.lo.z, c.hi.z)});
+      EXPECT_LE(index.levels[c.first_level + lod.chunk_level[i] - 1].error * view.focal,
+                kMaxLevelErrorPixels * near);
+    }
+  }
+  EXPECT_EQ(lod.chunk_level[0], 0);  // the nearest
+  EXPECT_GT(coarse, lod.chunks.size() / 4);
+
+  const Image a = draw(lod), b = draw(full);
+  // Pixels whose colour changed by more than the shading of a slightly turned triangle.
+  size_t differ = 0;
+  for (size_t p = 0; p < a.texels.size(); ++p) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      most = std::max(most, std::abs(static_cast<int>((a.texels[p] >> shift) & 0xFF) -
+                                     static_cast<int>((b.texels[p] >> shift) & 0xFF)));
+    }
+    differ += most > 24 ? 1 : 0;
+  }
+  EXPECT_LT(differ, a.texels.size() / 100);
+}
+
+}  // namespace
+}  // namespace znr

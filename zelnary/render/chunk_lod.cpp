@@ -1,0 +1,184 @@
+#include "zelnary/render/chunk_lod.h"
+
+#include <meshoptimizer.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "zelnary/render/flat_light.h"
+
+namespace znr {
+namespace {
+
+// Each level aims at this share of the triangles of the one before it, and is kept only if it
+// has at most kKeepShare of them: a level that gains less is not worth its memory.
+constexpr size_t kLevelDivisor = 4;
+constexpr size_t kLevels = 2;
+constexpr double kKeepShare = 0.6;
+// Groups smaller than this are kept as they are at every level.
+constexpr size_t kMinGroupTriangles = 8;
+
+// Polygons that may be merged: the same texture, colour and sidedness.
+auto group_key(const Polygon& p) {
+  return std::make_tuple(p.texture, p.two_sided, p.color.r, p.color.g, p.color.b);
+}
+
+// One group's triangles, welded: vertices equal in position and texture coordinates are
+// shared, so that seams in the texture stay open borders, which the simplifier keeps.
+struct Group {
+  std::vector<Vertex> vertices;
+  std::vector<unsigned> indices;
+  std::vector<float> positions;   // x, y, z relative to the chunk's corner, for the simplifier
+  float scale = 0.0f;             // the simplifier's errors are relative to this
+  bool finite = true;             // false: a vertex beyond any sense; kept as it is
+  const Polygon* like = nullptr;  // texture, colour and sidedness of all its polygons
+};
+
+void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin, Group& g) {
+  std::vector<Vertex> corners;
+  for (uint32_t pi : polys) {
+    const std::span<const Vertex> v = s.vertices_of(s.polygons[pi]);
+    for (size_t i = 1; i + 1 < v.size(); ++i) {
+      corners.push_back(v[0]);
+      corners.push_back(v[i]);
+      corners.push_back(v[i + 1]);
+    }
+  }
+  std::vector<unsigned> remap(corners.size());
+  const size_t unique = meshopt_generateVertexRemap(remap.data(), nullptr, corners.size(),
+                                                    corners.data(), corners.size(), sizeof(Vertex));
+  g.vertices.resize(unique);
+  meshopt_remapVertexBuffer(g.vertices.data(), corners.data(), corners.size(), sizeof(Vertex),
+                            remap.data());
+  g.indices.resize(corners.size());
+  meshopt_remapIndexBuffer(g.indices.data(), nullptr, corners.size(), remap.data());
+  g.positions.resize(unique * 3);
+  for (size_t i = 0; i < unique; ++i) {
+    const Vec3 d = g.vertices[i].position - origin;
+    g.positions[i * 3] = static_cast<float>(d.x);
+    g.positions[i * 3 + 1] = static_cast<float>(d.y);
+    g.positions[i * 3 + 2] = static_cast<float>(d.z);
+    for (size_t k = 0; k < 3; ++k) g.finite = g.finite && std::isfinite(g.positions[i * 3 + k]);
+  }
+  g.scale = meshopt_simplifyScale(g.positions.data(), unique, sizeof(float) * 3);
+}
+
+// The triangles of indices into the index's level arrays, each with its own vertices and the
+// flat light of its own normal.
+void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
+                      SceneIndex& out) {
+  for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+    const Vertex& a = g.vertices[indices[i]];
+    const Vertex& b = g.vertices[indices[i + 1]];
+    const Vertex& c = g.vertices[indices[i + 2]];
+    const Vec3 normal = cross(b.position - a.position, c.position - a.position);
+    if (!(length(normal) > 0.0)) continue;  // collapsed to a line: draws nothing
+    Polygon p = *g.like;
+    p.first_vertex = static_cast<uint32_t>(out.lod_vertices.size());
+    p.vertex_count = 3;
+    out.lod_vertices.insert(out.lod_vertices.end(), {a, b, c});
+    out.lod_polygons.push_back(p);
+    out.lod_light.push_back(flat_light(s, p, normal));
+  }
+}
+
+}  // namespace
+
+bool lod_by_default() {
+  static const bool on = [] {
+    const char* v = std::getenv("ZELNARY_NO_LOD");
+    return v == nullptr || std::string(v) == "0" || *v == '\0';
+  }();
+  return on;
+}
+
+void build_chunk_levels(const Scene& s, SceneIndex& out) {
+  std::vector<uint32_t> polys;
+  std::vector<Group> groups;
+  std::vector<unsigned> simplified;
+  for (Chunk& chunk : out.chunks) {
+    chunk.first_level = static_cast<uint32_t>(out.levels.size());
+    chunk.level_count = 0;
+    polys.assign(out.order.begin() + chunk.begin, out.order.begin() + chunk.end);
+    std::stable_sort(polys.begin(), polys.end(), [&](uint32_t a, uint32_t b) {
+      return group_key(s.polygons[a]) < group_key(s.polygons[b]);
+    });
+    size_t triangles = 0;
+    for (uint32_t pi : polys) triangles += s.polygons[pi].vertex_count - 2;
+    if (triangles < kMinGroupTriangles * kLevelDivisor) continue;
+
+    groups.clear();
+    for (size_t a = 0; a < polys.size();) {
+      size_t b = a + 1;
+      while (b < polys.size() && group_key(s.polygons[polys[b]]) == group_key(s.polygons[polys[a]]))
+        ++b;
+      groups.emplace_back();
+      groups.back().like = &s.polygons[polys[a]];
+      weld(s,
+           std::vector<uint32_t>(polys.begin() + static_cast<std::ptrdiff_t>(a),
+                                 polys.begin() + static_cast<std::ptrdiff_t>(b)),
+           chunk.lo, groups.back());
+      a = b;
+    }
+
+    // Each level is simplified from the one before, so its error adds to theirs. A level that
+    // stops well short of its aim is held back by the locked borders: the next would gain
+    // little, and is not tried.
+    size_t kept_triangles = triangles, aim = triangles;
+    double error = 0.0;
+    for (size_t level = 0; level < kLevels; ++level) {
+      double level_error = 0.0;
+      size_t level_triangles = 0;
+      for (Group& g : groups) {
+        const size_t count = g.indices.size();
+        if (count / 3 < kMinGroupTriangles || !g.finite) {
+          level_triangles += count / 3;
+          continue;
+        }
+        simplified.resize(count);
+        float result_error = 0.0f;
+        const size_t target = count / 3 / kLevelDivisor * 3;
+        const size_t n = meshopt_simplify(simplified.data(), g.indices.data(), count,
+                                          g.positions.data(), g.vertices.size(), sizeof(float) * 3,
+                                          target, 1.0f, meshopt_SimplifyLockBorder, &result_error);
+        simplified.resize(n);
+        g.indices.swap(simplified);
+        level_error = std::max(level_error, static_cast<double>(result_error) * g.scale);
+        level_triangles += n / 3;
+      }
+      error += level_error;
+      aim /= kLevelDivisor;
+      if (static_cast<double>(level_triangles) > kKeepShare * static_cast<double>(kept_triangles))
+        break;
+      kept_triangles = level_triangles;
+      ChunkLevel l;
+      l.begin = static_cast<uint32_t>(out.lod_polygons.size());
+      for (const Group& g : groups) append_triangles(s, g, g.indices, out);
+      l.end = static_cast<uint32_t>(out.lod_polygons.size());
+      l.error = error;
+      out.levels.push_back(l);
+      ++chunk.level_count;
+      if (level_triangles > 2 * aim) break;
+    }
+  }
+}
+
+uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view) {
+  auto gap = [](double e, double lo, double hi) { return std::max({lo - e, 0.0, e - hi}); };
+  const Vec3 d{gap(view.eye.x, chunk.lo.x, chunk.hi.x), gap(view.eye.y, chunk.lo.y, chunk.hi.y),
+               gap(view.eye.z, chunk.lo.z, chunk.hi.z)};
+  const double distance = length(d);
+  for (uint32_t k = chunk.level_count; k > 0; --k) {
+    if (index.levels[chunk.first_level + k - 1].error * view.focal <=
+        kMaxLevelErrorPixels * distance) {
+      return static_cast<uint8_t>(k);
+    }
+  }
+  return 0;
+}
+
+}  // namespace znr

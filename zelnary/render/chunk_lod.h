@@ -1,0 +1,32 @@
+// Levels of detail for static chunks: each chunk's polygons simplified once at load into
+// coarser triangle meshes whose borders are kept exactly (so neighbouring chunks, drawn at
+// different levels, never open a crack), and the choice per frame of the coarsest level whose
+// error, seen from the eye, stays under a pixel.
+#pragma once
+
+#include <cstdint>
+
+#include "zelnary/render/scene_index.h"
+#include "zelnary/render/view.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+// Levels are built and chosen unless ZELNARY_NO_LOD is set (to anything but 0), read once.
+bool lod_by_default();
+
+// Fills index.levels, lod_polygons, lod_vertices and lod_light, and each chunk's first_level
+// and level_count, from the chunks' polygons. index must hold the chunks already.
+void build_chunk_levels(const Scene& scene, SceneIndex& index);
+
+// The largest projected error, in pixels, a chosen level may show. Half a pixel keeps the
+// silhouettes of hills where they were to the pixel in practice, while the far terrain, where
+// most triangles cover no pixel at all, still goes coarse.
+constexpr double kMaxLevelErrorPixels = 0.5;
+
+// 0 for full detail, else k for index.levels[chunk.first_level + k - 1]: the coarsest level
+// whose error, projected at the box's nearest distance to the eye, is within
+// kMaxLevelErrorPixels.
+uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view);
+
+}  // namespace znr
