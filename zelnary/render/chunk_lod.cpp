@@ -33,6 +33,7 @@ struct Group {
   std::vector<Vertex> vertices;
   std::vector<unsigned> indices;
   std::vector<float> positions;   // x, y, z relative to the chunk's corner, for the simplifier
+  std::vector<Vec3> normals;      // per vertex: the sum of its full-detail triangles' normals
   float scale = 0.0f;             // the simplifier's errors are relative to this
   bool finite = true;             // false: a vertex beyond any sense; kept as it is
   const Polygon* like = nullptr;  // texture, colour and sidedness of all its polygons
@@ -65,10 +66,21 @@ void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin
     for (size_t k = 0; k < 3; ++k) g.finite = g.finite && std::isfinite(g.positions[i * 3 + k]);
   }
   g.scale = meshopt_simplifyScale(g.positions.data(), unique, sizeof(float) * 3);
+  // Weighted by area (the cross product's length), so that a vertex's normal is the surface's
+  // around it.
+  g.normals.assign(unique, Vec3{});
+  for (size_t i = 0; i + 2 < g.indices.size(); i += 3) {
+    const unsigned a = g.indices[i], b = g.indices[i + 1], c = g.indices[i + 2];
+    const Vec3 n = cross(g.vertices[b].position - g.vertices[a].position,
+                         g.vertices[c].position - g.vertices[a].position);
+    for (unsigned k : {a, b, c}) g.normals[k] = g.normals[k] + n;
+  }
 }
 
-// The triangles of indices into the index's level arrays, each with its own vertices and the
-// flat light of its own normal.
+// The triangles of indices into the index's level arrays, each with its own vertices. Their
+// light comes from the full-detail surface's normals at their corners, not from their own
+// normal: a simplified triangle over a curved surface may be a steep sliver whose own normal
+// would light it far darker or brighter than the ground it stands for.
 void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
                       SceneIndex& out) {
   for (size_t i = 0; i + 2 < indices.size(); i += 3) {
@@ -82,7 +94,9 @@ void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned
     p.vertex_count = 3;
     out.lod_vertices.insert(out.lod_vertices.end(), {a, b, c});
     out.lod_polygons.push_back(p);
-    out.lod_light.push_back(flat_light(s, p, normal));
+    const Vec3 surface =
+        g.normals[indices[i]] + g.normals[indices[i + 1]] + g.normals[indices[i + 2]];
+    out.lod_light.push_back(flat_light(s, p, length(surface) > 0.0 ? surface : normal));
   }
 }
 
