@@ -21,6 +21,9 @@ constexpr size_t kLevels = 2;
 constexpr double kKeepShare = 0.6;
 // Groups smaller than this are kept as they are at every level.
 constexpr size_t kMinGroupTriangles = 8;
+// The least error a level counts as having, as a share of its chunk's diagonal: at half a
+// pixel of error, levels take over once the chunk spans at most about 100 pixels.
+constexpr double kMinErrorShare = 0.005;
 
 // Polygons that may be merged: the same texture, colour and sidedness.
 auto group_key(const Polygon& p) {
@@ -32,8 +35,11 @@ auto group_key(const Polygon& p) {
 struct Group {
   std::vector<Vertex> vertices;
   std::vector<unsigned> indices;
-  std::vector<float> positions;   // x, y, z relative to the chunk's corner, for the simplifier
-  std::vector<Vec3> normals;      // per vertex: the sum of its full-detail triangles' normals
+  std::vector<float> positions;  // x, y, z relative to the chunk's corner, for the simplifier
+  // Per vertex, the normals (area-weighted) of the full-detail triangles around it:
+  // around[first_around[v], first_around[v + 1]).
+  std::vector<uint32_t> first_around;
+  std::vector<Vec3> around;
   float scale = 0.0f;             // the simplifier's errors are relative to this
   bool finite = true;             // false: a vertex beyond any sense; kept as it is
   const Polygon* like = nullptr;  // texture, colour and sidedness of all its polygons
@@ -66,21 +72,41 @@ void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin
     for (size_t k = 0; k < 3; ++k) g.finite = g.finite && std::isfinite(g.positions[i * 3 + k]);
   }
   g.scale = meshopt_simplifyScale(g.positions.data(), unique, sizeof(float) * 3);
-  // Weighted by area (the cross product's length), so that a vertex's normal is the surface's
-  // around it.
-  g.normals.assign(unique, Vec3{});
+  g.first_around.assign(unique + 1, 0);
+  for (unsigned v : g.indices) ++g.first_around[v + 1];
+  for (size_t v = 0; v < unique; ++v) g.first_around[v + 1] += g.first_around[v];
+  g.around.resize(g.indices.size());
+  std::vector<uint32_t> next(g.first_around.begin(), g.first_around.end() - 1);
   for (size_t i = 0; i + 2 < g.indices.size(); i += 3) {
     const unsigned a = g.indices[i], b = g.indices[i + 1], c = g.indices[i + 2];
     const Vec3 n = cross(g.vertices[b].position - g.vertices[a].position,
                          g.vertices[c].position - g.vertices[a].position);
-    for (unsigned k : {a, b, c}) g.normals[k] = g.normals[k] + n;
+    for (unsigned k : {a, b, c}) g.around[next[k]++] = n;
   }
 }
 
-// The triangles of indices into the index's level arrays, each with its own vertices. Their
-// light comes from the full-detail surface's normals at their corners, not from their own
-// normal: a simplified triangle over a curved surface may be a steep sliver whose own normal
-// would light it far darker or brighter than the ground it stands for.
+// The normal to light a simplified triangle by. Its own, when it faces about like the
+// full-detail surface around its corners (within 15 degrees): flat faces and gentle ground
+// keep the light they had. Over curved ground a simplified triangle may be a steep sliver
+// whose own normal would light it far too dark: it takes the normals of the full-detail
+// triangles around its corners that face like it, or failing those all of them. Only alike
+// ones where there are any, so that the corners of a box do not blend its walls' light.
+Vec3 light_normal(const Group& g, const unsigned corners[3], const Vec3& own) {
+  constexpr double kCos15 = 0.966;
+  const Vec3 unit = normalized(own);
+  Vec3 alike, all;
+  for (int k = 0; k < 3; ++k) {
+    for (uint32_t j = g.first_around[corners[k]]; j < g.first_around[corners[k] + 1]; ++j) {
+      const Vec3& n = g.around[j];
+      all = all + n;
+      if (dot(n, unit) > kCos15 * length(n)) alike = alike + n;
+    }
+  }
+  if (!(length(all) > 0.0) || dot(all, unit) > kCos15 * length(all)) return own;
+  return length(alike) > 0.0 ? alike : all;
+}
+
+// The triangles of indices into the index's level arrays, each with its own vertices.
 void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
                       SceneIndex& out) {
   for (size_t i = 0; i + 2 < indices.size(); i += 3) {
@@ -94,9 +120,7 @@ void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned
     p.vertex_count = 3;
     out.lod_vertices.insert(out.lod_vertices.end(), {a, b, c});
     out.lod_polygons.push_back(p);
-    const Vec3 surface =
-        g.normals[indices[i]] + g.normals[indices[i + 1]] + g.normals[indices[i + 2]];
-    out.lod_light.push_back(flat_light(s, p, length(surface) > 0.0 ? surface : normal));
+    out.lod_light.push_back(flat_light(s, p, light_normal(g, &indices[i], normal)));
   }
 }
 
@@ -173,7 +197,10 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
       l.begin = static_cast<uint32_t>(out.lod_polygons.size());
       for (const Group& g : groups) append_triangles(s, g, g.indices, out);
       l.end = static_cast<uint32_t>(out.lod_polygons.size());
-      l.error = error;
+      // Flat surfaces simplify without error, yet a new triangulation moves the texture's
+      // affine approximation and the chosen mip level; so a level counts as at least a small
+      // share of the chunk's size off, and takes over only once the chunk is small on screen.
+      l.error = std::max(error, kMinErrorShare * length(chunk.hi - chunk.lo));
       out.levels.push_back(l);
       ++chunk.level_count;
       if (level_triangles > 2 * aim) break;
