@@ -3,11 +3,15 @@
 // span. Coverage is decided by the same exact edge functions as the reference. Triangles are
 // drawn one screen tile at a time (tiles.h), cut to the tile.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
+#include "zelnary/cpu/span_mode.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
 
@@ -172,6 +176,130 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
   v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
 }
 
+std::atomic<bool> g_vector_spans{[] {
+  const char* v = std::getenv("ZELNARY_SCALAR_SPANS");
+  return v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0;
+}()};
+
+// Pixel x, which passed the depth test, sampled at texture coordinates (ut, vt).
+template <bool kPow2>
+inline void sample_pixel(const SpanContext& s, uint32_t* color, int32_t x, float ut, float vt) {
+  const int64_t u = to_texel_fixed(ut, s.level.tex->width);
+  const int64_t v = to_texel_fixed(vt, s.level.tex->height);
+  color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
+}
+
+// Pixels [x, end) with a division at each, only where the depth test passes: the reference,
+// one pixel at a time.
+template <bool kPow2>
+inline void perspective_scalar(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                               float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
+  const auto duw = static_cast<float>(s.uw.dx), dvw = static_cast<float>(s.vw.dx);
+  for (; x < end; ++x) {
+    const auto fx = static_cast<float>(x);
+    const float iw = iw_row + diw * fx;
+    if (iw > depth[x]) {
+      depth[x] = iw;
+      const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
+      sample_pixel<kPow2>(s, color, x, (uw_row + duw * fx) * inv, (vw_row + dvw * fx) * inv);
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// floor(x) exactly for |x| < 2^51, in SSE2 (which has no rounding instruction): adding and
+// taking away 1.5 * 2^52 rounds to the nearest integer, then one down where that rounded up.
+inline __m128d floor_pd(__m128d x) {
+  const __m128d magic = _mm_set1_pd(6755399441055744.0);
+  const __m128d r = _mm_sub_pd(_mm_add_pd(x, magic), magic);
+  return _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, x), _mm_set1_pd(1.0)));
+}
+
+// The texel column (or row) of two coordinates, as to_texel_fixed and fetch find it: floor of
+// the clamped coordinate times the size (exact in double: 24 by at most 24 bits; the 16
+// fractional bits there are shifted out again), repeated into [0, size). NaN gives 0.
+inline __m128d texel_pd(__m128d t, __m128d size, __m128d inv_size) {
+  t = _mm_and_pd(_mm_cmpord_pd(t, t), t);
+  t = _mm_max_pd(_mm_min_pd(t, _mm_set1_pd(1.0e7)), _mm_set1_pd(-1.0e7));
+  const __m128d n = _mm_mul_pd(t, size);
+  const __m128d f = floor_pd(n);
+  // The quotient rounded to nearest is off by at most one; the remainder is fixed up.
+  const __m128d magic = _mm_set1_pd(6755399441055744.0);
+  const __m128d q = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(f, inv_size), magic), magic);
+  __m128d r = _mm_sub_pd(f, _mm_mul_pd(q, size));
+  r = _mm_add_pd(r, _mm_and_pd(_mm_cmplt_pd(r, _mm_setzero_pd()), size));
+  return _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, size), size));
+}
+
+// Texel indices (row * width + column) of four pixels' coordinates.
+inline __m128i texel_index4(__m128 ut, __m128 vt, __m128d w, __m128d inv_w, __m128d h,
+                            __m128d inv_h) {
+  const __m128 ut_hi = _mm_movehl_ps(ut, ut), vt_hi = _mm_movehl_ps(vt, vt);
+  const __m128d lo = _mm_add_pd(_mm_mul_pd(texel_pd(_mm_cvtps_pd(vt), h, inv_h), w),
+                                texel_pd(_mm_cvtps_pd(ut), w, inv_w));
+  const __m128d hi = _mm_add_pd(_mm_mul_pd(texel_pd(_mm_cvtps_pd(vt_hi), h, inv_h), w),
+                                texel_pd(_mm_cvtps_pd(ut_hi), w, inv_w));
+  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+}
+
+// modulate() of four texels at once.
+inline __m128i modulate4(__m128i texels, __m128i mul2) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpacklo_epi8(texels, zero), 8), mul2);
+  const __m128i hi = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpackhi_epi8(texels, zero), 8), mul2);
+  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+#endif
+
+// The same four pixels at a time in SSE2 (the x86-64 baseline, so no dispatch): depth test,
+// one packed division, texel addresses, modulation and both writes, by the very operations of
+// the scalar loop, so every value is bit for bit the same. Hidden lanes fetch a texel too
+// (their address is in range whatever their coordinates) but write nothing.
+template <bool kPow2>
+void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row, float diw,
+                     float uw_row, float vw_row, int32_t x, int32_t end) {
+#if defined(__SSE2__)
+  const Image& tex = *s.level.tex;
+  // Indices in 32 bits; any texture the loader accepts is far smaller.
+  const bool small = tex.width <= 65536 && tex.height <= 65536 &&
+                     static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
+  if (g_vector_spans.load(std::memory_order_relaxed) && small) {
+    const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
+    const __m128 uw0 = _mm_set1_ps(uw_row), duw4 = _mm_set1_ps(static_cast<float>(s.uw.dx));
+    const __m128 vw0 = _mm_set1_ps(vw_row), dvw4 = _mm_set1_ps(static_cast<float>(s.vw.dx));
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128d w = _mm_set1_pd(tex.width), inv_w = _mm_set1_pd(1.0 / tex.width);
+    const __m128d h = _mm_set1_pd(tex.height), inv_h = _mm_set1_pd(1.0 / tex.height);
+    const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
+    const uint32_t* texels = tex.texels.data();
+    for (; x + 4 <= end; x += 4) {
+      const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
+      const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
+      const __m128 d = _mm_loadu_ps(depth + x);
+      const __m128 pass = _mm_cmpgt_ps(iw, d);
+      if (_mm_movemask_ps(pass) == 0) continue;
+      _mm_storeu_ps(depth + x, _mm_or_ps(_mm_and_ps(pass, iw), _mm_andnot_ps(pass, d)));
+      // 1/iw where iw > 0, else 0 (behind the eye, or NaN).
+      const __m128 inv = _mm_and_ps(_mm_cmpgt_ps(iw, zero), _mm_div_ps(one, iw));
+      const __m128 ut = _mm_mul_ps(_mm_add_ps(uw0, _mm_mul_ps(duw4, fx)), inv);
+      const __m128 vt = _mm_mul_ps(_mm_add_ps(vw0, _mm_mul_ps(dvw4, fx)), inv);
+      alignas(16) int32_t at[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(at), texel_index4(ut, vt, w, inv_w, h, inv_h));
+      const __m128i fetched =
+          _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                         static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+      const __m128i keep = _mm_castps_si128(pass);
+      __m128i* out = reinterpret_cast<__m128i*>(color + x);
+      const __m128i old = _mm_loadu_si128(out);
+      _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(keep, modulate4(fetched, mul2)),
+                                         _mm_andnot_si128(keep, old)));
+    }
+  }
+#endif
+  perspective_scalar<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
+}
+
 // Pixels [lo, hi] of the span [xl, xr] (the part inside the tile being drawn). The steps are
 // anchored at the whole span's start, so a span cut by tile borders gets exactly the values it
 // would get whole.
@@ -192,18 +320,7 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
   }
   const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
   if (s.span_length == 1) {  // exact at every pixel: divide only where the depth test passes
-    const auto duw = static_cast<float>(s.uw.dx), dvw = static_cast<float>(s.vw.dx);
-    for (int32_t x = lo; x <= hi; ++x) {
-      const auto fx = static_cast<float>(x);
-      const float iw = iw_row + diw * fx;
-      if (iw > depth[x]) {
-        depth[x] = iw;
-        const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
-        const int64_t u = to_texel_fixed((uw_row + duw * fx) * inv, tex.width);
-        const int64_t v = to_texel_fixed((vw_row + dvw * fx) * inv, tex.height);
-        color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
-      }
-    }
+    perspective_run<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, lo, hi + 1);
     return;
   }
   // Perspective: exact u, v every span_length pixels from xl and at the span's last pixel,
@@ -346,6 +463,14 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
 }
 
 }  // namespace
+
+bool vector_spans() {
+  return g_vector_spans.load(std::memory_order_relaxed);
+}
+
+void set_vector_spans(bool on) {
+  g_vector_spans.store(on, std::memory_order_relaxed);
+}
 
 int32_t span_length_for_accuracy(double accuracy) {
   if (!(accuracy > 0.0)) return 0;  // 0, negative or NaN: affine
