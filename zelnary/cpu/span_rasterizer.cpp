@@ -4,6 +4,7 @@
 // drawn one screen tile at a time (tiles.h), cut to the tile.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -242,6 +243,18 @@ inline __m128i texel_index4(__m128 ut, __m128 vt, __m128d w, __m128d inv_w, __m1
   return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
 }
 
+// The same for a power-of-two size, in float and four at a time, every step exact: with
+// t = k + f (k whole, |f| < 1), floor(t size) = k size + floor(f size), and the first term
+// drops out of the repeat. |t| >= 1e7 (whole numbers) and NaN give texel 0, as the clamp does.
+inline __m128i texel_pow2_ps(__m128 t, __m128 size, __m128i size_mask) {
+  const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), t);
+  t = _mm_and_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1.0e7f)), t);
+  const __m128 n = _mm_mul_ps(_mm_sub_ps(t, _mm_cvtepi32_ps(_mm_cvttps_epi32(t))), size);
+  const __m128i whole = _mm_cvttps_epi32(n);  // toward zero; one less below zero (mask -1)
+  const __m128i below = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(whole), n));
+  return _mm_and_si128(_mm_add_epi32(whole, below), size_mask);
+}
+
 // modulate() of four texels at once.
 inline __m128i modulate4(__m128i texels, __m128i mul2) {
   const __m128i zero = _mm_setzero_si128();
@@ -271,6 +284,11 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
     const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
     const __m128d w = _mm_set1_pd(tex.width), inv_w = _mm_set1_pd(1.0 / tex.width);
     const __m128d h = _mm_set1_pd(tex.height), inv_h = _mm_set1_pd(1.0 / tex.height);
+    const __m128 w4 = _mm_set1_ps(static_cast<float>(tex.width));
+    const __m128 h4 = _mm_set1_ps(static_cast<float>(tex.height));
+    const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
+    const __m128i width_shift =
+        _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
     const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
     const uint32_t* texels = tex.texels.data();
     for (; x + 4 <= end; x += 4) {
@@ -285,7 +303,13 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
       const __m128 ut = _mm_mul_ps(_mm_add_ps(uw0, _mm_mul_ps(duw4, fx)), inv);
       const __m128 vt = _mm_mul_ps(_mm_add_ps(vw0, _mm_mul_ps(dvw4, fx)), inv);
       alignas(16) int32_t at[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(at), texel_index4(ut, vt, w, inv_w, h, inv_h));
+      if constexpr (kPow2) {
+        const __m128i column = texel_pow2_ps(ut, w4, w_mask), row = texel_pow2_ps(vt, h4, h_mask);
+        _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                        _mm_add_epi32(_mm_sll_epi32(row, width_shift), column));
+      } else {
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), texel_index4(ut, vt, w, inv_w, h, inv_h));
+      }
       const __m128i fetched =
           _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
                          static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
