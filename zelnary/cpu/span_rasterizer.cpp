@@ -157,11 +157,81 @@ inline uint32_t fetch(const SpanContext& s, int64_t u, int64_t v) {
       .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
 }
 
-// Pixels [x, end) of a row: depth first, and the texel only for pixels that pass.
+std::atomic<bool> g_vector_spans{[] {
+  const char* v = std::getenv("ZELNARY_SCALAR_SPANS");
+  return v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0;
+}()};
+
+#if defined(__SSE2__)
+// modulate() of four texels at once; mul2: the multiplier lanes twice.
+inline __m128i modulate4(__m128i texels, __m128i mul2) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpacklo_epi8(texels, zero), 8), mul2);
+  const __m128i hi = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpackhi_epi8(texels, zero), 8), mul2);
+  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+// Where pass is set, the pixels' new colour and depth; elsewhere they stay.
+inline void write4(uint32_t* color, float* depth, __m128 pass, __m128 iw, __m128 old_depth,
+                   __m128i shaded) {
+  _mm_storeu_ps(depth, _mm_or_ps(_mm_and_ps(pass, iw), _mm_andnot_ps(pass, old_depth)));
+  const __m128i keep = _mm_castps_si128(pass);
+  auto* out = reinterpret_cast<__m128i*>(color);
+  _mm_storeu_si128(
+      out, _mm_or_si128(_mm_and_si128(keep, shaded), _mm_andnot_si128(keep, _mm_loadu_si128(out))));
+}
+
+// Texel columns (u >> 16, repeated) of the 16.16 coordinates in two pairs of 64-bit lanes.
+inline __m128i fixed_texel4(__m128i lo, __m128i hi, __m128i size_mask) {
+  const __m128 shifted_lo = _mm_castsi128_ps(_mm_srli_epi64(lo, 16));
+  const __m128 shifted_hi = _mm_castsi128_ps(_mm_srli_epi64(hi, 16));
+  return _mm_and_si128(
+      _mm_castps_si128(_mm_shuffle_ps(shifted_lo, shifted_hi, _MM_SHUFFLE(2, 0, 2, 0))), size_mask);
+}
+#endif
+
+// Pixels [x, end) of a row: depth first, and the texel only for pixels that pass. Power-of-two
+// textures go four pixels at a time, with the same values.
 template <bool kPow2>
 inline void textured_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
                          float diw, int32_t x, int32_t end, int64_t u, int64_t v, int64_t du,
                          int64_t dv) {
+#if defined(__SSE2__)
+  if (kPow2 && end - x >= 4 && g_vector_spans.load(std::memory_order_relaxed)) {
+    const Image& tex = *s.level.tex;
+    const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
+    const __m128i width_shift =
+        _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+    const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
+    const uint32_t* texels = tex.texels.data();
+    __m128i u_lo = _mm_set_epi64x(u + du, u), u_hi = _mm_set_epi64x(u + 3 * du, u + 2 * du);
+    __m128i v_lo = _mm_set_epi64x(v + dv, v), v_hi = _mm_set_epi64x(v + 3 * dv, v + 2 * dv);
+    const __m128i du4 = _mm_set1_epi64x(4 * du), dv4 = _mm_set1_epi64x(4 * dv);
+    for (; x + 4 <= end; x += 4, u += 4 * du, v += 4 * dv) {
+      const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
+      const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
+      const __m128 d = _mm_loadu_ps(depth + x);
+      const __m128 pass = _mm_cmpgt_ps(iw, d);
+      if (_mm_movemask_ps(pass) != 0) {
+        const __m128i at =
+            _mm_add_epi32(_mm_sll_epi32(fixed_texel4(v_lo, v_hi, h_mask), width_shift),
+                          fixed_texel4(u_lo, u_hi, w_mask));
+        alignas(16) int32_t i[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(i), at);
+        const __m128i fetched =
+            _mm_setr_epi32(static_cast<int>(texels[i[0]]), static_cast<int>(texels[i[1]]),
+                           static_cast<int>(texels[i[2]]), static_cast<int>(texels[i[3]]));
+        write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
+      }
+      u_lo = _mm_add_epi64(u_lo, du4);
+      u_hi = _mm_add_epi64(u_hi, du4);
+      v_lo = _mm_add_epi64(v_lo, dv4);
+      v_hi = _mm_add_epi64(v_hi, dv4);
+    }
+  }
+#endif
   for (; x < end; ++x, u += du, v += dv) {
     const float iw = iw_row + diw * static_cast<float>(x);
     if (iw > depth[x]) {
@@ -180,11 +250,6 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
   u = (uw_row + static_cast<float>(s.uw.dx) * fx) * inv;
   v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
 }
-
-std::atomic<bool> g_vector_spans{[] {
-  const char* v = std::getenv("ZELNARY_SCALAR_SPANS");
-  return v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0;
-}()};
 
 // Pixel x, which passed the depth test, sampled at texture coordinates (ut, vt).
 template <bool kPow2>
@@ -259,13 +324,6 @@ inline __m128i texel_pow2_ps(__m128 t, __m128 size, __m128i size_mask) {
   return _mm_and_si128(_mm_add_epi32(whole, below), size_mask);
 }
 
-// modulate() of four texels at once.
-inline __m128i modulate4(__m128i texels, __m128i mul2) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i lo = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpacklo_epi8(texels, zero), 8), mul2);
-  const __m128i hi = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpackhi_epi8(texels, zero), 8), mul2);
-  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
-}
 #endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -367,7 +425,6 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
       const __m128 d = _mm_loadu_ps(depth + x);
       const __m128 pass = _mm_cmpgt_ps(iw, d);
       if (_mm_movemask_ps(pass) == 0) continue;
-      _mm_storeu_ps(depth + x, _mm_or_ps(_mm_and_ps(pass, iw), _mm_andnot_ps(pass, d)));
       // 1/iw where iw > 0, else 0 (behind the eye, or NaN).
       const __m128 inv = _mm_and_ps(_mm_cmpgt_ps(iw, zero), _mm_div_ps(one, iw));
       const __m128 ut = _mm_mul_ps(_mm_add_ps(uw0, _mm_mul_ps(duw4, fx)), inv);
@@ -383,11 +440,7 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
       const __m128i fetched =
           _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
                          static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
-      const __m128i keep = _mm_castps_si128(pass);
-      __m128i* out = reinterpret_cast<__m128i*>(color + x);
-      const __m128i old = _mm_loadu_si128(out);
-      _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(keep, modulate4(fetched, mul2)),
-                                         _mm_andnot_si128(keep, old)));
+      write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
     }
   }
 #endif

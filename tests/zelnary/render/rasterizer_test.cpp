@@ -213,9 +213,10 @@ TEST(FastRasterizer, TilesAndThreadsChangeNothing) {
   }
 }
 
-// At High, spans that depth-test and divide four pixels at once must draw exactly what the
-// one-pixel-at-a-time loop draws: the same texels, the same depths, tails and hidden pixels
-// included, on steeply receding triangles (1/w from 0.01 to 1), with mip levels and without.
+// Spans that depth-test, divide (at High) and shade four or eight pixels at once must draw
+// exactly what the one-pixel-at-a-time loops draw: the same texels, the same depths, tails and
+// hidden pixels included, on steeply receding triangles (1/w from 0.01 to 1), with mip levels and
+// without.
 TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   constexpr int32_t kW = 203, kH = 97;  // rows not a multiple of four pixels
   const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
@@ -231,15 +232,17 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   Framebuffer scalar, vector;
   scalar.resize(kW, kH);
   vector.resize(kW, kH);
-  for (const bool mipped : {false, true}) {
-    list.mip_levels = mipped ? std::span<const std::vector<Image>>(levels)
-                             : std::span<const std::vector<Image>>();
-    set_vector_spans(false);
-    rasterize_fast(list, 1000.0, 1, scalar);
-    set_vector_spans(true);
-    rasterize_fast(list, 1000.0, 1, vector);
-    EXPECT_EQ(scalar.color, vector.color) << mipped;
-    EXPECT_EQ(scalar.depth, vector.depth) << mipped;
+  for (const double accuracy : {1000.0, 3.0, 0.0}) {  // runs between divisions go 4 wide too
+    for (const bool mipped : {false, true}) {
+      list.mip_levels = mipped ? std::span<const std::vector<Image>>(levels)
+                               : std::span<const std::vector<Image>>();
+      set_vector_spans(false);
+      rasterize_fast(list, accuracy, 1, scalar);
+      set_vector_spans(true);
+      rasterize_fast(list, accuracy, 1, vector);
+      EXPECT_EQ(scalar.color, vector.color) << accuracy << " " << mipped;
+      EXPECT_EQ(scalar.depth, vector.depth) << accuracy << " " << mipped;
+    }
   }
   EXPECT_GT(std::count_if(vector.color.begin(), vector.color.end(),
                           [](uint32_t c) { return c != kBackground; }),
