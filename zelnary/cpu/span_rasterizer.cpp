@@ -386,7 +386,11 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
   return x;
 }
 
-const bool g_avx2 = __builtin_cpu_supports("avx2");
+// Asked during static initialisation, so the feature table is filled first.
+const bool g_avx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 // The same four pixels at a time in SSE2 (the x86-64 baseline, so no dispatch): depth test,
