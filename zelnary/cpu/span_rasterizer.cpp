@@ -3,11 +3,20 @@
 // span. Coverage is decided by the same exact edge functions as the reference. Triangles are
 // drawn one screen tile at a time (tiles.h), cut to the tile.
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/shading.h"
+#include "zelnary/cpu/span_mode.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
 
@@ -148,11 +157,81 @@ inline uint32_t fetch(const SpanContext& s, int64_t u, int64_t v) {
       .texels[static_cast<size_t>(ty) * static_cast<size_t>(tex.width) + static_cast<size_t>(tx)];
 }
 
-// Pixels [x, end) of a row: depth first, and the texel only for pixels that pass.
+std::atomic<bool> g_vector_spans{[] {
+  const char* v = std::getenv("ZELNARY_SCALAR_SPANS");
+  return v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0;
+}()};
+
+#if defined(__SSE2__)
+// modulate() of four texels at once; mul2: the multiplier lanes twice.
+inline __m128i modulate4(__m128i texels, __m128i mul2) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpacklo_epi8(texels, zero), 8), mul2);
+  const __m128i hi = _mm_mulhi_epu16(_mm_slli_epi16(_mm_unpackhi_epi8(texels, zero), 8), mul2);
+  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+// Where pass is set, the pixels' new colour and depth; elsewhere they stay.
+inline void write4(uint32_t* color, float* depth, __m128 pass, __m128 iw, __m128 old_depth,
+                   __m128i shaded) {
+  _mm_storeu_ps(depth, _mm_or_ps(_mm_and_ps(pass, iw), _mm_andnot_ps(pass, old_depth)));
+  const __m128i keep = _mm_castps_si128(pass);
+  auto* out = reinterpret_cast<__m128i*>(color);
+  _mm_storeu_si128(
+      out, _mm_or_si128(_mm_and_si128(keep, shaded), _mm_andnot_si128(keep, _mm_loadu_si128(out))));
+}
+
+// Texel columns (u >> 16, repeated) of the 16.16 coordinates in two pairs of 64-bit lanes.
+inline __m128i fixed_texel4(__m128i lo, __m128i hi, __m128i size_mask) {
+  const __m128 shifted_lo = _mm_castsi128_ps(_mm_srli_epi64(lo, 16));
+  const __m128 shifted_hi = _mm_castsi128_ps(_mm_srli_epi64(hi, 16));
+  return _mm_and_si128(
+      _mm_castps_si128(_mm_shuffle_ps(shifted_lo, shifted_hi, _MM_SHUFFLE(2, 0, 2, 0))), size_mask);
+}
+#endif
+
+// Pixels [x, end) of a row: depth first, and the texel only for pixels that pass. Power-of-two
+// textures go four pixels at a time, with the same values.
 template <bool kPow2>
 inline void textured_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
                          float diw, int32_t x, int32_t end, int64_t u, int64_t v, int64_t du,
                          int64_t dv) {
+#if defined(__SSE2__)
+  if (kPow2 && end - x >= 4 && g_vector_spans.load(std::memory_order_relaxed)) {
+    const Image& tex = *s.level.tex;
+    const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
+    const __m128i width_shift =
+        _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+    const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
+    const uint32_t* texels = tex.texels.data();
+    __m128i u_lo = _mm_set_epi64x(u + du, u), u_hi = _mm_set_epi64x(u + 3 * du, u + 2 * du);
+    __m128i v_lo = _mm_set_epi64x(v + dv, v), v_hi = _mm_set_epi64x(v + 3 * dv, v + 2 * dv);
+    const __m128i du4 = _mm_set1_epi64x(4 * du), dv4 = _mm_set1_epi64x(4 * dv);
+    for (; x + 4 <= end; x += 4, u += 4 * du, v += 4 * dv) {
+      const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
+      const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
+      const __m128 d = _mm_loadu_ps(depth + x);
+      const __m128 pass = _mm_cmpgt_ps(iw, d);
+      if (_mm_movemask_ps(pass) != 0) {
+        const __m128i at =
+            _mm_add_epi32(_mm_sll_epi32(fixed_texel4(v_lo, v_hi, h_mask), width_shift),
+                          fixed_texel4(u_lo, u_hi, w_mask));
+        alignas(16) int32_t i[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(i), at);
+        const __m128i fetched =
+            _mm_setr_epi32(static_cast<int>(texels[i[0]]), static_cast<int>(texels[i[1]]),
+                           static_cast<int>(texels[i[2]]), static_cast<int>(texels[i[3]]));
+        write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
+      }
+      u_lo = _mm_add_epi64(u_lo, du4);
+      u_hi = _mm_add_epi64(u_hi, du4);
+      v_lo = _mm_add_epi64(v_lo, dv4);
+      v_hi = _mm_add_epi64(v_hi, dv4);
+    }
+  }
+#endif
   for (; x < end; ++x, u += du, v += dv) {
     const float iw = iw_row + diw * static_cast<float>(x);
     if (iw > depth[x]) {
@@ -170,6 +249,206 @@ inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_
   const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
   u = (uw_row + static_cast<float>(s.uw.dx) * fx) * inv;
   v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
+}
+
+// Pixel x, which passed the depth test, sampled at texture coordinates (ut, vt).
+template <bool kPow2>
+inline void sample_pixel(const SpanContext& s, uint32_t* color, int32_t x, float ut, float vt) {
+  const int64_t u = to_texel_fixed(ut, s.level.tex->width);
+  const int64_t v = to_texel_fixed(vt, s.level.tex->height);
+  color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
+}
+
+// Pixels [x, end) with a division at each, only where the depth test passes: the reference,
+// one pixel at a time.
+template <bool kPow2>
+inline void perspective_scalar(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                               float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
+  const auto duw = static_cast<float>(s.uw.dx), dvw = static_cast<float>(s.vw.dx);
+  for (; x < end; ++x) {
+    const auto fx = static_cast<float>(x);
+    const float iw = iw_row + diw * fx;
+    if (iw > depth[x]) {
+      depth[x] = iw;
+      const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
+      sample_pixel<kPow2>(s, color, x, (uw_row + duw * fx) * inv, (vw_row + dvw * fx) * inv);
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// floor(x) exactly for |x| < 2^51, in SSE2 (which has no rounding instruction): adding and
+// taking away 1.5 * 2^52 rounds to the nearest integer, then one down where that rounded up.
+inline __m128d floor_pd(__m128d x) {
+  const __m128d magic = _mm_set1_pd(6755399441055744.0);
+  const __m128d r = _mm_sub_pd(_mm_add_pd(x, magic), magic);
+  return _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, x), _mm_set1_pd(1.0)));
+}
+
+// The texel column (or row) of two coordinates, as to_texel_fixed and fetch find it: floor of
+// the clamped coordinate times the size (exact in double: 24 by at most 24 bits; the 16
+// fractional bits there are shifted out again), repeated into [0, size). NaN gives 0.
+inline __m128d texel_pd(__m128d t, __m128d size, __m128d inv_size) {
+  t = _mm_and_pd(_mm_cmpord_pd(t, t), t);
+  t = _mm_max_pd(_mm_min_pd(t, _mm_set1_pd(1.0e7)), _mm_set1_pd(-1.0e7));
+  const __m128d n = _mm_mul_pd(t, size);
+  const __m128d f = floor_pd(n);
+  // The quotient rounded to nearest is off by at most one; the remainder is fixed up.
+  const __m128d magic = _mm_set1_pd(6755399441055744.0);
+  const __m128d q = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(f, inv_size), magic), magic);
+  __m128d r = _mm_sub_pd(f, _mm_mul_pd(q, size));
+  r = _mm_add_pd(r, _mm_and_pd(_mm_cmplt_pd(r, _mm_setzero_pd()), size));
+  return _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, size), size));
+}
+
+// Texel indices (row * width + column) of four pixels' coordinates.
+inline __m128i texel_index4(__m128 ut, __m128 vt, __m128d w, __m128d inv_w, __m128d h,
+                            __m128d inv_h) {
+  const __m128 ut_hi = _mm_movehl_ps(ut, ut), vt_hi = _mm_movehl_ps(vt, vt);
+  const __m128d lo = _mm_add_pd(_mm_mul_pd(texel_pd(_mm_cvtps_pd(vt), h, inv_h), w),
+                                texel_pd(_mm_cvtps_pd(ut), w, inv_w));
+  const __m128d hi = _mm_add_pd(_mm_mul_pd(texel_pd(_mm_cvtps_pd(vt_hi), h, inv_h), w),
+                                texel_pd(_mm_cvtps_pd(ut_hi), w, inv_w));
+  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+}
+
+// The same for a power-of-two size, in float and four at a time, every step exact: with
+// t = k + f (k whole, |f| < 1), floor(t size) = k size + floor(f size), and the first term
+// drops out of the repeat. |t| >= 1e7 (whole numbers) and NaN give texel 0, as the clamp does.
+inline __m128i texel_pow2_ps(__m128 t, __m128 size, __m128i size_mask) {
+  const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), t);
+  t = _mm_and_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1.0e7f)), t);
+  const __m128 n = _mm_mul_ps(_mm_sub_ps(t, _mm_cvtepi32_ps(_mm_cvttps_epi32(t))), size);
+  const __m128i whole = _mm_cvttps_epi32(n);  // toward zero; one less below zero (mask -1)
+  const __m128i below = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(whole), n));
+  return _mm_and_si128(_mm_add_epi32(whole, below), size_mask);
+}
+
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZNR_AVX2 __attribute__((target("avx2")))
+
+// texel_pow2_ps, eight at a time.
+ZNR_AVX2 inline __m256i texel_pow2_8(__m256 t, __m256 size, __m256i size_mask) {
+  const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), t);
+  t = _mm256_and_ps(_mm256_cmp_ps(magnitude, _mm256_set1_ps(1.0e7f), _CMP_LT_OQ), t);
+  const __m256 n =
+      _mm256_mul_ps(_mm256_sub_ps(t, _mm256_cvtepi32_ps(_mm256_cvttps_epi32(t))), size);
+  const __m256i whole = _mm256_cvttps_epi32(n);
+  const __m256i below =
+      _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(whole), n, _CMP_GT_OQ));
+  return _mm256_and_si256(_mm256_add_epi32(whole, below), size_mask);
+}
+
+// perspective_run's loop eight pixels at a time, power-of-two textures, for machines with
+// AVX2 (no FMA: products and sums stay rounded one by one, as in the scalar loop). Returns
+// where it stopped.
+ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                                  float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
+  const Image& tex = *s.level.tex;
+  const __m256 iw0 = _mm256_set1_ps(iw_row), diw8 = _mm256_set1_ps(diw);
+  const __m256 uw0 = _mm256_set1_ps(uw_row), duw8 = _mm256_set1_ps(static_cast<float>(s.uw.dx));
+  const __m256 vw0 = _mm256_set1_ps(vw_row), dvw8 = _mm256_set1_ps(static_cast<float>(s.vw.dx));
+  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256 w = _mm256_set1_ps(static_cast<float>(tex.width));
+  const __m256 h = _mm256_set1_ps(static_cast<float>(tex.height));
+  const __m256i w_mask = _mm256_set1_epi32(tex.width - 1);
+  const __m256i h_mask = _mm256_set1_epi32(tex.height - 1);
+  const __m128i width_shift = _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+  const __m256i mul2 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(s.mul, s.mul));
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  const auto* texels = reinterpret_cast<const int*>(tex.texels.data());
+  for (; x + 8 <= end; x += 8) {
+    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
+    const __m256 iw = _mm256_add_ps(iw0, _mm256_mul_ps(diw8, fx));
+    const __m256 d = _mm256_loadu_ps(depth + x);
+    const __m256 pass = _mm256_cmp_ps(iw, d, _CMP_GT_OQ);
+    if (_mm256_movemask_ps(pass) == 0) continue;
+    _mm256_storeu_ps(depth + x, _mm256_blendv_ps(d, iw, pass));
+    const __m256 inv = _mm256_and_ps(_mm256_cmp_ps(iw, zero, _CMP_GT_OQ), _mm256_div_ps(one, iw));
+    const __m256 ut = _mm256_mul_ps(_mm256_add_ps(uw0, _mm256_mul_ps(duw8, fx)), inv);
+    const __m256 vt = _mm256_mul_ps(_mm256_add_ps(vw0, _mm256_mul_ps(dvw8, fx)), inv);
+    const __m256i at = _mm256_add_epi32(_mm256_sll_epi32(texel_pow2_8(vt, h, h_mask), width_shift),
+                                        texel_pow2_8(ut, w, w_mask));
+    const __m256i texel = _mm256_i32gather_epi32(texels, at, 4);
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i lo =
+        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), mul2);
+    const __m256i hi =
+        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(texel, z), 8), mul2);
+    const __m256i shaded = _mm256_or_si256(_mm256_packus_epi16(lo, hi), alpha);
+    auto* out = reinterpret_cast<__m256i*>(color + x);
+    _mm256_storeu_si256(
+        out, _mm256_blendv_epi8(_mm256_loadu_si256(out), shaded, _mm256_castps_si256(pass)));
+  }
+  return x;
+}
+
+// Asked during static initialisation, so the feature table is filled first.
+const bool g_avx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+// The same four pixels at a time in SSE2 (the x86-64 baseline, so no dispatch): depth test,
+// one packed division, texel addresses, modulation and both writes, by the very operations of
+// the scalar loop, so every value is bit for bit the same. Hidden lanes fetch a texel too
+// (their address is in range whatever their coordinates) but write nothing.
+template <bool kPow2>
+void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row, float diw,
+                     float uw_row, float vw_row, int32_t x, int32_t end) {
+#if defined(__SSE2__)
+  const Image& tex = *s.level.tex;
+  // Indices in 32 bits; any texture the loader accepts is far smaller.
+  const bool small = tex.width <= 65536 && tex.height <= 65536 &&
+                     static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
+  if (g_vector_spans.load(std::memory_order_relaxed) && small) {
+#if defined(ZNR_AVX2)
+    if (kPow2 && g_avx2) x = perspective_run8(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
+#endif
+    const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
+    const __m128 uw0 = _mm_set1_ps(uw_row), duw4 = _mm_set1_ps(static_cast<float>(s.uw.dx));
+    const __m128 vw0 = _mm_set1_ps(vw_row), dvw4 = _mm_set1_ps(static_cast<float>(s.vw.dx));
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128d w = _mm_set1_pd(tex.width), inv_w = _mm_set1_pd(1.0 / tex.width);
+    const __m128d h = _mm_set1_pd(tex.height), inv_h = _mm_set1_pd(1.0 / tex.height);
+    const __m128 w4 = _mm_set1_ps(static_cast<float>(tex.width));
+    const __m128 h4 = _mm_set1_ps(static_cast<float>(tex.height));
+    const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
+    const __m128i width_shift =
+        _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+    const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
+    const uint32_t* texels = tex.texels.data();
+    for (; x + 4 <= end; x += 4) {
+      const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
+      const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
+      const __m128 d = _mm_loadu_ps(depth + x);
+      const __m128 pass = _mm_cmpgt_ps(iw, d);
+      if (_mm_movemask_ps(pass) == 0) continue;
+      // 1/iw where iw > 0, else 0 (behind the eye, or NaN).
+      const __m128 inv = _mm_and_ps(_mm_cmpgt_ps(iw, zero), _mm_div_ps(one, iw));
+      const __m128 ut = _mm_mul_ps(_mm_add_ps(uw0, _mm_mul_ps(duw4, fx)), inv);
+      const __m128 vt = _mm_mul_ps(_mm_add_ps(vw0, _mm_mul_ps(dvw4, fx)), inv);
+      alignas(16) int32_t at[4];
+      if constexpr (kPow2) {
+        const __m128i column = texel_pow2_ps(ut, w4, w_mask), row = texel_pow2_ps(vt, h4, h_mask);
+        _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                        _mm_add_epi32(_mm_sll_epi32(row, width_shift), column));
+      } else {
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), texel_index4(ut, vt, w, inv_w, h, inv_h));
+      }
+      const __m128i fetched =
+          _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                         static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+      write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
+    }
+  }
+#endif
+  perspective_scalar<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
 }
 
 // Pixels [lo, hi] of the span [xl, xr] (the part inside the tile being drawn). The steps are
@@ -192,18 +471,7 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
   }
   const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
   if (s.span_length == 1) {  // exact at every pixel: divide only where the depth test passes
-    const auto duw = static_cast<float>(s.uw.dx), dvw = static_cast<float>(s.vw.dx);
-    for (int32_t x = lo; x <= hi; ++x) {
-      const auto fx = static_cast<float>(x);
-      const float iw = iw_row + diw * fx;
-      if (iw > depth[x]) {
-        depth[x] = iw;
-        const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
-        const int64_t u = to_texel_fixed((uw_row + duw * fx) * inv, tex.width);
-        const int64_t v = to_texel_fixed((vw_row + dvw * fx) * inv, tex.height);
-        color[x] = modulate(fetch<kPow2>(s, u, v), s.mul);
-      }
-    }
+    perspective_run<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, lo, hi + 1);
     return;
   }
   // Perspective: exact u, v every span_length pixels from xl and at the span's last pixel,
@@ -346,6 +614,14 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
 }
 
 }  // namespace
+
+bool vector_spans() {
+  return g_vector_spans.load(std::memory_order_relaxed);
+}
+
+void set_vector_spans(bool on) {
+  g_vector_spans.store(on, std::memory_order_relaxed);
+}
 
 int32_t span_length_for_accuracy(double accuracy) {
   if (!(accuracy > 0.0)) return 0;  // 0, negative or NaN: affine
