@@ -83,9 +83,7 @@ struct GlBackend::Impl {
 
   // Presentation.
   FramePacer pacer;
-  int32_t swaps_timed = 0;
-  std::chrono::steady_clock::time_point first_swap{};
-  bool swaps_unpaced = false;
+  SwapCheck swaps;
 
   bool fail(std::string why) {
     failure = std::move(why);
@@ -199,18 +197,6 @@ struct GlBackend::Impl {
     if (const GLenum e = glGetError(); e != GL_NO_ERROR) return fail(gl_error_text(e));
     return true;
   }
-
-  // Whether swaps really wait for the display: timed over the first few frames, since some
-  // drivers accept an interval they do not keep.
-  void time_swap(double refresh_hz) {
-    if (swaps_unpaced || swaps_timed > 8) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (swaps_timed++ == 0) first_swap = now;
-    if (swaps_timed == 9) {
-      const double seconds = std::chrono::duration<double>(now - first_swap).count();
-      swaps_unpaced = seconds < 8.0 / refresh_hz * 0.5;
-    }
-  }
 };
 
 GlBackend::GlBackend() : impl_(std::make_unique<Impl>()) {}
@@ -281,8 +267,9 @@ BackendStatus GlBackend::present() {
   }
   if (const BackendStatus s = status_of(m.window.swap(m.failure)); s != BackendStatus::ok) return s;
   const double hz = m.window.refresh_hz();
-  if (m.window.paces_swaps()) m.time_swap(hz);
-  if (!m.window.paces_swaps() || m.swaps_unpaced) m.pacer.wait(hz);
+  if (!m.window.paces_swaps() || m.swaps.unpaced_after_swap(std::chrono::steady_clock::now(), hz)) {
+    m.pacer.wait(hz);
+  }
   return BackendStatus::ok;
 }
 
@@ -314,8 +301,7 @@ void GlBackend::release() {
   m.scene = nullptr;
   m.index = nullptr;
   m.pacer.reset();
-  m.swaps_timed = 0;
-  m.swaps_unpaced = false;
+  m.swaps.reset();
 }
 
 const std::string& GlBackend::failure() const {

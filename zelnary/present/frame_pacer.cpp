@@ -31,4 +31,15 @@ void FramePacer::wait(double refresh_hz) {
   std::this_thread::sleep_until(last_);
 }
 
+bool SwapCheck::unpaced_after_swap(std::chrono::steady_clock::time_point now, double refresh_hz) {
+  if (unpaced_) return true;
+  if (timed_++ == 0) first_ = now;
+  if (timed_ == 9) {
+    const double seconds = std::chrono::duration<double>(now - first_).count();
+    unpaced_ = refresh_hz > 0.0 && seconds < 8.0 / refresh_hz * 0.5;
+    timed_ = 0;
+  }
+  return unpaced_;
+}
+
 }  // namespace znr
