@@ -25,25 +25,10 @@ Scene terrain() {
   auto height = [](int i, int j) {
     return 40.0 * std::sin(i * 0.07) * std::cos(j * 0.05) + 8.0 * std::sin((i + j) * 0.3);
   };
-  auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
-    Polygon p;
-    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
-    p.vertex_count = 3;
-    p.texture = (i0 / 5) % 3 == 0 ? -1 : 0;
+  test::add_grid_terrain(s, kSide, 0.25, height, [](int i, int, Polygon& p) {
+    p.texture = (i / 5) % 3 == 0 ? -1 : 0;
     p.color = {0.5f, 0.8f, 0.4f};
-    p.two_sided = false;
-    for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}, std::pair{i2, j2}}) {
-      s.vertices.push_back({Vec3{i * 10.0, j * 10.0, height(i, j)}, static_cast<float>(i) * 0.25f,
-                            static_cast<float>(j) * 0.25f});
-    }
-    s.polygons.push_back(p);
-  };
-  for (int j = 0; j < kSide; ++j) {
-    for (int i = 0; i < kSide; ++i) {
-      triangle(i, j, i + 1, j, i + 1, j + 1);
-      triangle(i, j, i + 1, j + 1, i, j + 1);
-    }
-  }
+  });
   return s;
 }
 

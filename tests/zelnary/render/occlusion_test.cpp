@@ -29,25 +29,10 @@ Scene ridges() {
   auto height = [](int i, int j) {
     return 60.0 * std::sin(i * 0.15) * std::cos(j * 0.11) + 20.0 * std::sin((i + j) * 0.4);
   };
-  auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
-    Polygon p;
-    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
-    p.vertex_count = 3;
-    p.texture = (i0 + j0) % 5 == 0 ? -1 : 0;
-    p.color = {0.6f + 0.05f * static_cast<float>(i0 % 8), 0.9f, 0.7f};
-    p.two_sided = false;  // seen from above
-    for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}, std::pair{i2, j2}}) {
-      s.vertices.push_back({Vec3{i * 10.0, j * 10.0, height(i, j)}, static_cast<float>(i) * 0.5f,
-                            static_cast<float>(j) * 0.5f});
-    }
-    s.polygons.push_back(p);
-  };
-  for (int j = 0; j < kSide; ++j) {
-    for (int i = 0; i < kSide; ++i) {
-      triangle(i, j, i + 1, j, i + 1, j + 1);
-      triangle(i, j, i + 1, j + 1, i, j + 1);
-    }
-  }
+  test::add_grid_terrain(s, kSide, 0.5, height, [](int i, int j, Polygon& p) {
+    p.texture = (i + j) % 5 == 0 ? -1 : 0;
+    p.color = {0.6f + 0.05f * static_cast<float>(i % 8), 0.9f, 0.7f};
+  });
   s.objects.push_back(MovingObject{"box", {{0, 0, 0}, {1, 0, 0}}, 1.0});
   const size_t first = s.polygons.size();
   test::add_box(s, {0, 0, 0}, 8.0, 0);

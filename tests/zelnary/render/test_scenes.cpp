@@ -52,6 +52,29 @@ void add_box(Scene& s, const Vec3& m, double h, int32_t texture) {
   add_quad(s, {p(-1, 1, -1), p(1, 1, -1), p(1, -1, -1), p(-1, -1, -1)}, o);  // -z
 }
 
+void add_grid_terrain(Scene& s, int side, double uv_step,
+                      const std::function<double(int i, int j)>& height,
+                      const std::function<void(int i, int j, Polygon& p)>& style) {
+  auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
+    Polygon p;
+    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+    p.vertex_count = 3;
+    p.two_sided = false;
+    style(i0, j0, p);
+    for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}, std::pair{i2, j2}}) {
+      s.vertices.push_back({Vec3{i * 10.0, j * 10.0, height(i, j)}, static_cast<float>(i * uv_step),
+                            static_cast<float>(j * uv_step)});
+    }
+    s.polygons.push_back(p);
+  };
+  for (int j = 0; j < side; ++j) {
+    for (int i = 0; i < side; ++i) {
+      triangle(i, j, i + 1, j, i + 1, j + 1);
+      triangle(i, j, i + 1, j + 1, i, j + 1);
+    }
+  }
+}
+
 Camera look_at(const Vec3& eye, const Vec3& target, double zoom) {
   Camera c;
   c.location = eye;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include "zelnary/cameras/camera.h"
 #include "zelnary/scene/scene.h"
@@ -22,6 +23,13 @@ struct QuadOptions {
 void add_quad(Scene& s, const std::array<Vec3, 4>& corners, const QuadOptions& o);
 // An axis-aligned box with one-sided outward faces, each face its own colour.
 void add_box(Scene& s, const Vec3& center, double half, int32_t texture);
+
+// A one-sided terrain of side x side cells, 10 units apart, two triangles a cell, seen from
+// above; texture coordinates are the grid index times uv_step. style sets each triangle's
+// texture and colour from its first corner's grid index.
+void add_grid_terrain(Scene& s, int side, double uv_step,
+                      const std::function<double(int i, int j)>& height,
+                      const std::function<void(int i, int j, Polygon& p)>& style);
 
 Camera look_at(const Vec3& eye, const Vec3& target, double zoom = 55.0);
 
