@@ -23,6 +23,8 @@
 //
 // Usage (under an X server with XTEST and DAMAGE; bench/soak/soak.sh starts one):
 //   kwellor_soak KWELLOR_BINARY SECONDS_PER_WORLD WORLD...
+// KWELLOR_SOAK_SEED=N gives every world the input of the N-th argument's world (the first
+// world is 3); KWELLOR_SOAK_LOG=1 prints each input with its time.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <dirent.h>
@@ -246,7 +248,9 @@ class Soak {
         warm_up();  // the largest window and every command once, inside the first minute
         warm = true;
       } else {
+        const double at = seconds_since(start_);
         random_action();
+        if (log_) std::printf("  %7.1f s  %s\n", at, action_);
       }
       if (seconds_since(start_) >= next_sample) {
         sample();
@@ -581,6 +585,7 @@ class Soak {
   // KWELLOR_SOAK_ONLY=N repeats command N alone (0 to 15; 16: resizes), with flight keys.
   const int only_ =
       std::getenv("KWELLOR_SOAK_ONLY") ? std::atoi(std::getenv("KWELLOR_SOAK_ONLY")) : -1;
+  const bool log_ = std::getenv("KWELLOR_SOAK_LOG") != nullptr;  // each input, with its time
   double last_frame_ = -1.0;
   std::vector<Sample> samples_;
 };
@@ -594,8 +599,12 @@ int main(int argc, char** argv) {
   }
   const double seconds = std::atof(argv[2]);
   bool pass = true;
+  const char* seed =
+      std::getenv("KWELLOR_SOAK_SEED");  // replays one world's input from a longer run
   for (int i = 3; i < argc; ++i)
-    pass = Soak(argv[1], argv[i], seconds, static_cast<uint32_t>(i)).run() && pass;
+    pass =
+        Soak(argv[1], argv[i], seconds, seed ? static_cast<uint32_t>(std::atoi(seed)) : i).run() &&
+        pass;
   std::printf("soak: %s\n", pass ? "PASS" : "FAIL");
   return pass ? 0 : 1;
 }

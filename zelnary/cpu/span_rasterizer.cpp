@@ -181,55 +181,158 @@ inline void write4(uint32_t* color, float* depth, __m128 pass, __m128 iw, __m128
       out, _mm_or_si128(_mm_and_si128(keep, shaded), _mm_andnot_si128(keep, _mm_loadu_si128(out))));
 }
 
-// Texel columns (u >> 16, repeated) of the 16.16 coordinates in two pairs of 64-bit lanes.
-inline __m128i fixed_texel4(__m128i lo, __m128i hi, __m128i size_mask) {
-  const __m128 shifted_lo = _mm_castsi128_ps(_mm_srli_epi64(lo, 16));
-  const __m128 shifted_hi = _mm_castsi128_ps(_mm_srli_epi64(hi, 16));
-  return _mm_and_si128(
-      _mm_castps_si128(_mm_shuffle_ps(shifted_lo, shifted_hi, _MM_SHUFFLE(2, 0, 2, 0))), size_mask);
+#endif
+
+// With a power-of-two texture only bits 16 and up to 16 + log2(size) of a 16.16 coordinate pick
+// the texel, so the vector loops step the coordinates in 32-bit lanes: the low 32 bits of a sum
+// depend only on the low 32 bits of its terms, and sizes go up to 2^16.
+#if defined(__SSE2__)
+// Four pixels at a time. Returns where it stopped.
+inline int32_t textured_run4(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                             float diw, int32_t x, int32_t end, uint32_t u, uint32_t v, uint32_t du,
+                             uint32_t dv) {
+  const Image& tex = *s.level.tex;
+  const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
+  const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+  const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
+  const __m128i width_shift = _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+  const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
+  const uint32_t* texels = tex.texels.data();
+  auto i32 = [](uint32_t n) { return static_cast<int>(n); };
+  __m128i uu = _mm_setr_epi32(i32(u), i32(u + du), i32(u + 2 * du), i32(u + 3 * du));
+  __m128i vv = _mm_setr_epi32(i32(v), i32(v + dv), i32(v + 2 * dv), i32(v + 3 * dv));
+  const __m128i du4 = _mm_set1_epi32(i32(4 * du)), dv4 = _mm_set1_epi32(i32(4 * dv));
+  for (; x + 4 <= end; x += 4) {
+    const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
+    const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
+    const __m128 d = _mm_loadu_ps(depth + x);
+    const __m128 pass = _mm_cmpgt_ps(iw, d);
+    if (_mm_movemask_ps(pass) != 0) {
+      const __m128i column = _mm_and_si128(_mm_srli_epi32(uu, 16), w_mask);
+      const __m128i row = _mm_and_si128(_mm_srli_epi32(vv, 16), h_mask);
+      alignas(16) int32_t i[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(i),
+                      _mm_add_epi32(_mm_sll_epi32(row, width_shift), column));
+      const __m128i fetched =
+          _mm_setr_epi32(static_cast<int>(texels[i[0]]), static_cast<int>(texels[i[1]]),
+                         static_cast<int>(texels[i[2]]), static_cast<int>(texels[i[3]]));
+      write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
+    }
+    uu = _mm_add_epi32(uu, du4);
+    vv = _mm_add_epi32(vv, dv4);
+  }
+  return x;
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZNR_AVX2 __attribute__((target("avx2")))
+
+// textured_run4, eight pixels at a time, for machines with AVX2; the last group of a run masks
+// the pixels past its end. What stays the same along a row is set up once.
+struct Runs8 {
+  __m256 iw0, diw8;
+  __m256i lanes, w_mask, h_mask, mul2;
+  __m128i width_shift;
+  const int* texels;
+
+  ZNR_AVX2 Runs8(const SpanContext& s, float iw_row, float diw) {
+    const Image& tex = *s.level.tex;
+    iw0 = _mm256_set1_ps(iw_row);
+    diw8 = _mm256_set1_ps(diw);
+    lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    w_mask = _mm256_set1_epi32(tex.width - 1);
+    h_mask = _mm256_set1_epi32(tex.height - 1);
+    width_shift = _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
+    mul2 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(s.mul, s.mul));
+    texels = reinterpret_cast<const int*>(tex.texels.data());
+  }
+
+  // The texels of eight pixels, modulated.
+  ZNR_AVX2 __m256i shade(__m256i uu, __m256i vv) const {
+    const __m256i column = _mm256_and_si256(_mm256_srli_epi32(uu, 16), w_mask);
+    const __m256i row = _mm256_and_si256(_mm256_srli_epi32(vv, 16), h_mask);
+    const __m256i at = _mm256_add_epi32(_mm256_sll_epi32(row, width_shift), column);
+    const __m256i texel = _mm256_i32gather_epi32(texels, at, 4);
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i lo =
+        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), mul2);
+    const __m256i hi =
+        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(texel, z), 8), mul2);
+    return _mm256_or_si256(_mm256_packus_epi16(lo, hi),
+                           _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+  }
+
+  // Pixels [x, end) with coordinates u + du * i (low 32 bits).
+  ZNR_AVX2 void run(uint32_t* color, float* depth, int32_t x, int32_t end, uint32_t u, uint32_t v,
+                    uint32_t du, uint32_t dv) const {
+    __m256i uu =
+        _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(u)),
+                         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(du)), lanes));
+    __m256i vv =
+        _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(v)),
+                         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(dv)), lanes));
+    const __m256i du8 = _mm256_set1_epi32(static_cast<int>(8 * du));
+    const __m256i dv8 = _mm256_set1_epi32(static_cast<int>(8 * dv));
+    for (; x + 8 <= end; x += 8) {
+      const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
+      const __m256 iw = _mm256_add_ps(iw0, _mm256_mul_ps(diw8, fx));
+      const __m256 d = _mm256_loadu_ps(depth + x);
+      const __m256 pass = _mm256_cmp_ps(iw, d, _CMP_GT_OQ);
+      if (_mm256_movemask_ps(pass) != 0) {
+        _mm256_storeu_ps(depth + x, _mm256_blendv_ps(d, iw, pass));
+        auto* out = reinterpret_cast<__m256i*>(color + x);
+        _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), shade(uu, vv),
+                                                    _mm256_castps_si256(pass)));
+      }
+      uu = _mm256_add_epi32(uu, du8);
+      vv = _mm256_add_epi32(vv, dv8);
+    }
+    if (x >= end) return;
+    // Masked loads and stores touch no pixel past the end, not even to read it.
+    const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(end - x), lanes);
+    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
+    const __m256 iw = _mm256_add_ps(iw0, _mm256_mul_ps(diw8, fx));
+    const __m256 d = _mm256_maskload_ps(depth + x, inside);
+    const __m256i pass =
+        _mm256_and_si256(inside, _mm256_castps_si256(_mm256_cmp_ps(iw, d, _CMP_GT_OQ)));
+    if (_mm256_testz_si256(pass, pass)) return;
+    _mm256_maskstore_ps(depth + x, pass, iw);
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(color + x), pass, shade(uu, vv));
+  }
+};
+
+// Asked during static initialisation, so the feature table is filled first.
+const bool g_avx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+ZNR_AVX2 void run8(const SpanContext& s, uint32_t* color, float* depth, float iw_row, float diw,
+                   int32_t x, int32_t end, uint32_t u, uint32_t v, uint32_t du, uint32_t dv) {
+  Runs8(s, iw_row, diw).run(color, depth, x, end, u, v, du, dv);
 }
 #endif
 
 // Pixels [x, end) of a row: depth first, and the texel only for pixels that pass. Power-of-two
-// textures go four pixels at a time, with the same values.
+// textures go eight or four pixels at a time, with the same values.
 template <bool kPow2>
 inline void textured_run(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
                          float diw, int32_t x, int32_t end, int64_t u, int64_t v, int64_t du,
                          int64_t dv) {
 #if defined(__SSE2__)
-  if (kPow2 && end - x >= 4 && g_vector_spans.load(std::memory_order_relaxed)) {
-    const Image& tex = *s.level.tex;
-    const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
-    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
-    const __m128i w_mask = _mm_set1_epi32(tex.width - 1), h_mask = _mm_set1_epi32(tex.height - 1);
-    const __m128i width_shift =
-        _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
-    const __m128i mul2 = _mm_unpacklo_epi64(s.mul, s.mul);
-    const uint32_t* texels = tex.texels.data();
-    __m128i u_lo = _mm_set_epi64x(u + du, u), u_hi = _mm_set_epi64x(u + 3 * du, u + 2 * du);
-    __m128i v_lo = _mm_set_epi64x(v + dv, v), v_hi = _mm_set_epi64x(v + 3 * dv, v + 2 * dv);
-    const __m128i du4 = _mm_set1_epi64x(4 * du), dv4 = _mm_set1_epi64x(4 * dv);
-    for (; x + 4 <= end; x += 4, u += 4 * du, v += 4 * dv) {
-      const __m128 fx = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes));
-      const __m128 iw = _mm_add_ps(iw0, _mm_mul_ps(diw4, fx));
-      const __m128 d = _mm_loadu_ps(depth + x);
-      const __m128 pass = _mm_cmpgt_ps(iw, d);
-      if (_mm_movemask_ps(pass) != 0) {
-        const __m128i at =
-            _mm_add_epi32(_mm_sll_epi32(fixed_texel4(v_lo, v_hi, h_mask), width_shift),
-                          fixed_texel4(u_lo, u_hi, w_mask));
-        alignas(16) int32_t i[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(i), at);
-        const __m128i fetched =
-            _mm_setr_epi32(static_cast<int>(texels[i[0]]), static_cast<int>(texels[i[1]]),
-                           static_cast<int>(texels[i[2]]), static_cast<int>(texels[i[3]]));
-        write4(color + x, depth + x, pass, iw, d, modulate4(fetched, mul2));
-      }
-      u_lo = _mm_add_epi64(u_lo, du4);
-      u_hi = _mm_add_epi64(u_hi, du4);
-      v_lo = _mm_add_epi64(v_lo, dv4);
-      v_hi = _mm_add_epi64(v_hi, dv4);
+  if (kPow2 && g_vector_spans.load(std::memory_order_relaxed)) {
+    const auto low = [](int64_t n) { return static_cast<uint32_t>(n); };
+#if defined(ZNR_AVX2)
+    if (g_avx2) {
+      run8(s, color, depth, iw_row, diw, x, end, low(u), low(v), low(du), low(dv));
+      return;
     }
+#endif
+    const int32_t from = x;
+    x = textured_run4(s, color, depth, iw_row, diw, x, end, low(u), low(v), low(du), low(dv));
+    u += du * (x - from);
+    v += dv * (x - from);
   }
 #endif
   for (; x < end; ++x, u += du, v += dv) {
@@ -326,9 +429,7 @@ inline __m128i texel_pow2_ps(__m128 t, __m128 size, __m128i size_mask) {
 
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define ZNR_AVX2 __attribute__((target("avx2")))
-
+#if defined(ZNR_AVX2)
 // texel_pow2_ps, eight at a time.
 ZNR_AVX2 inline __m256i texel_pow2_8(__m256 t, __m256 size, __m256i size_mask) {
   const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), t);
@@ -385,12 +486,6 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
   }
   return x;
 }
-
-// Asked during static initialisation, so the feature table is filled first.
-const bool g_avx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
 // The same four pixels at a time in SSE2 (the x86-64 baseline, so no dispatch): depth test,
@@ -451,6 +546,53 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
   perspective_scalar<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
 }
 
+// Pixels [lo, hi] of the span [xl, xr] at perspective accuracy span_length > 1: exact u, v every
+// span_length pixels from xl and at the span's last pixel, linear in between; run(from, end, u,
+// v, du, dv) draws each piece. Starts at the step that holds lo.
+template <class Run>
+inline void stepped_span(const SpanContext& s, float iw_row, float uw_row, float vw_row, int32_t xl,
+                         int32_t xr, int32_t lo, int32_t hi, const Run& run) {
+  const Image& tex = *s.level.tex;
+  int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
+  float uf = 0.0f, vf = 0.0f;
+  exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
+  int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
+  while (x < xr && x <= hi) {
+    const int32_t e = std::min(xr, x + s.span_length);
+    exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
+    const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
+    const int64_t len = e - x;
+    const int64_t du = (u1 - u0) / len, dv = (v1 - v0) / len;
+    const int32_t from = std::max(x, lo);
+    run(from, std::min(e, hi + 1), u0 + du * (from - x), v0 + dv * (from - x), du, dv);
+    x = e;
+    u0 = u1;
+    v0 = v1;
+  }
+  if (xr <= hi) run(xr, xr + 1, u0, v0, 0, 0);
+}
+
+#if defined(ZNR_AVX2)
+// stepped_span's pieces eight pixels at a time, with the row's set-up done once.
+struct Pieces8 {
+  const Runs8& runs;
+  uint32_t* color;
+  float* depth;
+  ZNR_AVX2 void operator()(int32_t from, int32_t end, int64_t u, int64_t v, int64_t du,
+                           int64_t dv) const {
+    runs.run(color, depth, from, end, static_cast<uint32_t>(u), static_cast<uint32_t>(v),
+             static_cast<uint32_t>(du), static_cast<uint32_t>(dv));
+  }
+};
+
+ZNR_AVX2 void stepped_span8(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                            float diw, float uw_row, float vw_row, int32_t xl, int32_t xr,
+                            int32_t lo, int32_t hi) {
+  const Runs8 runs(s, iw_row, diw);
+  stepped_span(s, iw_row, uw_row, vw_row, xl, xr, lo, hi, Pieces8{runs, color, depth});
+}
+#endif
+
 // Pixels [lo, hi] of the span [xl, xr] (the part inside the tile being drawn). The steps are
 // anchored at the whole span's start, so a span cut by tile borders gets exactly the values it
 // would get whole.
@@ -474,26 +616,16 @@ void draw_textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
     perspective_run<kPow2>(s, color, depth, iw_row, diw, uw_row, vw_row, lo, hi + 1);
     return;
   }
-  // Perspective: exact u, v every span_length pixels from xl and at the span's last pixel,
-  // linear in between. Start at the step that holds lo.
-  int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
-  float uf = 0.0f, vf = 0.0f;
-  exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
-  int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
-  while (x < xr && x <= hi) {
-    const int32_t e = std::min(xr, x + s.span_length);
-    exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
-    const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
-    const int64_t len = e - x;
-    const int64_t du = (u1 - u0) / len, dv = (v1 - v0) / len;
-    const int32_t from = std::max(x, lo);
-    textured_run<kPow2>(s, color, depth, iw_row, diw, from, std::min(e, hi + 1),
-                        u0 + du * (from - x), v0 + dv * (from - x), du, dv);
-    x = e;
-    u0 = u1;
-    v0 = v1;
+#if defined(ZNR_AVX2)
+  if (kPow2 && g_avx2 && g_vector_spans.load(std::memory_order_relaxed)) {
+    stepped_span8(s, color, depth, iw_row, diw, uw_row, vw_row, xl, xr, lo, hi);
+    return;
   }
-  if (xr <= hi) textured_run<kPow2>(s, color, depth, iw_row, diw, xr, xr + 1, u0, v0, 0, 0);
+#endif
+  stepped_span(s, iw_row, uw_row, vw_row, xl, xr, lo, hi,
+               [&](int32_t from, int32_t end, int64_t u, int64_t v, int64_t du, int64_t dv) {
+                 textured_run<kPow2>(s, color, depth, iw_row, diw, from, end, u, v, du, dv);
+               });
 }
 
 void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo, int32_t hi) {

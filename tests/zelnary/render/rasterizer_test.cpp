@@ -227,6 +227,12 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   list.vertices.push_back({kW + 5.0f, 45, 0.5f, 3, 1});
   list.vertices.push_back({100, 90, 0.3f, 1, 3});
   list.polygons.push_back({first, 3, 0, {1, 1, 1}, 0});
+  // Texture coordinates whose 16.16 texel positions need more than 32 bits, wrapping.
+  const auto far = static_cast<uint32_t>(list.vertices.size());
+  list.vertices.push_back({2, 3, 0.9f, 70000.25f, -90000.5f});
+  list.vertices.push_back({kW - 3.0f, 10, 0.2f, 70100.0f, -90003.0f});
+  list.vertices.push_back({20, kH - 2.0f, 0.6f, 69990.0f, -89900.0f});
+  list.polygons.push_back({far, 3, 0, {1, 1, 1}, 0});
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
   Framebuffer scalar, vector;
