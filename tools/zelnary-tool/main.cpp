@@ -1,5 +1,6 @@
 // zelnary-tool: checks a world file, or renders one of its cameras offscreen into a PNG.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ int render(const znr::tool::RenderOptions& r) {
     }
   }
   core.set_perspective_correction_accuracy(r.accuracy);
+  // --gl asks for OpenGL by name, so a software GL (which the viewer's card mode passes over)
+  // is used too.
+  if (r.gl) setenv("ZELNARY_SOFTWARE_GL", "1", 0);
   core.use_accelerator(r.gl);
   now = r.time;
   znr::Image image;

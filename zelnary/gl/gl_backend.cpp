@@ -41,6 +41,21 @@ bool turned_off(std::string& failure) {
   return true;
 }
 
+// A GL that draws on the processor (Mesa's llvmpipe, softpipe, swrast) is slower on every world
+// than the engine's own CPU back end, so the card mode falls back to that instead, unless
+// ZELNARY_SOFTWARE_GL is set (the tests and the benchmark, which compare the two).
+bool refuse_software(const std::string& renderer, std::string& failure) {
+  const char* allow = std::getenv("ZELNARY_SOFTWARE_GL");
+  if (allow != nullptr && *allow != '\0' && std::string(allow) != "0") return false;
+  for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"}) {
+    if (renderer.find(name) != std::string::npos) {
+      failure = "OpenGL here is a software renderer (" + renderer + "), slower than the CPU's own";
+      return true;
+    }
+  }
+  return false;
+}
+
 // What the child window's state means for the frame.
 BackendStatus status_of(gl::WindowStatus status) {
   switch (status) {
@@ -92,13 +107,14 @@ struct GlBackend::Impl {
 
   // Programs and limits, once per context (current).
   bool start_context() {
+    const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    renderer = name != nullptr ? name : "unknown";
+    if (refuse_software(renderer, failure)) return false;
     std::string why;
     for (int p = 0; p < 2; ++p) {
       if (!gl::make_program(p == 1, programs[p], why)) return fail(why);
       objects.count_one();
     }
-    const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    renderer = name != nullptr ? name : "unknown";
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_texture);
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_frame);
     reversed_depth = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");

@@ -130,6 +130,30 @@ TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
   EXPECT_EQ(gl.live_objects(), 0);
 }
 
+// Where the only GL draws on the processor, the card mode draws with the engine's own CPU back
+// end, which is faster, unless ZELNARY_SOFTWARE_GL asks for the software GL.
+TEST(GlFallback, ASoftwareGlIsPassedOverUnlessAskedFor) {
+  const test::TestView v = test::cube_view();
+  setenv("ZELNARY_SOFTWARE_GL", "1", 1);
+  Renderer probe;
+  render(probe, v.scene, v.camera, 3.0, true);
+  const std::string name = probe.backend_name();
+  if (name.rfind("OpenGL", 0) != 0) GTEST_SKIP() << "no GL here: " << probe.fallback_reason();
+  if (name.find("llvmpipe") == std::string::npos && name.find("softpipe") == std::string::npos)
+    GTEST_SKIP() << "the GL here is not a software one: " << name;
+  unsetenv("ZELNARY_SOFTWARE_GL");
+  Renderer r;
+  const Image cpu = render(r, v.scene, v.camera, 3.0, false);
+  testing::internal::CaptureStderr();
+  const Image card = render(r, v.scene, v.camera, 3.0, true);
+  const std::string warning = testing::internal::GetCapturedStderr();
+  setenv("ZELNARY_SOFTWARE_GL", "1", 1);
+  EXPECT_EQ(card.texels, cpu.texels);
+  EXPECT_EQ(r.backend_name(), "CPU");
+  EXPECT_NE(r.fallback_reason().find("software renderer"), std::string::npos);
+  EXPECT_NE(warning.find("software renderer"), std::string::npos) << warning;
+}
+
 TEST(GlFallback, WithGlTurnedOffTheCpuDrawsAndOneWarningSaysWhy) {
   const test::TestView v = test::cube_view();
   Renderer r;
