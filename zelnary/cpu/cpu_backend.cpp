@@ -232,6 +232,7 @@ void CpuBackend::release() {
   Impl& m = *impl_;
   m.x11.release();
   m.lists.clear();
+  m.bins.clear();
   m.pool.reset();
   m.fb = Framebuffer{};
   m.pacer.reset();

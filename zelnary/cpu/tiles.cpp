@@ -30,8 +30,9 @@ PixelRect TileGrid::rect(int32_t tile) const {
 }
 
 void TileBins::reset(const TileGrid& grid) {
+  all.clear();
   tiles.resize(static_cast<size_t>(grid.count()));
-  for (DrawList& t : tiles) t.clear();
+  for (std::vector<uint32_t>& t : tiles) t.clear();
 }
 
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins) {
@@ -54,18 +55,19 @@ void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBi
     const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
     const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
     const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
+    DrawList& all = bins.all;
+    all.textures = list.textures;
+    all.mip_levels = list.mip_levels;
+    const auto at = static_cast<uint32_t>(all.polygons.size());
+    DrawPolygon copy = poly;
+    copy.first = static_cast<uint32_t>(all.vertices.size());
+    copy.batch = batch;
+    all.vertices.insert(all.vertices.end(), list.vertices.begin() + poly.first,
+                        list.vertices.begin() + poly.first + poly.count);
+    all.polygons.push_back(copy);
     for (int32_t ty = ty0; ty <= ty1; ++ty) {
-      for (int32_t tx = tx0; tx <= tx1; ++tx) {
-        DrawList& bin = bins.tiles[static_cast<size_t>(ty * grid.columns + tx)];
-        bin.textures = list.textures;
-        bin.mip_levels = list.mip_levels;
-        DrawPolygon copy = poly;
-        copy.first = static_cast<uint32_t>(bin.vertices.size());
-        copy.batch = batch;
-        bin.vertices.insert(bin.vertices.end(), list.vertices.begin() + poly.first,
-                            list.vertices.begin() + poly.first + poly.count);
-        bin.polygons.push_back(copy);
-      }
+      for (int32_t tx = tx0; tx <= tx1; ++tx)
+        bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
     }
   }
 }
@@ -78,7 +80,7 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
   std::vector<size_t> load(order.size(), 0);
   for (const TileBins& b : bins) {
     for (size_t t = 0; t < b.tiles.size() && t < load.size(); ++t) {
-      load[t] += b.tiles[t].polygons.size();
+      load[t] += b.tiles[t].size();
     }
   }
   std::iota(order.begin(), order.end(), 0);
@@ -106,17 +108,17 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
         size_t pick = bins.size();
         uint32_t first = UINT32_MAX;
         for (size_t b = 0; b < bins.size(); ++b) {
-          const std::vector<DrawPolygon>& polys = bins[b].tiles[tile].polygons;
-          if (at[b] < polys.size() && polys[at[b]].batch <= first) {
-            first = polys[at[b]].batch;
+          const std::vector<uint32_t>& mine = bins[b].tiles[tile];
+          if (at[b] < mine.size() && bins[b].all.polygons[mine[at[b]]].batch <= first) {
+            first = bins[b].all.polygons[mine[at[b]]].batch;
             pick = b;
           }
         }
         if (pick == bins.size()) break;
-        const DrawList& bin = bins[pick].tiles[tile];
-        for (; at[pick] < bin.polygons.size() && bin.polygons[at[pick]].batch == first;
-             ++at[pick]) {
-          rasterize_polygon(bin, bin.polygons[at[pick]], span_length, clip, fb);
+        const DrawList& all = bins[pick].all;
+        const std::vector<uint32_t>& mine = bins[pick].tiles[tile];
+        for (; at[pick] < mine.size() && all.polygons[mine[at[pick]]].batch == first; ++at[pick]) {
+          rasterize_polygon(all, all.polygons[mine[at[pick]]], span_length, clip, fb);
         }
       }
       if (coarse != nullptr) coarse->update(fb, clip);

@@ -35,10 +35,14 @@ struct TileGrid {
   PixelRect rect(int32_t tile) const;
 };
 
-// One thread's bins, a draw list per tile; on a cache line of its own, since every thread
-// writes its own while the others write theirs.
+// One thread's bins: every polygon binned, copied once with its vertices, and per tile the
+// indices of those that touch it. Only the indices are per tile, so the memory a bin keeps
+// between frames (the most it ever held) is small, and the copies follow the busiest frame
+// rather than each tile's busiest frame. On a cache line of its own, since every thread writes
+// its own while the others write theirs.
 struct alignas(64) TileBins {
-  std::vector<DrawList> tiles;
+  DrawList all;  // in batch order
+  std::vector<std::vector<uint32_t>> tiles;
 
   void reset(const TileGrid& grid);  // empties every bin, keeping their memory
 };
