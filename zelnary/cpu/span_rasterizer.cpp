@@ -228,6 +228,16 @@ inline int32_t textured_run4(const SpanContext& s, uint32_t* color, float* depth
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZNR_AVX2 __attribute__((target("avx2")))
 
+// The texels at indices `at`, modulated by the multiplier lanes mul2 (modulate4, eight wide).
+ZNR_AVX2 inline __m256i fetch_modulate8(const int* texels, __m256i at, __m256i mul2) {
+  const __m256i texel = _mm256_i32gather_epi32(texels, at, 4);
+  const __m256i z = _mm256_setzero_si256();
+  const __m256i lo = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), mul2);
+  const __m256i hi = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(texel, z), 8), mul2);
+  return _mm256_or_si256(_mm256_packus_epi16(lo, hi),
+                         _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
 // textured_run4, eight pixels at a time, for machines with AVX2; the last group of a run masks
 // the pixels past its end. What stays the same along a row is set up once.
 struct Runs8 {
@@ -252,15 +262,8 @@ struct Runs8 {
   ZNR_AVX2 __m256i shade(__m256i uu, __m256i vv) const {
     const __m256i column = _mm256_and_si256(_mm256_srli_epi32(uu, 16), w_mask);
     const __m256i row = _mm256_and_si256(_mm256_srli_epi32(vv, 16), h_mask);
-    const __m256i at = _mm256_add_epi32(_mm256_sll_epi32(row, width_shift), column);
-    const __m256i texel = _mm256_i32gather_epi32(texels, at, 4);
-    const __m256i z = _mm256_setzero_si256();
-    const __m256i lo =
-        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), mul2);
-    const __m256i hi =
-        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(texel, z), 8), mul2);
-    return _mm256_or_si256(_mm256_packus_epi16(lo, hi),
-                           _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+    return fetch_modulate8(texels, _mm256_add_epi32(_mm256_sll_epi32(row, width_shift), column),
+                           mul2);
   }
 
   // Pixels [x, end) with coordinates u + du * i (low 32 bits).
@@ -459,7 +462,6 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
   const __m256i h_mask = _mm256_set1_epi32(tex.height - 1);
   const __m128i width_shift = _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
   const __m256i mul2 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(s.mul, s.mul));
-  const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
   const auto* texels = reinterpret_cast<const int*>(tex.texels.data());
   for (; x + 8 <= end; x += 8) {
     const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
@@ -473,13 +475,7 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
     const __m256 vt = _mm256_mul_ps(_mm256_add_ps(vw0, _mm256_mul_ps(dvw8, fx)), inv);
     const __m256i at = _mm256_add_epi32(_mm256_sll_epi32(texel_pow2_8(vt, h, h_mask), width_shift),
                                         texel_pow2_8(ut, w, w_mask));
-    const __m256i texel = _mm256_i32gather_epi32(texels, at, 4);
-    const __m256i z = _mm256_setzero_si256();
-    const __m256i lo =
-        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), mul2);
-    const __m256i hi =
-        _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(texel, z), 8), mul2);
-    const __m256i shaded = _mm256_or_si256(_mm256_packus_epi16(lo, hi), alpha);
+    const __m256i shaded = fetch_modulate8(texels, at, mul2);
     auto* out = reinterpret_cast<__m256i*>(color + x);
     _mm256_storeu_si256(
         out, _mm256_blendv_epi8(_mm256_loadu_si256(out), shaded, _mm256_castps_si256(pass)));
