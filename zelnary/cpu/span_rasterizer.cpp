@@ -446,8 +446,8 @@ ZNR_AVX2 inline __m256i texel_pow2_8(__m256 t, __m256 size, __m256i size_mask) {
 }
 
 // perspective_run's loop eight pixels at a time, power-of-two textures, for machines with
-// AVX2 (no FMA: products and sums stay rounded one by one, as in the scalar loop). Returns
-// where it stopped.
+// AVX2 (no FMA: products and sums stay rounded one by one, as in the scalar loop), to the end of
+// the run. Returns where it stopped.
 ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
                                   float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
   const Image& tex = *s.level.tex;
@@ -463,24 +463,34 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
   const __m128i width_shift = _mm_cvtsi32_si128(std::countr_zero(static_cast<uint32_t>(tex.width)));
   const __m256i mul2 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(s.mul, s.mul));
   const auto* texels = reinterpret_cast<const int*>(tex.texels.data());
-  for (; x + 8 <= end; x += 8) {
+  // The last group masks the pixels past the end: masked loads and stores do not touch them.
+  for (; x < end; x += 8) {
+    const bool whole = x + 8 <= end;
+    const __m256i inside =
+        whole ? _mm256_set1_epi32(-1) : _mm256_cmpgt_epi32(_mm256_set1_epi32(end - x), lanes);
     const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
     const __m256 iw = _mm256_add_ps(iw0, _mm256_mul_ps(diw8, fx));
-    const __m256 d = _mm256_loadu_ps(depth + x);
-    const __m256 pass = _mm256_cmp_ps(iw, d, _CMP_GT_OQ);
+    const __m256 d = whole ? _mm256_loadu_ps(depth + x) : _mm256_maskload_ps(depth + x, inside);
+    const __m256 pass =
+        _mm256_and_ps(_mm256_cmp_ps(iw, d, _CMP_GT_OQ), _mm256_castsi256_ps(inside));
     if (_mm256_movemask_ps(pass) == 0) continue;
-    _mm256_storeu_ps(depth + x, _mm256_blendv_ps(d, iw, pass));
     const __m256 inv = _mm256_and_ps(_mm256_cmp_ps(iw, zero, _CMP_GT_OQ), _mm256_div_ps(one, iw));
     const __m256 ut = _mm256_mul_ps(_mm256_add_ps(uw0, _mm256_mul_ps(duw8, fx)), inv);
     const __m256 vt = _mm256_mul_ps(_mm256_add_ps(vw0, _mm256_mul_ps(dvw8, fx)), inv);
     const __m256i at = _mm256_add_epi32(_mm256_sll_epi32(texel_pow2_8(vt, h, h_mask), width_shift),
                                         texel_pow2_8(ut, w, w_mask));
     const __m256i shaded = fetch_modulate8(texels, at, mul2);
-    auto* out = reinterpret_cast<__m256i*>(color + x);
-    _mm256_storeu_si256(
-        out, _mm256_blendv_epi8(_mm256_loadu_si256(out), shaded, _mm256_castps_si256(pass)));
+    if (whole) {
+      _mm256_storeu_ps(depth + x, _mm256_blendv_ps(d, iw, pass));
+      auto* out = reinterpret_cast<__m256i*>(color + x);
+      _mm256_storeu_si256(
+          out, _mm256_blendv_epi8(_mm256_loadu_si256(out), shaded, _mm256_castps_si256(pass)));
+    } else {
+      _mm256_maskstore_ps(depth + x, _mm256_castps_si256(pass), iw);
+      _mm256_maskstore_epi32(reinterpret_cast<int*>(color + x), _mm256_castps_si256(pass), shaded);
+    }
   }
-  return x;
+  return end;
 }
 #endif
 
