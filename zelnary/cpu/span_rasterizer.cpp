@@ -447,9 +447,9 @@ ZNR_AVX2 inline __m256i texel_pow2_8(__m256 t, __m256 size, __m256i size_mask) {
 
 // perspective_run's loop eight pixels at a time, power-of-two textures, for machines with
 // AVX2 (no FMA: products and sums stay rounded one by one, as in the scalar loop), to the end of
-// the run. Returns where it stopped.
-ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
-                                  float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
+// the run.
+ZNR_AVX2 void perspective_run8(const SpanContext& s, uint32_t* color, float* depth, float iw_row,
+                               float diw, float uw_row, float vw_row, int32_t x, int32_t end) {
   const Image& tex = *s.level.tex;
   const __m256 iw0 = _mm256_set1_ps(iw_row), diw8 = _mm256_set1_ps(diw);
   const __m256 uw0 = _mm256_set1_ps(uw_row), duw8 = _mm256_set1_ps(static_cast<float>(s.uw.dx));
@@ -490,7 +490,6 @@ ZNR_AVX2 int32_t perspective_run8(const SpanContext& s, uint32_t* color, float* 
       _mm256_maskstore_epi32(reinterpret_cast<int*>(color + x), _mm256_castps_si256(pass), shaded);
     }
   }
-  return end;
 }
 #endif
 
@@ -508,7 +507,10 @@ void perspective_run(const SpanContext& s, uint32_t* color, float* depth, float 
                      static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
   if (g_vector_spans.load(std::memory_order_relaxed) && small) {
 #if defined(ZNR_AVX2)
-    if (kPow2 && g_avx2) x = perspective_run8(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
+    if (kPow2 && g_avx2) {  // the whole run, last group masked
+      perspective_run8(s, color, depth, iw_row, diw, uw_row, vw_row, x, end);
+      return;
+    }
 #endif
     const __m128 iw0 = _mm_set1_ps(iw_row), diw4 = _mm_set1_ps(diw);
     const __m128 uw0 = _mm_set1_ps(uw_row), duw4 = _mm_set1_ps(static_cast<float>(s.uw.dx));
