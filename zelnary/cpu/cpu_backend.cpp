@@ -20,6 +20,10 @@
 #include "zelnary/cpu/x11_presenter.h"
 #include "zelnary/present/frame_pacer.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace znr {
 namespace {
 
@@ -47,6 +51,14 @@ double now_ms() {
       .count();
 }
 
+// Blocks freed inside the allocator's heaps (rather than unmapped) stay resident until it is
+// asked to give their pages back.
+void give_back_free_heap() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 }  // namespace
 
 double CpuFrameStats::imbalance() const {
@@ -72,6 +84,11 @@ constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 
 constexpr size_t kMinChunksToCull = 64;
 constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the next
 
+// Every this many frames the bins give back what the frames since did not need (about two
+// seconds at 60 frames a second: long enough that views alternating between busy and quiet
+// do not grow them again and again).
+constexpr uint32_t kFramesBetweenTrims = 120;
+
 struct CpuBackend::Impl {
   std::vector<DrawList> lists;  // one per thread: the batch being emitted
   std::vector<TileBins> bins;   // one per thread
@@ -84,6 +101,7 @@ struct CpuBackend::Impl {
   std::string failure;  // the CPU back end never fails over; stays empty
   CpuFrameStats stats;
   bool occlusion = occlusion_by_default();
+  uint32_t frames_since_trim = 0;
 
   // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
   // when test) and, with objects, every object after them.
@@ -211,6 +229,12 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     begin = ends[p];
     test = p == 0 || m.stats.chunks_culled > culled_before;
     p = test ? p + 1 : ends.size() - 1;
+  }
+  if (++m.frames_since_trim >= kFramesBetweenTrims) {
+    m.frames_since_trim = 0;
+    bool gave = false;
+    for (TileBins& b : m.bins) gave = b.trim() || gave;
+    if (gave) give_back_free_heap();
   }
   return BackendStatus::ok;
 }

@@ -18,6 +18,10 @@ struct Framebuffer {
     width = w > 0 ? w : 0;
     height = h > 0 ? h : 0;
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (color.capacity() > 2 * n) {  // a much smaller window gives the larger buffers back
+      std::vector<uint32_t>().swap(color);
+      std::vector<float>().swap(depth);
+    }
     color.resize(n);
     depth.resize(n);
   }

@@ -29,7 +29,51 @@ PixelRect TileGrid::rect(int32_t tile) const {
   return {x, y, std::min(x + kTileWidth, width), std::min(y + kTileHeight, height)};
 }
 
+namespace {
+
+// Bins holding less than this are never trimmed: giving it back would not be worth growing
+// it again.
+constexpr size_t kTrimFloorBytes = 256 * 1024;
+
+// Replaces v's storage with room for peak elements when it holds more than twice that;
+// v's contents are dropped.
+template <typename T>
+bool shrink_to_peak(std::vector<T>& v, size_t peak) {
+  v.clear();
+  if (v.capacity() * sizeof(T) < kTrimFloorBytes || v.capacity() <= 2 * peak) return false;
+  std::vector<T> smaller;
+  smaller.reserve(peak);
+  v.swap(smaller);
+  return true;
+}
+
+}  // namespace
+
+void TileBins::note_use() {
+  peak_vertices_ = std::max(peak_vertices_, all.vertices.size());
+  peak_polygons_ = std::max(peak_polygons_, all.polygons.size());
+  size_t indices = 0;
+  for (const std::vector<uint32_t>& t : tiles) indices += t.size();
+  peak_indices_ = std::max(peak_indices_, indices);
+}
+
+bool TileBins::trim() {
+  note_use();
+  bool gave = shrink_to_peak(all.vertices, peak_vertices_);
+  gave = shrink_to_peak(all.polygons, peak_polygons_) || gave;
+  size_t held = 0;
+  for (const std::vector<uint32_t>& t : tiles) held += t.capacity();
+  for (std::vector<uint32_t>& t : tiles) t.clear();
+  if (held * sizeof(uint32_t) >= kTrimFloorBytes && held > 2 * peak_indices_) {
+    for (std::vector<uint32_t>& t : tiles) std::vector<uint32_t>().swap(t);
+    gave = true;
+  }
+  peak_vertices_ = peak_polygons_ = peak_indices_ = 0;
+  return gave;
+}
+
 void TileBins::reset(const TileGrid& grid) {
+  note_use();
   all.clear();
   tiles.resize(static_cast<size_t>(grid.count()));
   for (std::vector<uint32_t>& t : tiles) t.clear();

@@ -45,6 +45,15 @@ struct alignas(64) TileBins {
   std::vector<std::vector<uint32_t>> tiles;
 
   void reset(const TileGrid& grid);  // empties every bin, keeping their memory
+  // Empties every bin and gives back the memory that no pass since the last trim needed: a
+  // busy view's bins are kept only until quieter views have been drawn for a while, so that
+  // memory follows what is being drawn rather than the busiest view ever drawn. True when any
+  // memory was given back.
+  bool trim();
+
+ private:
+  void note_use();  // the passes' high-water marks, taken before the bins are emptied
+  size_t peak_vertices_ = 0, peak_polygons_ = 0, peak_indices_ = 0;
 };
 
 // Copies every polygon of list into the bins of the tiles its screen bounds touch, marked with

@@ -9,6 +9,7 @@
 #include "test_scenes.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/cpu/span_mode.h"
+#include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/triangle_setup.h"
 #include "zelnary/cpu/worker_pool.h"
 #include "zelnary/scene/mip_levels.h"
@@ -211,6 +212,29 @@ TEST(FastRasterizer, TilesAndThreadsChangeNothing) {
       EXPECT_EQ(whole.depth, tiled.depth) << accuracy << " " << threads;
     }
   }
+}
+
+// Bins keep the memory the passes since the last trim needed and give back the rest, so that
+// a viewer's memory follows what it draws, not the busiest view it ever drew.
+TEST(TileBins, TrimGivesBackOnlyWhatRecentPassesDidNotNeed) {
+  const Texture table[] = {{"t", test::pattern_texture(), false}};
+  const TileGrid grid(640, 480);
+  const DrawList busy = random_triangles(3, 20000, 640, 480, table);
+  const DrawList quiet = random_triangles(4, 10, 640, 480, table);
+  TileBins bins;
+  bins.reset(grid);
+  bin_list(busy, 0, grid, bins);
+  const size_t held = bins.all.vertices.capacity();
+  EXPECT_FALSE(bins.trim());  // the busy view was drawn since the last trim
+  EXPECT_EQ(bins.all.vertices.capacity(), held);
+  for (int pass = 0; pass < 2; ++pass) {
+    bins.reset(grid);
+    bin_list(quiet, 0, grid, bins);
+  }
+  EXPECT_TRUE(bins.trim());
+  EXPECT_LT(bins.all.vertices.capacity() + bins.all.polygons.capacity(), 100u);
+  EXPECT_TRUE(bins.all.polygons.empty());
+  EXPECT_FALSE(bins.trim());  // too little left to be worth it
 }
 
 // Spans that depth-test, divide (at High) and shade four or eight pixels at once must draw
