@@ -37,9 +37,9 @@ struct TileGrid {
 
 // One thread's bins: every polygon binned, copied once with its vertices, and per tile the
 // indices of those that touch it. Only the indices are per tile, so the memory a bin keeps
-// between frames (the most it ever held) is small, and the copies follow the busiest frame
-// rather than each tile's busiest frame. On a cache line of its own, since every thread writes
-// its own while the others write theirs.
+// between frames follows the busiest recent frame (see trim) rather than each tile's busiest
+// frame. On a cache line of its own, since every thread writes its own while the others write
+// theirs.
 struct alignas(64) TileBins {
   DrawList all;  // in batch order
   std::vector<std::vector<uint32_t>> tiles;
