@@ -25,6 +25,7 @@
 #include <string>
 
 #include "big_world.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/cpu/cpu_backend.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
@@ -167,7 +168,7 @@ void render_frames_gl(benchmark::State& state, const Case& c) {
     return;
   }
   setenv("ZELNARY_NO_PACING", "1", 1);
-  znr::Renderer renderer;
+  znr::Renderer renderer(znr::engine_backends());
   znr::RenderSettings settings;
   settings.perspective_accuracy = c.accuracy;
   settings.use_accelerator = true;
@@ -188,7 +189,7 @@ void render_frames_gl(benchmark::State& state, const Case& c) {
 
 // What the GL rows run on, found with one small frame before the runs.
 std::string gl_renderer() {
-  znr::Renderer renderer;
+  znr::Renderer renderer(znr::engine_backends());
   znr::RenderSettings settings;
   settings.use_accelerator = true;
   znr::Image out;

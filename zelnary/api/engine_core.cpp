@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "zelnary/api/backends.h"
 #include "zelnary/cameras/camera.h"
 #include "zelnary/cameras/camera_math.h"
 #include "zelnary/collision/segment_query.h"
@@ -24,6 +25,8 @@ double monotonic_seconds() {
 }
 
 struct EngineCore::Impl {
+  explicit Impl(std::string_view backend) : renderer(engine_backends(), backend) {}
+
   ClockFn clock;
   bool loaded = false;
   Scene scene;
@@ -61,7 +64,8 @@ struct EngineCore::Impl {
   }
 };
 
-EngineCore::EngineCore(ClockFn clock) : impl_(std::make_unique<Impl>()) {
+EngineCore::EngineCore(ClockFn clock, std::string_view backend)
+    : impl_(std::make_unique<Impl>(backend)) {
   impl_->clock = std::move(clock);
 }
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "zelnary/scene/image.h"
 
@@ -31,7 +32,9 @@ double monotonic_seconds();
 
 class EngineCore {
  public:
-  explicit EngineCore(ClockFn clock = monotonic_seconds);
+  // backend: the id of the one back end to draw with (api/backends.h), empty for the usual
+  // choice.
+  explicit EngineCore(ClockFn clock = monotonic_seconds, std::string_view backend = {});
   ~EngineCore();
   EngineCore(const EngineCore&) = delete;
   EngineCore& operator=(const EngineCore&) = delete;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,20 +12,34 @@
 
 namespace {
 
-// Never destroyed: the viewer may call in until the very end of the process.
-znr::EngineCore& core() {
-  static znr::EngineCore* instance = new znr::EngineCore();
+// The engine behind the C operations, with what only this layer knows. Made on the first call
+// and never destroyed: the viewer may call in until the very end of the process.
+struct CEngine {
+  // ZELNARY_BACKEND names the one back end to draw with (tests, headless machines).
+  znr::EngineCore core{znr::monotonic_seconds, env_or_empty("ZELNARY_BACKEND")};
+  std::string refused_load;  // a load refused for its arguments, before the core was asked
+
+  static const char* env_or_empty(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+  }
+};
+
+CEngine& engine() {
+  static CEngine* instance = new CEngine();
   return *instance;
+}
+
+znr::EngineCore& core() {
+  return engine().core;
+}
+
+std::string& refused_load() {
+  return engine().refused_load;
 }
 
 std::string text(const char* s) {
   return s ? std::string(s) : std::string();
-}
-
-// A load refused for its arguments, before the core was asked; empty otherwise.
-std::string& refused_load() {
-  static std::string* reason = new std::string();
-  return *reason;
 }
 
 }  // namespace

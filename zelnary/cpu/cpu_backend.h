@@ -35,8 +35,7 @@ class CpuBackend : public Backend {
   const std::string& failure() const override;
   std::string name() const override { return "CPU"; }
 
-  // True once a frame reached a window through MIT-SHM.
-  bool used_shared_memory() const;
+  bool used_shared_memory() const override;
   const CpuFrameStats& frame_stats() const;
   // Occlusion culling changes no pixel, only the time a frame takes; on unless the
   // environment has ZELNARY_NO_OCCLUSION set, this turns it on or off for later frames.

@@ -1,4 +1,5 @@
 #include "zelnary/gl/gl_backend.h"
+#include "zelnary/gl/gl_backend_probe.h"
 
 #include "zelnary/gl/egl_context.h"
 #include "zelnary/gl/gl_matrices.h"
@@ -328,12 +329,8 @@ std::string GlBackend::name() const {
   return impl_->renderer.empty() ? "OpenGL" : "OpenGL (" + impl_->renderer + ")";
 }
 
-int32_t GlBackend::live_objects() const {
-  return impl_->objects.live() + impl_->gpu.live_objects();
-}
-
-uint32_t GlBackend::child_window() const {
-  return impl_->window.child();
+int32_t GlBackendProbe::live_objects(const GlBackend& gl) {
+  return gl.impl_->objects.live() + gl.impl_->gpu.live_objects();
 }
 
 }  // namespace znr

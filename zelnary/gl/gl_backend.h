@@ -27,12 +27,8 @@ class GlBackend : public Backend {
   const std::string& failure() const override;
   std::string name() const override;
 
-  // GL objects (buffers, textures, vertex arrays, programs, framebuffers) alive now.
-  int32_t live_objects() const;
-  // The child window inside the viewer's window, 0 when there is none.
-  uint32_t child_window() const;
-
  private:
+  friend struct GlBackendProbe;  // gl_backend_probe.h
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,10 +1,12 @@
 // The seam between the render front end and a back end that turns its answer into pixels.
-// One implementation per folder (cpu/, gl/); the Renderer picks one and falls back to the CPU
-// one when another cannot go on. A back end owns its presentation: its window, its
-// swapping and pacing, its read-back.
+// One implementation per folder (cpu/, gl/) and a null one here; the Renderer walks a table of
+// them in order of preference and goes on with the next when the 3D card cannot. A back end
+// owns its presentation: its window, its swapping and pacing, its read-back.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "zelnary/render/frame.h"
@@ -52,6 +54,20 @@ class Backend {
   virtual const std::string& failure() const = 0;
   // What draws: "CPU", or "OpenGL (the card's renderer string)".
   virtual std::string name() const = 0;
+  // True once a frame reached a window through X shared memory.
+  virtual bool used_shared_memory() const { return false; }
 };
+
+// One row of the table the Renderer chooses from, in order of preference.
+struct BackendEntry {
+  const char* id;    // how ZELNARY_BACKEND names it: "opengl", "cpu", "null"
+  bool accelerated;  // drawn by the 3D card: tried only when the settings ask for the card,
+                     // and when it fails the next row takes over
+  bool named_only;   // chosen only when named (the null back end)
+  // Why it cannot run on this machine; empty when it can.
+  std::string (*unavailable)();
+  std::unique_ptr<Backend> (*create)();
+};
+using BackendTable = std::span<const BackendEntry>;
 
 }  // namespace znr

@@ -1,9 +1,8 @@
 #include "zelnary/render/renderer.h"
 
 #include <cstdio>
+#include <vector>
 
-#include "zelnary/cpu/cpu_backend.h"
-#include "zelnary/gl/gl_backend.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
@@ -17,53 +16,79 @@ bool size_allowed(int32_t width, int32_t height) {
          static_cast<int64_t>(width) * height <= kMaxFramePixels;
 }
 
+constexpr size_t kNone = static_cast<size_t>(-1);
+
 }  // namespace
 
 struct Renderer::Impl {
+  BackendTable table;
+  size_t only = kNone;  // the one row named by the caller
   SceneIndex index;
   uint64_t generation = 0;  // one more each time the index is rebuilt
   Frame frame;
 
   struct Slot {
-    std::unique_ptr<Backend> backend;
-    uint64_t prepared = 0;  // the index generation it was prepared for
+    std::unique_ptr<Backend> backend;  // made on first use
+    uint64_t prepared = 0;             // the index generation it was prepared for
+    bool refused = false;              // failed once: not tried again until release()
   };
-  CpuBackend* cpu = nullptr;  // owned by cpu_slot
-  Slot cpu_slot, gl_slot;
-  Slot* current = nullptr;
-  bool gl_refused = false;  // failed once: not tried again until release()
+  std::vector<Slot> slots;  // one per row of the table
+  size_t current = kNone;
   std::string fallback_reason;
 
-  Impl() {
-    auto c = std::make_unique<CpuBackend>();
-    cpu = c.get();
-    cpu_slot.backend = std::move(c);
-    current = &cpu_slot;
+  Impl(BackendTable backends, std::string_view id) : table(backends), slots(backends.size()) {
+    for (size_t i = 0; i < table.size(); ++i) {
+      if (id == table[i].id) only = i;
+    }
+    if (!id.empty() && only == kNone) {
+      std::fprintf(stderr, "zelnary: ZELNARY_BACKEND=%.*s names no back end; choosing as usual\n",
+                   static_cast<int>(id.size()), id.data());
+    }
+    choose(RenderSettings{});
   }
 
-  Slot& choose(const RenderSettings& settings) {
-    Slot* want = &cpu_slot;
-    if (settings.use_accelerator && !gl_refused) {
-      if (!gl_slot.backend) gl_slot.backend = std::make_unique<GlBackend>();
-      want = &gl_slot;
-    }
-    if (want != current) {
-      current->backend->suspend();
-      current = want;
-    }
-    return *current;
+  bool allowed(size_t i, const RenderSettings& settings) const {
+    if (only != kNone) return i == only;
+    const BackendEntry& e = table[i];
+    return !e.named_only && (!e.accelerated || settings.use_accelerator);
   }
 
-  // The card cannot be used: say so once, and draw on the CPU from now on.
-  void refuse_gl(std::string why) {
-    if (!gl_refused) {
+  // The first row the settings allow that has not failed, made ready; kNone when none is.
+  size_t choose(const RenderSettings& settings) {
+    for (size_t i = 0; i < table.size(); ++i) {
+      Slot& slot = slots[i];
+      if (slot.refused || !allowed(i, settings)) continue;
+      if (!slot.backend) {
+        std::string why = table[i].unavailable ? table[i].unavailable() : std::string();
+        if (!why.empty()) {
+          refuse(i, std::move(why));
+          continue;
+        }
+        slot.backend = table[i].create();
+      }
+      if (i != current && current != kNone && slots[current].backend) {
+        slots[current].backend->suspend();
+      }
+      current = i;
+      return i;
+    }
+    return kNone;
+  }
+
+  // Only the 3D card gives way to the next row: say why once, and draw without it from now
+  // on. Any other row failing fails the render, as there is nothing sound to fall back on.
+  bool refuse(size_t i, std::string why) {
+    if (!table[i].accelerated || only == i) return false;
+    Slot& slot = slots[i];
+    if (!slot.refused) {
       std::fprintf(stderr, "zelnary: 3D card not used: %s; drawing on the CPU\n", why.c_str());
     }
     fallback_reason = std::move(why);
-    gl_refused = true;
-    if (gl_slot.backend) gl_slot.backend->release();
-    gl_slot = Slot{};
-    if (current == &gl_slot) current = &cpu_slot;
+    if (slot.backend) slot.backend->release();
+    slot = Slot{};
+    slot.refused = true;
+    if (current == i) current = kNone;
+    return true;
   }
 
   BackendStatus draw(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
@@ -84,7 +109,8 @@ struct Renderer::Impl {
   }
 };
 
-Renderer::Renderer() : impl_(std::make_unique<Impl>()) {}
+Renderer::Renderer(BackendTable backends, std::string_view only)
+    : impl_(std::make_unique<Impl>(backends, only)) {}
 Renderer::~Renderer() = default;
 
 void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> poses,
@@ -96,19 +122,19 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
     return;
   }
   for (;;) {
-    Impl::Slot& slot = m.choose(settings);
-    BackendStatus st = slot.backend->acquire_offscreen(width, height);
-    if (st == BackendStatus::ok) st = m.draw(slot, scene, poses, camera, width, height, settings);
+    const size_t i = m.choose(settings);
+    if (i == kNone) break;
+    Backend& backend = *m.slots[i].backend;
+    BackendStatus st = backend.acquire_offscreen(width, height);
+    if (st == BackendStatus::ok)
+      st = m.draw(m.slots[i], scene, poses, camera, width, height, settings);
     if (st == BackendStatus::ok) {
-      slot.backend->read_back(out);
+      backend.read_back(out);
       return;
     }
-    if (&slot == &m.cpu_slot) {  // the CPU back end never fails over; nothing else to try
-      out = Image{};
-      return;
-    }
-    m.refuse_gl(slot.backend->failure());
+    if (!m.refuse(i, backend.failure())) break;
   }
+  out = Image{};
 }
 
 int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
@@ -116,24 +142,30 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
                                    const RenderSettings& settings) {
   Impl& m = *impl_;
   for (;;) {
-    Impl::Slot& slot = m.choose(settings);
+    const size_t i = m.choose(settings);
+    if (i == kNone) return -1;
+    Backend& backend = *m.slots[i].backend;
     int32_t width = 0, height = 0;
-    BackendStatus st = slot.backend->acquire_window(window, width, height);
+    BackendStatus st = backend.acquire_window(window, width, height);
     if (st == BackendStatus::ok && !size_allowed(width, height)) return -1;
-    if (st == BackendStatus::ok) st = m.draw(slot, scene, poses, camera, width, height, settings);
-    if (st == BackendStatus::ok) st = slot.backend->present();
+    if (st == BackendStatus::ok)
+      st = m.draw(m.slots[i], scene, poses, camera, width, height, settings);
+    if (st == BackendStatus::ok) st = backend.present();
     if (st == BackendStatus::ok) return 0;
-    if (st == BackendStatus::window_gone || &slot == &m.cpu_slot) return -1;
-    m.refuse_gl(slot.backend->failure());
+    if (st == BackendStatus::window_gone || !m.refuse(i, backend.failure())) return -1;
   }
 }
 
 bool Renderer::presented_with_shared_memory() const {
-  return impl_->cpu->used_shared_memory();
+  for (const Impl::Slot& slot : impl_->slots) {
+    if (slot.backend && slot.backend->used_shared_memory()) return true;
+  }
+  return false;
 }
 
 std::string Renderer::backend_name() const {
-  return impl_->current->backend->name();
+  const Impl& m = *impl_;
+  return m.current == kNone ? std::string() : m.slots[m.current].backend->name();
 }
 
 const std::string& Renderer::fallback_reason() const {
@@ -142,15 +174,22 @@ const std::string& Renderer::fallback_reason() const {
 
 void Renderer::release() {
   Impl& m = *impl_;
-  m.cpu_slot.backend->release();
-  m.cpu_slot.prepared = 0;
-  if (m.gl_slot.backend) m.gl_slot.backend->release();
-  m.gl_slot = Impl::Slot{};
-  m.current = &m.cpu_slot;
-  m.gl_refused = false;
+  // The 3D card's back end is made anew on its next use, so one that failed may be tried
+  // again; the others keep their objects and only let go of what they hold.
+  for (size_t i = 0; i < m.slots.size(); ++i) {
+    Impl::Slot& slot = m.slots[i];
+    if (slot.backend) slot.backend->release();
+    if (m.table[i].accelerated) {
+      slot = Impl::Slot{};
+    } else {
+      slot.prepared = 0;
+    }
+  }
+  m.current = kNone;
   m.fallback_reason.clear();
   m.index = SceneIndex{};
   m.frame = Frame{};
+  m.choose(RenderSettings{});
 }
 
 }  // namespace znr

@@ -1,12 +1,14 @@
 // The renderer's public face: draw a camera's view of the world into an image, or into an
-// X11 window at the window's size. It runs the front end and hands each frame to the back end
-// the settings choose: the CPU one, or OpenGL when the 3D card is on and GL works.
+// X11 window at the window's size. It runs the front end and hands each frame to the first
+// back end of its table that the settings allow and that works: OpenGL when the 3D card is on,
+// else the CPU one (api/backends.h has the engine's table).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "zelnary/cameras/camera.h"
 #include "zelnary/render/backend.h"
@@ -21,7 +23,9 @@ constexpr int64_t kMaxFramePixels = int64_t{8192} * 8192;
 
 class Renderer {
  public:
-  Renderer();
+  // only: the id of the one row to draw with (ZELNARY_BACKEND), whatever the settings say;
+  // empty for the usual choice. An id not in the table is ignored, with a warning.
+  explicit Renderer(BackendTable backends, std::string_view only = {});
   ~Renderer();
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;

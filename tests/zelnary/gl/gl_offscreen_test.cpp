@@ -10,8 +10,9 @@
 #include "bench/big_world.h"
 #include "gl_compare.h"
 #include "test_scenes.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/api/engine_core.h"
-#include "zelnary/gl/gl_backend.h"
+#include "zelnary/gl/gl_backend_probe.h"
 #include "zelnary/gl/scene_layout.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
@@ -60,7 +61,7 @@ TEST(GlImages, AGeneratedWorldMatchesTheCpu) {
   camera.location = d.location;
   camera.forward = d.direction;
   camera.zoom = d.zoom;
-  Renderer r;
+  Renderer r(engine_backends());
   for (const double accuracy : {1000.0, 3.0}) {
     const Image gl = render(r, world, camera, accuracy, true, 446, 331);
     EXPECT_GE(test::gl_matching(gl, render(r, world, camera, 1000.0, false, 446, 331)),
@@ -75,7 +76,7 @@ TEST(GlImages, LowPerspectiveLooksTheSameOnBothBackEnds) {
   // Strongly slanted, wholly in view: nothing is clipped, so both draw the same two triangles.
   const Vec3 corners[] = {{7, 2, -1.5}, {14, -2, -1.5}, {14, -2, 1.5}, {7, 2, 1.5}};
   for (size_t i = 0; i < 4; ++i) v.scene.vertices[i].position = corners[i];
-  Renderer r;
+  Renderer r(engine_backends());
   const Image gl_affine = render(r, v.scene, v.camera, 0.0, true);
   const Image gl_exact = render(r, v.scene, v.camera, 1000.0, true);
   EXPECT_GE(test::gl_matching(gl_affine, render(r, v.scene, v.camera, 0.0, false)),
@@ -89,7 +90,7 @@ TEST(GlImages, LowPerspectiveLooksTheSameOnBothBackEnds) {
 TEST(GlImages, CullingLightAndObjectsMatchTheCpu) {
   for (const test::TestView& v :
        {test::cube_view(), test::culling_view(), test::depth_view(true), test::ground_view()}) {
-    Renderer r;
+    Renderer r(engine_backends());
     EXPECT_GE(test::gl_matching(render(r, v.scene, v.camera, 1000.0, true),
                                 render(r, v.scene, v.camera, 1000.0, false)),
               test::kGlMatchingFraction);
@@ -100,7 +101,7 @@ TEST(GlImages, CullingLightAndObjectsMatchTheCpu) {
   const ObjectPose pose{{0.5, -1.0, 0.2}, 35.0};
   RenderSettings settings;
   settings.perspective_accuracy = 1000.0;
-  Renderer r;
+  Renderer r(engine_backends());
   Image gl, cpu;
   settings.use_accelerator = true;
   r.render_to_image(v.scene, std::span(&pose, 1), v.camera, settings, 200, 150, gl);
@@ -122,12 +123,12 @@ TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
   for (int i = 0; i < 30; ++i) {
     ASSERT_EQ(gl.prepare(v.scene, index), BackendStatus::ok);
     ASSERT_EQ(gl.draw(frame, {}), BackendStatus::ok) << gl.failure();
-    if (i == 0) live = gl.live_objects();
-    ASSERT_EQ(gl.live_objects(), live);
+    if (i == 0) live = GlBackendProbe::live_objects(gl);
+    ASSERT_EQ(GlBackendProbe::live_objects(gl), live);
   }
   EXPECT_GT(live, 0);
   gl.release();
-  EXPECT_EQ(gl.live_objects(), 0);
+  EXPECT_EQ(GlBackendProbe::live_objects(gl), 0);
 }
 
 // Where the only GL draws on the processor, the card mode draws with the engine's own CPU back
@@ -135,14 +136,14 @@ TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
 TEST(GlFallback, ASoftwareGlIsPassedOverUnlessAskedFor) {
   const test::TestView v = test::cube_view();
   setenv("ZELNARY_SOFTWARE_GL", "1", 1);
-  Renderer probe;
+  Renderer probe(engine_backends());
   render(probe, v.scene, v.camera, 3.0, true);
   const std::string name = probe.backend_name();
   if (name.rfind("OpenGL", 0) != 0) GTEST_SKIP() << "no GL here: " << probe.fallback_reason();
   if (name.find("llvmpipe") == std::string::npos && name.find("softpipe") == std::string::npos)
     GTEST_SKIP() << "the GL here is not a software one: " << name;
   unsetenv("ZELNARY_SOFTWARE_GL");
-  Renderer r;
+  Renderer r(engine_backends());
   const Image cpu = render(r, v.scene, v.camera, 3.0, false);
   testing::internal::CaptureStderr();
   const Image card = render(r, v.scene, v.camera, 3.0, true);
@@ -156,7 +157,7 @@ TEST(GlFallback, ASoftwareGlIsPassedOverUnlessAskedFor) {
 
 TEST(GlFallback, WithGlTurnedOffTheCpuDrawsAndOneWarningSaysWhy) {
   const test::TestView v = test::cube_view();
-  Renderer r;
+  Renderer r(engine_backends());
   const Image cpu = render(r, v.scene, v.camera, 3.0, false);
   setenv("ZELNARY_NO_GL", "1", 1);
   testing::internal::CaptureStderr();

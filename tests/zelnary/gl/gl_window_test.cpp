@@ -8,6 +8,7 @@
 #include "gl_compare.h"
 #include "test_scenes.h"
 #include "test_window.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/render/renderer.h"
 
 namespace znr {
@@ -25,7 +26,7 @@ class GlWindow : public ::testing::Test {
   }
   // The CPU's picture of the view, offscreen, as the window shows it (0xRRGGBB).
   std::vector<uint32_t> cpu_picture(const Camera& camera, int w, int h) {
-    Renderer r;
+    Renderer r(engine_backends());
     Image img;
     r.render_to_image(view_.scene, {}, camera, off_, w, h, img);
     for (uint32_t& t : img.texels) t &= 0xFFFFFFu;
@@ -47,7 +48,7 @@ class GlWindow : public ::testing::Test {
 };
 
 TEST_F(GlWindow, TheChildWindowFollowsTheParentAndShowsTheCpusPicture) {
-  Renderer r;
+  Renderer r(engine_backends());
   ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
   ASSERT_EQ(r.backend_name().rfind("OpenGL", 0), 0u) << r.fallback_reason();
   auto children = window_.children();
@@ -73,7 +74,7 @@ TEST_F(GlWindow, TheChildWindowFollowsTheParentAndShowsTheCpusPicture) {
 // one after each switch right, one child window at most (hidden while the card is off), and
 // no growth in memory.
 TEST_F(GlWindow, SwitchingTheCardMidFlightKeepsDrawingAndLeaksNothing) {
-  Renderer r;
+  Renderer r(engine_backends());
   long rss_after_warm_up = 0;
   for (int i = 0; i < 200; ++i) {
     const bool card = i % 2 == 0;
@@ -99,7 +100,7 @@ TEST_F(GlWindow, SwitchingTheCardMidFlightKeepsDrawingAndLeaksNothing) {
 }
 
 TEST_F(GlWindow, AParentThatIsGoneIsAnErrorAndTheRendererStartsOver) {
-  Renderer r;
+  Renderer r(engine_backends());
   const uint32_t id = window_.id();
   ASSERT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, on_), 0);
   window_.destroy();
@@ -116,7 +117,7 @@ TEST_F(GlWindow, AParentThatIsGoneIsAnErrorAndTheRendererStartsOver) {
 
 TEST_F(GlWindow, WithGlTurnedOffTheCpuDrawsIntoTheWindow) {
   setenv("ZELNARY_NO_GL", "1", 1);
-  Renderer r;
+  Renderer r(engine_backends());
   testing::internal::CaptureStderr();
   const int32_t result = r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_);
   const std::string warning = testing::internal::GetCapturedStderr();

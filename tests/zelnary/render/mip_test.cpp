@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "test_scenes.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/render/renderer.h"
 #include "zelnary/scene/mip_levels.h"
@@ -71,7 +72,7 @@ TEST(MipLevels, DistantCheckerboardIsItsAverageGrey) {
     const Camera camera = test::look_at({0, 0, 1}, {-10, 0, 1});
     constexpr int32_t kW = 200, kH = 100;
     for (const double accuracy : {0.0, 3.0, 1000.0}) {
-      Renderer r;
+      Renderer r(engine_backends());
       RenderSettings settings;
       settings.perspective_accuracy = accuracy;
       Image out;

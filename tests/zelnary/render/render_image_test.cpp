@@ -8,6 +8,7 @@
 
 #include "image_compare.h"
 #include "test_scenes.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/render/front_end.h"
@@ -20,7 +21,7 @@ constexpr int32_t kW = 160, kH = 120;
 
 Image render(const test::TestView& v, double accuracy = 1000.0,
              std::span<const ObjectPose> poses = {}) {
-  Renderer r;
+  Renderer r(engine_backends());
   RenderSettings settings;
   settings.perspective_accuracy = accuracy;
   Image out;
@@ -183,7 +184,7 @@ TEST(RenderImages, ChunkCullingDropsNothingVisible) {
 
 TEST(RenderImages, OddInputsGiveAFrameNotACrash) {
   test::TestView v = test::cube_view();
-  Renderer r;
+  Renderer r(engine_backends());
   Image out;
   r.render_to_image(v.scene, {}, v.camera, {}, 0, 0, out);
   EXPECT_EQ(out.width, 0);

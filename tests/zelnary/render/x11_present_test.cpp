@@ -6,6 +6,7 @@
 
 #include "test_scenes.h"
 #include "test_window.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/present/frame_pacer.h"
 #include "zelnary/render/renderer.h"
 
@@ -34,7 +35,7 @@ TEST_P(X11PresentPaths, FrameInTheWindowEqualsTheOffscreenFrame) {
   } else {
     setenv("ZELNARY_NO_SHM", "1", 1);
   }
-  Renderer r;
+  Renderer r(engine_backends());
   Image expected;
   r.render_to_image(view_.scene, {}, view_.camera, {}, kW, kH, expected);
   ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, {}), 0);
@@ -57,7 +58,7 @@ TEST_P(X11PresentPaths, FrameInTheWindowEqualsTheOffscreenFrame) {
 INSTANTIATE_TEST_SUITE_P(SharedMemoryOrNot, X11PresentPaths, ::testing::Bool());
 
 TEST_F(X11Present, AWindowThatIsGoneIsAnErrorNotACrash) {
-  Renderer r;
+  Renderer r(engine_backends());
   const uint32_t id = window_.id();
   ASSERT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), 0);
   window_.destroy();
@@ -72,7 +73,7 @@ TEST_F(X11Present, ErrorsOnOtherConnectionsReachTheirOwnHandler) {
   test::TestWindow::count_errors_in_own_handler();
   const uint32_t id = window_.id();
   window_.destroy();
-  Renderer r;
+  Renderer r(engine_backends());
   EXPECT_EQ(r.render_to_window(id, view_.scene, {}, view_.camera, {}), -1);
   // The engine's own error stayed with the engine; the test's reaches the test's handler.
   EXPECT_EQ(window_.query_window_and_count_errors(id), 1);
