@@ -121,7 +121,8 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
     out = Image{};
     return;
   }
-  for (;;) {
+  // Each failure refuses a row, so the table's length bounds the tries.
+  for (size_t tries = 0; tries < m.table.size(); ++tries) {
     const size_t i = m.choose(settings);
     if (i == kNone) break;
     Backend& backend = *m.slots[i].backend;
@@ -141,7 +142,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
                                    std::span<const ObjectPose> poses, const Camera& camera,
                                    const RenderSettings& settings) {
   Impl& m = *impl_;
-  for (;;) {
+  for (size_t tries = 0; tries < m.table.size(); ++tries) {
     const size_t i = m.choose(settings);
     if (i == kNone) return -1;
     Backend& backend = *m.slots[i].backend;
@@ -154,6 +155,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
     if (st == BackendStatus::ok) return 0;
     if (st == BackendStatus::window_gone || !m.refuse(i, backend.failure())) return -1;
   }
+  return -1;
 }
 
 bool Renderer::presented_with_shared_memory() const {

@@ -92,5 +92,20 @@ TEST_F(EngineCoreTest, ReloadAndCloseStartAfresh) {
   EXPECT_FALSE(engine.render_to_image(1, 16, 16, img));
 }
 
+// The null back end draws with no display and no window: the whole engine above the back
+// ends runs headless, and a read-back gives a black frame of the size asked.
+TEST(EngineCoreNull, DrawsNothingAnywhereWithoutFailing) {
+  testing::TempWorld world;
+  EngineCore engine(monotonic_seconds, "null");
+  ASSERT_EQ(engine.load_world(world.path(), world.bitmaps()), 0);
+  EXPECT_EQ(engine.render(0x7fffffff, 1), 0);  // no such window, maybe no display
+  EXPECT_EQ(engine.renderer_name(), "null");
+  Image img;
+  ASSERT_TRUE(engine.render_to_image(kFollow, 7, 5, img));
+  EXPECT_EQ(img.width, 7);
+  EXPECT_EQ(img.height, 5);
+  EXPECT_EQ(img.texels, std::vector<uint32_t>(35, 0xFF000000u));
+}
+
 }  // namespace
 }  // namespace znr

@@ -1,0 +1,22 @@
+# Builds the control probe, which must compile, then each probe in PROBES, which must not.
+function(build_probe name result)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target layer_probe_${name}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  set(${result} ${rc} PARENT_SCOPE)
+  set(probe_output "${out}" PARENT_SCOPE)
+endfunction()
+
+build_probe(control rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the control probe does not compile:\n${probe_output}")
+endif()
+foreach(probe ${PROBES})
+  build_probe(${probe} rc)
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "wrong-way include compiled: ${probe}")
+  endif()
+  if(NOT probe_output MATCHES "No such file or directory")
+    message(FATAL_ERROR "${probe} failed for another reason than the include:\n${probe_output}")
+  endif()
+  message(STATUS "refused as it should be: ${probe}")
+endforeach()

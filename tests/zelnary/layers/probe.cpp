@@ -1,0 +1,2 @@
+// One include, named by the build: see CMakeLists.txt.
+#include PROBE_HEADER
