@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "regular_files_only.h"
 #include "scene_frame.h"
 #include "zelnary/world/limits.h"
 
@@ -318,6 +319,7 @@ double cpu_now() {
 int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings) {
   double t = cpu_now();
   Assimp::Importer importer;
+  importer.SetIOHandler(new RegularFilesOnly);  // the importer owns it
   importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                               aiPrimitiveType_POINT | aiPrimitiveType_LINE);
   const aiScene* scene =

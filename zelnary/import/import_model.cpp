@@ -2,11 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 
 #include "zelnary/import/stream_decode.h"
 #include "zelnary/import/stream_format.h"
+#include "zelnary/textures/regular_file.h"
 
 namespace znr {
 namespace {
@@ -26,10 +26,10 @@ bool ends_with(const std::string& s, const std::string& tail) {
 bool is_world_file(const std::string& path) {
   for (const char* ext : {".wld", ".vindle", ".zelnary"})
     if (ends_with(path, ext)) return true;
-  std::ifstream in(path, std::ios::binary);
-  char head[32] = {};
-  in.read(head, sizeof head);
-  std::string_view first(head, static_cast<size_t>(in.gcount()));
+  // Read without blocking: a FIFO named like a model must not hang the caller here.
+  std::string head, error;
+  if (!read_regular_head(path, 32, head, error)) return false;
+  std::string_view first(head);
   if (first.starts_with("\xEF\xBB\xBF")) first.remove_prefix(3);
   static constexpr std::string_view kWord = "zelnary-world";
   return first.starts_with(kWord) && (first.size() == kWord.size() || first[kWord.size()] == ' ' ||
@@ -48,7 +48,9 @@ bool import_model(const std::string& path, const std::string& importer,
   };
   double t = thread_cpu_seconds();
   ImporterRun run;
-  std::string reason;
+  std::string reason, head;
+  // The importer would block for ever on a FIFO, or read a device without end.
+  if (!read_regular_head(path, 0, head, reason)) return failed(reason);
   if (!run_importer(importer, path, limits, run, reason)) return failed(reason);
   if (timings) timings->read_seconds = thread_cpu_seconds() - t;
 

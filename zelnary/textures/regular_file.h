@@ -22,4 +22,9 @@ enum class FileStatus { Ok, Failed, TooLarge };
 FileStatus read_regular_file(const std::string& path, uint64_t max_bytes, FileBytes& out,
                              std::string& error);
 
+// The first max_bytes of a regular file (fewer if it is shorter), for a look at its kind.
+// false: error says why, as above.
+bool read_regular_head(const std::string& path, size_t max_bytes, std::string& head,
+                       std::string& error);
+
 }  // namespace znr

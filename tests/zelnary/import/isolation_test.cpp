@@ -2,6 +2,8 @@
 // and the engine goes on working.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -64,6 +66,27 @@ TEST_F(Isolation, EveryMisbehaviourEndsInOneClearLine) {
 TEST_F(Isolation, AMissingImporterIsAClearError) {
   ::setenv("ZELNARY_IMPORTER", (dir_ / "no-such-importer").c_str(), 1);
   EXPECT_NE(fail_with("").find("cannot start the importer"), std::string::npos);
+}
+
+// Neither the engine nor the importer child may open a FIFO as a file: a plain open waits for
+// a writer for ever. The alarm turns such a hang into a failure.
+TEST(RegularFilesOnly, AFifoAsTheModelOrNamedByItFailsOrIsSkippedAtOnce) {
+  const fs::path dir = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "fifos";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  ASSERT_EQ(::mkfifo((dir / "m.glb").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "m.mtl").c_str(), 0600), 0);
+  std::ofstream(dir / "m.obj") << "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+  ::setenv("ZELNARY_IMPORT_TIMEOUT", "20", 1);
+  ::alarm(60);
+  EngineCore core;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(core.load_world((dir / "m.glb").string(), ""), -1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("not a regular file"), std::string::npos);
+  EXPECT_EQ(core.load_world((dir / "m.obj").string(), ""), 0)
+      << "the FIFO material file is skipped";
+  ::alarm(0);
+  ::unsetenv("ZELNARY_IMPORT_TIMEOUT");
 }
 
 }  // namespace
