@@ -1,6 +1,7 @@
 // Small vector maths shared by every part of the engine.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 namespace znr {
@@ -30,10 +31,16 @@ constexpr Vec3 cross(const Vec3& a, const Vec3& b) {
 inline double length(const Vec3& a) {
   return std::sqrt(dot(a, a));
 }
-// The unit vector along a; the zero vector stays zero.
+// The unit vector along a, for any finite a however long or short; the zero vector (and one
+// that is not finite) gives zero. Vectors whose squared length would overflow or underflow
+// are first divided by their largest component.
 inline Vec3 normalized(const Vec3& a) {
   const double l = length(a);
-  return l > 0.0 ? a * (1.0 / l) : Vec3{};
+  if (l > 1e-150 && l < 1e150) return a * (1.0 / l);
+  const double m = std::max({std::abs(a.x), std::abs(a.y), std::abs(a.z)});
+  if (!(m > 0.0) || !std::isfinite(m)) return Vec3{};
+  const Vec3 s{a.x / m, a.y / m, a.z / m};
+  return s * (1.0 / length(s));
 }
 inline bool is_finite(const Vec3& a) {
   return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);

@@ -302,9 +302,8 @@ class Decoder {
     for (int i = 0; i < 6; ++i)
       if (!finite_within(v[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
     c.location = {v[0], v[1], v[2]};
-    c.direction = {v[3], v[4], v[5]};
+    c.direction = normalized(Vec3{v[3], v[4], v[5]});
     if (length(c.direction) == 0.0) return fail("camera direction is zero");
-    c.direction = normalized(c.direction);
     if (!(v[6] >= lim::kMinZoom && v[6] <= lim::kMaxZoom)) return fail("camera zoom out of range");
     c.zoom = v[6];
     s.cameras.push_back(std::move(c));

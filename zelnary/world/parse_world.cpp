@@ -302,8 +302,9 @@ class WorldParser {
     if (!number(lex, d.x, "sun direction") || !number(lex, d.y, "sun direction") ||
         !number(lex, d.z, "sun direction"))
       return false;
-    if (length(d) == 0.0) return fail(WorldError::OutOfRange, "sun direction is zero");
     scene_.lighting.sun_direction = normalized(d);
+    if (length(scene_.lighting.sun_direction) == 0.0)
+      return fail(WorldError::OutOfRange, "sun direction is zero");
     return color(lex, scene_.lighting.sun, "sun colour") && expect_end(lex);
   }
 
@@ -479,9 +480,9 @@ class WorldParser {
           break;
         case 1:
           if (!number_list(value, xyz, 3, "camera direction")) return false;
-          if (length(Vec3{xyz[0], xyz[1], xyz[2]}) == 0.0)
-            return fail(WorldError::OutOfRange, "camera direction is zero");
           cam.direction = normalized(Vec3{xyz[0], xyz[1], xyz[2]});
+          if (length(cam.direction) == 0.0)
+            return fail(WorldError::OutOfRange, "camera direction is zero");
           break;
         case 2:
           if (!number_from(value, cam.zoom, "camera zoom") ||

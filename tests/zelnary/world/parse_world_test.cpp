@@ -277,6 +277,27 @@ TEST(ParseWorld, LimitsAreChecked) {
   EXPECT_EQ(e.kind, WorldError::Syntax);
 }
 
+// Directions of any finite non-zero length are normalised: neither squaring a huge component
+// nor a tiny one may turn them into nothing (or into "zero").
+TEST(ParseWorld, DirectionsOfAnyFiniteLengthAreNormalised) {
+  for (const char* scale : {"1e-200", "1e-320", "1", "1e154", "1e300"}) {
+    const std::string k = scale;
+    Scene s;
+    WorldLoadError e;
+    ASSERT_TRUE(parse_world("zelnary-world 1\nsun -" + k + " 0 " + k + " 1 1 1\ncamera c dir=-" +
+                                k + ",-" + k + ",-" + k + "\n",
+                            "w", s, e))
+        << scale << ": " << e.message;
+    const double third = -1.0 / std::sqrt(3.0), half = 1.0 / std::sqrt(2.0);
+    EXPECT_NEAR(s.cameras[0].direction.x, third, 1e-12) << scale;
+    EXPECT_NEAR(s.cameras[0].direction.z, third, 1e-12) << scale;
+    EXPECT_NEAR(s.lighting.sun_direction.x, -half, 1e-12) << scale;
+    EXPECT_NEAR(s.lighting.sun_direction.z, half, 1e-12) << scale;
+  }
+  EXPECT_EQ(parse_error("zelnary-world 1\ncamera c dir=0,0,0\n").kind, WorldError::OutOfRange);
+  EXPECT_EQ(parse_error("zelnary-world 1\nsun 0 0 0 1 1 1\n").kind, WorldError::OutOfRange);
+}
+
 TEST(ParseWorld, PolygonCountIsRefusedBeforeAnyPolygonIsRead) {
   // One polygon line over the limit, each one malformed: the count alone refuses the file,
   // on the line that crosses the limit, before the first polygon is parsed.
