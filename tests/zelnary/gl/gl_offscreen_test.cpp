@@ -111,6 +111,24 @@ TEST(GlImages, CullingLightAndObjectsMatchTheCpu) {
   EXPECT_NE(cpu.texels, render(r, v.scene, v.camera, 1000.0, false).texels);  // it did move
 }
 
+// Coplanar polygons with the same corners have the same depth at every pixel: which one shows
+// is the back ends' rule for equal depths, and both must keep the same one.
+TEST(GlImages, CoplanarPolygonsShowTheSameOneOnBothBackEnds) {
+  test::TestView v{Scene{}, test::look_at({0, 0, 0}, {1, 0, 0})};
+  const std::array<Vec3, 4> wall{Vec3{8, 6, -5}, Vec3{8, -6, -5}, Vec3{8, -6, 5}, Vec3{8, 6, 5}};
+  test::QuadOptions red, green;
+  red.color = {1.0f, 0.1f, 0.1f};
+  green.color = {0.1f, 1.0f, 0.1f};
+  add_quad(v.scene, wall, red);
+  add_quad(v.scene, wall, green);
+  Renderer r(engine_backends());
+  const Image gl = render(r, v.scene, v.camera, 1000.0, true);
+  const Image cpu = render(r, v.scene, v.camera, 1000.0, false);
+  ASSERT_EQ(cpu.texels.size(), gl.texels.size());
+  EXPECT_NE(cpu.at(100, 75), 0xFF000000u);  // the wall fills the middle
+  EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction);
+}
+
 TEST(GlBackend, ANewSceneFreesTheOldOnesBuffers) {
   const test::TestView v = test::cube_view();
   SceneIndex index;

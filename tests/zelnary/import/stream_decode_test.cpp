@@ -1,8 +1,11 @@
 #include "zelnary/import/stream_decode.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 
@@ -110,6 +113,77 @@ TEST(StreamDecode, TheImportersOwnReasonComesBackAsIs) {
 
 // Every lie a broken importer could tell, and every value beyond the caps, ends in a clear error
 // and an empty result.
+// Bytes placed so that the last one ends a page and the next page cannot be read: a decoder
+// that reads one byte past what it was given crashes here, with or without sanitizers.
+class GuardedBytes {
+ public:
+  explicit GuardedBytes(std::span<const uint8_t> bytes) {
+    page_ = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    pages_ = (bytes.size() + page_ - 1) / page_ + 1;
+    void* m =
+        ::mmap(nullptr, pages_ * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = static_cast<uint8_t*>(m);
+    ::mprotect(base_ + (pages_ - 1) * page_, page_, PROT_NONE);
+    data_ = base_ + (pages_ - 1) * page_ - bytes.size();
+    std::copy(bytes.begin(), bytes.end(), data_);
+    size_ = bytes.size();
+  }
+  ~GuardedBytes() { ::munmap(base_, pages_ * page_); }
+  GuardedBytes(const GuardedBytes&) = delete;
+  GuardedBytes& operator=(const GuardedBytes&) = delete;
+  std::span<const uint8_t> span() const { return {data_, size_}; }
+
+ private:
+  size_t page_ = 0, pages_ = 0, size_ = 0;
+  uint8_t* base_ = nullptr;
+  uint8_t* data_ = nullptr;
+};
+
+std::vector<uint8_t> every_record_stream() {
+  StreamBuilder s;
+  s.record(Tag::Texture, texels_texture("red.png", 2, 1, 0xFFFF0000u));
+  s.record(Tag::Material, test::material(0, 0.5f, 0.25f, 1.0f, true));
+  s.record(Tag::Object, object("cart", 3.0, {{0, 0, 0}, {10, 0, 0}}));
+  s.record(Tag::Mesh, test::triangle_mesh(0, 0));
+  s.record(Tag::Camera, camera("Cam", 40));
+  return s.end();
+}
+
+// Every strict prefix of a good stream is refused, and so is every record that claims one to
+// three bytes more than it holds; none of them reads past the bytes given.
+TEST(StreamDecode, EveryTruncationAndOverlongRecordIsRefusedWithinTheBytesGiven) {
+  const std::vector<uint8_t> good = every_record_stream();
+  {
+    DecodedImport d;
+    std::string error;
+    ASSERT_TRUE(decode_import_stream(GuardedBytes(good).span(), d, error)) << error;
+  }
+  for (size_t n = 0; n < good.size(); ++n) {
+    const GuardedBytes cut(std::span<const uint8_t>(good).first(n));
+    DecodedImport d;
+    std::string error;
+    EXPECT_FALSE(decode_import_stream(cut.span(), d, error)) << "prefix of " << n << " bytes";
+  }
+  // Records start after the 8-byte header: a 4-byte tag, an 8-byte size, the payload.
+  int records = 0;
+  for (size_t at = 8; at + 12 <= good.size(); ++records) {
+    uint64_t size = 0;
+    std::memcpy(&size, good.data() + at + 4, sizeof size);
+    for (uint64_t extra = 1; extra <= 3; ++extra) {
+      std::vector<uint8_t> longer = good;
+      const uint64_t claimed = size + extra;
+      std::memcpy(longer.data() + at + 4, &claimed, sizeof claimed);
+      const GuardedBytes guarded(longer);
+      DecodedImport d;
+      std::string error;
+      EXPECT_FALSE(decode_import_stream(guarded.span(), d, error))
+          << "record " << records << " " << extra << " bytes too long";
+    }
+    at += 12 + static_cast<size_t>(size);
+  }
+  EXPECT_EQ(records, 6);
+}
+
 TEST(StreamDecode, RefusesStreamsThatLie) {
   const float inf = std::numeric_limits<float>::infinity();
   struct Case {
