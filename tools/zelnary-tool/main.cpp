@@ -83,12 +83,12 @@ int render(const znr::tool::RenderOptions& r) {
 }
 
 // Imports a model and writes it as a world beside its textures, named after the model.
-int import(const std::string& model, const std::string& out_dir) {
+int import(const std::string& model, const std::string& out_dir, bool force) {
   znr::Scene scene;
   std::string error;
   if (!znr::import_model(model, scene, error)) return 1;  // it has printed the reason
   const std::string name = std::filesystem::path(model).stem().string();
-  if (!znr::tool::write_world(scene, out_dir, name.empty() ? "model" : name, error)) {
+  if (!znr::tool::write_world(scene, out_dir, name.empty() ? "model" : name, force, error)) {
     std::fprintf(stderr, "zelnary-tool: %s\n", error.c_str());
     return 1;
   }
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     case Command::Check:
       return check(cmd->world);
     case Command::Import:
-      return import(cmd->model, cmd->out_dir);
+      return import(cmd->model, cmd->out_dir, cmd->force);
     case Command::Render:
       break;
   }

@@ -13,7 +13,8 @@ const char* const kUsage =
     "usage: zelnary-tool check WORLD\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
     " [--time SECONDS] [--accuracy A] [--gl]\n"
-    "       zelnary-tool import MODEL OUTDIR   (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/)\n"
+    "       zelnary-tool import [--force] MODEL OUTDIR\n"
+    "           (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/; --force replaces them)\n"
     "       zelnary-tool help\n"
     "  check: load WORLD with its textures, report the first error, count what it holds\n"
     "  render: draw camera N of WORLD offscreen into a PNG file\n"
@@ -67,13 +68,21 @@ std::optional<Command> parse_command(const std::vector<std::string>& args, std::
     return cmd;
   }
   if (args[0] == "import") {
-    if (args.size() != 3) {
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--force") {
+        cmd.force = true;
+      } else {
+        files.push_back(args[i]);
+      }
+    }
+    if (files.size() != 2) {
       error = "import takes a model file and an output folder";
       return std::nullopt;
     }
     cmd.kind = Command::Import;
-    cmd.model = args[1];
-    cmd.out_dir = args[2];
+    cmd.model = files[0];
+    cmd.out_dir = files[1];
     return cmd;
   }
   if (args[0] != "render") {

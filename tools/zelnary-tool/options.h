@@ -23,6 +23,7 @@ struct Command {
   std::string world;           // check
   RenderOptions render;        // render
   std::string model, out_dir;  // import
+  bool force = false;          // import: replace a world (and textures) already there
 };
 
 // nullopt: error says what is wrong with the arguments.

@@ -1,9 +1,17 @@
 #include "write_world.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
+#include <span>
+#include <sstream>
 #include <vector>
 
 #include "zelnary/present/png_writer.h"
@@ -60,24 +68,9 @@ void write_poly(std::ostream& out, const Scene& scene, const Polygon& p,
   out << '\n';
 }
 
-}  // namespace
-
-bool write_world(const Scene& scene, const std::string& dir, const std::string& name,
-                 std::string& error) {
-  std::error_code ec;
-  const fs::path bitmaps = fs::path(dir) / "bitmaps";
-  fs::create_directories(bitmaps, ec);
-  if (ec) {
-    error = bitmaps.string() + ": " + ec.message();
-    return false;
-  }
-  const std::vector<std::string> tex = texture_names(scene);
-  for (size_t i = 0; i < tex.size(); ++i)
-    if (!write_png((bitmaps / (tex[i] + ".png")).string(), scene.textures[i].image, error))
-      return false;
-
-  const fs::path file = fs::path(dir) / (name + ".wld");
-  std::ofstream out(file, std::ios::binary);
+// The world file's text.
+std::string world_text(const Scene& scene, const std::vector<std::string>& tex) {
+  std::ostringstream out;
   out << "zelnary-world 1\n# Imported by zelnary-tool. z is up.\n\n";
   const Lighting& l = scene.lighting;
   out << "background " << num(scene.background.r) << ' ' << num(scene.background.g) << ' '
@@ -109,10 +102,114 @@ bool write_world(const Scene& scene, const std::string& dir, const std::string& 
       if (p.object == static_cast<int32_t>(k)) write_poly(out, scene, p, tex, "  ");
     out << "end\n";
   }
-  out.close();
-  if (!out) {
-    error = file.string() + ": cannot write";
+  return std::move(out).str();
+}
+
+std::string cause(const fs::path& path, int code) {
+  return path.string() + ": " + std::strerror(code);
+}
+
+// Writes a new file (never one that is there) and flushes it to the disk, so that a full disk
+// shows here and not after the file has been moved into place.
+bool write_new_file(const fs::path& path, std::span<const char> bytes, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = cause(path, errno);
     return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = cause(path, n < 0 ? errno : ENOSPC);
+      ::close(fd);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    error = cause(path, errno);
+    return false;
+  }
+  return true;
+}
+
+// Moves from to to; without replace, a file already at to stays and the move fails.
+bool move_into_place(const fs::path& from, const fs::path& to, bool replace, std::string& error) {
+  const int r = replace
+                    ? ::rename(from.c_str(), to.c_str())
+                    : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  if (r == 0) return true;
+  error = errno == EEXIST ? to.string() + " exists (--force replaces it)" : cause(to, errno);
+  return false;
+}
+
+// A folder of this run's own, removed with what is left in it whatever happens.
+struct Staging {
+  fs::path path;
+  ~Staging() {
+    std::error_code ec;
+    if (!path.empty()) fs::remove_all(path, ec);
+  }
+};
+
+}  // namespace
+
+bool write_world(const Scene& scene, const std::string& dir, const std::string& name, bool force,
+                 std::string& error) {
+  const fs::path out = dir, bitmaps = out / "bitmaps", world = out / (name + ".wld");
+  const std::vector<std::string> tex = texture_names(scene);
+  std::vector<fs::path> targets;
+  for (const std::string& t : tex) targets.push_back(bitmaps / (t + ".png"));
+  targets.push_back(world);
+  std::error_code ec;
+  if (!force) {
+    for (const fs::path& t : targets) {
+      if (fs::exists(fs::symlink_status(t, ec))) {
+        error = t.string() + " exists (--force replaces it)";
+        return false;
+      }
+    }
+  }
+  fs::create_directories(bitmaps, ec);
+  if (ec) {
+    error = bitmaps.string() + ": " + ec.message();
+    return false;
+  }
+
+  // Everything is written beside the result first, on the same file system, and moved into
+  // place only once all of it is written: a failure leaves the user's folder as it was.
+  Staging staging;
+  std::string pattern = (out / ("." + name.substr(0, 100) + ".import-XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) {
+    error = cause(out, errno);
+    return false;
+  }
+  staging.path = pattern;
+  std::vector<uint8_t> png;
+  for (size_t i = 0; i < tex.size(); ++i) {
+    if (!encode_png(scene.textures[i].image, png, error)) {
+      error = targets[i].string() + ": " + error;
+      return false;
+    }
+    const std::span<const char> bytes(reinterpret_cast<const char*>(png.data()), png.size());
+    if (!write_new_file(staging.path / (tex[i] + ".png"), bytes, error)) return false;
+  }
+  const std::string text = world_text(scene, tex);
+  if (!write_new_file(staging.path / world.filename(), text, error)) return false;
+
+  // The textures first, the world last, so that no world is ever there without its textures.
+  std::vector<fs::path> moved;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const fs::path from = staging.path / targets[i].filename();
+    if (!move_into_place(from, targets[i], force, error)) {
+      // Without --force what was moved was new: take it away again.
+      if (!force)
+        for (const fs::path& m : moved) fs::remove(m, ec);
+      return false;
+    }
+    moved.push_back(targets[i]);
   }
   return true;
 }
