@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zelnary/present/png_writer.h"
+#include "zelnary/world/limits.h"
 
 namespace znr::tool {
 namespace {
@@ -68,9 +69,17 @@ void write_poly(std::ostream& out, const Scene& scene, const Polygon& p,
   out << '\n';
 }
 
-// The world file's text.
-std::string world_text(const Scene& scene, const std::vector<std::string>& tex) {
+// The world file's text; false when it would be larger than a world file may be, checked as
+// it grows so that a scene far too big never takes the memory of its whole text.
+bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::string& text,
+                std::string& error) {
   std::ostringstream out;
+  auto too_big = [&] {
+    if (static_cast<uint64_t>(out.tellp()) <= world_limits::kMaxFileBytes) return false;
+    error = "the world would be larger than " + std::to_string(world_limits::kMaxFileBytes >> 20) +
+            " MiB, the most a world file may hold: nothing was written";
+    return true;
+  };
   out << "zelnary-world 1\n# Imported by zelnary-tool. z is up.\n\n";
   const Lighting& l = scene.lighting;
   out << "background " << num(scene.background.r) << ' ' << num(scene.background.g) << ' '
@@ -92,17 +101,22 @@ std::string world_text(const Scene& scene, const std::vector<std::string>& tex) 
     out << '\n';
   }
   out << '\n';
-  for (const Polygon& p : scene.polygons)
+  for (const Polygon& p : scene.polygons) {
     if (p.object < 0) write_poly(out, scene, p, tex, "");
+    if (too_big()) return false;
+  }
   for (size_t k = 0; k < scene.objects.size(); ++k) {
     const MovingObject& o = scene.objects[k];
     out << "\nobject " << o.name << ' ' << num(o.speed) << '\n';
     for (const Vec3& w : o.path) out << "  waypoint " << triple(w, ' ') << '\n';
-    for (const Polygon& p : scene.polygons)
+    for (const Polygon& p : scene.polygons) {
       if (p.object == static_cast<int32_t>(k)) write_poly(out, scene, p, tex, "  ");
+      if (too_big()) return false;
+    }
     out << "end\n";
   }
-  return std::move(out).str();
+  text = std::move(out).str();
+  return true;
 }
 
 std::string cause(const fs::path& path, int code) {
@@ -172,6 +186,8 @@ bool write_world(const Scene& scene, const std::string& dir, const std::string& 
       }
     }
   }
+  std::string text;
+  if (!world_text(scene, tex, text, error)) return false;
   fs::create_directories(bitmaps, ec);
   if (ec) {
     error = bitmaps.string() + ": " + ec.message();
@@ -196,7 +212,6 @@ bool write_world(const Scene& scene, const std::string& dir, const std::string& 
     const std::span<const char> bytes(reinterpret_cast<const char*>(png.data()), png.size());
     if (!write_new_file(staging.path / (tex[i] + ".png"), bytes, error)) return false;
   }
-  const std::string text = world_text(scene, tex);
   if (!write_new_file(staging.path / world.filename(), text, error)) return false;
 
   // The textures first, the world last, so that no world is ever there without its textures.

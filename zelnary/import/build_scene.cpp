@@ -38,9 +38,14 @@ std::string clean_name(const std::string& raw, bool identifier, const std::strin
   return name.substr(0, lim::kMaxNameBytes - 8);
 }
 
+// At most the format's longest name, with the suffix inside that length.
 std::string unique_name(std::string name, std::set<std::string>& taken) {
+  name.resize(std::min(name.size(), lim::kMaxNameBytes));
   const std::string base = name;
-  for (int n = 2; !taken.insert(name).second; ++n) name = base + "-" + std::to_string(n);
+  for (int n = 2; !taken.insert(name).second; ++n) {
+    const std::string suffix = "-" + std::to_string(n);
+    name = base.substr(0, lim::kMaxNameBytes - suffix.size()) + suffix;
+  }
   return name;
 }
 

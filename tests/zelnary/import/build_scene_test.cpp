@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace znr {
 namespace {
 
@@ -68,6 +70,31 @@ TEST(BuildImportedScene, KeepsTheFilesUnitsNearTheTownsSize) {
   Scene huge = square(1e6);
   ASSERT_TRUE(build_imported_scene(huge, fit, error));
   EXPECT_DOUBLE_EQ(huge.vertices[0].position.x, -kFitTarget / 2);
+}
+
+// Names come out unique and within the world format's 255 bytes, chase cameras' included, so
+// that the world written from an import loads.
+TEST(BuildImportedScene, LongNamesStayUniqueWithinTheFormatsLength) {
+  Scene s = square(100.0);
+  const std::string long_name(300, 'n');
+  for (int i = 0; i < 3; ++i) {
+    s.objects.push_back(MovingObject{long_name, {{0, 0, 0}, {1, 0, 0}}, 1.0});
+    s.cameras.push_back(CameraDef{});
+    s.cameras.back().name = "Behind " + long_name;
+  }
+  ImportFit fit;
+  std::string error;
+  ASSERT_TRUE(build_imported_scene(s, fit, error)) << error;
+  std::set<std::string> objects, cameras;
+  for (const MovingObject& o : s.objects) {
+    EXPECT_LE(o.name.size(), 255u);
+    EXPECT_TRUE(objects.insert(o.name).second) << o.name;
+  }
+  for (const CameraDef& c : s.cameras) {
+    EXPECT_LE(c.name.size(), 255u);
+    EXPECT_TRUE(cameras.insert(c.name).second) << c.name;
+  }
+  EXPECT_EQ(cameras.size(), 7u);  // the overview, the file's three, a chase camera per object
 }
 
 TEST(BuildImportedScene, RefusesASceneWithNothingToDraw) {
