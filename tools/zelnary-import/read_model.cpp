@@ -34,6 +34,7 @@ std::string clip(std::string s) {
 }
 
 std::vector<uint8_t> read_file(const std::string& path) {
+  if (!is_regular_file(path.c_str())) return {};  // a FIFO would block the open below
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return {};
   const auto size = static_cast<uint64_t>(std::max<std::streamoff>(in.tellg(), 0));

@@ -76,7 +76,11 @@ TEST(RegularFilesOnly, AFifoAsTheModelOrNamedByItFailsOrIsSkippedAtOnce) {
   fs::create_directories(dir);
   ASSERT_EQ(::mkfifo((dir / "m.glb").c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo((dir / "m.mtl").c_str(), 0600), 0);
-  std::ofstream(dir / "m.obj") << "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+  ASSERT_EQ(::mkfifo((dir / "f.png").c_str(), 0600), 0);
+  const char* triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/1 3/1\n";
+  std::ofstream(dir / "m.obj") << "mtllib m.mtl\n" << triangle;
+  std::ofstream(dir / "n.mtl") << "newmtl t\nmap_Kd f.png\n";
+  std::ofstream(dir / "n.obj") << "mtllib n.mtl\nusemtl t\n" << triangle;
   ::setenv("ZELNARY_IMPORT_TIMEOUT", "20", 1);
   ::alarm(60);
   EngineCore core;
@@ -85,6 +89,7 @@ TEST(RegularFilesOnly, AFifoAsTheModelOrNamedByItFailsOrIsSkippedAtOnce) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("not a regular file"), std::string::npos);
   EXPECT_EQ(core.load_world((dir / "m.obj").string(), ""), 0)
       << "the FIFO material file is skipped";
+  EXPECT_EQ(core.load_world((dir / "n.obj").string(), ""), 0) << "the FIFO image is skipped";
   ::alarm(0);
   ::unsetenv("ZELNARY_IMPORT_TIMEOUT");
 }
