@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <cctype>
 #include <cmath>
 #include <ctime>
 #include <fstream>
@@ -315,6 +316,28 @@ double cpu_now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// assimp's PLY reader never returns from a header without its end (a file cut short there).
+bool ply_header_is_cut_short(const std::string& path) {
+  std::string ext = path.substr(std::min(path.size(), path.rfind('.') + 1));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != "ply" || !is_regular_file(path.c_str())) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::string head(1 << 20, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  return head.find("end_header") == std::string::npos;
+}
+
+// assimp's own words where they would puzzle a user.
+std::string plain_reason(const std::string& why) {
+  if (why.empty()) return "the file could not be read";
+  if (why.find("bad_alloc") != std::string::npos)
+    return "out of memory: the model is larger than the importer may hold";
+  if (why.find("mNumMeshes is 0") != std::string::npos)
+    return "the file holds no meshes: it is empty, or not a model";
+  return why;
+}
+
 }  // namespace
 
 int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings) {
@@ -323,14 +346,17 @@ int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings)
   importer.SetIOHandler(new RegularFilesOnly);  // the importer owns it
   importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                               aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+  if (ply_header_is_cut_short(path)) {
+    error_record(out, "not a whole PLY file: its header has no end_header");
+    return out.flush() ? 1 : 2;
+  }
   const aiScene* scene =
       importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_FlipUVs |
                                   aiProcess_ValidateDataStructure);
   if (timings) timings->assimp_seconds = cpu_now() - t;
   t = cpu_now();
   if (!scene || !scene->mRootNode) {
-    const std::string why = importer.GetErrorString();
-    error_record(out, why.empty() ? "the file could not be read" : why);
+    error_record(out, plain_reason(importer.GetErrorString()));
     return out.flush() ? 1 : 2;
   }
   ModelWriter(*scene, path, out).write();

@@ -53,7 +53,11 @@ std::string signal_text(int sig) {
     case SIGILL:
       return "crashed (illegal instruction)";
     case SIGKILL:
-      return "was killed";
+      return "was killed (SIGKILL: by another program, or by the system for want of memory)";
+    case SIGTERM:
+    case SIGINT:
+    case SIGHUP:
+      return std::string("was ended by another program (") + sigabbrev_np(sig) + ")";
     case SIGXFSZ:
       return "tried to write a file and was stopped";
     default:
@@ -137,9 +141,14 @@ bool run_importer(const std::string& importer, const std::string& model,
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(limits.timeout_seconds));
   std::string failure;
-  auto timeout_text = [&] {
-    return "took longer than " + std::to_string(static_cast<int>(limits.timeout_seconds)) +
-           " s and was stopped";
+  const std::string seconds = std::to_string(static_cast<int>(limits.timeout_seconds)) + " s";
+  auto timeout_text = [&]() -> std::string {
+    // A child halted by a signal (SIGSTOP, SIGTSTP) is not slow: say so.
+    int st = 0;
+    if (::waitpid(pid, &st, WNOHANG | WUNTRACED) == pid && WIFSTOPPED(st))
+      return std::string("was halted (") + sigabbrev_np(WSTOPSIG(st)) +
+             ") and did not go on within " + seconds + "; it was ended";
+    return "took longer than " + seconds + " and was stopped";
   };
   for (;;) {
     const auto left =

@@ -46,6 +46,10 @@ int main() {
   } else if (m == "hang") {
     header();
     for (;;) ::pause();
+  } else if (m == "halt") {
+    header();
+    ::raise(SIGSTOP);
+    for (;;) ::pause();
   } else if (m == "hang-closed") {  // closes its output, then never exits
     ::close(1);
     for (;;) ::pause();

@@ -58,6 +58,8 @@ TEST_F(Isolation, EveryMisbehaviourEndsInOneClearLine) {
             std::string::npos);
   EXPECT_NE(fail_with("hang").find("took longer than 1 s"), std::string::npos);
   EXPECT_NE(fail_with("hang-closed").find("took longer than 1 s"), std::string::npos);
+  EXPECT_NE(fail_with("halt").find("was halted (STOP) and did not go on within 1 s"),
+            std::string::npos);
   EXPECT_NE(fail_with("flood").find("wrote more than 3 MiB"), std::string::npos);
   EXPECT_NE(fail_with("lie").find("malformed stream: mesh arrays do not match"), std::string::npos);
   EXPECT_NE(fail_with("exit").find("exited with status 3 and sent nothing"), std::string::npos);
@@ -91,6 +93,20 @@ TEST(RegularFilesOnly, AFifoAsTheModelOrNamedByItFailsOrIsSkippedAtOnce) {
       << "the FIFO material file is skipped";
   EXPECT_EQ(core.load_world((dir / "n.obj").string(), ""), 0) << "the FIFO image is skipped";
   ::alarm(0);
+  ::unsetenv("ZELNARY_IMPORT_TIMEOUT");
+}
+
+// A PLY file cut short in its header would keep assimp's reader busy until the time limit.
+TEST(CutShortFiles, APlyWithoutTheEndOfItsHeaderFailsAtOnceSayingSo) {
+  const fs::path ply = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "cut.ply";
+  std::ofstream(ply) << "ply\nformat ascii 1.0\nelement vertex 3\n";
+  ::setenv("ZELNARY_IMPORT_TIMEOUT", "20", 1);
+  EngineCore core;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(core.load_world(ply.string(), ""), -1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("not a whole PLY file: its header has no end_header"), std::string::npos)
+      << err;
   ::unsetenv("ZELNARY_IMPORT_TIMEOUT");
 }
 
