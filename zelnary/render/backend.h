@@ -56,6 +56,9 @@ class Backend {
   virtual std::string name() const = 0;
   // True once a frame reached a window through X shared memory.
   virtual bool used_shared_memory() const { return false; }
+  // True when present() can show the last frame drawn again without another draw(): the
+  // renderer then skips drawing a frame equal to the last one.
+  virtual bool keeps_its_frame() const { return false; }
 };
 
 // One row of the table the Renderer chooses from, in order of preference.

@@ -18,6 +18,36 @@ bool size_allowed(int32_t width, int32_t height) {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
+bool same(const Vec3& a, const Vec3& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+// What decides a window's picture: equal keys, equal pixels.
+struct FrameKey {
+  size_t slot = kNone;
+  uint64_t generation = 0;
+  uint32_t window = 0;
+  int32_t width = 0, height = 0;
+  double accuracy = 0.0;
+  Camera camera;
+  std::vector<VisibleObject> objects;  // those in view, with their poses
+
+  bool operator==(const FrameKey& o) const {
+    if (slot != o.slot || generation != o.generation || window != o.window || width != o.width ||
+        height != o.height || accuracy != o.accuracy || !same(camera.location, o.camera.location) ||
+        !same(camera.forward, o.camera.forward) || !same(camera.up, o.camera.up) ||
+        camera.zoom != o.camera.zoom || objects.size() != o.objects.size())
+      return false;
+    for (size_t i = 0; i < objects.size(); ++i) {
+      const VisibleObject &a = objects[i], &b = o.objects[i];
+      if (a.object != b.object || !same(a.pose.position, b.pose.position) ||
+          a.pose.heading_deg != b.pose.heading_deg)
+        return false;
+    }
+    return true;
+  }
+};
+
 }  // namespace
 
 struct Renderer::Impl {
@@ -34,6 +64,7 @@ struct Renderer::Impl {
   };
   std::vector<Slot> slots;  // one per row of the table
   size_t current = kNone;
+  FrameKey shown;  // what the window shows, when its back end keeps its frame
   std::string fallback_reason;
 
   Impl(BackendTable backends, std::string_view id) : table(backends), slots(backends.size()) {
@@ -91,9 +122,9 @@ struct Renderer::Impl {
     return true;
   }
 
-  BackendStatus draw(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
-                     const Camera& camera, int32_t width, int32_t height,
-                     const RenderSettings& settings) {
+  // The frame for this view, in `frame`, with the slot's back end ready for it.
+  BackendStatus find_frame(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
+                           const Camera& camera, int32_t width, int32_t height) {
     if (!index.built_for(scene)) {
       build_scene_index(scene, index);
       ++generation;
@@ -105,7 +136,27 @@ struct Renderer::Impl {
     }
     find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(index)),
                  frame);
-    return slot.backend->draw(frame, settings);
+    return BackendStatus::ok;
+  }
+
+  // Into a window, a frame equal to the one it shows is not drawn again when the back end can
+  // show that one again: a still view with nothing moving in it costs the front end only.
+  BackendStatus draw(size_t i, uint32_t window, const Scene& scene,
+                     std::span<const ObjectPose> poses, const Camera& camera, int32_t width,
+                     int32_t height, const RenderSettings& settings) {
+    Slot& slot = slots[i];
+    BackendStatus st = find_frame(slot, scene, poses, camera, width, height);
+    if (st != BackendStatus::ok) return st;
+    FrameKey key;
+    if (window != 0 && slot.backend->keeps_its_frame()) {
+      key = FrameKey{i,      generation,   window, width, height, settings.perspective_accuracy,
+                     camera, frame.objects};
+      if (key == shown) return BackendStatus::ok;
+    }
+    shown = FrameKey{};
+    st = slot.backend->draw(frame, settings);
+    if (st == BackendStatus::ok) shown = std::move(key);
+    return st;
   }
 };
 
@@ -127,8 +178,7 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
     if (i == kNone) break;
     Backend& backend = *m.slots[i].backend;
     BackendStatus st = backend.acquire_offscreen(width, height);
-    if (st == BackendStatus::ok)
-      st = m.draw(m.slots[i], scene, poses, camera, width, height, settings);
+    if (st == BackendStatus::ok) st = m.draw(i, 0, scene, poses, camera, width, height, settings);
     if (st == BackendStatus::ok) {
       backend.read_back(out);
       return;
@@ -150,7 +200,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
     BackendStatus st = backend.acquire_window(window, width, height);
     if (st == BackendStatus::ok && !size_allowed(width, height)) return -1;
     if (st == BackendStatus::ok)
-      st = m.draw(m.slots[i], scene, poses, camera, width, height, settings);
+      st = m.draw(i, window, scene, poses, camera, width, height, settings);
     if (st == BackendStatus::ok) st = backend.present();
     if (st == BackendStatus::ok) return 0;
     if (st == BackendStatus::window_gone || !m.refuse(i, backend.failure())) return -1;
@@ -188,6 +238,7 @@ void Renderer::release() {
     }
   }
   m.current = kNone;
+  m.shown = FrameKey{};
   m.fallback_reason.clear();
   m.index = SceneIndex{};
   m.frame = Frame{};

@@ -17,7 +17,8 @@ struct Script {
   uint32_t colour = 0;
   bool fails = false;   // every acquire fails, with a reason
   std::string why_not;  // unavailable() says this
-  int made = 0;
+  bool keeps_frame = false;
+  int made = 0, draws = 0, presents = 0;
 };
 Script card, usual, named;
 
@@ -34,8 +35,15 @@ class ScriptedBackend final : public Backend {
     h_ = h;
     return s_.fails ? BackendStatus::failed : BackendStatus::ok;
   }
-  BackendStatus draw(const Frame&, const RenderSettings&) override { return BackendStatus::ok; }
-  BackendStatus present() override { return BackendStatus::ok; }
+  BackendStatus draw(const Frame&, const RenderSettings&) override {
+    ++s_.draws;
+    return BackendStatus::ok;
+  }
+  BackendStatus present() override {
+    ++s_.presents;
+    return BackendStatus::ok;
+  }
+  bool keeps_its_frame() const override { return s_.keeps_frame; }
   void read_back(Image& out) override {
     out.width = w_;
     out.height = h_;
@@ -132,6 +140,41 @@ TEST_F(BackendTable, ARowChosenByNameOnlyDrawsOnlyWhenNamedAndNothingFallsBackTo
   usual.why_not.clear();
   Renderer unknown(kTable, "no such");
   EXPECT_EQ(draw(unknown, false), usual.colour);
+}
+
+// A still view with nothing moving in it is shown again, not drawn again; anything that changes
+// the picture draws it anew.
+TEST_F(BackendTable, AFrameEqualToTheOneShownIsPresentedButNotDrawnAgain) {
+  usual.keeps_frame = true;
+  test::TestView v = test::cube_view();
+  v.scene.objects.push_back(MovingObject{"box", {{0, 0, 0}, {1, 0, 0}}, 1.0});
+  for (Polygon& p : v.scene.polygons) p.object = 0;
+  ObjectPose pose{{0.0, 0.0, 0.0}, 0.0};
+  Renderer r(kTable);
+  const RenderSettings settings;
+  auto frame = [&](uint32_t window = 7) {
+    EXPECT_EQ(r.render_to_window(window, v.scene, std::span(&pose, 1), v.camera, settings), 0);
+  };
+  frame();
+  frame();
+  EXPECT_EQ(usual.draws, 1);
+  EXPECT_EQ(usual.presents, 2);
+
+  pose.heading_deg = 10.0;  // the box turns in view
+  frame();
+  v.camera.location.x += 0.5;  // the camera moves
+  frame();
+  frame(8);  // another window
+  EXPECT_EQ(usual.draws, 4);
+  Image out;  // an offscreen frame takes the back end's picture
+  r.render_to_image(v.scene, std::span(&pose, 1), v.camera, settings, 4, 4, out);
+  frame(8);
+  EXPECT_EQ(usual.draws, 6);
+
+  usual.keeps_frame = false;  // a back end that cannot show its last frame again draws each one
+  frame(8);
+  frame(8);
+  EXPECT_EQ(usual.draws, 8);
 }
 
 }  // namespace
