@@ -23,17 +23,26 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#include <sched.h>
 
 namespace znr {
 namespace {
 
-// The frame is shared between this many threads: 2 by default, ZELNARY_RENDER_THREADS to change.
+constexpr long kMaxRenderThreads = 64;
+
+// The frame is shared between as many threads as the process may run on at once (its CPU
+// affinity, which a container or taskset narrows), ZELNARY_RENDER_THREADS=1..64 to change.
 int32_t render_threads() {
   if (const char* v = std::getenv("ZELNARY_RENDER_THREADS")) {
     const long n = std::strtol(v, nullptr, 10);
-    if (n >= 1 && n <= 8) return static_cast<int32_t>(n);
+    if (n >= 1 && n <= kMaxRenderThreads) return static_cast<int32_t>(n);
   }
-  return std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 2);
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const long cores = sched_getaffinity(0, sizeof set, &set) == 0
+                         ? CPU_COUNT(&set)
+                         : static_cast<long>(std::thread::hardware_concurrency());
+  return static_cast<int32_t>(std::clamp(cores, 1L, kMaxRenderThreads));
 }
 
 // Occlusion culling is on unless ZELNARY_NO_OCCLUSION is set (to anything but 0), read once.

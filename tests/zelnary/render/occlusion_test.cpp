@@ -1,6 +1,7 @@
 // Occlusion culling skips chunks hidden behind nearer ones: the picture must come out the
 // same bit for bit as without it, while chunks really are skipped.
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -175,6 +176,48 @@ TEST(OcclusionCulling, AHiddenBoxDrawsNothing) {
   }
   EXPECT_GT(hidden, 50);
   EXPECT_GT(shown, 200);
+}
+
+}  // namespace
+}  // namespace znr
+
+namespace znr {
+namespace {
+
+// How many render threads a frame is shared between.
+size_t threads_used() {
+  CpuBackend backend;
+  backend.acquire_offscreen(8, 8);
+  test::TestView v = test::cube_view();
+  SceneIndex index;
+  build_scene_index(v.scene, index);
+  Frame frame;
+  find_visible(v.scene, index, {}, make_view(v.camera, 8, 8, near_plane_distance(index)), frame);
+  backend.draw(frame, RenderSettings{});
+  return backend.frame_stats().busy_ms.size();
+}
+
+// By default as many threads as the cores the process may run on, not the machine's count;
+// the environment may ask for more than the eight once allowed.
+TEST(RenderThreads, FollowTheProcessesCoresUnlessAskedForAnotherCount) {
+  cpu_set_t all, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  CPU_ZERO(&one);
+  for (int c = 0; c < CPU_SETSIZE; ++c) {
+    if (CPU_ISSET(c, &all)) {
+      CPU_SET(c, &one);
+      break;
+    }
+  }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const size_t on_one_core = threads_used();
+  setenv("ZELNARY_RENDER_THREADS", "12", 1);
+  const size_t asked = threads_used();
+  unsetenv("ZELNARY_RENDER_THREADS");
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(on_one_core, 1u);
+  EXPECT_EQ(asked, 12u);
+  EXPECT_EQ(threads_used(), static_cast<size_t>(CPU_COUNT(&all)));
 }
 
 }  // namespace
