@@ -107,6 +107,7 @@ struct CpuBackend::Impl {
   FramePacer pacer;
   std::unique_ptr<WorkerPool> pool;  // made on the first frame
   uint32_t window = 0;
+  bool unseen = false;  // the window is unmapped, minimised or wholly covered
   std::string failure;  // the CPU back end never fails over; stays empty
   CpuFrameStats stats;
   bool occlusion = occlusion_by_default();
@@ -187,18 +188,30 @@ BackendStatus CpuBackend::prepare(const Scene&, const SceneIndex&) {
 
 BackendStatus CpuBackend::acquire_window(uint32_t window, int32_t& width, int32_t& height) {
   impl_->window = window;
-  if (!impl_->x11.window_size(window, width, height)) return BackendStatus::window_gone;
+  bool visible = true;
+  if (!impl_->x11.window_size(window, width, height, &visible)) return BackendStatus::window_gone;
+  impl_->unseen = !visible;
   impl_->fb.resize(width, height);
   return BackendStatus::ok;
 }
 
 BackendStatus CpuBackend::acquire_offscreen(int32_t width, int32_t height) {
+  impl_->unseen = false;
   impl_->fb.resize(width, height);
   return BackendStatus::ok;
 }
 
+bool CpuBackend::keeps_its_frame() const {
+  return !impl_->unseen;  // an unseen window's frames are not drawn: there is none to keep
+}
+
 BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& settings) {
   Impl& m = *impl_;
+  if (m.unseen) {  // nobody would see it: no raster pass, only the pacing in present()
+    m.stats.polygons = 0;
+    m.stats.chunks_culled = 0;
+    return BackendStatus::ok;
+  }
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
   m.stats.busy_ms.assign(static_cast<size_t>(m.pool->size()), 0.0);
   m.stats.polygons = 0;
@@ -250,7 +263,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
 
 BackendStatus CpuBackend::present() {
   Impl& m = *impl_;
-  if (!m.x11.present(m.window, m.fb)) return BackendStatus::window_gone;
+  if (!m.unseen && !m.x11.present(m.window, m.fb)) return BackendStatus::window_gone;
   m.pacer.wait(m.x11.refresh_hz());
   return BackendStatus::ok;
 }

@@ -36,7 +36,7 @@ class CpuBackend : public Backend {
   std::string name() const override { return "CPU"; }
 
   bool used_shared_memory() const override;
-  bool keeps_its_frame() const override { return true; }
+  bool keeps_its_frame() const override;
   const CpuFrameStats& frame_stats() const;
   // Occlusion culling changes no pixel, only the time a frame takes; on unless the
   // environment has ZELNARY_NO_OCCLUSION set, this turns it on or off for later frames.

@@ -41,6 +41,7 @@ struct X11Presenter::Impl {
 
   // The window last sized, its visual and a GC for it.
   uint32_t window = 0;
+  bool obscured = false;  // wholly covered by other windows, as its last VisibilityNotify said
   Visual* visual = nullptr;
   int depth = 0;
   GC gc = nullptr;
@@ -194,7 +195,7 @@ X11Presenter::~X11Presenter() {
   release();
 }
 
-bool X11Presenter::window_size(uint32_t window, int32_t& width, int32_t& height) {
+bool X11Presenter::window_size(uint32_t window, int32_t& width, int32_t& height, bool* visible) {
   Impl& m = *impl_;
   if (window == 0 || !m.open()) return false;
   take_x_error(m.dpy);
@@ -210,12 +211,22 @@ bool X11Presenter::window_size(uint32_t window, int32_t& width, int32_t& height)
   if (attrs.visual == nullptr || attrs.visual->c_class != TrueColor) return false;
   if (m.window != window || m.visual != attrs.visual || m.depth != attrs.depth) {
     m.free_gc();
+    if (m.window != window) {
+      // Our own connection's interest in the window: whether others cover it wholly.
+      XSelectInput(m.dpy, window, VisibilityChangeMask);
+      m.obscured = false;
+    }
     m.window = window;
     m.visual = attrs.visual;
     m.depth = attrs.depth;
   }
+  // The attributes' round trip brought every visibility change made before it.
+  XEvent ev;
+  while (XCheckTypedWindowEvent(m.dpy, window, VisibilityNotify, &ev))
+    m.obscured = ev.xvisibility.state == VisibilityFullyObscured;
   width = attrs.width;
   height = attrs.height;
+  if (visible) *visible = attrs.map_state == IsViewable && !m.obscured;
   return true;
 }
 

@@ -17,9 +17,10 @@ class X11Presenter {
   X11Presenter(const X11Presenter&) = delete;
   X11Presenter& operator=(const X11Presenter&) = delete;
 
-  // The window's current size. false: no display, or the window is gone (an X error on our
-  // connection, recorded, never fatal).
-  bool window_size(uint32_t window, int32_t& width, int32_t& height);
+  // The window's current size, and whether any of it can be seen (mapped, with its parents,
+  // and not wholly covered by other windows). false: no display, or the window is gone (an X
+  // error on our connection, recorded, never fatal).
+  bool window_size(uint32_t window, int32_t& width, int32_t& height, bool* visible = nullptr);
   // Copies the framebuffer into the window (after window_size for the same window) and waits
   // for the server to finish with it. false on any X error.
   bool present(uint32_t window, const Framebuffer& fb);

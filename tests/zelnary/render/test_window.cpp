@@ -72,6 +72,20 @@ void TestWindow::resize(int width, int height) {
   XSync(impl_->dpy, False);
 }
 
+void TestWindow::set_mapped(bool mapped) {
+  Impl& m = *impl_;
+  if (mapped) {
+    XMapWindow(m.dpy, m.window);
+  } else {
+    XUnmapWindow(m.dpy, m.window);
+  }
+  XEvent e;
+  do {
+    XNextEvent(m.dpy, &e);
+  } while (e.type != (mapped ? MapNotify : UnmapNotify));
+  XSync(m.dpy, False);
+}
+
 void TestWindow::destroy() {
   if (impl_->window == 0) return;
   XDestroyWindow(impl_->dpy, impl_->window);

@@ -18,7 +18,8 @@ class TestWindow {
   // The window's pixels as 0xRRGGBB, row by row; empty when they cannot be read.
   std::vector<uint32_t> read_back(int width, int height);
   void resize(int width, int height);
-  void destroy();  // the id stays known, the window is gone
+  void set_mapped(bool mapped);  // waits until the server has done it
+  void destroy();                // the id stays known, the window is gone
   // The windows inside this one, as the server sees them now.
   struct Child {
     uint32_t id;

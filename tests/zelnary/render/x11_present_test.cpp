@@ -7,8 +7,11 @@
 #include "test_scenes.h"
 #include "test_window.h"
 #include "zelnary/api/backends.h"
+#include "zelnary/cpu/cpu_backend.h"
 #include "zelnary/present/frame_pacer.h"
+#include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
+#include "zelnary/render/view.h"
 
 namespace znr {
 namespace {
@@ -56,6 +59,34 @@ TEST_P(X11PresentPaths, FrameInTheWindowEqualsTheOffscreenFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedMemoryOrNot, X11PresentPaths, ::testing::Bool());
+
+// Frames nobody can see are not drawn: not into an unmapped window, nor into one wholly
+// covered by another; they are again as soon as the window shows.
+TEST_F(X11Present, AWindowNobodyCanSeeIsNotDrawnInto) {
+  CpuBackend cpu;
+  SceneIndex index;
+  build_scene_index(view_.scene, index);
+  auto polygons_drawn = [&] {
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(cpu.acquire_window(window_.id(), w, h), BackendStatus::ok);
+    Frame frame;
+    find_visible(view_.scene, index, {}, make_view(view_.camera, w, h, near_plane_distance(index)),
+                 frame);
+    EXPECT_EQ(cpu.draw(frame, {}), BackendStatus::ok);
+    EXPECT_EQ(cpu.present(), BackendStatus::ok);
+    return cpu.frame_stats().polygons;
+  };
+  EXPECT_GT(polygons_drawn(), 0u);
+  window_.set_mapped(false);
+  EXPECT_EQ(polygons_drawn(), 0u);
+  window_.set_mapped(true);
+  EXPECT_GT(polygons_drawn(), 0u);
+  test::TestWindow cover;
+  ASSERT_TRUE(cover.open(kW + 20, kH + 20));
+  EXPECT_EQ(polygons_drawn(), 0u);
+  cover.destroy();
+  EXPECT_GT(polygons_drawn(), 0u);
+}
 
 TEST_F(X11Present, AWindowThatIsGoneIsAnErrorNotACrash) {
   Renderer r(engine_backends());
