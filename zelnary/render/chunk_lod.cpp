@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -134,14 +135,19 @@ bool lod_by_default() {
   return on;
 }
 
-void build_chunk_levels(const Scene& s, SceneIndex& out) {
+namespace {
+
+// The levels of out.chunks, whose polygons order lists (out.order may be empty).
+void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& out,
+                  const std::atomic<bool>* stop) {
   std::vector<uint32_t> polys;
   std::vector<Group> groups;
   std::vector<unsigned> simplified;
   for (Chunk& chunk : out.chunks) {
     chunk.first_level = static_cast<uint32_t>(out.levels.size());
     chunk.level_count = 0;
-    polys.assign(out.order.begin() + chunk.begin, out.order.begin() + chunk.end);
+    if (stop && stop->load(std::memory_order_relaxed)) continue;
+    polys.assign(order.begin() + chunk.begin, order.begin() + chunk.end);
     std::stable_sort(polys.begin(), polys.end(), [&](uint32_t a, uint32_t b) {
       return group_key(s.polygons[a]) < group_key(s.polygons[b]);
     });
@@ -206,6 +212,67 @@ void build_chunk_levels(const Scene& s, SceneIndex& out) {
       if (level_triangles > 2 * aim) break;
     }
   }
+}
+
+}  // namespace
+
+void build_chunk_levels(const Scene& s, SceneIndex& out) {
+  build_levels(s, out.order, out, nullptr);
+}
+
+ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t threads,
+                               const std::atomic<bool>& stop) {
+  // Each thread takes a contiguous run of chunks into an index of its own, so that nothing is
+  // shared while they work; the runs are then joined in chunk order.
+  const size_t n = index.chunks.size();
+  const size_t parts =
+      std::clamp<size_t>(static_cast<size_t>(std::max(threads, 1)), 1, std::max<size_t>(n, 1));
+  std::vector<SceneIndex> runs(parts);
+  std::vector<std::thread> workers;
+  for (size_t t = 0; t < parts; ++t) {
+    runs[t].chunks.assign(index.chunks.begin() + static_cast<std::ptrdiff_t>(n * t / parts),
+                          index.chunks.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
+    auto work = [&s, &index, &stop, &run = runs[t]] { build_levels(s, index.order, run, &stop); };
+    if (t + 1 < parts) {
+      workers.emplace_back(work);
+    } else {
+      work();
+    }
+  }
+  for (std::thread& w : workers) w.join();
+  ChunkLevels out;
+  for (SceneIndex& run : runs) {
+    const auto level_base = static_cast<uint32_t>(out.levels.size());
+    const auto polygon_base = static_cast<uint32_t>(out.lod_polygons.size());
+    const auto vertex_base = static_cast<uint32_t>(out.lod_vertices.size());
+    for (const Chunk& c : run.chunks)
+      out.chunk_levels.push_back({c.first_level + level_base, c.level_count});
+    for (ChunkLevel l : run.levels) {
+      l.begin += polygon_base;
+      l.end += polygon_base;
+      out.levels.push_back(l);
+    }
+    for (Polygon p : run.lod_polygons) {
+      p.first_vertex += vertex_base;
+      out.lod_polygons.push_back(p);
+    }
+    out.lod_vertices.insert(out.lod_vertices.end(), run.lod_vertices.begin(),
+                            run.lod_vertices.end());
+    out.lod_light.insert(out.lod_light.end(), run.lod_light.begin(), run.lod_light.end());
+  }
+  return out;
+}
+
+void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index) {
+  if (levels.chunk_levels.size() != index.chunks.size()) return;  // built for another index
+  for (size_t i = 0; i < index.chunks.size(); ++i) {
+    index.chunks[i].first_level = levels.chunk_levels[i].first;
+    index.chunks[i].level_count = levels.chunk_levels[i].second;
+  }
+  index.levels = std::move(levels.levels);
+  index.lod_polygons = std::move(levels.lod_polygons);
+  index.lod_vertices = std::move(levels.lod_vertices);
+  index.lod_light = std::move(levels.lod_light);
 }
 
 uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view) {

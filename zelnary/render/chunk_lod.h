@@ -4,7 +4,10 @@
 // error, seen from the eye, stays under a pixel.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
@@ -18,6 +21,21 @@ bool lod_by_default();
 // Fills index.levels, lod_polygons, lod_vertices and lod_light, and each chunk's first_level
 // and level_count, from the chunks' polygons. index must hold the chunks already.
 void build_chunk_levels(const Scene& scene, SceneIndex& index);
+
+// The same levels built apart from the index, which is only read (by `threads` threads, the
+// caller's included), so that frames may go on drawing full detail from it meanwhile. stop
+// set: the build ends soon, with levels for the chunks done so far only.
+struct ChunkLevels {
+  std::vector<std::pair<uint32_t, uint32_t>> chunk_levels;  // first_level, level_count
+  std::vector<ChunkLevel> levels;
+  std::vector<Polygon> lod_polygons;
+  std::vector<Vertex> lod_vertices;
+  std::vector<PolygonLight> lod_light;
+};
+ChunkLevels build_chunk_levels(const Scene& scene, const SceneIndex& index, int32_t threads,
+                               const std::atomic<bool>& stop);
+// Puts levels built for index into it.
+void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index);
 
 // The largest projected error, in pixels, a chosen level may show. Half a pixel keeps the
 // silhouettes of hills where they were to the pixel in practice, while the far terrain, where

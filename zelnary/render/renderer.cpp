@@ -1,8 +1,13 @@
 #include "zelnary/render/renderer.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <future>
+#include <thread>
 #include <vector>
 
+#include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
@@ -29,14 +34,16 @@ struct FrameKey {
   uint32_t window = 0;
   int32_t width = 0, height = 0;
   double accuracy = 0.0;
+  uint32_t levels = 0;  // how many times levels of detail came in
   Camera camera;
   std::vector<VisibleObject> objects;  // those in view, with their poses
 
   bool operator==(const FrameKey& o) const {
-    if (slot != o.slot || generation != o.generation || window != o.window || width != o.width ||
-        height != o.height || accuracy != o.accuracy || !same(camera.location, o.camera.location) ||
-        !same(camera.forward, o.camera.forward) || !same(camera.up, o.camera.up) ||
-        camera.zoom != o.camera.zoom || objects.size() != o.objects.size())
+    if (slot != o.slot || generation != o.generation || levels != o.levels || window != o.window ||
+        width != o.width || height != o.height || accuracy != o.accuracy ||
+        !same(camera.location, o.camera.location) || !same(camera.forward, o.camera.forward) ||
+        !same(camera.up, o.camera.up) || camera.zoom != o.camera.zoom ||
+        objects.size() != o.objects.size())
       return false;
     for (size_t i = 0; i < objects.size(); ++i) {
       const VisibleObject &a = objects[i], &b = o.objects[i];
@@ -122,13 +129,49 @@ struct Renderer::Impl {
     return true;
   }
 
+  // Levels of detail are not on the first frame's path: they are built after it, on worker
+  // threads, from the index that frames go on reading, and put in between two frames.
+  std::future<ChunkLevels> levels;
+  std::atomic<bool> stop_levels{false};
+  bool levels_due = false;  // the index is new: its levels are to be built after this frame
+  uint32_t levels_in = 0;
+
+  void start_levels(const Scene& scene) {
+    levels_due = false;
+    if (!lod_by_default()) return;
+    stop_levels = false;
+    const auto threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    levels = std::async(std::launch::async, [this, &scene, threads] {
+      return build_chunk_levels(scene, index, threads, stop_levels);
+    });
+  }
+  // Before the index changes or goes: the builders read it.
+  void drop_levels() {
+    levels_due = false;
+    if (!levels.valid()) return;
+    stop_levels = true;
+    levels.wait();
+    levels = {};
+  }
+  void take_levels_if_ready(bool wait) {
+    if (!levels.valid()) return;
+    if (!wait && levels.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    apply_chunk_levels(levels.get(), index);
+    ++levels_in;
+  }
+
+  ~Impl() { drop_levels(); }
+
   // The frame for this view, in `frame`, with the slot's back end ready for it.
   BackendStatus find_frame(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
                            const Camera& camera, int32_t width, int32_t height) {
     if (!index.built_for(scene)) {
-      build_scene_index(scene, index);
+      drop_levels();
+      build_scene_index(scene, index, false);
       ++generation;
+      levels_due = true;
     }
+    take_levels_if_ready(false);
     if (slot.prepared != generation) {
       const BackendStatus st = slot.backend->prepare(scene, index);
       if (st != BackendStatus::ok) return st;
@@ -149,8 +192,9 @@ struct Renderer::Impl {
     if (st != BackendStatus::ok) return st;
     FrameKey key;
     if (window != 0 && slot.backend->keeps_its_frame()) {
-      key = FrameKey{i,      generation,   window, width, height, settings.perspective_accuracy,
-                     camera, frame.objects};
+      key = FrameKey{i,         generation, window,
+                     width,     height,     settings.perspective_accuracy,
+                     levels_in, camera,     frame.objects};
       if (key == shown) return BackendStatus::ok;
     }
     shown = FrameKey{};
@@ -181,6 +225,7 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
     if (st == BackendStatus::ok) st = m.draw(i, 0, scene, poses, camera, width, height, settings);
     if (st == BackendStatus::ok) {
       backend.read_back(out);
+      if (m.levels_due) m.start_levels(scene);
       return;
     }
     if (!m.refuse(i, backend.failure())) break;
@@ -202,7 +247,10 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
     if (st == BackendStatus::ok)
       st = m.draw(i, window, scene, poses, camera, width, height, settings);
     if (st == BackendStatus::ok) st = backend.present();
-    if (st == BackendStatus::ok) return 0;
+    if (st == BackendStatus::ok) {
+      if (m.levels_due) m.start_levels(scene);
+      return 0;
+    }
     if (st == BackendStatus::window_gone || !m.refuse(i, backend.failure())) return -1;
   }
   return -1;
@@ -218,6 +266,12 @@ bool Renderer::presented_with_shared_memory() const {
 std::string Renderer::backend_name() const {
   const Impl& m = *impl_;
   return m.current == kNone ? std::string() : m.slots[m.current].backend->name();
+}
+
+void Renderer::finish_levels_of_detail() {
+  Impl& m = *impl_;
+  if (m.index.scene != nullptr && m.levels_due) m.start_levels(*m.index.scene);
+  m.take_levels_if_ready(true);
 }
 
 const std::string& Renderer::fallback_reason() const {
@@ -237,6 +291,7 @@ void Renderer::release() {
       slot.prepared = 0;
     }
   }
+  m.drop_levels();
   m.current = kNone;
   m.shown = FrameKey{};
   m.fallback_reason.clear();

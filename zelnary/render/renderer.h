@@ -45,6 +45,11 @@ class Renderer {
   // world); a back end that failed may be tried again after this.
   void release();
 
+  // The levels of detail come in a few frames after a scene's first, built meanwhile on worker
+  // threads; this builds or waits for them now, so that the next frame has them (tests,
+  // benchmarks, a steady picture).
+  void finish_levels_of_detail();
+
   // What drew the last frame: "CPU", or "OpenGL (the card's renderer string)".
   std::string backend_name() const;
   // Why the 3D card was refused (it is not tried again until release()); empty when it never

@@ -32,7 +32,7 @@ bool SceneIndex::built_for(const Scene& s) const {
          object_count == s.objects.size() && mip_levels.size() == s.textures.size();
 }
 
-void build_scene_index(const Scene& s, SceneIndex& out) {
+void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
   out = SceneIndex{};
   out.scene = &s;
   out.polygons = s.polygons.data();
@@ -106,7 +106,7 @@ void build_scene_index(const Scene& s, SceneIndex& out) {
     const Polygon& p = s.polygons[out.order[k]];
     out.light[k] = flat_light(s, p, polygon_normal(s, p));
   }
-  if (lod_by_default()) build_chunk_levels(s, out);
+  if (with_levels && lod_by_default()) build_chunk_levels(s, out);
 
   // Moving objects: their polygons grouped per object, with a bounding sphere.
   out.objects.resize(s.objects.size());

@@ -71,6 +71,8 @@ struct SceneIndex {
 
 // About kPolygonsPerChunk polygons per chunk on average.
 constexpr size_t kPolygonsPerChunk = 128;
-void build_scene_index(const Scene& scene, SceneIndex& out);
+// with_levels: the chunks' levels of detail too (chunk_lod.h); the renderer builds them after
+// its first frame instead.
+void build_scene_index(const Scene& scene, SceneIndex& out, bool with_levels = true);
 
 }  // namespace znr

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "test_scenes.h"
+#include "zelnary/api/backends.h"
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/rasterizer.h"
 #include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/front_end.h"
+#include "zelnary/render/renderer.h"
 
 namespace znr {
 namespace {
@@ -143,6 +147,65 @@ TEST(ChunkLevels, ChosenByProjectedError) {
     differ += most > 24 ? 1 : 0;
   }
   EXPECT_LT(differ, a.texels.size() / 100);
+}
+
+}  // namespace
+}  // namespace znr
+
+namespace znr {
+namespace {
+
+// Built apart on several threads and put in later, the levels are the ones built with the
+// index, to the vertex; and a renderer draws full detail on its first frame, then the same
+// picture as with levels built up front once they are in.
+TEST(ChunkLevels, BuiltAfterTheFirstFrameOnThreadsTheyAreTheSame) {
+  const Scene scene = terrain();
+  SceneIndex with, later;
+  build_scene_index(scene, with);
+  build_scene_index(scene, later, false);
+  ASSERT_TRUE(later.levels.empty());
+  std::atomic<bool> stop{false};
+  apply_chunk_levels(build_chunk_levels(scene, later, 3, stop), later);
+  ASSERT_EQ(later.levels.size(), with.levels.size());
+  ASSERT_GT(with.levels.size(), 0u);
+  for (size_t c = 0; c < with.chunks.size(); ++c) {
+    EXPECT_EQ(later.chunks[c].first_level, with.chunks[c].first_level);
+    EXPECT_EQ(later.chunks[c].level_count, with.chunks[c].level_count);
+  }
+  for (size_t l = 0; l < with.levels.size(); ++l) {
+    EXPECT_EQ(later.levels[l].begin, with.levels[l].begin);
+    EXPECT_EQ(later.levels[l].end, with.levels[l].end);
+  }
+  ASSERT_EQ(later.lod_vertices.size(), with.lod_vertices.size());
+  for (size_t v = 0; v < with.lod_vertices.size(); ++v)
+    ASSERT_EQ(later.lod_vertices[v].position.x, with.lod_vertices[v].position.x);
+  for (size_t p = 0; p < with.lod_polygons.size(); ++p)
+    ASSERT_EQ(later.lod_polygons[p].first_vertex, with.lod_polygons[p].first_vertex);
+
+  const Camera cam = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
+  const View view = make_view(cam, kW, kH, near_plane_distance(with));
+  Frame lod, full;
+  find_visible(scene, with, {}, view, lod);
+  find_visible(scene, with, {}, view, full, false);
+  Renderer r(engine_backends());
+  RenderSettings settings;
+  settings.perspective_accuracy = 1000.0;
+  Image first, steady;
+  r.render_to_image(scene, {}, cam, settings, kW, kH, first);
+  r.finish_levels_of_detail();
+  r.render_to_image(scene, {}, cam, settings, kW, kH, steady);
+  EXPECT_EQ(first.texels, draw(full).texels);
+  EXPECT_EQ(steady.texels, draw(lod).texels);
+
+  // Left alone, the levels come in between frames by themselves.
+  Renderer viewer(engine_backends());
+  Image frame;
+  viewer.render_to_image(scene, {}, cam, settings, kW, kH, frame);
+  for (int i = 0; i < 1000 && frame.texels != steady.texels; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    viewer.render_to_image(scene, {}, cam, settings, kW, kH, frame);
+  }
+  EXPECT_EQ(frame.texels, steady.texels);
 }
 
 }  // namespace
