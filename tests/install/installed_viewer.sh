@@ -42,6 +42,10 @@ town=$prefix/share/kwellor/worlds/town/town.wld
 export XDG_RUNTIME_DIR=$prefix/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 "$prefix/bin/zelnary-tool" check "$town" >/dev/null
+# The installed tool in bin/ starts the importer installed in lib/kwellor/.
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n' >"$prefix/triangle.obj"
+env -u ZELNARY_IMPORTER "$prefix/bin/zelnary-tool" import "$prefix/triangle.obj" "$prefix/converted" >/dev/null
+[ -s "$prefix/converted/triangle.wld" ] || { echo "the installed tool did not import"; exit 1; }
 # The installed viewer, started through bin/, finds the installed engine and draws the town.
 env -u KWELLOR_ENGINE "$prefix/bin/kwellor" "$town" &
 viewer=$!
