@@ -84,7 +84,9 @@ class ModelWriter {
     if (const auto it = textures_.find(key); it != textures_.end()) return it->second;
     const int32_t index = static_cast<int32_t>(textures_.size());
     textures_[key] = index;
-    std::string label = clip(key);
+    // Blender marks a path relative to the .blend file with a leading "//".
+    const std::string written = key.starts_with("//") ? key.substr(2) : key;
+    std::string label = clip(written);
     if (const aiTexture* embedded = scene_.GetEmbeddedTexture(name.C_Str())) {
       if (embedded->mHeight == 0) {  // the bytes of an image file
         out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + embedded->mWidth);
@@ -104,7 +106,7 @@ class ModelWriter {
       }
       return index;
     }
-    std::string file = key;
+    std::string file = written;
     std::replace(file.begin(), file.end(), '\\', '/');
     if (file.starts_with("file://")) file.erase(0, 7);
     std::vector<uint8_t> bytes = read_file(file.starts_with('/') ? file : folder_ + file);
