@@ -22,7 +22,7 @@ std::string UsageText() {
          "Keys: Up/Down throttle, Left/Right turn (with Shift: pan), A/Z pitch, Ctrl+S/Ctrl+X\n"
          "next/previous camera, F8 automatic cameras, Ctrl+Alt+V the 3D card (OpenGL), Escape\n"
          "leaves; Control > Type2 for mouse look. KWELLOR_ENGINE names the engine library to\n"
-         "bind.\n";
+         "bind; ZELNARY_IMPORT_UP=x|y|z|-x|-y|-z the model file's axis that points up.\n";
 }
 
 std::string VersionText() {

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -47,6 +49,13 @@ float unit_clamp(float v) {
   return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 1.0f;
 }
 
+// The user's up axis, inherited from the engine's environment; the engine has refused a value
+// that does not parse.
+std::optional<UpAxis> chosen_up() {
+  const char* v = std::getenv(kUpAxisVariable);
+  return v && *v ? parse_up_axis(v) : std::nullopt;
+}
+
 float determinant3(const aiMatrix4x4& m) {
   return aiMatrix3x3(m).Determinant();
 }
@@ -54,7 +63,7 @@ float determinant3(const aiMatrix4x4& m) {
 class ModelWriter {
  public:
   ModelWriter(const aiScene& scene, const std::string& path, StreamWriter& out)
-      : scene_(scene), out_(out), axes_(world_axes(scene)) {
+      : scene_(scene), out_(out), axes_(world_axes(scene, chosen_up(), is_z_up_format(path))) {
     const size_t slash = path.rfind('/');
     folder_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     if (scene.mNumAnimations > 0) {

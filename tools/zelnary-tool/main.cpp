@@ -10,6 +10,7 @@
 #include "write_world.h"
 #include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
+#include "zelnary/import/up_axis.h"
 #include "zelnary/present/png_writer.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/world/load_world.h"
@@ -131,6 +132,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelnary-tool: %s\n%s", error.c_str(), znr::tool::kUsage);
     return 1;
   }
+  // The importer child inherits the up axis with the environment.
+  if (!cmd->up.empty()) setenv(znr::kUpAxisVariable, cmd->up.c_str(), 1);
   switch (cmd->kind) {
     case Command::Help:
       std::fputs(znr::tool::kUsage, stdout);

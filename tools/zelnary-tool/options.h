@@ -23,6 +23,7 @@ struct Command {
   std::string world;           // check
   RenderOptions render;        // render
   std::string model, out_dir;  // import
+  std::string up;              // --up: a model's up axis (empty: the importer's own choice)
 };
 
 // nullopt: error says what is wrong with the arguments.
