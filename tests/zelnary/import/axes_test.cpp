@@ -1,13 +1,16 @@
-// Which way up a model stands: the file's own axes, its format's, or the user's choice.
+// Which way up a model stands: the file's own axes, its format's, or the user's choice; and
+// where the generated overview looks from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <set>
 #include <tuple>
 
+#include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
 #include "zelnary/import/up_axis.h"
 
@@ -95,6 +98,48 @@ TEST_F(Axes, AnUpAxisThatDoesNotParseFailsTheLoadSayingWhy) {
   EXPECT_FALSE(import_model(model("3MF/box.3mf"), scene, error));
   testing::internal::GetCapturedStderr();
   EXPECT_NE(error.find("ZELNARY_IMPORT_UP=up"), std::string::npos) << error;
+}
+
+// The overview stands in front of the model (its front faces -y), above it and to one side,
+// and every corner of the scene's box is inside its 4:3 picture.
+TEST_F(Axes, TheOverviewFramesTheWholeSceneFromTheFrontAndAbove) {
+  for (const char* relative : {"BLEND/HUMAN.blend", "Collada/duck.dae", "3MF/box.3mf"}) {
+    const Scene scene = import(relative);
+    const Box b = bounds(scene);
+    const Vec3 centre = (b.lo + b.hi) * 0.5;
+    const CameraDef& c = scene.cameras.at(0);
+    EXPECT_LT(c.location.y, b.lo.y) << relative;
+    EXPECT_GT(c.location.z, b.hi.z) << relative;
+    EXPECT_GT(std::abs(c.location.x - centre.x), 0.2 * length(c.location - centre)) << relative;
+    const Vec3 right = normalized(cross(c.direction, Vec3{0, 0, 1}));
+    const Vec3 up = cross(right, c.direction);
+    const double across = std::tan(c.zoom / 2.0 * std::numbers::pi / 180.0);
+    for (int k = 0; k < 8; ++k) {
+      const Vec3 corner{k & 1 ? b.hi.x : b.lo.x, k & 2 ? b.hi.y : b.lo.y, k & 4 ? b.hi.z : b.lo.z};
+      const Vec3 d = corner - c.location;
+      const double ahead = dot(d, c.direction);
+      ASSERT_GT(ahead, 0.0) << relative;
+      EXPECT_LE(std::abs(dot(d, right)) / ahead, across) << relative << " corner " << k;
+      EXPECT_LE(std::abs(dot(d, up)) / ahead, across * 0.75) << relative << " corner " << k;
+    }
+  }
+}
+
+// A glTF whose faces are one-sided towards the file's front shows them, not an empty sky.
+TEST_F(Axes, OneSidedFacesTowardsTheFrontAreSeenFromTheOverview) {
+  EngineCore core([] { return 0.0; });
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(
+      core.load_world(
+          model("glTF2/glTF-Asset-Generator/Mesh_PrimitiveMode/Mesh_PrimitiveMode_06.gltf"), ""),
+      0);
+  testing::internal::GetCapturedStderr();
+  Image image;
+  ASSERT_TRUE(core.render_to_image(core.first_camera(), 160, 120, image));
+  const uint32_t sky = image.texels.front();
+  const auto drawn = std::count_if(image.texels.begin(), image.texels.end(),
+                                   [sky](uint32_t t) { return t != sky; });
+  EXPECT_GT(drawn, static_cast<long>(image.texels.size() / 10));
 }
 
 }  // namespace
