@@ -425,6 +425,24 @@ double cpu_now() {
 
 }  // namespace
 
+std::string model_patterns() {
+  aiString list;
+  Assimp::Importer().GetExtensionList(list);
+  std::vector<std::string> patterns;
+  std::string all = list.C_Str();
+  for (char& c : all) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (size_t begin = 0; begin < all.size();) {
+    const size_t end = std::min(all.find(';', begin), all.size());
+    if (end > begin) patterns.push_back(all.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  std::sort(patterns.begin(), patterns.end());
+  patterns.erase(std::unique(patterns.begin(), patterns.end()), patterns.end());
+  std::string text;
+  for (const std::string& p : patterns) text += (text.empty() ? "" : ";") + p;
+  return text;
+}
+
 int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings) {
   double t = cpu_now();
   Assimp::Importer importer;
