@@ -4,16 +4,18 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/model_patterns.h"
 #include "navigation/frame_loop.h"
 #include "platform/error_modes.h"
 
 namespace kwellor {
 namespace {
 
-// The Open dialog's filter list, "name|pattern" pairs: the one place that lists the formats.
+// The Open dialog's filter list, "name|pattern" pairs: the world files first, then every model
+// format the importer reads (listed by it at build time), then any file.
 constexpr const char* kOpenFilter =
     "All Supported files|*.wld;*.vindle;*.zelnary|*.wld|*.wld|*.vindle|*.vindle|*.zelnary|"
-    "*.zelnary|3D models|*.gltf;*.glb;*.obj;*.fbx;*.dae;*.3ds;*.ply;*.stl;*.ifc";
+    "*.zelnary|3D models|" KWELLOR_MODEL_PATTERNS "|All files|*";
 
 // The bitmaps folder beside the world. A bare file name has an empty directory part; its
 // textures are then in ./bitmaps, not in /bitmaps.

@@ -60,11 +60,12 @@ const Loaded& town() {
         env != nullptr ? std::filesystem::path(env)
                        : std::filesystem::path(__FILE__).parent_path() / "../worlds/town/town.wld";
     if (!znr::load_world(path.string(), "", l.scene, l.error)) return l;
-    // The first two fixed cameras: from above, then across the town at street level (chase
-    // cameras need the simulation to be placed).
+    // The first two cameras that stay put: from above, then across the town at street level
+    // (the following cameras need the simulation to be placed).
     int found = 0;
     for (const znr::CameraDef& d : l.scene.cameras) {
-      if (d.chase == znr::ChaseType::None && found < 2) l.cameras[found++] = camera_from(d);
+      if ((d.chase == znr::ChaseType::None || d.chase == znr::ChaseType::Fixed) && found < 2)
+        l.cameras[found++] = camera_from(d);
     }
     if (found == 1) l.cameras[1] = l.cameras[0];
     for (const znr::MovingObject& o : l.scene.objects) {

@@ -68,6 +68,7 @@ inline CameraDef big_world_camera(size_t triangles) {
   cam.location = {-0.1 * extent, 0.5 * extent, 2000.0};
   cam.direction = normalized(Vec3{1.0, 0.0, -0.2});
   cam.zoom = 60.0;
+  cam.chase = ChaseType::Fixed;  // listed, so the viewer opens on it
   return cam;
 }
 
@@ -116,7 +117,7 @@ inline std::string big_world_text(size_t triangles) {
   out.reserve(triangles * 72 + 512);
   out += "zelnary-world 1\n# generated terrain\ntexture terrain terrain.bmp\n";
   const CameraDef cam = big_world_camera(triangles);
-  out += "camera Overview at=";
+  out += "camera Overview chase=fixed at=";
   detail::append_number(out, cam.location.x);
   out += ',';
   detail::append_number(out, cam.location.y);

@@ -37,11 +37,28 @@ for ext in wld vindle zelnary; do
     { echo "no MIME glob for .$ext"; exit 1; }
 done
 grep -aq "zelnary-world 1" "$prefix/share/mime/magic" || { echo "no MIME magic"; exit 1; }
+# The model types that the shared database lacks are defined, below the default glob weight;
+# the desktop entry offers KWELLOR for the common model types without making it their default.
+for glob in 40:model/vnd.collada+xml:\*.dae 40:model/x-fbx:\*.fbx 40:model/x-ply:\*.ply; do
+  grep -qxF "$glob" "$prefix/share/mime/globs2" || { echo "no MIME glob $glob"; exit 1; }
+done
+for type in model/gltf-binary model/gltf+json model/obj model/stl model/3mf model/vnd.collada+xml; do
+  grep -q "^MimeType=.*$type;" "$prefix/share/applications/kwellor.desktop" ||
+    { echo "the desktop entry does not claim $type"; exit 1; }
+done
+if find "$prefix" -name mimeapps.list -o -name defaults.list | grep -q .; then
+  echo "the install sets default applications"
+  exit 1
+fi
 
 town=$prefix/share/kwellor/worlds/town/town.wld
 export XDG_RUNTIME_DIR=$prefix/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 "$prefix/bin/zelnary-tool" check "$town" >/dev/null
+# The installed tool in bin/ starts the importer installed in lib/kwellor/.
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n' >"$prefix/triangle.obj"
+env -u ZELNARY_IMPORTER "$prefix/bin/zelnary-tool" import "$prefix/triangle.obj" "$prefix/converted" >/dev/null
+[ -s "$prefix/converted/triangle.wld" ] || { echo "the installed tool did not import"; exit 1; }
 # The installed viewer, started through bin/, finds the installed engine and draws the town.
 env -u KWELLOR_ENGINE "$prefix/bin/kwellor" "$town" &
 viewer=$!

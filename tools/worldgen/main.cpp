@@ -19,11 +19,12 @@ using namespace worldgen;
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: worldgen town DIR\n"
+    "       worldgen big TRIANGLES OUT.wld\n";
+
 int usage() {
-  std::fputs(
-      "usage: worldgen town DIR\n"
-      "       worldgen big TRIANGLES OUT.wld\n",
-      stderr);
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -89,6 +90,11 @@ int big(const std::string& count, const fs::path& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
+                    std::string(argv[1]) == "help")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc == 3 && std::string(argv[1]) == "town") return town(argv[2]);
   if (argc == 4 && std::string(argv[1]) == "big") return big(argv[2], argv[3]);
   return usage();

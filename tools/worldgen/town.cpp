@@ -343,8 +343,8 @@ std::string town_world(size_t& polygon_count) {
   w.line(
       "camera \"Taxi at the roundabout\" chase=watch target=taxi at=-900,-400,250 "
       "dir=-0.6,0.8,-0.3 zoom=55");
-  w.line("camera \"Town from above\" at=4200,3800,1700 dir=-1,-0.9,-0.42 zoom=60");
-  w.line("camera \"Across the town\" at=2200,-1900,200 dir=-1,0.75,0.02 zoom=55");
+  w.line("camera \"Town from above\" chase=fixed at=4200,3800,1700 dir=-1,-0.9,-0.42 zoom=60");
+  w.line("camera \"Across the town\" chase=fixed at=2200,-1900,200 dir=-1,0.75,0.02 zoom=55");
   w.blank();
 
   const std::vector<P2> ring = ring_centre_line();

@@ -7,9 +7,12 @@
 #include <assimp/Importer.hpp>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -46,8 +49,65 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return in ? bytes : std::vector<uint8_t>{};
 }
 
+bool same_ignoring_case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool is_file(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+// The names in folder (a path ending in '/', or empty for the current one), sorted.
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+       !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// path under folder (or absolute), each part of it as it is or else in another case: models
+// made on systems that ignore case name "Tex.PNG" for tex.png. Empty when there is none.
+std::string in_any_case(const std::string& folder, const std::string& path) {
+  std::string at = path.starts_with('/') ? "/" : folder;
+  size_t begin = path.starts_with('/') ? 1 : 0;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(begin, end - begin);
+    const bool last = end == path.size();
+    begin = end + 1;
+    if (part.empty() || part == ".") continue;
+    std::error_code ec;
+    if (part != ".." && !std::filesystem::exists(at + part, ec)) {
+      const std::vector<std::string> names = names_in(at);
+      const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+        return same_ignoring_case(n, part);
+      });
+      if (it == names.end()) return {};
+      part = *it;
+    }
+    at += part;
+    if (!last) at += '/';
+  }
+  return is_file(at) ? at : std::string();
+}
+
 float unit_clamp(float v) {
   return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 1.0f;
+}
+
+// The user's up axis, inherited from the engine's environment; the engine has refused a value
+// that does not parse.
+std::optional<UpAxis> chosen_up() {
+  const char* v = std::getenv(kUpAxisVariable);
+  return v && *v ? parse_up_axis(v) : std::nullopt;
 }
 
 float determinant3(const aiMatrix4x4& m) {
@@ -57,9 +117,11 @@ float determinant3(const aiMatrix4x4& m) {
 class ModelWriter {
  public:
   ModelWriter(const aiScene& scene, const std::string& path, StreamWriter& out)
-      : scene_(scene), out_(out), axes_(world_axes(scene)) {
+      : scene_(scene), out_(out), axes_(world_axes(scene, chosen_up(), is_z_up_format(path))) {
     const size_t slash = path.rfind('/');
     folder_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string file = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    model_stem_ = file.substr(0, file.rfind('.'));
     if (scene.mNumAnimations > 0) {
       animation_ = scene.mAnimations[0];  // the first animation plays; others are ignored
       for (unsigned i = 0; i < animation_->mNumChannels; ++i)
@@ -82,12 +144,61 @@ class ModelWriter {
     aiMatrix4x4 local_from_file;  // the object's frame from its node's space at time 0
   };
 
+  // The picture file a texture name means: the path as written (under the model's folder when
+  // relative), else the same path in another case, else its base name beside the model or in
+  // the model's textures/ folder (paths from the author's disk, Windows ones included). Empty
+  // when none is found.
+  std::string texture_file(std::string file) const {
+    std::replace(file.begin(), file.end(), '\\', '/');
+    if (file.starts_with("file://")) file.erase(0, 7);
+    const std::string exact = file.starts_with('/') ? file : folder_ + file;
+    if (is_file(exact)) return exact;
+    const std::string base = file.substr(file.rfind('/') + 1);
+    for (const std::string& candidate : {file, base, "textures/" + base}) {
+      const std::string found = in_any_case(folder_, candidate);
+      if (!found.empty()) return found;
+    }
+    return {};
+  }
+
+  // assimp names a skin "$texture_dummy.bmp" where the file names none (MD2): its skin is
+  // then the picture beside the model named after it (sydney.bmp), or whose name begins with
+  // the model's (faerie2.bmp).
+  std::string skin_beside_model() const {
+    std::string starting;
+    for (const std::string& n : names_in(folder_)) {
+      const size_t dot = n.rfind('.');
+      if (dot == std::string::npos) continue;
+      std::string ext = n.substr(dot + 1);
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext != "bmp" && ext != "png" && ext != "jpg" && ext != "jpeg" && ext != "tga" &&
+          ext != "pcx")
+        continue;
+      const std::string stem = n.substr(0, dot);
+      if (same_ignoring_case(stem, model_stem_)) return folder_ + n;
+      if (starting.empty() && stem.size() > model_stem_.size() &&
+          same_ignoring_case(stem.substr(0, model_stem_.size()), model_stem_))
+        starting = folder_ + n;
+    }
+    return starting;
+  }
+
   int32_t texture(const aiString& name) {
     const std::string key = name.C_Str();
     if (const auto it = textures_.find(key); it != textures_.end()) return it->second;
-    const int32_t index = static_cast<int32_t>(textures_.size());
+    // Blender marks a path relative to the .blend file with a leading "//".
+    const std::string written = key.starts_with("//") ? key.substr(2) : key;
+    std::string skin;
+    if (written == "$texture_dummy.bmp") skin = skin_beside_model();
+    // An empty name, or assimp's stand-in with no skin to find, is no texture: the plain
+    // colour is drawn.
+    if (written.empty() || (written == "$texture_dummy.bmp" && skin.empty())) {
+      textures_[key] = -1;
+      return -1;
+    }
+    const int32_t index = next_texture_++;
     textures_[key] = index;
-    std::string label = clip(key);
+    std::string label = clip(skin.empty() ? written : skin.substr(folder_.size()));
     if (const aiTexture* embedded = scene_.GetEmbeddedTexture(name.C_Str())) {
       if (embedded->mHeight == 0) {  // the bytes of an image file
         out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + embedded->mWidth);
@@ -107,12 +218,8 @@ class ModelWriter {
       }
       return index;
     }
-    std::string file = key;
-    std::replace(file.begin(), file.end(), '\\', '/');
-    if (file.starts_with("file://")) file.erase(0, 7);
-    std::vector<uint8_t> bytes = read_file(file.starts_with('/') ? file : folder_ + file);
-    if (bytes.empty() && file.find('/') != std::string::npos)  // a path from the author's disk
-      bytes = read_file(folder_ + file.substr(file.rfind('/') + 1));
+    const std::string file = skin.empty() ? texture_file(written) : skin;
+    const std::vector<uint8_t> bytes = file.empty() ? std::vector<uint8_t>{} : read_file(file);
     out_.record(Tag::Texture, StreamWriter::string_bytes(label) + 12 + bytes.size());
     out_.string(label);
     out_.put(static_cast<uint32_t>(TextureKind::Encoded));
@@ -299,7 +406,9 @@ class ModelWriter {
   std::string folder_;
   const aiAnimation* animation_ = nullptr;
   std::unordered_map<std::string, const aiNodeAnim*> channels_;
-  std::map<std::string, int32_t> textures_;
+  std::map<std::string, int32_t> textures_;  // -1: no texture
+  int32_t next_texture_ = 0;
+  std::string model_stem_;  // the model's file name without its extension
   std::vector<ObjectRoot> objects_;
 };
 
@@ -339,6 +448,24 @@ std::string plain_reason(const std::string& why) {
 }
 
 }  // namespace
+
+std::string model_patterns() {
+  aiString list;
+  Assimp::Importer().GetExtensionList(list);
+  std::vector<std::string> patterns;
+  std::string all = list.C_Str();
+  for (char& c : all) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (size_t begin = 0; begin < all.size();) {
+    const size_t end = std::min(all.find(';', begin), all.size());
+    if (end > begin) patterns.push_back(all.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  std::sort(patterns.begin(), patterns.end());
+  patterns.erase(std::unique(patterns.begin(), patterns.end()), patterns.end());
+  std::string text;
+  for (const std::string& p : patterns) text += (text.empty() ? "" : ";") + p;
+  return text;
+}
 
 int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings) {
   double t = cpu_now();

@@ -19,4 +19,7 @@ struct ReadTimings {
 // reader went away.
 int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings = nullptr);
 
+// Every file pattern assimp reads, lower case, sorted, ';' between: "*.3d;*.3ds;...".
+std::string model_patterns();
+
 }  // namespace znr::importer

@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "options.h"
 #include "write_world.h"
 #include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
+#include "zelnary/import/up_axis.h"
 #include "zelnary/present/png_writer.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/world/load_world.h"
@@ -21,6 +23,28 @@ std::string bitmaps_beside(const std::string& world) {
   return (std::filesystem::path(world).parent_path() / "bitmaps").string();
 }
 
+// "6 (6 chase: 2 behind, 2 watch, 2 fixed)": the viewer lists every camera of a non-zero
+// chase type, and the types say which of those follow an object.
+std::string camera_summary(const std::vector<znr::CameraDef>& cameras) {
+  size_t behind = 0, watch = 0, fixed = 0;
+  for (const znr::CameraDef& c : cameras) {
+    behind += c.chase == znr::ChaseType::Behind ? 1 : 0;
+    watch += c.chase == znr::ChaseType::Watch ? 1 : 0;
+    fixed += c.chase == znr::ChaseType::Fixed ? 1 : 0;
+  }
+  std::string text =
+      std::to_string(cameras.size()) + " (" + std::to_string(behind + watch + fixed) + " chase";
+  const char* separator = ": ";
+  const std::pair<size_t, const char*> types[] = {
+      {behind, "behind"}, {watch, "watch"}, {fixed, "fixed"}};
+  for (const auto& [count, type] : types) {
+    if (count == 0) continue;
+    text += separator + std::to_string(count) + " " + type;
+    separator = ", ";
+  }
+  return text + ")";
+}
+
 int check(const std::string& world) {
   znr::Scene scene;
   std::string error;
@@ -30,12 +54,10 @@ int check(const std::string& world) {
   if (!loaded) return 1;  // the loader has printed the error with its file (and line)
   size_t fallbacks = 0;
   for (const znr::Texture& t : scene.textures) fallbacks += t.fallback ? 1 : 0;
-  size_t chase = 0;
-  for (const znr::CameraDef& c : scene.cameras) chase += c.chase != znr::ChaseType::None ? 1 : 0;
   std::printf("%s: ok\n", world.c_str());
   std::printf("polygons: %zu (%zu vertices)\n", scene.polygons.size(), scene.vertices.size());
   std::printf("textures: %zu (%zu fell back)\n", scene.textures.size(), fallbacks);
-  std::printf("cameras: %zu (%zu chase)\n", scene.cameras.size(), chase);
+  std::printf("cameras: %s\n", camera_summary(scene.cameras).c_str());
   std::printf("objects: %zu\n", scene.objects.size());
   return 0;
 }
@@ -87,11 +109,16 @@ int import(const std::string& model, const std::string& out_dir, bool force) {
   znr::Scene scene;
   std::string error;
   if (!znr::import_model(model, scene, error)) return 1;  // it has printed the reason
-  const std::string name = std::filesystem::path(model).stem().string();
-  if (!znr::tool::write_world(scene, out_dir, name.empty() ? "model" : name, force, error)) {
+  std::string name = std::filesystem::path(model).stem().string();
+  if (name.empty()) name = "model";
+  if (!znr::tool::write_world(scene, out_dir, name, force, error)) {
     std::fprintf(stderr, "zelnary-tool: %s\n", error.c_str());
     return 1;
   }
+  const std::filesystem::path world = std::filesystem::path(out_dir) / (name + ".wld");
+  std::printf("%s: wrote %s (%zu polygons, %zu textures in %s)\n", model.c_str(), world.c_str(),
+              scene.polygons.size(), scene.textures.size(),
+              (std::filesystem::path(out_dir) / "bitmaps").c_str());
   return 0;
 }
 
@@ -105,6 +132,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelnary-tool: %s\n%s", error.c_str(), znr::tool::kUsage);
     return 1;
   }
+  // The importer child inherits the up axis with the environment.
+  if (!cmd->up.empty()) setenv(znr::kUpAxisVariable, cmd->up.c_str(), 1);
   switch (cmd->kind) {
     case Command::Help:
       std::fputs(znr::tool::kUsage, stdout);

@@ -5,21 +5,25 @@
 #include <cmath>
 #include <filesystem>
 
+#include "zelnary/import/up_axis.h"
 #include "zelnary/render/renderer.h"
 
 namespace znr::tool {
 
 const char* const kUsage =
-    "usage: zelnary-tool check WORLD\n"
+    "usage: zelnary-tool check WORLD [--up AXIS]\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
-    " [--time SECONDS] [--accuracy A] [--gl]\n"
-    "       zelnary-tool import [--force] MODEL OUTDIR\n"
+    " [--time SECONDS] [--accuracy A] [--gl] [--up AXIS]\n"
+    "       zelnary-tool import [--force] MODEL OUTDIR [--up AXIS]\n"
     "           (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/; --force replaces them)\n"
     "       zelnary-tool help\n"
-    "  check: load WORLD with its textures, report the first error, count what it holds\n"
-    "  render: draw camera N of WORLD offscreen into a PNG file\n"
+    "  check: load WORLD (or a model) with its textures, report the first error, count what it"
+    " holds\n"
+    "  render: draw camera N of WORLD (or a model) offscreen into a PNG file\n"
     "  N: camera handle (1 = the world's first camera; 0 = a new camera at the origin"
-    " looking along -x)\n";
+    " looking along -x)\n"
+    "  AXIS: the model file's axis that points up: x, y, z, -x, -y or -z (by default the"
+    " file's own, or its format's)\n";
 
 namespace {
 
@@ -48,12 +52,29 @@ bool has_png_extension(const std::string& path) {
 
 }  // namespace
 
-std::optional<Command> parse_command(const std::vector<std::string>& args, std::string& error) {
-  if (args.empty()) {
+std::optional<Command> parse_command(const std::vector<std::string>& all_args, std::string& error) {
+  if (all_args.empty()) {
     error = "no command given";
     return std::nullopt;
   }
+  // --up goes with any command that reads a model; the rest is parsed without it.
   Command cmd;
+  std::vector<std::string> args;
+  for (size_t i = 0; i < all_args.size(); ++i) {
+    if (i == 0 || all_args[i] != "--up") {
+      args.push_back(all_args[i]);
+      continue;
+    }
+    if (i + 1 >= all_args.size()) {
+      error = "--up needs a value";
+      return std::nullopt;
+    }
+    cmd.up = all_args[++i];
+    if (!parse_up_axis(cmd.up)) {
+      error = "bad value '" + cmd.up + "' for --up (" + kUpAxisValues + ")";
+      return std::nullopt;
+    }
+  }
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     cmd.kind = Command::Help;
     return cmd;

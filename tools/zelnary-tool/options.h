@@ -24,6 +24,7 @@ struct Command {
   RenderOptions render;        // render
   std::string model, out_dir;  // import
   bool force = false;          // import: replace a world (and textures) already there
+  std::string up;              // --up: a model's up axis (empty: the importer's own choice)
 };
 
 // nullopt: error says what is wrong with the arguments.

@@ -37,12 +37,16 @@ std::string colour(const Color& c) {
   return num(c.r) + ',' + num(c.g) + ',' + num(c.b);
 }
 
-// Texture names from the model's own file names, made to fit the format's name rule.
+// Texture names from the model's own file names (the base name, of a Windows path too),
+// made to fit the format's name rule.
 std::vector<std::string> texture_names(const Scene& scene) {
   std::vector<std::string> names;
   std::set<std::string> taken;
   for (size_t i = 0; i < scene.textures.size(); ++i) {
-    std::string stem = fs::path(scene.textures[i].file).stem().string();
+    const std::string& file = scene.textures[i].file;
+    const size_t slash = file.find_last_of("/\\");
+    const std::string stem =
+        fs::path(slash == std::string::npos ? file : file.substr(slash + 1)).stem().string();
     std::string name;
     for (char c : stem)
       name += (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-') ? c : '_';

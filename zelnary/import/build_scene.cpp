@@ -111,13 +111,14 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   std::vector<CameraDef> list;
   list.reserve(cameras);
 
-  // The overview looks down on the middle of the scene from above and to the side, far enough
-  // back that the bounding sphere fits the height of a 4:3 picture at its field of view.
+  // The overview looks at the model's front (a file's front faces -y) from above and a little
+  // to its right, at the middle of the scene, far enough back that the bounding sphere fits
+  // the height of a 4:3 picture at its field of view.
   CameraDef overview;
   overview.name = unique_name("Overview", taken);
   overview.chase = ChaseType::Fixed;
   overview.zoom = 60.0;
-  overview.direction = normalized(Vec3{-1.0, -1.0, -0.9});
+  overview.direction = normalized(Vec3{-0.5, 1.0, -0.6});
   const double half_vertical =
       std::atan(std::tan(overview.zoom / 2.0 * std::numbers::pi / 180.0) * 0.75);
   const double sphere = std::max(length(box.hi - box.lo) * 0.5, 1.0);

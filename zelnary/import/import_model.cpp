@@ -1,11 +1,13 @@
 #include "zelnary/import/import_model.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
 #include "zelnary/import/stream_decode.h"
 #include "zelnary/import/stream_format.h"
+#include "zelnary/import/up_axis.h"
 #include "zelnary/textures/regular_file.h"
 
 namespace znr {
@@ -46,6 +48,11 @@ bool import_model(const std::string& path, const std::string& importer,
     std::cerr << error << '\n';
     return false;
   };
+  // The importer reads the user's up axis from the environment it inherits: a value it could
+  // not read is refused here, where the message reaches the user.
+  if (const char* up = std::getenv(kUpAxisVariable); up && *up && !parse_up_axis(up))
+    return failed(std::string(kUpAxisVariable) + "=" + up + ": the up axis is one of " +
+                  kUpAxisValues);
   double t = thread_cpu_seconds();
   ImporterRun run;
   std::string reason, head;

@@ -109,7 +109,14 @@ std::string importer_path() {
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) holder.assign(self, static_cast<size_t>(n));
   }
-  return folder_of(holder) + "/zelnary-import";
+  // Beside the holder in the build tree and beside the engine when installed; an installed
+  // tool in bin/ finds it in lib/kwellor/, where the install puts it beside the viewer.
+  const std::string folder = folder_of(holder);
+  const std::string beside = folder + "/zelnary-import";
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  const std::string installed = folder_of(folder) + "/lib/kwellor/zelnary-import";
+  if (::access(installed.c_str(), X_OK) == 0) return installed;
+  return beside;
 }
 
 bool run_importer(const std::string& importer, const std::string& model,

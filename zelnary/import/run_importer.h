@@ -22,7 +22,8 @@ struct ImporterLimits {
 ImporterLimits importer_limits();
 
 // ZELNARY_IMPORTER when set, else zelnary-import in the folder of the binary that holds the
-// engine (libzelnary3.so, or a tool linked with the engine).
+// engine (libzelnary3.so, or a tool linked with the engine), else in lib/kwellor/ beside that
+// folder (an installed tool in bin/).
 std::string importer_path();
 
 struct ImporterRun {

@@ -156,7 +156,9 @@ struct Renderer::Impl {
   void take_levels_if_ready(bool wait) {
     if (!levels.valid()) return;
     if (!wait && levels.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-    apply_chunk_levels(levels.get(), index);
+    ChunkLevels ready = levels.get();
+    if (ready.levels.empty()) return;  // nothing to simplify: the picture stays as it is
+    apply_chunk_levels(std::move(ready), index);
     ++levels_in;
   }
 

@@ -346,6 +346,7 @@ TEST(ParseWorld, GeneratedTextMatchesTheSceneBuiltInMemory) {
     ASSERT_EQ(s.vertices[i].v, expected.vertices[i].v) << i;
   }
   ASSERT_EQ(s.cameras.size(), 1u);
+  EXPECT_EQ(s.cameras[0].chase, ChaseType::Fixed);  // the viewer lists it and opens on it
   EXPECT_EQ(s.cameras[0].location, expected.cameras[0].location);
   EXPECT_EQ(s.cameras[0].direction, expected.cameras[0].direction);
 }
