@@ -49,6 +49,22 @@ std::string unique_name(std::string name, std::set<std::string>& taken) {
   return name;
 }
 
+// The point distance back from target against direction, brought nearer where it would leave
+// the coordinates a world may hold (a model far from the origin), so that the world written
+// from the import loads.
+Vec3 back_within_limits(const Vec3& target, const Vec3& direction, double distance) {
+  double t = distance;
+  const double at[3] = {target.x, target.y, target.z},
+               d[3] = {direction.x, direction.y, direction.z};
+  for (int a = 0; a < 3; ++a) {
+    if (d[a] < 0.0) t = std::min(t, (lim::kMaxCoordinate - at[a]) / -d[a]);
+    if (d[a] > 0.0) t = std::min(t, (lim::kMaxCoordinate + at[a]) / d[a]);
+  }
+  const Vec3 p = target - direction * std::max(t, 0.0);
+  auto clamp = [](double v) { return std::clamp(v, -lim::kMaxCoordinate, lim::kMaxCoordinate); };
+  return {clamp(p.x), clamp(p.y), clamp(p.z)};
+}
+
 }  // namespace
 
 bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
@@ -122,7 +138,8 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   const double half_vertical =
       std::atan(std::tan(overview.zoom / 2.0 * std::numbers::pi / 180.0) * 0.75);
   const double sphere = std::max(length(box.hi - box.lo) * 0.5, 1.0);
-  overview.location = box.centre() - overview.direction * (sphere * 1.05 / std::sin(half_vertical));
+  overview.location =
+      back_within_limits(box.centre(), overview.direction, sphere * 1.05 / std::sin(half_vertical));
   list.push_back(overview);
 
   for (CameraDef& c : scene.cameras) {

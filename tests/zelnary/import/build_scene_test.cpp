@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
 namespace znr {
@@ -95,6 +96,20 @@ TEST(BuildImportedScene, LongNamesStayUniqueWithinTheFormatsLength) {
     EXPECT_TRUE(cameras.insert(c.name).second) << c.name;
   }
   EXPECT_EQ(cameras.size(), 7u);  // the overview, the file's three, a chase camera per object
+}
+
+// A model at the edge of the coordinates a world may hold still gets an overview inside them.
+TEST(BuildImportedScene, TheOverviewOfAFarModelStaysWithinTheWorldsLimits) {
+  Scene s = square(4000.0, 1e8 - 2000.0);
+  ImportFit fit;
+  std::string error;
+  ASSERT_TRUE(build_imported_scene(s, fit, error)) << error;
+  const CameraDef& overview = s.cameras.front();
+  for (double v : {overview.location.x, overview.location.y, overview.location.z})
+    EXPECT_LE(std::abs(v), 1e8);
+  // Brought nearer along its line of sight: it still looks straight at the model's centre.
+  const Vec3 to_centre = normalized(Vec3{1e8 - 2000.0, 1e8 - 2000.0, 0.0} - overview.location);
+  EXPECT_GT(dot(to_centre, overview.direction), 0.999);
 }
 
 TEST(BuildImportedScene, RefusesASceneWithNothingToDraw) {
