@@ -1,4 +1,5 @@
 // zelnary-tool: checks a world file, or renders one of its cameras offscreen into a PNG.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,24 @@ int render(const znr::tool::RenderOptions& r) {
   return 0;
 }
 
+// The file a texture named by the model was read from when it lies outside the model's folder
+// (an absolute path, ../, a file:// address); empty otherwise. The importer looks at the path
+// as named first, so a file there is the one it read.
+std::filesystem::path outside_model_folder(const std::string& model, std::string name) {
+  namespace fs = std::filesystem;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (name.starts_with("file://")) name.erase(0, 7);
+  if (name.empty()) return {};
+  const fs::path folder = fs::path(model).parent_path();
+  const fs::path file = name.starts_with('/') ? fs::path(name) : folder / name;
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return {};
+  const fs::path real = fs::weakly_canonical(file, ec), home = fs::weakly_canonical(folder, ec);
+  const fs::path inside = real.lexically_relative(home);
+  if (!inside.empty() && *inside.begin() != "..") return {};
+  return real;
+}
+
 // Imports a model and writes it as a world beside its textures, named after the model.
 int import(const std::string& model, const std::string& out_dir, bool force) {
   znr::Scene scene;
@@ -119,6 +138,13 @@ int import(const std::string& model, const std::string& out_dir, bool force) {
   std::printf("%s: wrote %s (%zu polygons, %zu textures in %s)\n", model.c_str(), world.c_str(),
               scene.polygons.size(), scene.textures.size(),
               (std::filesystem::path(out_dir) / "bitmaps").c_str());
+  // A world shared later carries its textures: say which came from elsewhere on this disk.
+  for (const znr::Texture& t : scene.textures) {
+    if (t.fallback) continue;
+    const std::filesystem::path from = outside_model_folder(model, t.file);
+    if (!from.empty())
+      std::printf("%s: copied %s from outside the model's folder\n", model.c_str(), from.c_str());
+  }
   return 0;
 }
 

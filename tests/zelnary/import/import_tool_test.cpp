@@ -92,5 +92,25 @@ TEST_F(ImportTool, ReplacesNothingWithoutForceAndAFailedWriteChangesNothing) {
   EXPECT_EQ(replaced.at("m.wld").find("my own notes"), std::string::npos);
 }
 
+// A texture the model takes from outside its own folder is copied with a line that says so;
+// one beside the model is copied without a word.
+TEST_F(ImportTool, SaysWhichTexturesCameFromOutsideTheModelsFolder) {
+  fs::create_directories(dir_ / "shared");
+  fs::copy_file(dir_ / "src" / "skin.png", dir_ / "shared" / "far.png");
+  std::ofstream(dir_ / "src" / "m.mtl")
+      << "newmtl skin\nmap_Kd skin.png\nnewmtl far\nmap_Kd ../shared/far.png\n";
+  std::ofstream(dir_ / "src" / "m.obj", std::ios::app)
+      << "usemtl far\nv 0 0 5\nv 1 0 5\nv 0 1 5\nf 301/1 302/2 303/3\n";
+  const fs::path log = dir_ / "out.txt";
+  ASSERT_EQ(import("", "exec >'" + log.string() + "'; "), 0) << err_;
+  const std::string said = read(log);
+  EXPECT_NE(said.find("copied " + fs::canonical(dir_ / "shared" / "far.png").string() +
+                      " from outside the model's folder"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(said.find("skin.png from outside"), std::string::npos) << said;
+  EXPECT_TRUE(fs::exists(out_ / "bitmaps" / "far.png"));
+}
+
 }  // namespace
 }  // namespace znr
