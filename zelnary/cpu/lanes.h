@@ -48,7 +48,10 @@ struct Lanes<1> {
   static I splat_int(int32_t v) { return v; }
   static I add(I a, I b) { return a + b; }
   static I bits(I a, I mask) { return a & mask; }
-  static I shift_right(I a, int32_t count) { return a >> count; }
+  template <int kCount>
+  static I shift_right(I a) {
+    return a >> kCount;
+  }
   static I shift_left(I a, int32_t count) { return a << count; }
 
   static Mul multiplier(const MulLanes& m) { return m; }
@@ -105,7 +108,10 @@ struct Lanes<4> {
   static I splat_int(int32_t v) { return _mm_set1_epi32(v); }
   static I add(I a, I b) { return _mm_add_epi32(a, b); }
   static I bits(I a, I mask) { return _mm_and_si128(a, mask); }
-  static I shift_right(I a, int32_t count) { return _mm_srli_epi32(a, count); }
+  template <int kCount>
+  static I shift_right(I a) {
+    return _mm_srli_epi32(a, kCount);
+  }
   static I shift_left(I a, int32_t count) { return _mm_sll_epi32(a, _mm_cvtsi32_si128(count)); }
 
   static Mul multiplier(const MulLanes& m) { return _mm_unpacklo_epi64(m, m); }
@@ -168,7 +174,7 @@ struct Lanes<4> {
 #endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define ZNR_AVX2 __attribute__((target("avx2"), always_inline)) inline
+#define ZNR_LANES8 __attribute__((target("avx2"), always_inline)) inline
 
 template <>
 struct Lanes<8> {
@@ -179,66 +185,69 @@ struct Lanes<8> {
   using M = __m256;
   using Mul = __m256i;
 
-  ZNR_AVX2 static I iota() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
-  ZNR_AVX2 static F splat(float v) { return _mm256_set1_ps(v); }
-  ZNR_AVX2 static F column(int32_t x) {
+  ZNR_LANES8 static I iota() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+  ZNR_LANES8 static F splat(float v) { return _mm256_set1_ps(v); }
+  ZNR_LANES8 static F column(int32_t x) {
     return _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), iota()));
   }
-  ZNR_AVX2 static F add(F a, F b) { return _mm256_add_ps(a, b); }
-  ZNR_AVX2 static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-  ZNR_AVX2 static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-  ZNR_AVX2 static F reciprocal_or_zero(F w) {
+  ZNR_LANES8 static F add(F a, F b) { return _mm256_add_ps(a, b); }
+  ZNR_LANES8 static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+  ZNR_LANES8 static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+  ZNR_LANES8 static F reciprocal_or_zero(F w) {
     return _mm256_and_ps(_mm256_cmp_ps(w, _mm256_setzero_ps(), _CMP_GT_OQ),
                          _mm256_div_ps(_mm256_set1_ps(1.0f), w));
   }
-  ZNR_AVX2 static F abs(F a) { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a); }
-  ZNR_AVX2 static F bits(F a, M m) { return _mm256_and_ps(a, m); }
-  ZNR_AVX2 static F to_float(I a) { return _mm256_cvtepi32_ps(a); }
-  ZNR_AVX2 static I truncate(F a) { return _mm256_cvttps_epi32(a); }
-  ZNR_AVX2 static F load(const float* p) { return _mm256_loadu_ps(p); }
-  ZNR_AVX2 static M greater(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-  ZNR_AVX2 static M less(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
-  ZNR_AVX2 static I as_int(M m) { return _mm256_castps_si256(m); }
-  ZNR_AVX2 static bool any(M m) { return _mm256_movemask_ps(m) != 0; }
-  ZNR_AVX2 static void store(float* p, M pass, F value, F old) {
+  ZNR_LANES8 static F abs(F a) { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a); }
+  ZNR_LANES8 static F bits(F a, M m) { return _mm256_and_ps(a, m); }
+  ZNR_LANES8 static F to_float(I a) { return _mm256_cvtepi32_ps(a); }
+  ZNR_LANES8 static I truncate(F a) { return _mm256_cvttps_epi32(a); }
+  ZNR_LANES8 static F load(const float* p) { return _mm256_loadu_ps(p); }
+  ZNR_LANES8 static M greater(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+  ZNR_LANES8 static M less(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+  ZNR_LANES8 static I as_int(M m) { return _mm256_castps_si256(m); }
+  ZNR_LANES8 static bool any(M m) { return _mm256_movemask_ps(m) != 0; }
+  ZNR_LANES8 static void store(float* p, M pass, F value, F old) {
     _mm256_storeu_ps(p, _mm256_blendv_ps(old, value, pass));
   }
 
   // The last group: its first `count` pixels (1 to 7), and masked loads and stores.
-  ZNR_AVX2 static M first(int32_t count) {
+  ZNR_LANES8 static M first(int32_t count) {
     return _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(count), iota()));
   }
-  ZNR_AVX2 static M both(M a, M b) { return _mm256_and_ps(a, b); }
-  ZNR_AVX2 static F load(const float* p, M inside) {
+  ZNR_LANES8 static M both(M a, M b) { return _mm256_and_ps(a, b); }
+  ZNR_LANES8 static F load(const float* p, M inside) {
     return _mm256_maskload_ps(p, _mm256_castps_si256(inside));
   }
-  ZNR_AVX2 static void store_masked(float* p, M pass, F value) {
+  ZNR_LANES8 static void store_masked(float* p, M pass, F value) {
     _mm256_maskstore_ps(p, _mm256_castps_si256(pass), value);
   }
-  ZNR_AVX2 static void store_masked(uint32_t* p, M pass, I colour) {
+  ZNR_LANES8 static void store_masked(uint32_t* p, M pass, I colour) {
     _mm256_maskstore_epi32(reinterpret_cast<int*>(p), _mm256_castps_si256(pass), colour);
   }
 
-  ZNR_AVX2 static I coords(int64_t u, int64_t du) {
+  ZNR_LANES8 static I coords(int64_t u, int64_t du) {
     return _mm256_add_epi32(
         _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(u))),
         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(du))), iota()));
   }
-  ZNR_AVX2 static I stride(int64_t step) {
+  ZNR_LANES8 static I stride(int64_t step) {
     return _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(8 * step)));
   }
-  ZNR_AVX2 static I splat_int(int32_t v) { return _mm256_set1_epi32(v); }
-  ZNR_AVX2 static I add(I a, I b) { return _mm256_add_epi32(a, b); }
-  ZNR_AVX2 static I bits(I a, I mask) { return _mm256_and_si256(a, mask); }
-  ZNR_AVX2 static I shift_right(I a, int32_t count) { return _mm256_srli_epi32(a, count); }
-  ZNR_AVX2 static I shift_left(I a, int32_t count) {
+  ZNR_LANES8 static I splat_int(int32_t v) { return _mm256_set1_epi32(v); }
+  ZNR_LANES8 static I add(I a, I b) { return _mm256_add_epi32(a, b); }
+  ZNR_LANES8 static I bits(I a, I mask) { return _mm256_and_si256(a, mask); }
+  template <int kCount>
+  ZNR_LANES8 static I shift_right(I a) {
+    return _mm256_srli_epi32(a, kCount);
+  }
+  ZNR_LANES8 static I shift_left(I a, int32_t count) {
     return _mm256_sll_epi32(a, _mm_cvtsi32_si128(count));
   }
 
-  ZNR_AVX2 static Mul multiplier(const MulLanes& m) {
+  ZNR_LANES8 static Mul multiplier(const MulLanes& m) {
     return _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(m, m));
   }
-  ZNR_AVX2 static I shade(const uint32_t* texels, I at, const Mul& m) {
+  ZNR_LANES8 static I shade(const uint32_t* texels, I at, const Mul& m) {
     const __m256i texel = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), at, 4);
     const __m256i z = _mm256_setzero_si256();
     const __m256i lo = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(texel, z), 8), m);
@@ -246,12 +255,13 @@ struct Lanes<8> {
     return _mm256_or_si256(_mm256_packus_epi16(lo, hi),
                            _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
   }
-  ZNR_AVX2 static void store(uint32_t* p, M pass, I colour) {
+  ZNR_LANES8 static void store(uint32_t* p, M pass, I colour) {
     auto* out = reinterpret_cast<__m256i*>(p);
     _mm256_storeu_si256(
         out, _mm256_blendv_epi8(_mm256_loadu_si256(out), colour, _mm256_castps_si256(pass)));
   }
 };
+#undef ZNR_LANES8
 #endif
 
 }  // namespace znr

@@ -141,8 +141,8 @@ struct Texels<L, true> {
         h(L::splat(static_cast<float>(tex.height))) {}
 
   ZNR_SPAN_TARGET I from_fixed(I u, I v) const {
-    return L::add(L::shift_left(L::bits(L::shift_right(v, 16), h_mask), shift),
-                  L::bits(L::shift_right(u, 16), w_mask));
+    return L::add(L::shift_left(L::bits(L::template shift_right<16>(v), h_mask), shift),
+                  L::bits(L::template shift_right<16>(u), w_mask));
   }
 
   ZNR_SPAN_TARGET I from_float(F ut, F vt) const {
