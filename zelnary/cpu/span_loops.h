@@ -52,35 +52,36 @@ struct Level {
   }
 };
 
-struct SpanLoops;
+struct SpanContext;
+
+// Pixels [lo, hi] of the span [xl, xr] of row y, textured; iw_row and diw give 1/w along the row.
+using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
+                              int32_t hi, uint32_t* color, float* depth, float iw_row, float diw);
 
 struct SpanContext {
   Framebuffer* fb;
-  const SpanLoops* loops;
-  Level level;  // what this span samples
+  const TexturedSpan* textured;  // the table's row for the span kind: [pow2]
+  Level level;                   // what this span samples
   MulLanes mul;
   uint32_t flat;
   int32_t span_length;
   Plane inv_w, uw, vw, u, v;
 };
 
-// Pixels [lo, hi] of the span [xl, xr] of row y, textured; iw_row and diw give 1/w along the row.
-using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
-                              int32_t hi, uint32_t* color, float* depth, float iw_row, float diw);
-
-// One instruction set's span functions, chosen when the CPU back end is made.
+// One instruction set's span functions, chosen when the CPU back end is made: [kind][pow2],
+// kind as span_kind gives it, pow2 1 for power-of-two textures.
 struct SpanLoops {
-  TexturedSpan textured[2];  // [1]: power-of-two textures
+  TexturedSpan textured[3][2];
 };
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// The eight-wide span for power-of-two textures (span_loops_avx2.cpp); only on processors with
-// AVX2.
-__attribute__((target("avx2"))) void textured_span_avx2(const SpanContext& s, int32_t y, int32_t xl,
-                                                        int32_t xr, int32_t lo, int32_t hi,
-                                                        uint32_t* color, float* depth, float iw_row,
-                                                        float diw);
-#endif
+// The kind of span drawn at a perspective accuracy: 0 affine, 1 stepped, 2 exact at every pixel.
+inline int span_kind(int32_t span_length) {
+  return span_length <= 0 ? 0 : span_length == 1 ? 2 : 1;
+}
+
+// The span functions compiled for AVX2 (span_loops_avx2.cpp): eight pixels at a time for
+// power-of-two textures, four for others. Only for processors with AVX2.
+const SpanLoops& avx2_span_loops();
 
 // Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
 constexpr double kTexelOne = 65536.0;
@@ -305,14 +306,38 @@ struct SpanRow {
   }
 };
 
-// Pixels [lo, hi] of the span [xl, xr] at perspective accuracy span_length > 1: exact u, v every
-// span_length pixels from xl and at the span's last pixel, linear in between. Starts at the step
-// that holds lo.
-template <class Row>
-ZNR_SPAN_TARGET void stepped_span(const SpanContext& s, const Row& row, uint32_t* color,
-                                  float* depth, float iw_row, float uw_row, float vw_row,
-                                  int32_t xl, int32_t xr, int32_t lo, int32_t hi) {
+// The three kinds of textured span, each for power-of-two textures (lanes P) and others (lanes
+// O), pixels [lo, hi] of the whole span [xl, xr] (the part inside the tile being drawn). Linear
+// runs go side by side for power-of-two textures only.
+
+// Affine (accuracy 0): u and v themselves step linearly across the triangle.
+template <class L, bool kPow2>
+ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, int32_t, int32_t lo,
+                                 int32_t hi, uint32_t* color, float* depth, float iw_row,
+                                 float diw) {
+  using Linear = std::conditional_t<kPow2, L, Lanes<1>>;
   const Image& tex = *s.level.tex;
+  const auto fx = static_cast<float>(xl);
+  const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
+  const int64_t v = to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fx, tex.height);
+  const auto du = static_cast<int64_t>(std::clamp(s.u.dx * tex.width, -1e6, 1e6) * kTexelOne);
+  const auto dv = static_cast<int64_t>(std::clamp(s.v.dx * tex.height, -1e6, 1e6) * kTexelOne);
+  const int64_t skip = lo - xl;
+  SpanRow<Linear, kPow2>(s, iw_row, diw)
+      .linear(color, depth, lo, hi + 1, u + du * skip, v + dv * skip, du, dv);
+}
+
+// Perspective accuracy span_length > 1: exact u, v every span_length pixels from xl and at the
+// span's last pixel, linear in between. The steps are anchored at the whole span's start, so a
+// span cut by tile borders gets exactly the values it would get whole; drawing starts at the
+// step that holds lo.
+template <class L, bool kPow2>
+ZNR_SPAN_TARGET void stepped_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
+                                  int32_t lo, int32_t hi, uint32_t* color, float* depth,
+                                  float iw_row, float diw) {
+  const SpanRow<std::conditional_t<kPow2, L, Lanes<1>>, kPow2> row(s, iw_row, diw);
+  const Image& tex = *s.level.tex;
+  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
   int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
   float uf = 0.0f, vf = 0.0f;
   exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
@@ -333,41 +358,29 @@ ZNR_SPAN_TARGET void stepped_span(const SpanContext& s, const Row& row, uint32_t
   if (xr <= hi) row.linear(color, depth, xr, xr + 1, u0, v0, 0, 0);
 }
 
-// Pixels [lo, hi] of the span [xl, xr] (the part inside the tile being drawn), L::n at a time.
-// The steps are anchored at the whole span's start, so a span cut by tile borders gets exactly
-// the values it would get whole. Linear runs go side by side for power-of-two textures only.
+// Exact at every pixel (span_length 1): divide only where the depth test passes.
 template <class L, bool kPow2>
-ZNR_SPAN_TARGET void textured_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
-                                   int32_t lo, int32_t hi, uint32_t* color, float* depth,
-                                   float iw_row, float diw) {
-  using Linear = std::conditional_t<kPow2, L, Lanes<1>>;
+ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_t, int32_t lo,
+                                int32_t hi, uint32_t* color, float* depth, float iw_row,
+                                float diw) {
   const Image& tex = *s.level.tex;
-  if (s.span_length <= 0) {  // affine: u and v themselves step linearly across the triangle
-    const auto fx = static_cast<float>(xl);
-    const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
-    const int64_t v = to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fx, tex.height);
-    const auto du = static_cast<int64_t>(std::clamp(s.u.dx * tex.width, -1e6, 1e6) * kTexelOne);
-    const auto dv = static_cast<int64_t>(std::clamp(s.v.dx * tex.height, -1e6, 1e6) * kTexelOne);
-    const int64_t skip = lo - xl;
-    SpanRow<Linear, kPow2>(s, iw_row, diw)
-        .linear(color, depth, lo, hi + 1, u + du * skip, v + dv * skip, du, dv);
-    return;
-  }
   const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
-  if (s.span_length == 1) {  // exact at every pixel: divide only where the depth test passes
-    // Side by side, indices are 32-bit; any texture the loader accepts is far smaller.
-    const bool small = tex.width <= 65536 && tex.height <= 65536 &&
-                       static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
-    if (L::n > 1 && !small) {
-      SpanRow<Lanes<1>, kPow2>(s, iw_row, diw)
-          .perspective(color, depth, uw_row, vw_row, lo, hi + 1);
-    } else {
-      SpanRow<L, kPow2>(s, iw_row, diw).perspective(color, depth, uw_row, vw_row, lo, hi + 1);
-    }
-    return;
+  // Side by side, indices are 32-bit; any texture the loader accepts is far smaller.
+  const bool small = tex.width <= 65536 && tex.height <= 65536 &&
+                     static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
+  if (L::n > 1 && !small) {
+    SpanRow<Lanes<1>, kPow2>(s, iw_row, diw).perspective(color, depth, uw_row, vw_row, lo, hi + 1);
+  } else {
+    SpanRow<L, kPow2>(s, iw_row, diw).perspective(color, depth, uw_row, vw_row, lo, hi + 1);
   }
-  stepped_span(s, SpanRow<Linear, kPow2>(s, iw_row, diw), color, depth, iw_row, uw_row, vw_row, xl,
-               xr, lo, hi);
+}
+
+// The table of the loops above: P lanes for power-of-two textures, O for others.
+template <class P, class O>
+constexpr SpanLoops span_loops_of() {
+  return {{{&affine_span<O, false>, &affine_span<P, true>},
+           {&stepped_span<O, false>, &stepped_span<P, true>},
+           {&exact_span<O, false>, &exact_span<P, true>}}};
 }
 
 }  // namespace

@@ -11,11 +11,14 @@
 
 namespace znr {
 
+const SpanLoops& avx2_span_loops() {
 #if defined(__x86_64__) && defined(__GNUC__)
-void textured_span_avx2(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
-                        int32_t hi, uint32_t* color, float* depth, float iw_row, float diw) {
-  textured_span<Lanes<8>, true>(s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
-}
+  // Other sizes keep four lanes: their texel addresses are worked out in double, two at a time.
+  static constexpr SpanLoops loops = span_loops_of<Lanes<8>, Lanes<4>>();
+#else
+  static constexpr SpanLoops loops = span_loops_of<Lanes<1>, Lanes<1>>();
 #endif
+  return loops;
+}
 
 }  // namespace znr

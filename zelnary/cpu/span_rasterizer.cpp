@@ -93,7 +93,7 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
     }
     return;
   }
-  s.loops->textured[s.level.pow2 ? 1 : 0](s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+  s.textured[s.level.pow2 ? 1 : 0](s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
 }
 
 // Triangles at most this many pixels wide and high pick their mip level once.
@@ -110,7 +110,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
   SpanContext s;  // planes set below, the ones the span needs only
   s.fb = &fb;
-  s.loops = &loops;
+  s.textured = loops.textured[span_kind(span_length)];
   s.level = Level(tex);
   s.mul = fixed_lanes(to_fixed(poly.mul));
   s.flat = 0;
@@ -226,15 +226,9 @@ SpanIsa preferred_span_isa() {
 }
 
 const SpanLoops& span_loops(SpanIsa isa) {
-  static constexpr SpanLoops scalar{
-      {&textured_span<Lanes<1>, false>, &textured_span<Lanes<1>, true>}};
+  static constexpr SpanLoops scalar = span_loops_of<Lanes<1>, Lanes<1>>();
 #if defined(__SSE2__)
-  static constexpr SpanLoops sse2{
-      {&textured_span<Lanes<4>, false>, &textured_span<Lanes<4>, true>}};
-#if defined(__x86_64__) && defined(__GNUC__)
-  // Other sizes keep the four-wide loops: their texel addresses are worked out in double.
-  static constexpr SpanLoops avx2{{&textured_span<Lanes<4>, false>, &textured_span_avx2}};
-#endif
+  static constexpr SpanLoops sse2 = span_loops_of<Lanes<4>, Lanes<4>>();
 #endif
   if (!span_isa_supported(isa)) return scalar;
   switch (isa) {
@@ -243,11 +237,9 @@ const SpanLoops& span_loops(SpanIsa isa) {
 #if defined(__SSE2__)
     case SpanIsa::sse2:
       return sse2;
-#if defined(__x86_64__) && defined(__GNUC__)
+#endif
     case SpanIsa::avx2:
-      return avx2;
-#endif
-#endif
+      return avx2_span_loops();
     default:
       return scalar;
   }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
 
@@ -251,12 +252,17 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   list.vertices.push_back({kW + 5.0f, 45, 0.5f, 3, 1});
   list.vertices.push_back({100, 90, 0.3f, 1, 3});
   list.polygons.push_back({first, 3, 0, {1, 1, 1}, 0});
-  // Texture coordinates whose 16.16 texel positions need more than 32 bits, wrapping.
-  const auto far = static_cast<uint32_t>(list.vertices.size());
-  list.vertices.push_back({2, 3, 0.9f, 70000.25f, -90000.5f});
-  list.vertices.push_back({kW - 3.0f, 10, 0.2f, 70100.0f, -90003.0f});
-  list.vertices.push_back({20, kH - 2.0f, 0.6f, 69990.0f, -89900.0f});
-  list.polygons.push_back({far, 3, 0, {1, 1, 1}, 0});
+  // Texture coordinates whose 16.16 texel positions need more than 32 bits, wrapping, and ones
+  // past the 1e7 clamp; on both textures (a power of two and not).
+  for (const float at : {70000.25f, 2.5e7f}) {
+    for (const int texture : {0, 1}) {
+      const auto far = static_cast<uint32_t>(list.vertices.size());
+      list.vertices.push_back({2, 3, 0.9f, at, -1.3f * at});
+      list.vertices.push_back({kW - 3.0f, 10, 0.2f, at + 100.0f, -1.3f * at - 3.0f});
+      list.vertices.push_back({20, kH - 2.0f, 0.6f, at - 10.0f, -1.3f * at + 100.0f});
+      list.polygons.push_back({far, 3, texture, {1, 1, 1}, 0});
+    }
+  }
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
   Framebuffer scalar, vector;
@@ -284,6 +290,23 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
 #if defined(__x86_64__)
   EXPECT_GT(checked, 0);  // SSE2 is the x86-64 baseline
 #endif
+}
+
+// The back end takes the widest loops the processor runs, unless the environment asks for one
+// pixel at a time; loops for a set the processor lacks are never handed out.
+TEST(SpanLoops, PreferredAreTheWidestSupported) {
+  const SpanIsa widest = span_isa_supported(SpanIsa::avx2)   ? SpanIsa::avx2
+                         : span_isa_supported(SpanIsa::sse2) ? SpanIsa::sse2
+                                                             : SpanIsa::scalar;
+  ASSERT_EQ(setenv("ZELNARY_SCALAR_SPANS", "1", 1), 0);
+  EXPECT_EQ(preferred_span_isa(), SpanIsa::scalar);
+  ASSERT_EQ(setenv("ZELNARY_SCALAR_SPANS", "0", 1), 0);
+  EXPECT_EQ(preferred_span_isa(), widest);
+  ASSERT_EQ(unsetenv("ZELNARY_SCALAR_SPANS"), 0);
+  EXPECT_EQ(preferred_span_isa(), widest);
+  for (const SpanIsa isa : {SpanIsa::sse2, SpanIsa::avx2}) {
+    EXPECT_EQ(&span_loops(isa) == &span_loops(SpanIsa::scalar), !span_isa_supported(isa));
+  }
 }
 
 TEST(WorkerPool, RunsEveryPartOnceAndWaitsForAll) {
