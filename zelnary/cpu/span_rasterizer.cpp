@@ -1,8 +1,10 @@
 // The fast path: each triangle is walked row by row; the span's ends come from integer edge
 // walkers stepped once per row, and colour, depth and texture coordinates step along the
 // span. Coverage is decided by the same exact edge functions as the reference. Triangles are
-// drawn one screen tile at a time (tiles.h), cut to the tile.
-#define ZNR_SPAN_TARGET  // the baseline: one pixel at a time, and SSE2 where x86-64 has it
+// drawn one screen tile at a time (tiles.h), cut to the tile. Textured spans go to the loops of
+// span_loops.h through the table the caller chose (span_mode.h); this file compiles them for one
+// pixel at a time and for SSE2, span_loops_avx2.cpp for AVX2.
+#define ZNR_SPAN_TARGET  // the baseline build's instruction set
 
 #include <algorithm>
 #include <cstdlib>
