@@ -15,6 +15,7 @@
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/occlusion.h"
 #include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/span_mode.h"
 #include "zelnary/cpu/tiles.h"
 #include "zelnary/cpu/worker_pool.h"
 #include "zelnary/cpu/x11_presenter.h"
@@ -112,6 +113,8 @@ struct CpuBackend::Impl {
   CpuFrameStats stats;
   bool occlusion = occlusion_by_default();
   uint32_t frames_since_trim = 0;
+  // The span loops for this processor, chosen once here rather than for every span.
+  const SpanLoops& loops = span_loops(preferred_span_isa());
 
   // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
   // when test) and, with objects, every object after them.
@@ -173,7 +176,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     }
     stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
   });
-  rasterize_tiles(bins, grid, background, span_length, *pool, fb, stats.busy_ms,
+  rasterize_tiles(bins, grid, background, span_length, loops, *pool, fb, stats.busy_ms,
                   keep_depth ? &coarse : nullptr);
   stats.polygons += polygons.load();
   stats.chunks_culled += culled.load();

@@ -6,6 +6,7 @@
 
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/span_mode.h"
 #include "zelnary/cpu/worker_pool.h"
 
 namespace znr {
@@ -24,22 +25,26 @@ int32_t span_length_for_accuracy(double accuracy);
 void rasterize_reference(const DrawList& list, Framebuffer& fb);
 
 // The fast path over rows [row_begin, row_end) only (the caller clears them first), on the
-// calling thread: incremental span walking; span_length as given by span_length_for_accuracy.
-// The lists are drawn one after the other.
+// calling thread: incremental span walking; span_length as given by span_length_for_accuracy,
+// textured spans drawn by loops (by default the widest this processor runs). The lists are drawn
+// one after the other.
 void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
-                     int32_t row_end, Framebuffer& fb);
+                     int32_t row_end, Framebuffer& fb,
+                     const SpanLoops& loops = span_loops(preferred_span_isa()));
 inline void rasterize_spans(const DrawList& list, int32_t span_length, int32_t row_begin,
-                            int32_t row_end, Framebuffer& fb) {
-  rasterize_spans(std::span(&list, 1), span_length, row_begin, row_end, fb);
+                            int32_t row_end, Framebuffer& fb,
+                            const SpanLoops& loops = span_loops(preferred_span_isa())) {
+  rasterize_spans(std::span(&list, 1), span_length, row_begin, row_end, fb, loops);
 }
 
 // One polygon of the list, only its pixels inside clip; each pixel gets the same value as
 // when the polygon is drawn unclipped.
 void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t span_length,
-                       const PixelRect& clip, Framebuffer& fb);
+                       const SpanLoops& loops, const PixelRect& clip, Framebuffer& fb);
 
 // Clears (to the list's background) and draws the whole framebuffer with the fast path, the
 // screen split in tiles shared between `threads` threads (a pool made for the call; tests).
-void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb);
+void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Framebuffer& fb,
+                    const SpanLoops& loops = span_loops(preferred_span_isa()));
 
 }  // namespace znr

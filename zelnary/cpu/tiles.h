@@ -66,8 +66,8 @@ void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBi
 // gets each thread's working time added; coarse, when given, gets the depth of every tile
 // drawn (or cleared).
 void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
-                     std::optional<uint32_t> background, int32_t span_length, WorkerPool& pool,
-                     Framebuffer& fb, std::span<double> busy_ms = {},
-                     CoarseDepth* coarse = nullptr);
+                     std::optional<uint32_t> background, int32_t span_length,
+                     const SpanLoops& loops, WorkerPool& pool, Framebuffer& fb,
+                     std::span<double> busy_ms = {}, CoarseDepth* coarse = nullptr);
 
 }  // namespace znr

@@ -170,7 +170,8 @@ TEST(OcclusionCulling, AHiddenBoxDrawsNothing) {
     find_visible(box.scene, box_index, {}, view, frame);
     emit_frame(frame, list);
     Framebuffer over = fb;
-    for (const DrawPolygon& p : list.polygons) rasterize_polygon(list, p, 1, {0, 0, kW, kH}, over);
+    for (const DrawPolygon& p : list.polygons)
+      rasterize_polygon(list, p, 1, span_loops(preferred_span_isa()), {0, 0, kW, kH}, over);
     ASSERT_EQ(over.color, fb.color) << "trial " << trial;
     ASSERT_EQ(over.depth, fb.depth) << "trial " << trial;
   }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
 
@@ -240,7 +241,7 @@ TEST(TileBins, TrimGivesBackOnlyWhatRecentPassesDidNotNeed) {
 // Spans that depth-test, divide (at High) and shade four or eight pixels at once must draw
 // exactly what the one-pixel-at-a-time loops draw: the same texels, the same depths, tails and
 // hidden pixels included, on steeply receding triangles (1/w from 0.01 to 1), with mip levels and
-// without.
+// without. Every instruction set this processor runs is checked, not only the one picked.
 TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   constexpr int32_t kW = 203, kH = 97;  // rows not a multiple of four pixels
   const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
@@ -251,32 +252,61 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   list.vertices.push_back({kW + 5.0f, 45, 0.5f, 3, 1});
   list.vertices.push_back({100, 90, 0.3f, 1, 3});
   list.polygons.push_back({first, 3, 0, {1, 1, 1}, 0});
-  // Texture coordinates whose 16.16 texel positions need more than 32 bits, wrapping.
-  const auto far = static_cast<uint32_t>(list.vertices.size());
-  list.vertices.push_back({2, 3, 0.9f, 70000.25f, -90000.5f});
-  list.vertices.push_back({kW - 3.0f, 10, 0.2f, 70100.0f, -90003.0f});
-  list.vertices.push_back({20, kH - 2.0f, 0.6f, 69990.0f, -89900.0f});
-  list.polygons.push_back({far, 3, 0, {1, 1, 1}, 0});
+  // Texture coordinates whose 16.16 texel positions need more than 32 bits, wrapping, and ones
+  // past the 1e7 clamp; on both textures (a power of two and not).
+  for (const float at : {70000.25f, 2.5e7f}) {
+    for (const int texture : {0, 1}) {
+      const auto far = static_cast<uint32_t>(list.vertices.size());
+      list.vertices.push_back({2, 3, 0.9f, at, -1.3f * at});
+      list.vertices.push_back({kW - 3.0f, 10, 0.2f, at + 100.0f, -1.3f * at - 3.0f});
+      list.vertices.push_back({20, kH - 2.0f, 0.6f, at - 10.0f, -1.3f * at + 100.0f});
+      list.polygons.push_back({far, 3, texture, {1, 1, 1}, 0});
+    }
+  }
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
   Framebuffer scalar, vector;
   scalar.resize(kW, kH);
   vector.resize(kW, kH);
-  for (const double accuracy : {1000.0, 3.0, 0.0}) {  // runs between divisions go 4 wide too
-    for (const bool mipped : {false, true}) {
-      list.mip_levels = mipped ? std::span<const std::vector<Image>>(levels)
-                               : std::span<const std::vector<Image>>();
-      set_vector_spans(false);
-      rasterize_fast(list, accuracy, 1, scalar);
-      set_vector_spans(true);
-      rasterize_fast(list, accuracy, 1, vector);
-      EXPECT_EQ(scalar.color, vector.color) << accuracy << " " << mipped;
-      EXPECT_EQ(scalar.depth, vector.depth) << accuracy << " " << mipped;
+  int checked = 0;
+  for (const SpanIsa isa : {SpanIsa::sse2, SpanIsa::avx2}) {
+    if (!span_isa_supported(isa)) continue;
+    ++checked;
+    for (const double accuracy : {1000.0, 3.0, 0.0}) {  // runs between divisions go wide too
+      for (const bool mipped : {false, true}) {
+        list.mip_levels = mipped ? std::span<const std::vector<Image>>(levels)
+                                 : std::span<const std::vector<Image>>();
+        rasterize_fast(list, accuracy, 1, scalar, span_loops(SpanIsa::scalar));
+        rasterize_fast(list, accuracy, 1, vector, span_loops(isa));
+        const int lanes = isa == SpanIsa::avx2 ? 8 : 4;
+        EXPECT_EQ(scalar.color, vector.color) << lanes << " " << accuracy << " " << mipped;
+        EXPECT_EQ(scalar.depth, vector.depth) << lanes << " " << accuracy << " " << mipped;
+      }
     }
+    EXPECT_GT(std::count_if(vector.color.begin(), vector.color.end(),
+                            [](uint32_t c) { return c != kBackground; }),
+              kW * kH / 2);
   }
-  EXPECT_GT(std::count_if(vector.color.begin(), vector.color.end(),
-                          [](uint32_t c) { return c != kBackground; }),
-            kW * kH / 2);
+#if defined(__x86_64__)
+  EXPECT_GT(checked, 0);  // SSE2 is the x86-64 baseline
+#endif
+}
+
+// The back end takes the widest loops the processor runs, unless the environment asks for one
+// pixel at a time; loops for a set the processor lacks are never handed out.
+TEST(SpanLoops, PreferredAreTheWidestSupported) {
+  const SpanIsa widest = span_isa_supported(SpanIsa::avx2)   ? SpanIsa::avx2
+                         : span_isa_supported(SpanIsa::sse2) ? SpanIsa::sse2
+                                                             : SpanIsa::scalar;
+  ASSERT_EQ(setenv("ZELNARY_SCALAR_SPANS", "1", 1), 0);
+  EXPECT_EQ(preferred_span_isa(), SpanIsa::scalar);
+  ASSERT_EQ(setenv("ZELNARY_SCALAR_SPANS", "0", 1), 0);
+  EXPECT_EQ(preferred_span_isa(), widest);
+  ASSERT_EQ(unsetenv("ZELNARY_SCALAR_SPANS"), 0);
+  EXPECT_EQ(preferred_span_isa(), widest);
+  for (const SpanIsa isa : {SpanIsa::sse2, SpanIsa::avx2}) {
+    EXPECT_EQ(&span_loops(isa) == &span_loops(SpanIsa::scalar), !span_isa_supported(isa));
+  }
 }
 
 TEST(WorkerPool, RunsEveryPartOnceAndWaitsForAll) {

@@ -1,0 +1,387 @@
+// The loops that draw a textured span, each written once over Lanes<N> (lanes.h): one pixel at a
+// time, four, or eight side by side, with the same values in every case. A file that includes
+// this defines ZNR_SPAN_TARGET first, as the function attribute of the instruction set it
+// compiles the loops for (nothing for the baseline); the loops are in an unnamed namespace, so
+// that each such file has its own copy, compiled for its instruction set only.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
+#include "zelnary/cpu/framebuffer.h"
+#include "zelnary/cpu/lanes.h"
+#include "zelnary/cpu/shading.h"
+#include "zelnary/scene/image.h"
+
+#if !defined(ZNR_SPAN_TARGET)
+#error "ZNR_SPAN_TARGET must name the span loops' instruction set (or be empty) before span_loops.h"
+#endif
+
+namespace znr {
+
+// An attribute's plane over the screen: value = row_base(y) + dx * x at pixel centres.
+// Left uninitialised until init(): zeroing the context's planes for every triangle costs
+// more than a small triangle's pixels.
+struct Plane {
+  double c, dx, dy;  // value at pixel (0, 0)'s centre and its gradients
+
+  void init(const double px[3], const double py[3], const double a[3], double inv_area) {
+    dx = ((a[1] - a[0]) * (py[2] - py[0]) - (a[2] - a[0]) * (py[1] - py[0])) * inv_area;
+    dy = ((a[2] - a[0]) * (px[1] - px[0]) - (a[1] - a[0]) * (px[2] - px[0])) * inv_area;
+    c = a[0] + dx * (0.5 - px[0]) + dy * (0.5 - py[0]);
+  }
+  float row(int32_t y) const { return static_cast<float>(c + dy * y); }
+};
+
+// The texture level a span samples; tex null: flat colour.
+struct Level {
+  const Image* tex = nullptr;
+  double inv_width = 0.0, inv_height = 0.0;  // for wrapping without a division
+  bool pow2 = false;                         // both sides: wrap with a mask
+
+  explicit Level(const Image* t = nullptr) : tex(t) {
+    if (tex == nullptr) return;
+    pow2 = (tex->width & (tex->width - 1)) == 0 && (tex->height & (tex->height - 1)) == 0;
+    if (!pow2) {
+      inv_width = 1.0 / tex->width;
+      inv_height = 1.0 / tex->height;
+    }
+  }
+};
+
+struct SpanContext;
+
+// Pixels [lo, hi] of the span [xl, xr] of row y, textured; iw_row and diw give 1/w along the row.
+using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
+                              int32_t hi, uint32_t* color, float* depth, float iw_row, float diw);
+
+struct SpanContext {
+  Framebuffer* fb;
+  const TexturedSpan* textured;  // the table's row for the span kind: [pow2]
+  Level level;                   // what this span samples
+  MulLanes mul;
+  uint32_t flat;
+  int32_t span_length;
+  Plane inv_w, uw, vw, u, v;
+};
+
+// One instruction set's span functions, chosen when the CPU back end is made: [kind][pow2],
+// kind as span_kind gives it, pow2 1 for power-of-two textures.
+struct SpanLoops {
+  TexturedSpan textured[3][2];
+};
+
+// The kind of span drawn at a perspective accuracy: 0 affine, 1 stepped, 2 exact at every pixel.
+inline int span_kind(int32_t span_length) {
+  return span_length <= 0 ? 0 : span_length == 1 ? 2 : 1;
+}
+
+// The span functions compiled for AVX2 (span_loops_avx2.cpp): eight pixels at a time for
+// power-of-two textures, four for others. Only for processors with AVX2.
+const SpanLoops& avx2_span_loops();
+
+// Texture coordinates in texels with 16 fractional bits, stepped as integers along a span.
+constexpr double kTexelOne = 65536.0;
+
+inline int64_t to_texel_fixed(float t, int32_t size) {
+  if (std::isnan(t)) return 0;
+  const double c = std::clamp(static_cast<double>(t), -1.0e7, 1.0e7) * size * kTexelOne;
+  const auto i = static_cast<int64_t>(c);  // toward zero; made a floor below, without a call
+  return c < static_cast<double>(i) ? i - 1 : i;
+}
+
+// n mod size in [0, size), without a division: the quotient from a multiplication by the
+// reciprocal is off by at most one for any |n| below 2^50, and the remainder is fixed up.
+inline int64_t wrap(int64_t n, int64_t size, double inv_size) {
+  const auto q = static_cast<int64_t>(static_cast<double>(n) * inv_size);
+  int64_t r = n - q * size;
+  r += r < 0 ? size : 0;
+  r -= r >= size ? size : 0;
+  return r;
+}
+
+// Texture coordinates exactly at pixel x of a row.
+inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_row, int32_t x,
+                     float& u, float& v) {
+  const auto fx = static_cast<float>(x);
+  const float iw = iw_row + static_cast<float>(s.inv_w.dx) * fx;
+  const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
+  u = (uw_row + static_cast<float>(s.uw.dx) * fx) * inv;
+  v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
+}
+
+namespace {
+
+// Texel indices (row * width + column, repeating) from 16.16 coordinates (linear runs) or from
+// texture coordinates (1.0 = one texture) where they are found exactly. One pixel at a time they
+// are worked out in 64 bits; side by side a power-of-two texture needs only the low 32 bits of
+// a 16.16 coordinate (the bits from 16 up to 16 + log2(size) pick the texel, sizes go up to
+// 2^16, and the low 32 bits of a sum depend only on the low 32 bits of its terms).
+template <class L, bool kPow2>
+struct Texels;
+
+template <class L>
+struct Texels<L, true> {
+  using F = typename L::F;
+  using I = typename L::I;
+  int32_t width, height, shift;
+  I w_mask, h_mask;
+  F w, h;
+
+  ZNR_SPAN_TARGET explicit Texels(const Level& level) : Texels(*level.tex) {}
+  ZNR_SPAN_TARGET explicit Texels(const Image& tex)
+      : width(tex.width),
+        height(tex.height),
+        shift(std::countr_zero(static_cast<uint32_t>(tex.width))),
+        w_mask(L::splat_int(tex.width - 1)),
+        h_mask(L::splat_int(tex.height - 1)),
+        w(L::splat(static_cast<float>(tex.width))),
+        h(L::splat(static_cast<float>(tex.height))) {}
+
+  ZNR_SPAN_TARGET I from_fixed(I u, I v) const {
+    return L::add(L::shift_left(L::bits(L::template shift_right<16>(v), h_mask), shift),
+                  L::bits(L::template shift_right<16>(u), w_mask));
+  }
+
+  ZNR_SPAN_TARGET I from_float(F ut, F vt) const {
+    if constexpr (L::n == 1) {
+      return from_fixed(to_texel_fixed(ut, width), to_texel_fixed(vt, height));
+    } else {
+      return L::add(L::shift_left(repeat(vt, h, h_mask), shift), repeat(ut, w, w_mask));
+    }
+  }
+
+  // The column (or row) of coordinate t, in float and every step exact: with t = k + f (k
+  // whole, |f| < 1), floor(t size) = k size + floor(f size), and the first term drops out of
+  // the repeat. |t| >= 1e7 (whole numbers) and NaN give texel 0, as the 16.16 clamp does.
+  ZNR_SPAN_TARGET static I repeat(F t, F size, I size_mask) {
+    t = L::bits(t, L::less(L::abs(t), L::splat(1.0e7f)));
+    const F n = L::mul(L::sub(t, L::to_float(L::truncate(t))), size);
+    const I whole = L::truncate(n);  // toward zero; one less below zero (mask -1)
+    const I below = L::as_int(L::greater(L::to_float(whole), n));
+    return L::bits(L::add(whole, below), size_mask);
+  }
+};
+
+// Other sizes: 16.16 coordinates one pixel at a time; texture coordinates four at a time too.
+template <class L>
+struct Texels<L, false> {
+  using F = typename L::F;
+  using I = typename L::I;
+  int32_t width, height;
+  double inv_width, inv_height;
+
+  ZNR_SPAN_TARGET explicit Texels(const Level& level)
+      : width(level.tex->width),
+        height(level.tex->height),
+        inv_width(level.inv_width),
+        inv_height(level.inv_height) {}
+
+  ZNR_SPAN_TARGET I from_fixed(I u, I v) const {
+    static_assert(L::n == 1, "16.16 coordinates of other sizes need 64 bits");
+    return wrap(v >> 16, height, inv_height) * width + wrap(u >> 16, width, inv_width);
+  }
+
+  ZNR_SPAN_TARGET I from_float(F ut, F vt) const {
+    if constexpr (L::n == 1) {
+      return from_fixed(to_texel_fixed(ut, width), to_texel_fixed(vt, height));
+    } else {
+      return L::wrapped_index(ut, vt, width, inv_width, height, inv_height);
+    }
+  }
+};
+
+// A span's pixels L::n at a time: what stays the same along it is set up once. The depth test
+// comes first, and the texel only for the pixels that pass; groups where none passes are skipped
+// whole. Hidden pixels of a group find a texel too (any coordinates give an index inside the
+// texture) but write nothing. Where L has no masked last group, the pixels after the last whole
+// group go one at a time.
+template <class L, bool kPow2>
+struct SpanRow {
+  using F = typename L::F;
+  using I = typename L::I;
+  using M = typename L::M;
+
+  const SpanContext& s;
+  float iw_row, diw_row;
+  F iw0, diw;
+  typename L::Mul mul;
+  Texels<L, kPow2> texels;
+  const uint32_t* data;
+
+  ZNR_SPAN_TARGET SpanRow(const SpanContext& context, float iw_row_, float diw_)
+      : s(context),
+        iw_row(iw_row_),
+        diw_row(diw_),
+        iw0(L::splat(iw_row_)),
+        diw(L::splat(diw_)),
+        mul(L::multiplier(context.mul)),
+        texels(context.level),
+        data(context.level.tex->texels.data()) {}
+
+  // Pixels [x, end) with 16.16 coordinates u + du * i, v + dv * i at the i-th.
+  ZNR_SPAN_TARGET void linear(uint32_t* color, float* depth, int32_t x, int32_t end, int64_t u,
+                              int64_t v, int64_t du, int64_t dv) const {
+    const int32_t from = x;
+    I uu = L::coords(u, du), vv = L::coords(v, dv);
+    const I step_u = L::stride(du), step_v = L::stride(dv);
+    for (; x + L::n <= end; x += L::n) {
+      F iw, d;
+      const M pass = depth_test<false>(depth, x, end, iw, d);
+      if (L::any(pass)) write<false>(color, depth, x, pass, iw, d, texels.from_fixed(uu, vv));
+      uu = L::add(uu, step_u);
+      vv = L::add(vv, step_v);
+    }
+    if (x >= end) return;
+    if constexpr (L::kMaskedTail) {
+      F iw, d;
+      const M pass = depth_test<true>(depth, x, end, iw, d);
+      if (L::any(pass)) write<true>(color, depth, x, pass, iw, d, texels.from_fixed(uu, vv));
+    } else if constexpr (L::n > 1) {
+      const int64_t done = x - from;
+      SpanRow<Lanes<1>, kPow2>(s, iw_row, diw_row)
+          .linear(color, depth, x, end, u + du * done, v + dv * done, du, dv);
+    }
+  }
+
+  // Pixels [x, end) with a division at each (where the depth test passes).
+  ZNR_SPAN_TARGET void perspective(uint32_t* color, float* depth, float uw_row, float vw_row,
+                                   int32_t x, int32_t end) const {
+    const F uw0 = L::splat(uw_row), duw = L::splat(static_cast<float>(s.uw.dx));
+    const F vw0 = L::splat(vw_row), dvw = L::splat(static_cast<float>(s.vw.dx));
+    for (; x + L::n <= end; x += L::n) divided<false>(color, depth, x, end, uw0, duw, vw0, dvw);
+    if (x >= end) return;
+    if constexpr (L::kMaskedTail) {
+      divided<true>(color, depth, x, end, uw0, duw, vw0, dvw);
+    } else if constexpr (L::n > 1) {
+      SpanRow<Lanes<1>, kPow2>(s, iw_row, diw_row)
+          .perspective(color, depth, uw_row, vw_row, x, end);
+    }
+  }
+
+ private:
+  // 1/w of the group at x against the depth there: the pixels that pass (kLast: of those
+  // before end only, touching none after it).
+  template <bool kLast>
+  ZNR_SPAN_TARGET M depth_test(const float* depth, int32_t x, int32_t end, F& iw, F& d) const {
+    iw = L::add(iw0, L::mul(diw, L::column(x)));
+    if constexpr (kLast) {
+      const M inside = L::first(end - x);
+      d = L::load(depth + x, inside);
+      return L::both(inside, L::greater(iw, d));
+    } else {
+      d = L::load(depth + x);
+      return L::greater(iw, d);
+    }
+  }
+
+  // The new depth and the texel at `at` where pass is set; old depth d elsewhere.
+  template <bool kLast>
+  ZNR_SPAN_TARGET void write(uint32_t* color, float* depth, int32_t x, M pass, F iw, F d,
+                             I at) const {
+    const auto shaded = L::shade(data, at, mul);
+    if constexpr (kLast) {
+      L::store_masked(depth + x, pass, iw);
+      L::store_masked(color + x, pass, shaded);
+    } else {
+      L::store(depth + x, pass, iw, d);
+      L::store(color + x, pass, shaded);
+    }
+  }
+
+  template <bool kLast>
+  ZNR_SPAN_TARGET void divided(uint32_t* color, float* depth, int32_t x, int32_t end, F uw0, F duw,
+                               F vw0, F dvw) const {
+    F iw, d;
+    const M pass = depth_test<kLast>(depth, x, end, iw, d);
+    if (!L::any(pass)) return;
+    const F fx = L::column(x);
+    const F inv = L::reciprocal_or_zero(iw);  // behind the eye, or NaN: 0
+    const F ut = L::mul(L::add(uw0, L::mul(duw, fx)), inv);
+    const F vt = L::mul(L::add(vw0, L::mul(dvw, fx)), inv);
+    write<kLast>(color, depth, x, pass, iw, d, texels.from_float(ut, vt));
+  }
+};
+
+// The three kinds of textured span, each for power-of-two textures (lanes P) and others (lanes
+// O), pixels [lo, hi] of the whole span [xl, xr] (the part inside the tile being drawn). Linear
+// runs go side by side for power-of-two textures only.
+
+// Affine (accuracy 0): u and v themselves step linearly across the triangle.
+template <class L, bool kPow2>
+ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, int32_t, int32_t lo,
+                                 int32_t hi, uint32_t* color, float* depth, float iw_row,
+                                 float diw) {
+  using Linear = std::conditional_t<kPow2, L, Lanes<1>>;
+  const Image& tex = *s.level.tex;
+  const auto fx = static_cast<float>(xl);
+  const int64_t u = to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fx, tex.width);
+  const int64_t v = to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fx, tex.height);
+  const auto du = static_cast<int64_t>(std::clamp(s.u.dx * tex.width, -1e6, 1e6) * kTexelOne);
+  const auto dv = static_cast<int64_t>(std::clamp(s.v.dx * tex.height, -1e6, 1e6) * kTexelOne);
+  const int64_t skip = lo - xl;
+  SpanRow<Linear, kPow2>(s, iw_row, diw)
+      .linear(color, depth, lo, hi + 1, u + du * skip, v + dv * skip, du, dv);
+}
+
+// Perspective accuracy span_length > 1: exact u, v every span_length pixels from xl and at the
+// span's last pixel, linear in between. The steps are anchored at the whole span's start, so a
+// span cut by tile borders gets exactly the values it would get whole; drawing starts at the
+// step that holds lo.
+template <class L, bool kPow2>
+ZNR_SPAN_TARGET void stepped_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
+                                  int32_t lo, int32_t hi, uint32_t* color, float* depth,
+                                  float iw_row, float diw) {
+  const SpanRow<std::conditional_t<kPow2, L, Lanes<1>>, kPow2> row(s, iw_row, diw);
+  const Image& tex = *s.level.tex;
+  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
+  int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
+  float uf = 0.0f, vf = 0.0f;
+  exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
+  int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
+  while (x < xr && x <= hi) {
+    const int32_t e = std::min(xr, x + s.span_length);
+    exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
+    const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
+    const int64_t len = e - x;
+    const int64_t du = (u1 - u0) / len, dv = (v1 - v0) / len;
+    const int32_t from = std::max(x, lo);
+    row.linear(color, depth, from, std::min(e, hi + 1), u0 + du * (from - x), v0 + dv * (from - x),
+               du, dv);
+    x = e;
+    u0 = u1;
+    v0 = v1;
+  }
+  if (xr <= hi) row.linear(color, depth, xr, xr + 1, u0, v0, 0, 0);
+}
+
+// Exact at every pixel (span_length 1): divide only where the depth test passes.
+template <class L, bool kPow2>
+ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_t, int32_t lo,
+                                int32_t hi, uint32_t* color, float* depth, float iw_row,
+                                float diw) {
+  const Image& tex = *s.level.tex;
+  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
+  // Side by side, indices are 32-bit; any texture the loader accepts is far smaller.
+  const bool small = tex.width <= 65536 && tex.height <= 65536 &&
+                     static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
+  if (L::n > 1 && !small) {
+    SpanRow<Lanes<1>, kPow2>(s, iw_row, diw).perspective(color, depth, uw_row, vw_row, lo, hi + 1);
+  } else {
+    SpanRow<L, kPow2>(s, iw_row, diw).perspective(color, depth, uw_row, vw_row, lo, hi + 1);
+  }
+}
+
+// The table of the loops above: P lanes for power-of-two textures, O for others.
+template <class P, class O>
+constexpr SpanLoops span_loops_of() {
+  return {{{&affine_span<O, false>, &affine_span<P, true>},
+           {&stepped_span<O, false>, &stepped_span<P, true>},
+           {&exact_span<O, false>, &exact_span<P, true>}}};
+}
+
+}  // namespace
+}  // namespace znr
