@@ -298,7 +298,14 @@ void QtPlatform::messageBox(const std::string& text, const std::string& details)
   QMessageBox box(QMessageBox::Information, "KWELLOR", QString::fromStdString(text),
                   QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
-  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
+  if (!details.empty()) {
+    // The reason can be read at once, below the text; the whole of it stays behind the
+    // details button.
+    QString reason = QString::fromStdString(details).section('\n', 0, 0);
+    if (reason.size() > 300) reason = reason.left(300) + QChar(0x2026);
+    box.setInformativeText(reason);
+    box.setDetailedText(QString::fromStdString(details));
+  }
   box.exec();
 }
 

@@ -351,12 +351,13 @@ TEST_F(QtPlatformTest, EndProgramExitsAtOnceWithTheStatus) {
 }
 
 TEST_F(QtPlatformTest, MessageDetailsAndTheLoadingSplash) {
-  QString text, details;
+  QString text, details, reason;
   QMessageBox::StandardButtons buttons;
   QTimer::singleShot(200, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       text = box->text();
       details = box->detailedText();
+      reason = box->informativeText();
       buttons = box->standardButtons();
       box->close();
     }
@@ -364,9 +365,11 @@ TEST_F(QtPlatformTest, MessageDetailsAndTheLoadingSplash) {
   QTimer::singleShot(3000, [] {
     if (QWidget* box = QApplication::activeModalWidget()) box->close();
   });
-  platform->messageBox("Error Loading World", "town.wld:4440: poly vertex: a number is missing");
+  platform->messageBox("Error Loading World",
+                       "town.wld:4440: poly vertex: a number is missing\nmore below");
   EXPECT_EQ(text, "Error Loading World");
-  EXPECT_EQ(details, "town.wld:4440: poly vertex: a number is missing");
+  EXPECT_EQ(reason, "town.wld:4440: poly vertex: a number is missing");  // seen without a click
+  EXPECT_EQ(details, "town.wld:4440: poly vertex: a number is missing\nmore below");
   EXPECT_EQ(buttons, QMessageBox::Ok);
 
   auto splashes = [] {
