@@ -13,6 +13,20 @@
 #include "platform/qt/system_calls.h"
 #include "platform/qt/x11_input.h"
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Started from a file manager outside a desktop session's environment, Qt falls back to a
+// runtime folder of its own and says so at every start: nothing the user can act on.
+void dropRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& context,
+                             const QString& text) {
+  if (type == QtWarningMsg && text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) return;
+  qtHandler(type, context, text);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // The whole command line is the world path: Qt gets none of it to interpret.
   const std::string commandLine = kwellor::qt::JoinArguments(argc, argv);
@@ -37,6 +51,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
+  qtHandler = qInstallMessageHandler(dropRuntimeFolderNotice);
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication app(qtArgc, qtArgv);
