@@ -85,6 +85,7 @@ struct GlBackend::Impl {
   bool reversed_depth = false;
   GLint max_texture = 0, max_frame = 0;
   GLuint fbo = 0, color = 0, depth = 0;
+  bool unseen = false;  // the parent window is unmapped or minimised: nothing is drawn
   int32_t fb_width = 0, fb_height = 0;
   gl::GlObjects objects;  // the programs and the frame buffers
 
@@ -236,9 +237,11 @@ BackendStatus GlBackend::acquire_window(uint32_t window, int32_t& width, int32_t
     if (!m.window.open(m.failure)) return BackendStatus::failed;
     m.mode = Mode::window;
   }
-  if (const BackendStatus s = status_of(m.window.follow(window, width, height, m.failure));
+  bool visible = true;
+  if (const BackendStatus s = status_of(m.window.follow(window, width, height, visible, m.failure));
       s != BackendStatus::ok)
     return s;
+  m.unseen = !visible;
   if (!m.ready && !m.start_context()) return BackendStatus::failed;
   m.width = width;
   m.height = height;
@@ -266,12 +269,24 @@ BackendStatus GlBackend::acquire_offscreen(int32_t width, int32_t height) {
 }
 
 BackendStatus GlBackend::draw(const Frame& frame, const RenderSettings& settings) {
+  if (impl_->mode == Mode::window && impl_->unseen) return BackendStatus::ok;  // nobody sees it
   return impl_->draw(frame, settings) ? BackendStatus::ok : BackendStatus::failed;
+}
+
+bool GlBackend::keeps_its_frame() const {
+  // Frames are drawn into a framebuffer object and only copied to the window: present() can
+  // copy the last one again.
+  const Impl& m = *impl_;
+  return m.mode == Mode::window && !m.unseen && m.fbo != 0;
 }
 
 BackendStatus GlBackend::present() {
   Impl& m = *impl_;
   if (m.mode != Mode::window) return BackendStatus::failed;
+  if (m.unseen) {
+    m.pacer.wait(m.window.refresh_hz());
+    return BackendStatus::ok;
+  }
   if (m.fbo != 0 && m.width > 0 && m.height > 0) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m.fbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);

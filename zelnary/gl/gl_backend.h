@@ -26,6 +26,7 @@ class GlBackend : public Backend {
   void release() override;
   const std::string& failure() const override;
   std::string name() const override;
+  bool keeps_its_frame() const override;
 
  private:
   friend struct GlBackendProbe;  // gl_backend_probe.h

@@ -149,7 +149,8 @@ bool GlWindow::open(std::string& why) {
   return impl_->open(why);
 }
 
-WindowStatus GlWindow::follow(uint32_t parent, int32_t& width, int32_t& height, std::string& why) {
+WindowStatus GlWindow::follow(uint32_t parent, int32_t& width, int32_t& height, bool& visible,
+                              std::string& why) {
   Impl& m = *impl_;
   if (m.dpy == nullptr || parent == 0) return WindowStatus::parent_gone;
   take_x_error(m.dpy);
@@ -160,6 +161,7 @@ WindowStatus GlWindow::follow(uint32_t parent, int32_t& width, int32_t& height, 
   }
   width = attrs.width;
   height = attrs.height;
+  visible = attrs.map_state == IsViewable;
   const int32_t w = width > 0 ? width : 1, h = height > 0 ? height : 1;
   if (m.child != 0 && m.parent != parent) m.destroy_child();
   if (m.child == 0) {

@@ -47,6 +47,24 @@ class GlWindow : public ::testing::Test {
   RenderSettings on_, off_;
 };
 
+// A frame equal to the last is shown again from the back end's framebuffer, not drawn again;
+// nothing is drawn while the window is unmapped, and the picture is back once it shows.
+TEST_F(GlWindow, AStillViewIsShownAgainAndAnUnmappedWindowGetsNothing) {
+  Renderer r(engine_backends());
+  const std::vector<uint32_t> expected = cpu_picture(view_.camera, kW, kH);
+  for (int frame = 0; frame < 3; ++frame) {
+    ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
+    ASSERT_EQ(r.backend_name().rfind("OpenGL", 0), 0u) << r.fallback_reason();
+    EXPECT_GE(matching(window_.read_back(kW, kH), expected, kW, kH), test::kGlMatchingFraction)
+        << "frame " << frame;
+  }
+  window_.set_mapped(false);
+  EXPECT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
+  window_.set_mapped(true);
+  ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
+  EXPECT_GE(matching(window_.read_back(kW, kH), expected, kW, kH), test::kGlMatchingFraction);
+}
+
 TEST_F(GlWindow, TheChildWindowFollowsTheParentAndShowsTheCpusPicture) {
   Renderer r(engine_backends());
   ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
