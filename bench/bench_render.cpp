@@ -18,6 +18,7 @@
 // The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
+#include <sched.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -215,6 +216,12 @@ int main(int argc, char** argv) {
     const char* name;
     double accuracy;
   } levels[] = {{"Low", 0.0}, {"Medium", 3.0}, {"High", 1000.0}};
+  // One thread, two, and every core the process may run on where there are more.
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  const int all = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 2;
+  std::vector<int> thread_rows{1, 2};
+  if (all > 2) thread_rows.push_back(all);
   for (const World& w : worlds) {
     for (int cam = 0; cam < 2; ++cam) {
       for (const auto& size : sizes) {
@@ -222,7 +229,7 @@ int main(int argc, char** argv) {
           const std::string prefix = std::string(w.name) + "/" + cameras[cam] + "/" +
                                      std::to_string(size[0]) + "x" + std::to_string(size[1]) + "/" +
                                      level.name;
-          for (int threads = 1; threads <= 2; ++threads) {
+          for (const int threads : thread_rows) {
             const Case c{w.get, cam, size[0], size[1], level.accuracy, threads};
             benchmark::RegisterBenchmark((prefix + "/threads:" + std::to_string(threads)).c_str(),
                                          [c](benchmark::State& s) { render_frames(s, c); })
