@@ -18,7 +18,6 @@
 // The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
-#include <sched.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -27,6 +26,7 @@
 
 #include "big_world.h"
 #include "zelnary/api/backends.h"
+#include "zelnary/core/cores.h"
 #include "zelnary/cpu/cpu_backend.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
@@ -217,9 +217,7 @@ int main(int argc, char** argv) {
     double accuracy;
   } levels[] = {{"Low", 0.0}, {"Medium", 3.0}, {"High", 1000.0}};
   // One thread, two, and every core the process may run on where there are more.
-  cpu_set_t cores;
-  CPU_ZERO(&cores);
-  const int all = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 2;
+  const int all = znr::usable_cores();
   std::vector<int> thread_rows{1, 2};
   if (all > 2) thread_rows.push_back(all);
   for (const World& w : worlds) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "zelnary/core/cores.h"
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/framebuffer.h"
@@ -24,7 +25,6 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <sched.h>
 
 namespace znr {
 namespace {
@@ -38,12 +38,7 @@ int32_t render_threads() {
     const long n = std::strtol(v, nullptr, 10);
     if (n >= 1 && n <= kMaxRenderThreads) return static_cast<int32_t>(n);
   }
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  const long cores = sched_getaffinity(0, sizeof set, &set) == 0
-                         ? CPU_COUNT(&set)
-                         : static_cast<long>(std::thread::hardware_concurrency());
-  return static_cast<int32_t>(std::clamp(cores, 1L, kMaxRenderThreads));
+  return static_cast<int32_t>(std::clamp<long>(usable_cores(), 1, kMaxRenderThreads));
 }
 
 // Occlusion culling is on unless ZELNARY_NO_OCCLUSION is set (to anything but 0), read once.

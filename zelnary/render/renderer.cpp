@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
-#include <thread>
 #include <vector>
 
+#include "zelnary/core/cores.h"
 #include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/front_end.h"
 #include "zelnary/render/scene_index.h"
@@ -140,7 +140,7 @@ struct Renderer::Impl {
     levels_due = false;
     if (!lod_by_default()) return;
     stop_levels = false;
-    const auto threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const int32_t threads = usable_cores();
     levels = std::async(std::launch::async, [this, &scene, threads] {
       return build_chunk_levels(scene, index, threads, stop_levels);
     });
