@@ -23,12 +23,41 @@ struct Vertex {
   float u = 0.0f, v = 0.0f;  // texture coordinates; 1.0 = one texture width / height, repeating
 };
 
+// A vertex's own normal, for light that varies smoothly across polygons; all zero: none (the
+// polygon is lit by its own plane).
+struct Normal {
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+  constexpr bool operator==(const Normal&) const = default;
+  constexpr bool none() const { return x == 0.0f && y == 0.0f && z == 0.0f; }
+};
+
+// How a surface's alpha (texel alpha times vertex alpha times the material's) is used.
+enum class AlphaMode : uint8_t {
+  Opaque = 0,  // alpha ignored
+  Mask = 1,    // cut out where alpha is below the cutoff; the rest is opaque
+  Blend = 2,   // mixed over what is behind, after everything opaque, far to near
+};
+
+// What a surface does beyond its colour: highlights, its own glow, see-through.
+struct Material {
+  Color specular{0.0f, 0.0f, 0.0f};  // highlight colour (Blinn-Phong); black: no highlight
+  float shininess = 32.0f;           // the highlight's exponent, 1 to 1024: larger is tighter
+  Color emissive{0.0f, 0.0f, 0.0f};  // added to the lit colour
+  float alpha = 1.0f;                // 0..1, times the texel's and the vertex's alpha
+  AlphaMode alpha_mode = AlphaMode::Opaque;
+  float cutoff = 0.5f;  // Mask: drawn where alpha >= cutoff
+  constexpr bool operator==(const Material&) const = default;
+  // Lit and drawn exactly like a polygon without a material.
+  constexpr bool plain() const { return *this == Material{}; }
+};
+
 struct Polygon {
   uint32_t first_vertex = 0;  // into Scene::vertices
   uint32_t vertex_count = 0;  // >= 3; convex, counter-clockwise seen from the front
   int32_t texture = -1;       // into Scene::textures; -1: flat colour
   Color color;                // the flat colour; multiplies the texture when there is one
   bool two_sided = true;      // false: culled when seen from the back
+  uint16_t material = 0;      // into Scene::materials; out of range (no materials): plain
   int32_t object = -1;        // -1: static world geometry; else into Scene::objects
 };
 
@@ -75,9 +104,20 @@ struct Scene {
   Lighting lighting;
   std::vector<Texture> textures;
   std::vector<Vertex> vertices;
+  // Optional, each empty or parallel to vertices: the vertex's normal (world orientation, or
+  // the object's frame), and its colour 0xAARRGGBB, which multiplies the polygon's colour and
+  // texture (alpha too). Most worlds have neither, and pay nothing for them.
+  std::vector<Normal> normals;
+  std::vector<uint32_t> vertex_colors;
+  std::vector<Material> materials;  // at most 65,536; Polygon::material indexes it
   std::vector<Polygon> polygons;
   std::vector<MovingObject> objects;
   std::vector<CameraDef> cameras;  // in file order
+
+  const Material& material_of(const Polygon& p) const {
+    static constexpr Material kPlain{};
+    return p.material < materials.size() ? materials[p.material] : kPlain;
+  }
 
   std::span<const Vertex> vertices_of(const Polygon& p) const {
     return std::span<const Vertex>(vertices).subspan(p.first_vertex, p.vertex_count);

@@ -1,0 +1,60 @@
+#include "zelnary/render/surface_light.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace znr {
+
+bool has_vertex_normals(const Scene& s, const Polygon& p) {
+  if (s.normals.size() != s.vertices.size() ||
+      static_cast<size_t>(p.first_vertex) + p.vertex_count > s.normals.size()) {
+    return false;
+  }
+  for (uint32_t i = 0; i < p.vertex_count; ++i) {
+    if (s.normals[p.first_vertex + i].none()) return false;
+  }
+  return true;
+}
+
+bool needs_vertex_shade(const Scene& s, const Polygon& p) {
+  return !s.material_of(p).plain() || has_vertex_normals(s, p) ||
+         (s.vertex_colors.size() == s.vertices.size() && !s.vertex_colors.empty());
+}
+
+double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess) {
+  if (!(dot(normal, to_light) > 0.0)) return 0.0;
+  const Vec3 half = normalized(to_light + to_eye);
+  const double c = dot(normal, half);
+  return c > 0.0 ? std::pow(c, shininess) : 0.0;
+}
+
+VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
+                         const Vec3& to_eye) {
+  const Lighting& l = s.lighting;
+  const Material& m = s.material_of(p);
+  const Vec3 to_light = normalized(l.sun_direction);
+  const double lambert = std::max(0.0, dot(normal, to_light));
+  const double shine = highlight(normal, to_light, to_eye, m.shininess);
+  const uint32_t vc = vertex_color(s, i);
+  auto channel = [](uint32_t c, int shift) {
+    return static_cast<double>((c >> shift) & 0xFFu) / 255.0;
+  };
+  const double base[3] = {p.color.r * channel(vc, 16), p.color.g * channel(vc, 8),
+                          p.color.b * channel(vc, 0)};
+  const double ambient[3] = {l.ambient.r, l.ambient.g, l.ambient.b};
+  const double sun[3] = {l.sun.r, l.sun.g, l.sun.b};
+  const double specular[3] = {m.specular.r, m.specular.g, m.specular.b};
+  const double emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
+  VertexShade out;
+  for (int c = 0; c < 3; ++c) {
+    const double mul = base[c] * (ambient[c] + lambert * sun[c]);
+    const double add = emissive[c] + specular[c] * sun[c] * shine;
+    out.mul[c] = std::isfinite(mul) ? static_cast<float>(std::clamp(mul, 0.0, 127.0)) : 0.0f;
+    out.add[c] = std::isfinite(add) ? static_cast<float>(std::clamp(add, 0.0, 1.0)) : 0.0f;
+  }
+  const double alpha = m.alpha_mode == AlphaMode::Opaque ? 1.0 : m.alpha * channel(vc, 24);
+  out.alpha = std::isfinite(alpha) ? static_cast<float>(std::clamp(alpha, 0.0, 1.0)) : 0.0f;
+  return out;
+}
+
+}  // namespace znr

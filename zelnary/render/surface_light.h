@@ -1,0 +1,50 @@
+// The light of a polygon drawn with a shade per vertex: one with vertex normals, vertex
+// colours or a material beyond the plain one. Polygons without any of these keep their flat
+// light (flat_light.h), so that worlds which use none of it draw exactly as before. Shared by
+// every back end, so that they agree on the picture.
+#pragma once
+
+#include "zelnary/core/vec3.h"
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+// A vertex's colour in two parts: the texel (white without a texture) times mul, plus add,
+// per channel, 1.0 = full; and its alpha (coverage, 0..1), used as the material says.
+struct VertexShade {
+  float mul[3] = {1.0f, 1.0f, 1.0f};
+  float add[3] = {0.0f, 0.0f, 0.0f};
+  float alpha = 1.0f;
+};
+
+// Whether the polygon is drawn with a shade per vertex.
+bool needs_vertex_shade(const Scene& s, const Polygon& p);
+
+// Whether every vertex of the polygon carries a normal; otherwise it is lit by its plane.
+bool has_vertex_normals(const Scene& s, const Polygon& p);
+
+// The scene's vertex colour of vertex i (an index into Scene::vertices): white without one.
+inline uint32_t vertex_color(const Scene& s, size_t i) {
+  return i < s.vertex_colors.size() ? s.vertex_colors[i] : 0xFFFFFFFFu;
+}
+
+// The shade of vertex i of the scene, which belongs to polygon p:
+// - normal: unit, in world orientation, turned towards the side seen (the vertex's own
+//   normal, or the polygon's plane);
+// - to_eye: unit, from the vertex towards the eye; zero leaves the highlight out.
+// The polygon's colour times the vertex colour, lit by ambient plus the sun by the cosine
+// (diffuse), plus the material's emissive colour and its Blinn-Phong highlight of the sun.
+// Channels that are not finite become 0; mul is at most 127, add at most 1.
+VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
+                         const Vec3& to_eye);
+
+// The highlight's strength (0..1) for unit vectors normal, towards the light and towards the
+// eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.
+double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess);
+
+// A normal as stored, in double precision and unit length (zero when it has none).
+inline Vec3 unit_normal(const Normal& n) {
+  return normalized(Vec3{n.x, n.y, n.z});
+}
+
+}  // namespace znr
