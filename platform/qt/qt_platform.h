@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/qt/load_splash.h"
 #include "platform/qt/main_window.h"
 
 class QObject;
@@ -14,7 +15,6 @@ class QWidget;
 
 namespace kwellor::qt {
 
-class LoadSplash;
 class X11Input;
 
 class QtPlatform : public Platform {

@@ -48,9 +48,9 @@ FakeCamera& FakeEngine::Camera(CameraHandle handle) {
 
 int32_t FakeEngine::ZNR_engine_load_world(const char* world_path, const char* world_dir,
                                           const char* bitmaps_dir, int32_t flags) {
+  loadThread = std::this_thread::get_id();
   Record("ZNR_engine_load_world", Quoted(world_path) + ", " + Quoted(world_dir) + ", " +
                                       Quoted(bitmaps_dir) + ", " + Int(flags));
-  loadThread = std::this_thread::get_id();
   if (!ReportLoadSteps() || loadResult == -1) return -1;
   worldLoaded = true;
   for (const FakeCamera& camera : worldCameras) cameras[camera.handle] = camera;
