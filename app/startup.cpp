@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "app/model_patterns.h"
+#include "app/world_load.h"
 #include "navigation/frame_loop.h"
 #include "platform/error_modes.h"
 
@@ -22,23 +23,6 @@ constexpr const char* kOpenFilter =
 std::string TexturesFolder(const std::string& directory) {
   return directory.empty() ? std::string("bitmaps") : directory + "/bitmaps";
 }
-
-// A small window naming the world while the engine loads it, closed before anything else
-// shows. Only a courtesy: a splash that fails stops nothing.
-class LoadingSplash {
- public:
-  LoadingSplash(Platform& platform, const std::string& path) : platform_(platform) {
-    ResumeNext([&] { platform_.showSplash(path); });
-  }
-  ~LoadingSplash() {
-    ResumeNext([&] { platform_.closeSplash(); });
-  }
-  LoadingSplash(const LoadingSplash&) = delete;
-  LoadingSplash& operator=(const LoadingSplash&) = delete;
-
- private:
-  Platform& platform_;
-};
 
 }  // namespace
 
@@ -64,13 +48,15 @@ void Form1::Form_Load() {
     const std::string directory = GetDirectory(path);
 
     step = "loading the world " + path;
-    const std::string textures = TexturesFolder(directory);
-    int32_t loaded = 0;
-    {
-      const LoadingSplash splash(platform_, path);
-      loaded = engine_.ZNR_engine_load_world(path.c_str(), "", textures.c_str(), 0);
+    const WorldLoad load = LoadBehindSplash(engine_, platform_, path, TexturesFolder(directory));
+    if (load.cancelled) {
+      // Stopped by the user: the run ends as after a failed load, but without a message
+      // reporting a failure the user asked for.
+      loadFailed_ = true;
+      platform_.unload();
+      return;
     }
-    if (loaded == -1) {
+    if (load.result == -1) {
       // The engine's own reason, when it gives one, goes behind the message as its details.
       std::string reason;
       ResumeNext([&] { reason = LastLoadError(engine_); });

@@ -17,6 +17,22 @@ int32_t Engine::ZNR_engine_get_last_error(char* buffer, int32_t size) {
   return 0;
 }
 
+bool Engine::hasLoadProgress() const {
+  return false;
+}
+
+bool Engine::hasCancelLoad() const {
+  return false;
+}
+
+int32_t Engine::ZNR_engine_get_load_progress(int32_t* done, int32_t* total) {
+  if (done != nullptr) *done = 0;
+  if (total != nullptr) *total = 0;
+  return 0;
+}
+
+void Engine::ZNR_engine_cancel_load() {}
+
 std::string LastLoadError(Engine& engine) {
   const int32_t length = std::min(engine.ZNR_engine_get_last_error(nullptr, 0), kMaxReasonBytes);
   if (length <= 0) return {};

@@ -1,5 +1,5 @@
 // The engine seam: the 24 operations the viewer calls, under their own names, and the optional
-// reason of a failed load. The production
+// extras: the reason of a failed load, a load's progress and its cancel. The production
 // implementation binds them by name from the engine library at run time (engine_binding.h);
 // tests use a recording fake.
 #pragma once
@@ -56,6 +56,14 @@ class Engine {
   // Beside the 24 and optional in the library: the reason the last load failed, as zelnary3.h
   // describes it. An engine without it knows no reason: 0, and an empty text in the buffer.
   virtual int32_t ZNR_engine_get_last_error(char* buffer, int32_t size);
+
+  // Also optional: the progress of a load running on another thread, and a request to stop it
+  // (zelnary3.h). Only an engine with the first may be loaded off the GUI thread; without it
+  // the step is 0 (none). Without the second, a cancel does nothing.
+  virtual bool hasLoadProgress() const;
+  virtual bool hasCancelLoad() const;
+  virtual int32_t ZNR_engine_get_load_progress(int32_t* done, int32_t* total);
+  virtual void ZNR_engine_cancel_load();
 };
 
 // The engine's reason for the last failed load, or empty when it gives none.

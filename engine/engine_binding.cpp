@@ -23,6 +23,11 @@ class BoundEngine final : public Engine {
     // Optional: an engine without it still runs the viewer, with no reason for a failed load.
     fn_ZNR_engine_get_last_error = reinterpret_cast<decltype(&::ZNR_engine_get_last_error)>(
         dlsym(library, "ZNR_engine_get_last_error"));
+    // Optional too: without them the load stays on the GUI thread and cannot be cancelled.
+    fn_ZNR_engine_get_load_progress = reinterpret_cast<decltype(&::ZNR_engine_get_load_progress)>(
+        dlsym(library, "ZNR_engine_get_load_progress"));
+    fn_ZNR_engine_cancel_load = reinterpret_cast<decltype(&::ZNR_engine_cancel_load)>(
+        dlsym(library, "ZNR_engine_cancel_load"));
     return {};
   }
 
@@ -105,11 +110,27 @@ class BoundEngine final : public Engine {
       return Engine::ZNR_engine_get_last_error(buffer, size);
     return fn_ZNR_engine_get_last_error(buffer, size);
   }
+  bool hasLoadProgress() const override {
+    return fn_ZNR_engine_get_load_progress != nullptr;
+  }
+  bool hasCancelLoad() const override {
+    return fn_ZNR_engine_cancel_load != nullptr;
+  }
+  int32_t ZNR_engine_get_load_progress(int32_t* done, int32_t* total) override {
+    if (fn_ZNR_engine_get_load_progress == nullptr)
+      return Engine::ZNR_engine_get_load_progress(done, total);
+    return fn_ZNR_engine_get_load_progress(done, total);
+  }
+  void ZNR_engine_cancel_load() override {
+    if (fn_ZNR_engine_cancel_load != nullptr) fn_ZNR_engine_cancel_load();
+  }
 
  private:
 #define KWELLOR_POINTER(name) decltype(&::name) fn_##name = nullptr;
   ZNR_OPERATIONS(KWELLOR_POINTER)
   KWELLOR_POINTER(ZNR_engine_get_last_error)
+  KWELLOR_POINTER(ZNR_engine_get_load_progress)
+  KWELLOR_POINTER(ZNR_engine_cancel_load)
 #undef KWELLOR_POINTER
 };
 

@@ -66,10 +66,17 @@ class Platform {
   // The About box, modal over the main window; returns when it is closed.
   virtual void showAboutBox() = 0;
 
-  // While the world loads, before the main window shows: a small window naming the world.
-  // Closing it when none is open does nothing.
-  virtual void showSplash(const std::string& worldPath) = 0;
+  // While the world loads, before the main window shows: a small window naming the world,
+  // with a progress bar and, when offered, a Cancel button. Closing it when none is open does
+  // nothing.
+  virtual void showSplash(const std::string& worldPath, bool offerCancel) = 0;
+  void showSplash(const std::string& worldPath) { showSplash(worldPath, false); }
   virtual void closeSplash() = 0;
+  // The step the load is in, and the share of it done from 0 to 1; below 0 when the step
+  // cannot tell (the bar then only shows that work goes on).
+  virtual void setSplashProgress(const std::string& step, double fraction) = 0;
+  // True once Cancel was pressed on the splash now open.
+  virtual bool splashCancelled() = 0;
 
   // --- Dialogs ---
   // Modal, information icon, one OK button, the application title "KWELLOR"; details, when not
@@ -83,6 +90,9 @@ class Platform {
   // --- System ---
   // Runs all pending window events and returns.
   virtual void doEvents() = 0;
+  // Runs window events as they come for about the given time, then returns: the GUI thread's
+  // wait while another thread works.
+  virtual void waitEvents(int32_t milliseconds) = 0;
   // Windows virtual-key codes; negative while the key is down, whatever window has focus.
   virtual int16_t GetAsyncKeyState(int32_t virtualKey) = 0;
   // Screen pixels.

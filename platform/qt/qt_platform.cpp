@@ -2,13 +2,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "platform/qt/about_box.h"
 #include "platform/qt/art.h"
 #include "platform/qt/key_codes.h"
+#include "platform/qt/load_splash.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/menu_bar.h"
 #include "platform/qt/picture_area.h"
@@ -262,33 +264,36 @@ void QtPlatform::showAboutBox() {
   box.exec();
 }
 
-void QtPlatform::showSplash(const std::string& worldPath) {
+void QtPlatform::showSplash(const std::string& worldPath, bool offerCancel) {
   closeSplash();
   const QString name = QFileInfo(QString::fromStdString(worldPath)).fileName();
-  auto* splash = new QLabel(QString("Loading %1\u2026").arg(name), nullptr,
-                            Qt::SplashScreen | Qt::FramelessWindowHint);
+  auto* splash = new LoadSplash(name, offerCancel);
   splash_ = splash;
-  splash->setWindowTitle("Loading " + name);
-  splash->setTextFormat(Qt::PlainText);
-  splash->setAlignment(Qt::AlignCenter);
-  splash->setMargin(24);
-  splash->setFrameStyle(QFrame::Box | QFrame::Plain);
-  splash->adjustSize();
   if (QScreen* s = MainScreen()) {
     splash->move(s->geometry().center() - splash->rect().center());
   }
   splash->show();
-  // The load blocks the event loop: draw the splash now.
+  // A load on this thread blocks the event loop: draw the splash now.
   splash->repaint();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtPlatform::closeSplash() {
-  if (QWidget* splash = splash_.data()) {
+  if (LoadSplash* splash = splash_.data()) {
     splash_ = nullptr;
     splash->hide();
     delete splash;
   }
+}
+
+void QtPlatform::setSplashProgress(const std::string& step, double fraction) {
+  if (LoadSplash* splash = splash_.data())
+    splash->setProgress(QString::fromStdString(step), fraction);
+}
+
+bool QtPlatform::splashCancelled() {
+  const LoadSplash* splash = splash_.data();
+  return splash && splash->cancelled();
 }
 
 // --- Dialogs ---
@@ -330,6 +335,12 @@ void QtPlatform::doEvents() {
   while (QApplication::activePopupWidget())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void QtPlatform::waitEvents(int32_t milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(std::max(milliseconds, 0), &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 int16_t QtPlatform::GetAsyncKeyState(int32_t virtualKey) {

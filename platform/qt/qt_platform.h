@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/qt/load_splash.h"
 #include "platform/qt/main_window.h"
 
 class QObject;
@@ -38,13 +39,17 @@ class QtPlatform : public Platform {
   void setMenuChecked(std::string_view name, bool checked) override;
   void showAboutBox() override;
 
-  void showSplash(const std::string& worldPath) override;
+  using Platform::showSplash;
+  void showSplash(const std::string& worldPath, bool offerCancel) override;
   void closeSplash() override;
+  void setSplashProgress(const std::string& step, double fraction) override;
+  bool splashCancelled() override;
   using Platform::messageBox;
   void messageBox(const std::string& text, const std::string& details) override;
   std::string showOpenDialog(const std::string& filter) override;
 
   void doEvents() override;
+  void waitEvents(int32_t milliseconds) override;
   int16_t GetAsyncKeyState(int32_t virtualKey) override;
   bool GetCursorPos(int32_t& x, int32_t& y) override;
   bool SetCursorPos(int32_t x, int32_t y) override;
@@ -60,6 +65,8 @@ class QtPlatform : public Platform {
 
   // The main window while it is loaded; nullptr before loadMainWindow and after unload.
   MainWindow* mainWindow() const { return window_.data(); }
+  // The load's splash while it is open, else nullptr.
+  LoadSplash* splash() const { return splash_.data(); }
 
  private:
   class KeyPreview;
@@ -80,7 +87,7 @@ class QtPlatform : public Platform {
   FormEvents* events_ = nullptr;
   QPointer<MainWindow> window_;
   QPointer<QObject> keyPreview_;
-  QPointer<QWidget> splash_;
+  QPointer<LoadSplash> splash_;
   bool shownOnce_ = false;
   int resizeCount_ = 0;
   int dispatchDepth_ = 0;

@@ -1,10 +1,12 @@
 // The real kwellor on the sample town under an X server: it opens, renders, flies, switches
 // control schemes and ends on Escape. Skips while the engine library or the world is missing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -120,6 +122,30 @@ TEST_F(KwellorProgram, WorldThatFailsToLoadIsReportedAndEndsTheProgram) {
   EXPECT_FALSE(splashShown());
   expectExit(1);
   EXPECT_EQ(windows.findByNamePrefix("KWELLOR ["), 0u) << "the main window was never shown";
+}
+
+// An importer that hangs: the splash stays live behind the load and takes a close request as
+// Cancel, which kills the importer and ends the program at once, as a failed load does but
+// without its message.
+TEST_F(KwellorProgram, CancellingASlowImportEndsTheProgramAtOnce) {
+  if (!HaveEngine()) GTEST_SKIP() << "no engine library yet";
+  const fs::path model =
+      fs::temp_directory_path() / ("kwellor_e2e_" + std::to_string(::getpid()) + ".glb");
+  std::ofstream(model) << "glTF";
+  start({model.string()}, {"ZELNARY_IMPORTER=" FAKE_IMPORTER, "ZELNARY_FAKE_IMPORTER=hang",
+                           "ZELNARY_IMPORT_TIMEOUT=60"});
+  uint64_t splash = 0;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (splash = windows.findByNamePrefix("Loading ")) != 0; }, 15000))
+      << "no splash";
+  Pause(500);
+  ASSERT_TRUE(viewer->running()) << "the load should still be going on";
+  windows.requestClose(splash);
+  const std::optional<int> code = viewer->waitExit(3000);
+  fs::remove(model);
+  ASSERT_TRUE(code.has_value()) << "still running after Cancel";
+  EXPECT_EQ(*code, 1);
+  EXPECT_EQ(windows.findByNamePrefix("KWELLOR"), 0u) << "no message, no main window";
 }
 
 // Cancelling the Open dialog is the user's choice: status 0, no window shown.

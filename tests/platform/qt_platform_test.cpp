@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
@@ -23,6 +25,7 @@
 #include "app/menu_design.h"
 #include "fake_input.h"
 #include "platform/qt/about_box.h"
+#include "platform/qt/load_splash.h"
 #include "platform/qt/picture_area.h"
 #include "recording_events.h"
 
@@ -384,6 +387,48 @@ TEST_F(QtPlatformTest, MessageDetailsAndTheLoadingSplash) {
   platform->closeSplash();
   platform->closeSplash();  // closing twice is harmless
   EXPECT_EQ(splashes(), 0);
+}
+
+// The splash of a load on another thread: the step and its bar follow the progress, and a
+// real click on Cancel reaches the platform while it waits for events.
+TEST_F(QtPlatformTest, TheSplashShowsProgressAndTakesACancelWhileWaiting) {
+  platform->showSplash("/w/model.glb", true);
+  qt::LoadSplash* splash = platform->splash();
+  ASSERT_NE(splash, nullptr);
+  EXPECT_EQ(splash->windowTitle(), "Loading model.glb");
+  EXPECT_EQ(splash->bar()->maximum(), 0) << "busy before the first step";
+  platform->setSplashProgress("Loading textures (1 of 4)", 0.25);
+  EXPECT_EQ(splash->stepLabel()->text(), "Loading textures (1 of 4)");
+  EXPECT_EQ(splash->bar()->value() * 4, splash->bar()->maximum());
+  platform->setSplashProgress("Importing the model", -1.0);
+  EXPECT_EQ(splash->bar()->maximum(), 0);
+
+  // The wait runs events as they come and returns after about the time asked for.
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  QElapsedTimer clock;
+  clock.start();
+  platform->waitEvents(60);
+  EXPECT_TRUE(ran);
+  EXPECT_GE(clock.elapsed(), 50);
+  EXPECT_LT(clock.elapsed(), 2000);
+
+  ASSERT_NE(splash->cancelButton(), nullptr);
+  EXPECT_TRUE(waitFor([&] { return splash->cancelButton()->isVisible(); }));
+  EXPECT_FALSE(platform->splashCancelled());
+  const QPoint p = splash->cancelButton()->mapToGlobal(splash->cancelButton()->rect().center());
+  input.movePointer(p.x(), p.y());
+  input.click(1);
+  for (int i = 0; i < 100 && !platform->splashCancelled(); ++i) platform->waitEvents(20);
+  EXPECT_TRUE(platform->splashCancelled());
+  platform->closeSplash();
+  EXPECT_FALSE(platform->splashCancelled());
+
+  // Without Cancel offered there is no button to press.
+  platform->showSplash("/w/town.wld");
+  ASSERT_NE(platform->splash(), nullptr);
+  EXPECT_EQ(platform->splash()->cancelButton(), nullptr);
+  platform->closeSplash();
 }
 
 TEST_F(QtPlatformTest, HandlerFailureIsReportedAndEndsTheProgram) {

@@ -50,9 +50,15 @@ TEST(EngineBinding, BoundOperationsReachTheLibrary) {
   EXPECT_EQ(out1 + out2, 0);
   engine->ZNR_camera_move(1, 2, 0.0, 1.0, 0.0);
   EXPECT_EQ(LastLoadError(*engine), "stub.wld:3: a reason");
+  ASSERT_TRUE(engine->hasLoadProgress() && engine->hasCancelLoad());
+  int32_t done = 0, total = 0;
+  EXPECT_EQ(engine->ZNR_engine_get_load_progress(&done, &total), 2);
+  EXPECT_EQ(done * 10 + total, 37);
+  engine->ZNR_engine_cancel_load();
+  EXPECT_EQ(engine->ZNR_engine_get_load_progress(&done, &total), 0);
 }
 
-TEST(EngineBinding, AnEngineWithOnlyThe24BindsAndGivesNoReason) {
+TEST(EngineBinding, AnEngineWithOnlyThe24BindsAndGivesNoReasonNorProgress) {
   std::string error;
   std::unique_ptr<Engine> engine = BindEngine(STUB_ENGINE_ONLY24, error);
   ASSERT_NE(engine, nullptr) << error;
@@ -60,6 +66,12 @@ TEST(EngineBinding, AnEngineWithOnlyThe24BindsAndGivesNoReason) {
   char buffer[4] = "xyz";
   EXPECT_EQ(engine->ZNR_engine_get_last_error(buffer, sizeof buffer), 0);
   EXPECT_EQ(buffer[0], '\0');
+  // No progress to read and nothing to cancel: the viewer loads on its GUI thread.
+  EXPECT_FALSE(engine->hasLoadProgress() || engine->hasCancelLoad());
+  int32_t done = 5, total = 5;
+  EXPECT_EQ(engine->ZNR_engine_get_load_progress(&done, &total), 0);
+  EXPECT_EQ(done + total, 0);
+  engine->ZNR_engine_cancel_load();
 }
 
 }  // namespace

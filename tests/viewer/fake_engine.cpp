@@ -1,6 +1,7 @@
 #include "tests/viewer/fake_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
@@ -47,9 +48,10 @@ FakeCamera& FakeEngine::Camera(CameraHandle handle) {
 
 int32_t FakeEngine::ZNR_engine_load_world(const char* world_path, const char* world_dir,
                                           const char* bitmaps_dir, int32_t flags) {
+  loadThread = std::this_thread::get_id();
   Record("ZNR_engine_load_world", Quoted(world_path) + ", " + Quoted(world_dir) + ", " +
                                       Quoted(bitmaps_dir) + ", " + Int(flags));
-  if (loadResult == -1) return -1;
+  if (!ReportLoadSteps() || loadResult == -1) return -1;
   worldLoaded = true;
   for (const FakeCamera& camera : worldCameras) cameras[camera.handle] = camera;
   return loadResult;
@@ -186,6 +188,44 @@ int32_t FakeEngine::ZNR_engine_get_last_error(char* buffer, int32_t size) {
     buffer[n] = '\0';
   }
   return static_cast<int32_t>(lastError.size());
+}
+
+namespace {
+constexpr auto kGiveUp = std::chrono::seconds(5);
+}  // namespace
+
+bool FakeEngine::ReportLoadSteps() {
+  std::unique_lock lock(progressMutex_);
+  cancelled_ = false;
+  for (const ProgressStep& step : loadSteps) {
+    current_ = step;
+    currentRead_ = false;
+    progressChanged_.wait_for(lock, kGiveUp, [&] { return currentRead_ || cancelled_; });
+  }
+  if (loadWaitsForCancel) progressChanged_.wait_for(lock, kGiveUp, [&] { return cancelled_; });
+  current_ = {};
+  return !cancelled_;
+}
+
+int32_t FakeEngine::ZNR_engine_get_load_progress(int32_t* done, int32_t* total) {
+  const std::lock_guard lock(progressMutex_);
+  currentRead_ = true;
+  progressChanged_.notify_all();
+  *done = current_.done;
+  *total = current_.total;
+  return current_.step;
+}
+
+void FakeEngine::ZNR_engine_cancel_load() {
+  const std::lock_guard lock(progressMutex_);
+  cancelled_ = true;
+  ++cancelCalls_;
+  progressChanged_.notify_all();
+}
+
+int FakeEngine::cancelCalls() const {
+  const std::lock_guard lock(progressMutex_);
+  return cancelCalls_;
 }
 
 }  // namespace kwellor::fakes

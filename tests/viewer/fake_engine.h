@@ -2,9 +2,12 @@
 // "ZNR_camera_rotate_z(7, 0.32, 0)". Results are scripted through the public fields.
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -32,10 +35,23 @@ class FakeEngine : public Engine {
   WorldPoint queryPoint;
   std::set<std::string> failing;  // operations that throw std::runtime_error
   std::string lastError;          // the reason a failed load gives
+  // The optional load progress and cancel exports: absent unless set.
+  bool reportsProgress = false;
+  bool cancellable = false;
+  // What the load reports, each step in turn, held until it has been read once; and whether
+  // the load then waits for a cancel (and returns -1 when it comes). Each wait gives up after
+  // a few seconds, so a viewer that never reads or cancels fails its test instead of hanging.
+  struct ProgressStep {
+    int32_t step = 0, done = 0, total = 0;
+  };
+  std::vector<ProgressStep> loadSteps;
+  bool loadWaitsForCancel = false;
 
   // State.
   bool worldLoaded = false;
   int closeCount = 0;
+  std::thread::id loadThread;  // where ZNR_engine_load_world ran
+  int cancelCalls() const;
   std::map<CameraHandle, FakeCamera> cameras;  // every camera by handle, ViewerCam included
 
   // Calls made after ZNR_engine_close.
@@ -69,14 +85,28 @@ class FakeEngine : public Engine {
   void ZNR_camera_move(CameraHandle camera, int32_t space, double x, double y, double z) override;
   // Not logged: the log pins the calls of the 24 operations.
   int32_t ZNR_engine_get_last_error(char* buffer, int32_t size) override;
+  bool hasLoadProgress() const override { return reportsProgress; }
+  bool hasCancelLoad() const override { return cancellable; }
+  int32_t ZNR_engine_get_load_progress(int32_t* done, int32_t* total) override;
+  void ZNR_engine_cancel_load() override;
 
  private:
   // Logs the call and throws when the operation is scripted to fail.
   void Record(const std::string& name, const std::string& arguments);
   FakeCamera& Camera(CameraHandle handle);
 
+  // Walks loadSteps on the loading thread; false once cancelled.
+  bool ReportLoadSteps();
+
   std::vector<std::string>& log_;
   int callsAfterClose_ = 0;
+  // Shared between the loading thread and the one that watches it.
+  mutable std::mutex progressMutex_;
+  std::condition_variable progressChanged_;
+  ProgressStep current_;
+  bool currentRead_ = false;
+  bool cancelled_ = false;
+  int cancelCalls_ = 0;
 };
 
 // Number and point formatting shared by both fakes' logs: 0.32, 55, {1, 2, 3}.

@@ -1,6 +1,11 @@
 #include "tests/viewer/fake_platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
+
+#include "tests/viewer/fake_engine.h"
 
 namespace kwellor::fakes {
 
@@ -66,9 +71,26 @@ void FakePlatform::showAboutBox() {
   log_.push_back("showAboutBox()");
 }
 
-void FakePlatform::showSplash(const std::string& worldPath) {
+void FakePlatform::showSplash(const std::string& worldPath, bool offerCancel) {
   splashWorld = worldPath;
   splashOpen = true;
+  splashOffersCancel = offerCancel;
+  splashProgress.clear();
+}
+
+void FakePlatform::setSplashProgress(const std::string& step, double fraction) {
+  const std::string line = step + " @ " + Num(fraction);
+  if (splashProgress.empty() || splashProgress.back() != line) splashProgress.push_back(line);
+}
+
+bool FakePlatform::splashCancelled() {
+  return splashOpen && splashOffersCancel && cancelAtWait > 0 && waits >= cancelAtWait;
+}
+
+void FakePlatform::waitEvents(int32_t milliseconds) {
+  ++waits;
+  // Long enough for the loading thread to move on, short enough for many waits.
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, 2)));
 }
 
 void FakePlatform::closeSplash() {

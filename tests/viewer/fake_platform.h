@@ -53,7 +53,12 @@ class FakePlatform : public Platform {
   // open, and the log's length when it was last closed.
   std::string splashWorld;
   bool splashOpen = false;
+  bool splashOffersCancel = false;
   size_t splashClosedAt = 0;
+  // The splash's progress as shown, each change once: "step @ fraction" ("Loading @ -1").
+  std::vector<std::string> splashProgress;
+  int waits = 0;         // waitEvents calls
+  int cancelAtWait = 0;  // Cancel is pressed during this wait (0: never)
   std::vector<std::string> openDialogFilters;
   std::vector<int32_t> keysQueried;
   int32_t cursorCounter = 0;
@@ -72,12 +77,17 @@ class FakePlatform : public Platform {
   bool menuChecked(std::string_view name) override;
   void setMenuChecked(std::string_view name, bool checked) override;
   void showAboutBox() override;
-  void showSplash(const std::string& worldPath) override;
+  using Platform::showSplash;
+  void showSplash(const std::string& worldPath, bool offerCancel) override;
   void closeSplash() override;
+  void setSplashProgress(const std::string& step, double fraction) override;
+  bool splashCancelled() override;
   using Platform::messageBox;
   void messageBox(const std::string& text, const std::string& details) override;
   std::string showOpenDialog(const std::string& filter) override;
   void doEvents() override;
+  // Not logged: the engine may be loading on another thread meanwhile.
+  void waitEvents(int32_t milliseconds) override;
   int16_t GetAsyncKeyState(int32_t virtualKey) override;
   bool GetCursorPos(int32_t& x, int32_t& y) override;
   bool SetCursorPos(int32_t x, int32_t y) override;

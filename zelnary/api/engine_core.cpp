@@ -37,6 +37,7 @@ struct EngineCore::Impl {
   RenderSettings settings;
   std::optional<double> clock_origin;  // the clock at world time 0: the first advance
   std::string load_error;              // why the last load failed; empty after a success
+  LoadProgress progress;               // the load under way, read from other threads
 
   Camera* camera(int32_t handle) {
     if (!loaded || handle <= 0 || static_cast<size_t>(handle) > cameras.size()) return nullptr;
@@ -74,25 +75,38 @@ EngineCore::~EngineCore() = default;
 int32_t EngineCore::load_world(const std::string& world_path, const std::string& bitmaps_dir) {
   Impl& m = *impl_;
   m.unload();
+  m.progress.begin();
+  struct Finished {
+    LoadProgress& progress;
+    ~Finished() { progress.finish(); }
+  } finished{m.progress};
+  auto fail = [&](std::string reason, bool print) {
+    if (m.progress.cancelled()) reason = world_path + ": load cancelled";
+    if (print) std::cerr << reason << '\n';
+    m.load_error = std::move(reason);
+    m.unload();
+    return -1;
+  };
   std::string error;
   // Our own worlds are parsed; any other file goes through the importer. Both report errors.
-  const bool loaded = is_world_file(world_path)
-                          ? znr::load_world(world_path, bitmaps_dir, m.scene, error)
-                          : import_model(world_path, m.scene, error);
-  if (!loaded) {
-    m.unload();
-    m.load_error = error;
-    return -1;
+  bool loaded = false;
+  if (is_world_file(world_path)) {
+    loaded = znr::load_world(world_path, bitmaps_dir, m.scene, error, &m.progress);
+  } else {
+    m.progress.enter(LoadStep::Importing);
+    ImporterLimits limits = importer_limits();
+    limits.progress = &m.progress;
+    loaded = import_model(world_path, importer_path(), limits, m.scene, error);
   }
+  if (!loaded) return fail(error, false);
+  if (m.progress.cancelled()) return fail({}, true);
+  m.progress.enter(LoadStep::Preparing);
   m.cameras.reserve(m.scene.cameras.size() + 1);
   for (const CameraDef& def : m.scene.cameras) m.cameras.push_back(camera_from_def(def));
   m.simulation.reset(m.scene);
-  if (!m.collision.build(m.scene, m.simulation.poses(), error)) {
-    m.load_error = world_path + ": " + error;
-    std::cerr << m.load_error << '\n';
-    m.unload();
-    return -1;
-  }
+  if (!m.collision.build(m.scene, m.simulation.poses(), error))
+    return fail(world_path + ": " + error, true);
+  if (m.progress.cancelled()) return fail({}, true);
   m.loaded = true;
   m.load_error.clear();
   return 0;
@@ -100,6 +114,14 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
 
 const std::string& EngineCore::last_load_error() const {
   return impl_->load_error;
+}
+
+LoadStep EngineCore::load_step(uint32_t* done, uint32_t* total) const {
+  return impl_->progress.step(done, total);
+}
+
+void EngineCore::cancel_load() {
+  impl_->progress.cancel();
 }
 
 bool EngineCore::empty() const {

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "zelnary/core/load_progress.h"
 #include "zelnary/scene/image.h"
 
 namespace znr {
@@ -45,6 +46,12 @@ class EngineCore {
   int32_t load_world(const std::string& world_path, const std::string& bitmaps_dir);
   // The reason the last load failed, as printed; empty after a successful load.
   const std::string& last_load_error() const;
+  // The load under way: its step and, where the step counts, items done of total. Safe from
+  // any thread while load_world runs on another, as is cancel_load: it makes that load
+  // return -1 ("PATH: load cancelled") soon after, an importer child killed at once. Without
+  // a load running, cancel_load does nothing.
+  LoadStep load_step(uint32_t* done = nullptr, uint32_t* total = nullptr) const;
+  void cancel_load();
   bool empty() const;
   void close();
 

@@ -69,6 +69,18 @@ int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size) {
   return static_cast<int32_t>(std::min<size_t>(reason.size(), INT32_MAX));
 }
 
+int32_t ZNR_API ZNR_engine_get_load_progress(int32_t* done, int32_t* total) {
+  uint32_t d = 0, t = 0;
+  const znr::LoadStep step = core().load_step(&d, &t);
+  if (done) *done = static_cast<int32_t>(std::min<uint32_t>(d, INT32_MAX));
+  if (total) *total = static_cast<int32_t>(std::min<uint32_t>(t, INT32_MAX));
+  return static_cast<int32_t>(step);
+}
+
+void ZNR_API ZNR_engine_cancel_load(void) {
+  core().cancel_load();
+}
+
 int32_t ZNR_API ZNR_engine_is_engine_empty(void) {
   return core().empty() ? 1 : 0;
 }

@@ -157,6 +157,9 @@ bool run_importer(const std::string& importer, const std::string& model,
              ") and did not go on within " + seconds + "; it was ended";
     return "took longer than " + seconds + " and was stopped";
   };
+  const bool cancellable = limits.progress != nullptr;
+  auto cancelled = [&] { return cancellable && limits.progress->cancelled(); };
+  const std::string cancel_text = "was stopped: the load was cancelled";
   for (;;) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -164,9 +167,15 @@ bool run_importer(const std::string& importer, const std::string& model,
       failure = timeout_text();
       break;
     }
+    if (cancelled()) {
+      failure = cancel_text;
+      break;
+    }
     pollfd p{fds[0], POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
-    if (ready <= 0) continue;  // interrupted, or the deadline check above ends it
+    const int64_t wait =
+        cancellable ? std::min<int64_t>(left.count(), kCancelPollMs) : left.count();
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(wait, INT_MAX)));
+    if (ready <= 0) continue;  // interrupted or idle: the checks above decide
     if (!run.output.make_room(1 << 20)) {
       failure = "wrote more than the engine could hold and was stopped";
       break;
@@ -193,6 +202,8 @@ bool run_importer(const std::string& importer, const std::string& model,
       failure = "could not be waited for";
     } else if (Clock::now() >= deadline) {
       failure = timeout_text();
+    } else if (cancelled()) {
+      failure = cancel_text;
     } else {
       ::usleep(1000);
     }

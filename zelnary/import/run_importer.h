@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "zelnary/core/load_progress.h"
 #include "zelnary/import/stream_buffer.h"
 
 namespace znr {
@@ -15,7 +16,13 @@ struct ImporterLimits {
   uint64_t cpu_seconds = 60;                  // RLIMIT_CPU
   uint64_t address_space_bytes = 8ull << 30;  // RLIMIT_AS (not set under AddressSanitizer)
   uint64_t max_output_bytes = 1ull << 30;     // the stream, then SIGKILL
+  // The load this run belongs to: its cancel, from another thread, kills the child at once
+  // (within kCancelPollMs).
+  const LoadProgress* progress = nullptr;
 };
+
+// How often a running child is checked for a cancelled load.
+constexpr int kCancelPollMs = 50;
 
 // The defaults, where ZELNARY_IMPORT_TIMEOUT (seconds) and ZELNARY_IMPORT_MAX_BYTES may lower
 // the wall clock and the stream size (tests use them to stay quick).

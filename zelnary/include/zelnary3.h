@@ -9,7 +9,9 @@
  *   z up). Positive angles turn by the right-hand rule about the axis named: a positive
  *   yaw about world z turns left, a positive pitch about the camera's y turns the view up,
  *   and a move of negative y goes left.
- * - Calls are made from one thread.
+ * - Calls are made from one thread at a time. ZNR_engine_load_world may run on a thread of its
+ *   own; while it runs, only ZNR_engine_get_load_progress and ZNR_engine_cancel_load may be
+ *   called, from any other thread.
  */
 #ifndef ZELNARY3_H
 #define ZELNARY3_H
@@ -74,6 +76,20 @@ ZNR_EXPORT void ZNR_API ZNR_camera_move(int32_t camera, int32_t space, double x,
  * Returns its length in bytes, 0 when the last load succeeded or none was made. When buffer is
  * not null and size > 0, writes at most size - 1 bytes of it and a terminating NUL. */
 ZNR_EXPORT int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size);
+
+/* Beside the 24, optional for callers (bind them only if present): a load's progress and its
+ * cancel, for a caller that runs ZNR_engine_load_world on a thread of its own and keeps its
+ * windows live meanwhile. Both may be called from any thread at any time.
+ *
+ * The step of the load under way: 0 = none running, 1 = reading the world file, 2 = decoding
+ * its textures, 3 = preparing the scene (collision, cameras, moving objects), 4 = importing a
+ * model (the importer running, its stream read). When not null, done and total receive the
+ * step's items done and to do (the textures), total 0 when the step does not count them. */
+ZNR_EXPORT int32_t ZNR_API ZNR_engine_get_load_progress(int32_t* done, int32_t* total);
+/* Asks the load under way to stop. It returns -1 soon after (between two textures, after the
+ * parse; an importer child is killed at once), leaving the engine empty, with the last error
+ * "PATH: load cancelled". Without a load running, nothing happens: the next load runs. */
+ZNR_EXPORT void ZNR_API ZNR_engine_cancel_load(void);
 
 #ifdef __cplusplus
 }

@@ -43,9 +43,15 @@ std::string join(const std::string& dir, const std::string& file) {
 }  // namespace
 
 bool load_world(const std::string& world_path, const std::string& bitmaps_dir, Scene& out,
-                WorldLoadError& error) {
+                WorldLoadError& error, LoadProgress* progress) {
   out = Scene{};
   error = {};
+  auto cancelled = [&] {
+    if (!progress || !progress->cancelled()) return false;
+    error = {WorldError::Cancelled, 0, world_path + ": load cancelled"};
+    std::cerr << error.message << '\n';
+    return true;
+  };
   Scene scene;
   std::vector<std::string> texture_names;
   {
@@ -57,12 +63,15 @@ bool load_world(const std::string& world_path, const std::string& bitmaps_dir, S
       return false;
     }
   }  // the text is freed before the textures take their memory
+  if (cancelled()) return false;
 
   const std::string dir =
       bitmaps_dir.empty() ? join(directory_of(world_path), "bitmaps") : bitmaps_dir;
   TextureBudget budget;
   budget.deadline = std::chrono::steady_clock::now() + kTextureDecodeTime;
+  if (progress) progress->enter(LoadStep::Textures, static_cast<uint32_t>(scene.textures.size()));
   for (size_t i = 0; i < scene.textures.size(); ++i) {
+    if (cancelled()) return false;
     Texture& t = scene.textures[i];
     const std::string path = join(dir, t.file);
     std::string reason;
@@ -72,15 +81,16 @@ bool load_world(const std::string& world_path, const std::string& bitmaps_dir, S
       t.image = fallback_image();
       t.fallback = true;
     }
+    if (progress) progress->advance();
   }
   out = std::move(scene);
   return true;
 }
 
 bool load_world(const std::string& world_path, const std::string& bitmaps_dir, Scene& out,
-                std::string& error) {
+                std::string& error, LoadProgress* progress) {
   WorldLoadError e;
-  const bool ok = load_world(world_path, bitmaps_dir, out, e);
+  const bool ok = load_world(world_path, bitmaps_dir, out, e, progress);
   error = std::move(e.message);
   return ok;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "zelnary/core/load_progress.h"
 #include "zelnary/scene/scene.h"
 
 namespace znr {
@@ -23,6 +24,7 @@ enum class WorldError {
   Duplicate,         // a name declared twice, or a setting given twice
   BadPolygon,        // a polygon with fewer than three vertices
   Unterminated,      // the file ends inside an object block
+  Cancelled,         // the caller asked the load to stop (LoadProgress::cancel)
 };
 
 struct WorldLoadError {
@@ -42,10 +44,11 @@ bool parse_world(std::string_view text, const std::string& file_name, Scene& out
 // "bitmaps" beside the world file when bitmaps_dir is empty). A missing or broken texture is a
 // warning on standard error and a fallback pattern; the load goes on. false: the error is
 // printed on standard error, error holds "FILE:LINE: message" (or "FILE: message") and out is
-// left empty.
+// left empty. progress, when given, hears of the reading and of each texture, and its cancel
+// stops the load after the parse or between two textures.
 bool load_world(const std::string& world_path, const std::string& bitmaps_dir, Scene& out,
-                std::string& error);
+                std::string& error, LoadProgress* progress = nullptr);
 bool load_world(const std::string& world_path, const std::string& bitmaps_dir, Scene& out,
-                WorldLoadError& error);
+                WorldLoadError& error, LoadProgress* progress = nullptr);
 
 }  // namespace znr

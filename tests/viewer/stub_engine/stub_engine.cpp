@@ -1,5 +1,6 @@
 // A stand-in engine library for the binding tests: every operation does nothing and answers a
-// fixed value. Built complete, without ZNR_camera_move, and with only the 24.
+// fixed value. Built complete (the optional extras included), without ZNR_camera_move, and
+// with only the 24.
 #include <cstring>
 
 #include "zelnary3.h"
@@ -70,6 +71,16 @@ int32_t ZNR_API ZNR_engine_get_last_error(char* buffer, int32_t size) {
     buffer[n] = '\0';
   }
   return static_cast<int32_t>(sizeof reason - 1);
+}
+// A load in its textures until cancelled.
+static int32_t stub_step = 2;
+int32_t ZNR_API ZNR_engine_get_load_progress(int32_t* done, int32_t* total) {
+  *done = 3;
+  *total = 7;
+  return stub_step;
+}
+void ZNR_API ZNR_engine_cancel_load(void) {
+  stub_step = 0;
 }
 #endif
 }

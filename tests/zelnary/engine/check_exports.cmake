@@ -1,5 +1,5 @@
 # Checks that the engine library defines exactly the operations declared in zelnary3.h, the 24
-# and the optional ZNR_engine_get_last_error beside them:
+# and the optional ones beside them (last error, load progress and cancel):
 # cmake -DLIB=<libzelnary3.so> -DNM=<nm> -DHEADER=<zelnary3.h> -P check_exports.cmake
 file(READ ${HEADER} header)
 string(REGEX MATCHALL "ZNR_(engine|camera)_[A-Za-z0-9_]+\\(" declared "${header}")
@@ -21,7 +21,7 @@ endforeach()
 list(REMOVE_DUPLICATES defined)
 list(SORT defined)
 
-set(optional ZNR_engine_get_last_error)
+set(optional ZNR_engine_get_last_error ZNR_engine_get_load_progress ZNR_engine_cancel_load)
 list(REMOVE_ITEM declared ${optional})
 list(LENGTH declared n)
 if(NOT n EQUAL 24)

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "zelnary/api/engine_core.h"
 
@@ -63,6 +66,31 @@ TEST_F(Isolation, EveryMisbehaviourEndsInOneClearLine) {
   EXPECT_NE(fail_with("flood").find("wrote more than 3 MiB"), std::string::npos);
   EXPECT_NE(fail_with("lie").find("malformed stream: mesh arrays do not match"), std::string::npos);
   EXPECT_NE(fail_with("exit").find("exited with status 3 and sent nothing"), std::string::npos);
+}
+
+// A cancel from another thread kills a hanging importer at once, long before its time limit;
+// the engine is left empty and ready for the next load.
+TEST_F(Isolation, ACancelKillsAHangingImporterAtOnce) {
+  using namespace std::chrono_literals;
+  ::setenv("ZELNARY_IMPORT_TIMEOUT", "30", 1);
+  ::setenv("ZELNARY_FAKE_IMPORTER", "hang", 1);
+  testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  auto load = std::async(std::launch::async, [&] { return core_.load_world(model_, ""); });
+  while (core_.load_step() != LoadStep::Importing && std::chrono::steady_clock::now() < start + 5s)
+    std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(100ms);  // the child is running now
+  core_.cancel_load();
+  ASSERT_EQ(load.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(load.get(), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, model_ + ": import failed: the importer was stopped: the load was cancelled\n");
+  EXPECT_EQ(core_.last_load_error(), model_ + ": load cancelled");
+  EXPECT_EQ(core_.load_step(), LoadStep::None);
+  EXPECT_TRUE(core_.empty());
+  core_.cancel_load();  // no load running: the next one is not touched
+  EXPECT_EQ(core_.load_world(world_, ""), 0);
 }
 
 TEST_F(Isolation, AMissingImporterIsAClearError) {

@@ -77,6 +77,39 @@ TEST_F(LoadWorld, MissingTextureIsAWarningAndAFallback) {
   EXPECT_EQ(warnings.find("bricks"), std::string::npos) << warnings;
 }
 
+// The load counts its textures into its progress; a cancel asked for while it runs stops it
+// with an error of its own, and one asked for with no load running is forgotten.
+TEST_F(LoadWorld, ProgressCountsTheTexturesAndACancelStopsTheLoad) {
+  write("bitmaps/wall.bmp", tiny_bmp());
+  const std::string world = write("w.wld", kTwoTextures);
+  const std::string bitmaps = (dir_ / "bitmaps").string();
+  Scene s;
+  WorldLoadError error;
+  LoadProgress progress;
+  ::testing::internal::CaptureStderr();
+  progress.begin();
+  ASSERT_TRUE(load_world(world, bitmaps, s, error, &progress)) << error.message;
+  uint32_t done = 0, total = 0;
+  EXPECT_EQ(progress.step(&done, &total), LoadStep::Textures);
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(total, 2u);
+
+  progress.begin();
+  progress.cancel();
+  EXPECT_FALSE(load_world(world, bitmaps, s, error, &progress));
+  EXPECT_EQ(error.kind, WorldError::Cancelled);
+  EXPECT_EQ(error.message, world + ": load cancelled");
+  EXPECT_TRUE(s.polygons.empty() && s.textures.empty());
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(printed.find(world + ": load cancelled\n"), std::string::npos) << printed;
+
+  progress.finish();
+  progress.cancel();
+  progress.begin();
+  EXPECT_FALSE(progress.cancelled());
+  EXPECT_TRUE(load_world(world, bitmaps, s, error, &progress)) << error.message;
+}
+
 TEST_F(LoadWorld, BrokenTextureIsAFallbackToo) {
   write("bitmaps/wall.bmp", tiny_bmp().substr(0, 40));  // cut inside the header
   write("bitmaps/moss.png", "\x89PNG\r\n\x1a\n");       // a signature and nothing more
