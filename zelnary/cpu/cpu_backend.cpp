@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zelnary/core/cores.h"
+#include "zelnary/cpu/blended.h"
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/framebuffer.h"
@@ -95,8 +96,11 @@ constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the ne
 constexpr uint32_t kFramesBetweenTrims = 120;
 
 struct CpuBackend::Impl {
-  std::vector<DrawList> lists;  // one per thread: the batch being emitted
-  std::vector<TileBins> bins;   // one per thread
+  std::vector<DrawList> lists;    // one per thread: the batch being emitted
+  std::vector<TileBins> bins;     // one per thread
+  std::vector<DrawList> blended;  // one per thread: the frame's blended polygons so far
+  DrawList blend_order;           // all of them, far to near
+  TileBins blend_bins;
   Framebuffer fb;
   CoarseDepth coarse;
   X11Presenter x11;
@@ -115,7 +119,22 @@ struct CpuBackend::Impl {
   // when test) and, with objects, every object after them.
   void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, bool objects,
                  std::optional<uint32_t> background, int32_t span_length, bool keep_depth);
+  // The blended polygons the passes kept, over the finished opaque picture.
+  void draw_blended(int32_t span_length);
 };
+
+void CpuBackend::Impl::draw_blended(int32_t span_length) {
+  if (std::all_of(blended.begin(), blended.end(),
+                  [](const DrawList& b) { return b.polygons.empty(); })) {
+    return;
+  }
+  order_blended(blended, blend_order);
+  const TileGrid grid(fb.width, fb.height);
+  blend_bins.reset(grid);
+  bin_in_order(blend_order, grid, blend_bins);
+  rasterize_tiles(std::span(&blend_bins, 1), grid, std::nullopt, span_length, loops, *pool, fb,
+                  stats.busy_ms);
+}
 
 void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, bool test,
                                  bool objects, std::optional<uint32_t> background,
@@ -128,6 +147,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
       chunk_batches +
       (objects ? (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch : 0);
   lists.resize(static_cast<size_t>(threads));
+  blended.resize(static_cast<size_t>(threads));
   const TileGrid grid(fb.width, fb.height);
   bins.resize(static_cast<size_t>(threads));
   for (TileBins& b : bins) b.reset(grid);
@@ -137,9 +157,11 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     const double t0 = now_ms();
     DrawList& list = lists[static_cast<size_t>(i)];
     TileBins& mine = bins[static_cast<size_t>(i)];
+    DrawList& kept = blended[static_cast<size_t>(i)];
     auto emit_chunks = [&](size_t a, size_t b, size_t k) {
       emit_range(frame, a, b, 0, 0, list);
       bin_list(list, static_cast<uint32_t>(k), grid, mine);
+      keep_blended(list, static_cast<uint32_t>(k), kept);
       polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
     };
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
@@ -147,6 +169,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
         const size_t o = (k - chunk_batches) * kChunksPerBatch;
         emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
         bin_list(list, static_cast<uint32_t>(k), grid, mine);
+        keep_blended(list, static_cast<uint32_t>(k), kept);
         polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
         continue;
       }
@@ -239,6 +262,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   // (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle world).
   size_t begin = 0;
   bool test = false;
+  for (DrawList& b : m.blended) b.clear();
   for (size_t p = 0;;) {
     const bool last = p + 1 == ends.size();
     const uint64_t culled_before = m.stats.chunks_culled;
@@ -250,6 +274,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     test = p == 0 || m.stats.chunks_culled > culled_before;
     p = test ? p + 1 : ends.size() - 1;
   }
+  m.draw_blended(span_length);
   if (++m.frames_since_trim >= kFramesBetweenTrims) {
     m.frames_since_trim = 0;
     bool gave = false;
@@ -276,6 +301,9 @@ void CpuBackend::release() {
   Impl& m = *impl_;
   m.x11.release();
   m.lists.clear();
+  m.blended.clear();
+  m.blend_order = DrawList{};
+  m.blend_bins = TileBins{};
   m.bins.clear();
   m.pool.reset();
   m.fb = Framebuffer{};

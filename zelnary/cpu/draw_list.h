@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "zelnary/render/surface_light.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/scene/scene.h"
 
@@ -18,12 +19,21 @@ struct DrawVertex {
   float u = 0.0f, v = 0.0f;  // texture coordinates (repeating)
 };
 
+constexpr uint32_t kNoShade = UINT32_MAX;
+
 struct DrawPolygon {
   uint32_t first = 0;                 // into DrawList::vertices
   uint32_t count = 0;                 // >= 3, convex
   int32_t texture = -1;               // into DrawList::textures; -1: flat colour
   float mul[3] = {1.0f, 1.0f, 1.0f};  // colour x light per channel; multiplies the texel (or 255)
   uint32_t batch = 0;                 // the piece of work it came from: tiles draw in this order
+  // Polygons lit per vertex: their vertices' shades start at DrawList::shades[shade], and mul
+  // is unused. kNoShade: one flat light.
+  uint32_t shade = kNoShade;
+  AlphaMode alpha_mode = AlphaMode::Opaque;
+  // Mask: the cutoff; Blend: the distance along the view (blended polygons are drawn far to
+  // near).
+  float alpha_key = 0.0f;
 };
 
 // On cache lines of its own: lists are filled side by side by different threads, and vector
@@ -35,6 +45,10 @@ struct alignas(64) DrawList {
   std::span<const std::vector<Image>> mip_levels;
   std::vector<DrawVertex> vertices;
   std::vector<DrawPolygon> polygons;
+  std::vector<VertexShade> shades;
+  // Blended polygons, drawn after everything else: apart from polygons, over the same vertices
+  // and shades.
+  std::vector<DrawPolygon> blended;
 
   const Image* texture_of(const DrawPolygon& p) const {
     return p.texture < 0 ? nullptr : &textures[static_cast<size_t>(p.texture)].image;
@@ -46,6 +60,8 @@ struct alignas(64) DrawList {
   void clear() {
     vertices.clear();
     polygons.clear();
+    shades.clear();
+    blended.clear();
   }
 };
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <vector>
 
+#include "zelnary/render/flat_light.h"
+#include "zelnary/render/surface_light.h"
+
 namespace znr {
 namespace {
 
@@ -49,6 +52,17 @@ bool holds_pixel_centre(float lo, float hi) {
   return floor_of(hi - 0.5 + kMargin) >= -floor_of(0.5 - lo + kMargin);
 }
 
+// The shade a fraction t of the way from a to b.
+VertexShade mix(const VertexShade& a, const VertexShade& b, float t) {
+  VertexShade m;
+  for (int c = 0; c < 3; ++c) {
+    m.mul[c] = a.mul[c] + (b.mul[c] - a.mul[c]) * t;
+    m.add[c] = a.add[c] + (b.add[c] - a.add[c]) * t;
+  }
+  m.alpha = a.alpha + (b.alpha - a.alpha) * t;
+  return m;
+}
+
 // Whether the eye (the origin of camera space) is on the normal's side of the plane.
 bool facing(const Vec3& n, const CamVertex& on_plane) {
   return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
@@ -59,20 +73,51 @@ bool facing(const Vec3& n, const CamVertex& on_plane) {
 class Emitter {
  public:
   // vertices: those the polygons index, the scene's or those of the chunks' levels of detail.
-  Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices)
-      : s_(scene), v_(view), out_(out), vertices_(vertices) {}
+  // shading: whether polygons may be lit per vertex (the scene's own vertices only).
+  Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices,
+          bool shading)
+      : s_(scene),
+        v_(view),
+        out_(out),
+        vertices_(vertices),
+        shading_(shading && (!scene.materials.empty() || !scene.normals.empty() ||
+                             !scene.vertex_colors.empty())) {}
 
   void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light);
 
  private:
   void clip(int plane);
+  // The shades of p's vertices, seen from its front or back, into shade_.
+  void shade(const Polygon& p, const ObjectPose* pose, bool front);
 
   const Scene& s_;
   const View& v_;
   DrawList& out_;
   std::span<const Vertex> vertices_;
+  const bool shading_;
+  bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
   std::vector<CamVertex> poly_, scratch_;
+  std::vector<VertexShade> shade_, shade_scratch_;
 };
+
+// A direction in an object's frame turned into world orientation.
+Vec3 turned(const ObjectPose* pose, const Vec3& d) {
+  return pose ? to_world(ObjectPose{Vec3{}, pose->heading_deg}, d) : d;
+}
+
+void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
+  const size_t n = p.vertex_count;
+  shade_.resize(n);
+  const bool own = has_vertex_normals(s_, p);
+  const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(s_, p)));
+  const double side = front ? 1.0 : -1.0;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t at = p.first_vertex + i;
+    const Vec3 normal = own ? normalized(turned(pose, unit_normal(s_.normals[at]))) : plane;
+    const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
+    shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
+  }
+}
 
 void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light) {
   if (p.vertex_count < 3 ||
@@ -111,6 +156,12 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
     front = facing(nc, poly_[0]);
     if (!front) return;
   }
+  // Polygons lit per vertex learn their side before clipping, which carries their shades.
+  shaded_ = shading_ && needs_vertex_shade(s_, p);
+  if (shaded_) {
+    if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
+    shade(p, pose, front);
+  }
 
   for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
     if (any_out & (1u << plane)) clip(plane);
@@ -138,16 +189,32 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
     return;
   }
 
+  DrawPolygon dp;
+  dp.first = first;
+  dp.count = static_cast<uint32_t>(poly_.size());
+  dp.texture = usable_texture(s_, p.texture);
+  if (shaded_) {
+    dp.shade = static_cast<uint32_t>(out_.shades.size());
+    out_.shades.insert(out_.shades.end(), shade_.begin(), shade_.end());
+    const Material& m = s_.material_of(p);
+    dp.alpha_mode = m.alpha_mode;
+    if (m.alpha_mode == AlphaMode::Mask) dp.alpha_key = m.cutoff;
+    if (m.alpha_mode == AlphaMode::Blend) {
+      double depth = 0.0;
+      for (const CamVertex& c : poly_) depth += c.x;
+      dp.alpha_key = static_cast<float>(depth / static_cast<double>(poly_.size()));
+      out_.blended.push_back(dp);
+      return;
+    }
+    out_.polygons.push_back(dp);
+    return;
+  }
   if (p.two_sided) {
     nc = camera_normal(poly_);
     front = facing(nc, poly_[0]);
   }
 
   // The flat light of the side the eye sees, found by the front end.
-  DrawPolygon dp;
-  dp.first = first;
-  dp.count = static_cast<uint32_t>(poly_.size());
-  dp.texture = usable_texture(s_, p.texture);
   std::copy_n(front ? light.front : light.back, 3, dp.mul);
   out_.polygons.push_back(dp);
 }
@@ -170,18 +237,25 @@ void Emitter::clip(int plane) {
     }
   };
   scratch_.clear();
+  shade_scratch_.clear();
   for (size_t i = 0; i < poly_.size(); ++i) {
+    const size_t j = (i + 1) % poly_.size();
     const CamVertex& a = poly_[i];
-    const CamVertex& b = poly_[(i + 1) % poly_.size()];
+    const CamVertex& b = poly_[j];
     const double fa = inside(a), fb = inside(b);
-    if (fa >= 0.0) scratch_.push_back(a);
+    if (fa >= 0.0) {
+      scratch_.push_back(a);
+      if (shaded_) shade_scratch_.push_back(shade_[i]);
+    }
     if ((fa >= 0.0) != (fb >= 0.0)) {
       const double t = fa / (fa - fb);
       scratch_.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t,
                           a.u + (b.u - a.u) * t, a.v + (b.v - a.v) * t});
+      if (shaded_) shade_scratch_.push_back(mix(shade_[i], shade_[j], static_cast<float>(t)));
     }
   }
   poly_.swap(scratch_);
+  shade_.swap(shade_scratch_);
 }
 
 }  // namespace
@@ -195,8 +269,8 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices);
-  Emitter simplified(scene, frame.view, out, index.lod_vertices);
+  Emitter e(scene, frame.view, out, scene.vertices, true);
+  Emitter simplified(scene, frame.view, out, index.lod_vertices, false);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();

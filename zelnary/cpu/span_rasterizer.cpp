@@ -12,6 +12,7 @@
 
 #include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/shaded_span.h"
 #include "zelnary/cpu/shading.h"
 #include "zelnary/cpu/span_loops.h"
 #include "zelnary/cpu/span_mode.h"
@@ -103,10 +104,12 @@ constexpr int64_t kSmallTriangle = 16;
 
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
+// shades: those of the polygon's vertices (from first on), for a polygon lit per vertex; else
+// null.
 void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Image> levels,
-                   const DrawVertex& a, const DrawVertex& b, const DrawVertex& c,
-                   int32_t span_length, const SpanLoops& loops, const PixelRect& clip,
-                   Framebuffer& fb) {
+                   const DrawVertex* first, const VertexShade* shades, const DrawVertex& a,
+                   const DrawVertex& b, const DrawVertex& c, int32_t span_length,
+                   const SpanLoops& loops, const PixelRect& clip, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
@@ -153,6 +156,26 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   // The level: one for the whole triangle where its footprint is the same everywhere
   // (affine) or barely changes (small triangles: at the centroid), else one per span, at the
   // whole span's middle. Neither depends on the clip, so tiles and threads change nothing.
+  ShadedSpan shaded;
+  if (shades != nullptr) {
+    shaded.mode = poly.alpha_mode;
+    shaded.cutoff = poly.alpha_key;
+    shaded.perspective = span_length > 0;
+    shaded.inv_w = s.inv_w;
+    if (tex != nullptr) {
+      shaded.u = shaded.perspective ? s.uw : s.u;
+      shaded.v = shaded.perspective ? s.vw : s.v;
+    }
+    for (int k = 0; k < kShadeParts; ++k) {
+      double attr[3];
+      for (int i = 0; i < 3; ++i) {
+        const VertexShade& sh = shades[t.v[i] - first];
+        const float part = k < 3 ? sh.mul[k] : k < 6 ? sh.add[k - 3] : sh.alpha;
+        attr[i] = shaded.perspective ? static_cast<double>(part) * iw[i] : part;
+      }
+      shaded.part[k].init(px, py, attr, inv_area);
+    }
+  }
   const Level full = s.level;
   int32_t level = deepest > 0 ? -1 : 0;  // -1: not chosen yet (many triangles draw nothing)
   auto choose = [&](double x, double y) {
@@ -173,6 +196,11 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
       choose(static_cast<double>(xl + (xr - xl) / 2), y);
     } else if (level < 0) {
       choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
+    }
+    if (shades != nullptr) {
+      shaded.tex = s.level.tex;
+      draw_shaded_span(shaded, y, static_cast<int32_t>(lo), static_cast<int32_t>(hi), fb);
+      return;
     }
     draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
               static_cast<int32_t>(hi));
@@ -259,8 +287,13 @@ void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t sp
   const DrawVertex* v = &list.vertices[poly.first];
   const Image* tex = list.texture_of(poly);
   const std::span<const Image> levels = list.levels_of(poly);
+  const VertexShade* shades = nullptr;
+  if (poly.shade != kNoShade) {
+    if (poly.shade > list.shades.size() || list.shades.size() - poly.shade < poly.count) return;
+    shades = &list.shades[poly.shade];
+  }
   for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-    draw_triangle(poly, tex, levels, v[0], v[i], v[i + 1], span_length, loops, clip, fb);
+    draw_triangle(poly, tex, levels, v, shades, v[0], v[i], v[i + 1], span_length, loops, clip, fb);
   }
 }
 

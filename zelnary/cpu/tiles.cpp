@@ -52,6 +52,7 @@ bool shrink_to_peak(std::vector<T>& v, size_t peak) {
 void TileBins::note_use() {
   peak_vertices_ = std::max(peak_vertices_, all.vertices.size());
   peak_polygons_ = std::max(peak_polygons_, all.polygons.size());
+  peak_shades_ = std::max(peak_shades_, all.shades.size());
   size_t indices = 0;
   for (const std::vector<uint32_t>& t : tiles) indices += t.size();
   peak_indices_ = std::max(peak_indices_, indices);
@@ -61,6 +62,7 @@ bool TileBins::trim() {
   note_use();
   bool gave = shrink_to_peak(all.vertices, peak_vertices_);
   gave = shrink_to_peak(all.polygons, peak_polygons_) || gave;
+  gave = shrink_to_peak(all.shades, peak_shades_) || gave;
   size_t held = 0;
   for (const std::vector<uint32_t>& t : tiles) held += t.capacity();
   for (std::vector<uint32_t>& t : tiles) t.clear();
@@ -68,7 +70,7 @@ bool TileBins::trim() {
     for (std::vector<uint32_t>& t : tiles) std::vector<uint32_t>().swap(t);
     gave = true;
   }
-  peak_vertices_ = peak_polygons_ = peak_indices_ = 0;
+  peak_vertices_ = peak_polygons_ = peak_shades_ = peak_indices_ = 0;
   return gave;
 }
 
@@ -79,41 +81,62 @@ void TileBins::reset(const TileGrid& grid) {
   for (std::vector<uint32_t>& t : tiles) t.clear();
 }
 
+namespace {
+
+void bin_polygon(const DrawList& list, const DrawPolygon& poly, uint32_t batch,
+                 const TileGrid& grid, TileBins& bins) {
+  if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) return;
+  if (poly.shade != kNoShade &&
+      (poly.shade > list.shades.size() || list.shades.size() - poly.shade < poly.count)) {
+    return;
+  }
+  float minx = INFINITY, maxx = -INFINITY, miny = INFINITY, maxy = -INFINITY;
+  bool finite = true;
+  for (uint32_t i = 0; i < poly.count; ++i) {
+    const DrawVertex& v = list.vertices[poly.first + i];
+    finite = finite && std::isfinite(v.x) && std::isfinite(v.y);
+    minx = std::min(minx, v.x);
+    maxx = std::max(maxx, v.x);
+    miny = std::min(miny, v.y);
+    maxy = std::max(maxy, v.y);
+  }
+  if (!finite) return;  // no triangle of it survives set-up's checks whole; drop it
+  const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
+  const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
+  const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
+  const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
+  DrawList& all = bins.all;
+  all.textures = list.textures;
+  all.mip_levels = list.mip_levels;
+  const auto at = static_cast<uint32_t>(all.polygons.size());
+  DrawPolygon copy = poly;
+  copy.first = static_cast<uint32_t>(all.vertices.size());
+  copy.batch = batch;
+  all.vertices.insert(all.vertices.end(), list.vertices.begin() + poly.first,
+                      list.vertices.begin() + poly.first + poly.count);
+  if (poly.shade != kNoShade) {
+    copy.shade = static_cast<uint32_t>(all.shades.size());
+    all.shades.insert(all.shades.end(), list.shades.begin() + poly.shade,
+                      list.shades.begin() + poly.shade + poly.count);
+  }
+  all.polygons.push_back(copy);
+  for (int32_t ty = ty0; ty <= ty1; ++ty) {
+    for (int32_t tx = tx0; tx <= tx1; ++tx)
+      bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
+  }
+}
+
+}  // namespace
+
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins) {
   if (grid.count() == 0) return;
-  for (uint32_t p = 0; p < list.polygons.size(); ++p) {
-    const DrawPolygon& poly = list.polygons[p];
-    if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) continue;
-    float minx = INFINITY, maxx = -INFINITY, miny = INFINITY, maxy = -INFINITY;
-    bool finite = true;
-    for (uint32_t i = 0; i < poly.count; ++i) {
-      const DrawVertex& v = list.vertices[poly.first + i];
-      finite = finite && std::isfinite(v.x) && std::isfinite(v.y);
-      minx = std::min(minx, v.x);
-      maxx = std::max(maxx, v.x);
-      miny = std::min(miny, v.y);
-      maxy = std::max(maxy, v.y);
-    }
-    if (!finite) continue;  // no triangle of it survives set-up's checks whole; drop it
-    const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
-    const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
-    const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
-    const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
-    DrawList& all = bins.all;
-    all.textures = list.textures;
-    all.mip_levels = list.mip_levels;
-    const auto at = static_cast<uint32_t>(all.polygons.size());
-    DrawPolygon copy = poly;
-    copy.first = static_cast<uint32_t>(all.vertices.size());
-    copy.batch = batch;
-    all.vertices.insert(all.vertices.end(), list.vertices.begin() + poly.first,
-                        list.vertices.begin() + poly.first + poly.count);
-    all.polygons.push_back(copy);
-    for (int32_t ty = ty0; ty <= ty1; ++ty) {
-      for (int32_t tx = tx0; tx <= tx1; ++tx)
-        bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
-    }
-  }
+  for (const DrawPolygon& poly : list.polygons) bin_polygon(list, poly, batch, grid, bins);
+}
+
+void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins) {
+  if (grid.count() == 0) return;
+  for (uint32_t p = 0; p < list.polygons.size(); ++p)
+    bin_polygon(list, list.polygons[p], p, grid, bins);
 }
 
 void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,

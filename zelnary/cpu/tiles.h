@@ -53,12 +53,15 @@ struct alignas(64) TileBins {
 
  private:
   void note_use();  // the passes' high-water marks, taken before the bins are emptied
-  size_t peak_vertices_ = 0, peak_polygons_ = 0, peak_indices_ = 0;
+  size_t peak_vertices_ = 0, peak_polygons_ = 0, peak_shades_ = 0, peak_indices_ = 0;
 };
 
 // Copies every polygon of list into the bins of the tiles its screen bounds touch, marked with
 // batch. Within one TileBins, batches must be binned in increasing order.
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins);
+
+// Copies every polygon of list into the bins, each its own batch in the list's order.
+void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins);
 
 // Clears every tile to background and draws the polygons of its bins, taken from all bins in
 // batch order; tiles go to whichever thread is free, the busiest first. Without a background,

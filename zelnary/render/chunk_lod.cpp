@@ -152,8 +152,15 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
       return group_key(s.polygons[a]) < group_key(s.polygons[b]);
     });
     size_t triangles = 0;
-    for (uint32_t pi : polys) triangles += s.polygons[pi].vertex_count - 2;
-    if (triangles < kMinGroupTriangles * kLevelDivisor) continue;
+    bool coloured = !s.vertex_colors.empty();
+    for (uint32_t pi : polys) {
+      triangles += s.polygons[pi].vertex_count - 2;
+      coloured = coloured || !s.material_of(s.polygons[pi]).plain();
+    }
+    // Simplified chunks are lit flat (from the normals around each vertex, close to smooth
+    // light at a distance); vertex colours, highlights and alpha would be lost, so such chunks
+    // keep their full detail.
+    if (triangles < kMinGroupTriangles * kLevelDivisor || coloured) continue;
 
     groups.clear();
     for (size_t a = 0; a < polys.size();) {

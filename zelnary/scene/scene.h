@@ -109,7 +109,9 @@ struct Scene {
   // texture (alpha too). Most worlds have neither, and pay nothing for them.
   std::vector<Normal> normals;
   std::vector<uint32_t> vertex_colors;
-  std::vector<Material> materials;  // at most 65,536; Polygon::material indexes it
+  // At most 65,536; Polygon::material indexes it. The first is the plain one whenever there
+  // are any, since polygons that name none keep index 0.
+  std::vector<Material> materials;
   std::vector<Polygon> polygons;
   std::vector<MovingObject> objects;
   std::vector<CameraDef> cameras;  // in file order

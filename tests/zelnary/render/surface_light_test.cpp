@@ -1,0 +1,152 @@
+// Light per vertex through the whole CPU path: smooth normals, highlights, vertex colours,
+// cut-outs and blending, in pictures whose expected colours can be worked out.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "surface_scenes.h"
+#include "zelnary/api/backends.h"
+#include "zelnary/render/renderer.h"
+#include "zelnary/render/surface_light.h"
+
+namespace znr {
+namespace {
+
+constexpr int32_t kW = 200, kH = 150;
+
+Image render(const test::TestView& v, double accuracy = 1000.0) {
+  Renderer r(engine_backends(), "cpu");
+  RenderSettings settings;
+  settings.perspective_accuracy = accuracy;
+  Image out;
+  r.render_to_image(v.scene, {}, v.camera, settings, kW, kH, out);
+  return out;
+}
+
+int channel(uint32_t c, int shift) {
+  return static_cast<int>((c >> shift) & 0xFFu);
+}
+
+// Runs of three pixels on the model whose red bends by more than a few levels: the steps
+// between flat facets (a smooth shade changes steadily, and bends only a little).
+int steps(const Image& img) {
+  int n = 0;
+  for (int32_t y = 0; y < img.height; ++y) {
+    for (int32_t x = 0; x + 2 < img.width; ++x) {
+      const uint32_t a = img.at(x, y), b = img.at(x + 1, y), c = img.at(x + 2, y);
+      if ((a & 0xFFFFFFu) == 0 || (b & 0xFFFFFFu) == 0 || (c & 0xFFFFFFu) == 0) continue;
+      n += std::abs(channel(a, 16) - 2 * channel(b, 16) + channel(c, 16)) > 4 ? 1 : 0;
+    }
+  }
+  return n;
+}
+
+TEST(SurfaceLight, VertexNormalsDrawASphereWithoutFacets) {
+  const int flat = steps(render(test::sphere_view(false, false)));
+  const int smooth = steps(render(test::sphere_view(true, false)));
+  EXPECT_GT(flat, 300);
+  EXPECT_LT(smooth * 20, flat);
+  // At Low the shade steps linearly across the screen, and is as smooth.
+  EXPECT_LT(steps(render(test::sphere_view(true, false), 0.0)) * 20, flat);
+}
+
+// Where the sphere's normal is half-way between the sun and the eye, on screen.
+void highlight_pixel(const test::TestView& v, int32_t& px, int32_t& py) {
+  const Vec3 centre{40, 0, 0};
+  const Vec3 to_eye = normalized(v.camera.location - centre);
+  const Vec3 n = normalized(normalized(v.scene.lighting.sun_direction) + to_eye);
+  const Vec3 p = centre + n * 10.0 - v.camera.location;
+  const Vec3 right = cross(v.camera.forward, v.camera.up);
+  const double focal = kW * 0.5 / std::tan(v.camera.zoom * 0.5 * std::numbers::pi / 180.0);
+  const double depth = dot(p, v.camera.forward);
+  px = static_cast<int32_t>(kW * 0.5 + focal * dot(p, right) / depth);
+  py = static_cast<int32_t>(kH * 0.5 - focal * dot(p, v.camera.up) / depth);
+}
+
+TEST(SurfaceLight, HighlightLiesWhereTheSunReflectsIntoTheEye) {
+  const test::TestView shiny = test::sphere_view(true, true);
+  int32_t x = 0, y = 0;
+  highlight_pixel(shiny, x, y);
+  const Image with = render(shiny), without = render(test::sphere_view(true, false));
+  // The surface's blue is 0.3: only the white highlight lifts it near full.
+  EXPECT_GT(channel(with.at(x, y), 0), 220) << x << "," << y;
+  EXPECT_LT(channel(without.at(x, y), 0), 90);
+  // Across the sphere from it, no highlight.
+  const int32_t ox = 2 * (kW / 2) - x, oy = 2 * (kH / 2) - y;
+  EXPECT_EQ(with.at(ox, oy), without.at(ox, oy));
+}
+
+TEST(SurfaceLight, VertexColoursMixAcrossThePolygon) {
+  for (const double accuracy : {0.0, 1000.0}) {
+    const Image img = render(test::vertex_color_view(), accuracy);
+    auto near = [](uint32_t c, int r, int g, int b) {
+      return std::abs(channel(c, 16) - r) <= 24 && std::abs(channel(c, 8) - g) <= 24 &&
+             std::abs(channel(c, 0) - b) <= 24;
+    };
+    // The square reaches about 69 pixels from the centre; look just inside its corners.
+    const int32_t cx = kW / 2, cy = kH / 2, d = 64;
+    EXPECT_TRUE(near(img.at(cx - d, cy - d), 255, 0, 0)) << std::hex << img.at(cx - d, cy - d);
+    EXPECT_TRUE(near(img.at(cx + d, cy - d), 0, 255, 0)) << std::hex << img.at(cx + d, cy - d);
+    EXPECT_TRUE(near(img.at(cx + d, cy + d), 0, 0, 255)) << std::hex << img.at(cx + d, cy + d);
+    EXPECT_TRUE(near(img.at(cx - d, cy + d), 255, 255, 255)) << std::hex << img.at(cx - d, cy + d);
+    // The middle lies on the fan's diagonal from white to green.
+    EXPECT_TRUE(near(img.at(cx, cy), 128, 255, 128)) << std::hex << img.at(cx, cy);
+  }
+}
+
+TEST(SurfaceLight, MaskCutsHolesThatShowWhatIsBehind) {
+  for (const double accuracy : {0.0, 3.0, 1000.0}) {
+    const Image img = render(test::mask_view(), accuracy);
+    const int32_t cx = kW / 2, cy = kH / 2, d = 34;
+    EXPECT_EQ(img.at(cx - d, cy - d), 0xFFFFFFFFu) << accuracy;  // opaque texel
+    EXPECT_EQ(img.at(cx + d, cy - d), 0xFFFF0000u) << accuracy;  // clear: the red behind
+    EXPECT_EQ(img.at(cx - d, cy + d), 0xFFFF0000u) << accuracy;
+    EXPECT_EQ(img.at(cx + d, cy + d), 0xFFFFFFFFu) << accuracy;
+  }
+}
+
+TEST(SurfaceLight, BlendMixesFarToNearInWhateverOrderTheSceneListsThem) {
+  const Image near_first = render(test::blend_view(true));
+  const Image far_first = render(test::blend_view(false));
+  EXPECT_EQ(near_first.texels, far_first.texels);
+  // Blue, half green over it, then half red over that.
+  const uint32_t c = near_first.at(kW / 2, kH / 2);
+  EXPECT_NEAR(channel(c, 16), 128, 1);
+  EXPECT_NEAR(channel(c, 8), 64, 1);
+  EXPECT_NEAR(channel(c, 0), 64, 1);
+  EXPECT_EQ(near_first.at(20, kH / 2), 0xFF0000FFu);  // the blue square alone
+}
+
+TEST(SurfaceLight, ShadeAddsEmissiveAndHighlightToTheLitColourTimesTheVertexColour) {
+  Scene s;
+  s.lighting.ambient = {0.25f, 0.25f, 0.25f};
+  s.lighting.sun = {0.5f, 0.5f, 0.5f};
+  s.lighting.sun_direction = {0, 0, 2};
+  Material m;
+  m.emissive = {0.0f, 0.0f, 0.5f};
+  m.specular = {1.0f, 0.0f, 0.0f};
+  m.alpha = 0.5f;
+  m.alpha_mode = AlphaMode::Blend;
+  s.materials = {Material{}, m};
+  s.vertices.resize(1);
+  s.vertex_colors = {0x80FF8000u};  // half alpha, red, half green, no blue
+  Polygon p;
+  p.color = {0.8f, 1.0f, 1.0f};
+  p.material = 1;
+  // Facing the sun, the eye straight above: the highlight is full.
+  VertexShade v = shade_vertex(s, p, 0, {0, 0, 1}, {0, 0, 1});
+  EXPECT_FLOAT_EQ(v.mul[0], 0.8f * 0.75f);
+  EXPECT_NEAR(v.mul[1], 128.0 / 255.0 * 0.75, 1e-6);
+  EXPECT_FLOAT_EQ(v.mul[2], 0.0f);
+  EXPECT_FLOAT_EQ(v.add[0], 0.5f);  // highlight: specular times the sun
+  EXPECT_FLOAT_EQ(v.add[2], 0.5f);  // emissive
+  EXPECT_NEAR(v.alpha, 0.5 * 128.0 / 255.0, 1e-6);
+  // Seen from the back side: ambient only, no highlight.
+  v = shade_vertex(s, p, 0, {0, 0, -1}, {0, 0, 1});
+  EXPECT_FLOAT_EQ(v.mul[0], 0.8f * 0.25f);
+  EXPECT_FLOAT_EQ(v.add[0], 0.0f);
+}
+
+}  // namespace
+}  // namespace znr
