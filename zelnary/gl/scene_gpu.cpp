@@ -90,6 +90,7 @@ void SceneGpu::forget() {
 
 void SceneGpu::draw(const Frame& frame, const Program& flat, const Program& shaded,
                     const Mat4& view_proj, bool affine) {
+  if (frame.scene == nullptr || frame.index == nullptr) return;  // nothing found to draw
   stream_frame(frame, affine);
   float mvp[16];
   view_proj.to_gl(mvp);
