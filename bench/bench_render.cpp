@@ -98,6 +98,63 @@ const Loaded& big_world() {
   return loaded;
 }
 
+// The 1M-triangle world as an imported model would be: smooth normals from the hills' slopes,
+// colours by height and a faint highlight on every polygon.
+const Loaded& lit_big_world() {
+  static const Loaded loaded = [] {
+    Loaded l = big_world();
+    znr::Scene& s = l.scene;
+    s.materials = {znr::Material{}, znr::Material{}};
+    s.materials[1].specular = {0.3f, 0.3f, 0.3f};
+    s.materials[1].shininess = 20.0f;
+    for (znr::Polygon& p : s.polygons) p.material = 1;
+    s.normals.reserve(s.vertices.size());
+    s.vertex_colors.reserve(s.vertices.size());
+    for (const znr::Vertex& v : s.vertices) {
+      const double i = v.position.x / znr::bench::kBigWorldSpacing;
+      const double j = v.position.y / znr::bench::kBigWorldSpacing;
+      auto h = [](double a, double b) {
+        return znr::bench::big_world_height(static_cast<size_t>(std::max(a, 0.0)),
+                                            static_cast<size_t>(std::max(b, 0.0)));
+      };
+      const double dx = (h(i + 1, j) - h(i - 1, j)) / (2 * znr::bench::kBigWorldSpacing);
+      const double dy = (h(i, j + 1) - h(i, j - 1)) / (2 * znr::bench::kBigWorldSpacing);
+      const znr::Vec3 n = znr::normalized(znr::Vec3{-dx, -dy, 1.0});
+      s.normals.push_back(
+          {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+      const auto t =
+          static_cast<uint32_t>(std::clamp(v.position.z / 420.0 * 0.5 + 0.5, 0.0, 1.0) * 255);
+      s.vertex_colors.push_back(0xFF000000u | (t << 16) | (200u << 8) | (255u - t));
+    }
+    return l;
+  }();
+  return loaded;
+}
+
+// The 1M-triangle world under a half-transparent lake level with the valleys.
+const Loaded& lake_big_world() {
+  static const Loaded loaded = [] {
+    Loaded l = big_world();
+    znr::Scene& s = l.scene;
+    znr::Material water;
+    water.alpha = 0.5f;
+    water.alpha_mode = znr::AlphaMode::Blend;
+    s.materials = {znr::Material{}, water};
+    const double extent = static_cast<double>(znr::bench::big_world_cells_per_side(1'000'000)) *
+                          znr::bench::kBigWorldSpacing;
+    znr::Polygon p;
+    p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+    p.vertex_count = 4;
+    p.color = {0.2f, 0.4f, 0.8f};
+    p.material = 1;
+    for (const auto& [x, y] : {std::pair{0.0, 0.0}, {extent, 0.0}, {extent, extent}, {0.0, extent}})
+      s.vertices.push_back({{x, y, -50.0}, 0.0f, 0.0f});
+    s.polygons.push_back(p);
+    return l;
+  }();
+  return loaded;
+}
+
 struct Case {
   const Loaded& (*world)();
   int camera;
@@ -253,6 +310,28 @@ int main(int argc, char** argv) {
               ->Unit(benchmark::kMillisecond)
               ->UseRealTime();
         }
+      }
+    }
+  }
+  // Light per vertex against the same world drawn flat (its levels of detail are left out, as
+  // the lit world's are), and a blended lake over it.
+  for (const auto& level : levels) {
+    for (int cam = 0; cam < 2; ++cam) {
+      const std::string suffix = std::string("/") + cameras[cam] + "/1920x1080/" + level.name;
+      const struct {
+        const char* name;
+        const Loaded& (*get)();
+        bool lod;
+      } rows[] = {{"big_flat", big_world, false},
+                  {"big_lit", lit_big_world, true},
+                  {"big_lake", lake_big_world, true}};
+      for (const auto& row : rows) {
+        const Case c{row.get, cam, 1920, 1080, level.accuracy, 2, true, row.lod};
+        benchmark::RegisterBenchmark((row.name + suffix + "/threads:2").c_str(),
+                                     [c](benchmark::State& s) { render_frames(s, c); })
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime()
+            ->UseRealTime();
       }
     }
   }

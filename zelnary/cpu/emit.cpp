@@ -156,12 +156,15 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
     front = facing(nc, poly_[0]);
     if (!front) return;
   }
-  // Polygons lit per vertex learn their side before clipping, which carries their shades.
+  // Polygons lit per vertex are shaded before clipping when they are clipped, since clipping
+  // carries their shades; otherwise only once they are known to be drawn (most polygons of a
+  // large world are specks).
   shaded_ = shading_ && needs_vertex_shade(s_, p);
-  if (shaded_) {
+  auto shade_side = [&] {
     if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
     shade(p, pose, front);
-  }
+  };
+  if (shaded_ && any_out != 0) shade_side();
 
   for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
     if (any_out & (1u << plane)) clip(plane);
@@ -189,6 +192,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
     return;
   }
 
+  if (shaded_ && any_out == 0) shade_side();
   DrawPolygon dp;
   dp.first = first;
   dp.count = static_cast<uint32_t>(poly_.size());

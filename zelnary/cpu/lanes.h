@@ -114,6 +114,15 @@ struct Lanes<4> {
   }
   static I shift_left(I a, int32_t count) { return _mm_sll_epi32(a, _mm_cvtsi32_si128(count)); }
 
+  static F min(F a, F b) { return _mm_min_ps(a, b); }
+  static F max(F a, F b) { return _mm_max_ps(a, b); }  // b where a is NaN
+  static I gather(const uint32_t* texels, I at) {
+    alignas(16) int32_t i[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(i), at);
+    return _mm_setr_epi32(static_cast<int>(texels[i[0]]), static_cast<int>(texels[i[1]]),
+                          static_cast<int>(texels[i[2]]), static_cast<int>(texels[i[3]]));
+  }
+
   static Mul multiplier(const MulLanes& m) { return _mm_unpacklo_epi64(m, m); }
   // Texels at four indices (a gather, by hand), each times the multiplier.
   static I shade(const uint32_t* texels, I at, const Mul& m) {
@@ -242,6 +251,12 @@ struct Lanes<8> {
   }
   ZNR_LANES8 static I shift_left(I a, int32_t count) {
     return _mm256_sll_epi32(a, _mm_cvtsi32_si128(count));
+  }
+
+  ZNR_LANES8 static F min(F a, F b) { return _mm256_min_ps(a, b); }
+  ZNR_LANES8 static F max(F a, F b) { return _mm256_max_ps(a, b); }  // b where a is NaN
+  ZNR_LANES8 static I gather(const uint32_t* texels, I at) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), at, 4);
   }
 
   ZNR_LANES8 static Mul multiplier(const MulLanes& m) {

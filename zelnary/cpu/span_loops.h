@@ -14,6 +14,7 @@
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/lanes.h"
 #include "zelnary/cpu/plane.h"
+#include "zelnary/cpu/shaded_span.h"
 #include "zelnary/cpu/shading.h"
 #include "zelnary/scene/image.h"
 
@@ -55,10 +56,16 @@ struct SpanContext {
   Plane inv_w, uw, vw, u, v;
 };
 
+// Pixels [lo, hi] of row y of an opaque polygon lit per vertex.
+using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
+                                  Framebuffer& fb);
+
 // One instruction set's span functions, chosen when the CPU back end is made: [kind][pow2],
-// kind as span_kind gives it, pow2 1 for power-of-two textures.
+// kind as span_kind gives it, pow2 1 for power-of-two textures; shaded[0] without a texture,
+// [1] with one of another size, [2] with a power-of-two one.
 struct SpanLoops {
   TexturedSpan textured[3][2];
+  ShadedOpaqueSpan shaded[3];
 };
 
 // The kind of span drawn at a perspective accuracy: 0 affine, 1 stepped, 2 exact at every pixel.
@@ -362,12 +369,114 @@ ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_
   }
 }
 
+// A shaded opaque span L::n pixels at a time, each pixel worked out as draw_shaded_span does
+// (kTexture: 0 none, 1 another size, 2 a power of two).
+template <class L, int kTexture>
+struct ShadedRow {
+  using F = typename L::F;
+  using I = typename L::I;
+  using M = typename L::M;
+
+  const ShadedSpan& s;
+  uint32_t* color;
+  float* depth;
+  F rows[8], steps[8];
+  F iw0, diw;
+  Level level;
+
+  ZNR_SPAN_TARGET ShadedRow(const ShadedSpan& span, int32_t y, Framebuffer& fb)
+      : s(span), level(kTexture != 0 ? span.tex : nullptr) {
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(fb.width);
+    color = fb.color.data() + at;
+    depth = fb.depth.data() + at;
+    const Plane* planes[8] = {&s.part[0], &s.part[1], &s.part[2], &s.part[3],
+                              &s.part[4], &s.part[5], &s.u,       &s.v};
+    for (int k = 0; k < 8; ++k) {
+      rows[k] = L::splat(planes[k]->row(y));
+      steps[k] = L::splat(static_cast<float>(planes[k]->dx));
+    }
+    iw0 = L::splat(s.inv_w.row(y));
+    diw = L::splat(static_cast<float>(s.inv_w.dx));
+  }
+
+  // Texel channel (in the low byte) times mul plus add, rounded down and saturated.
+  ZNR_SPAN_TARGET static I channel(I texel, F mul, F add) {
+    const F full = L::splat(255.0f);
+    const F t = L::to_float(L::bits(texel, L::splat_int(0xFF)));
+    return L::truncate(
+        L::min(L::max(L::add(L::mul(t, mul), L::mul(add, full)), L::splat(0.0f)), full));
+  }
+
+  // The group at x; kLast: only the pixels in inside.
+  template <bool kLast>
+  ZNR_SPAN_TARGET void group(int32_t x, M inside) const {
+    const F fx = L::column(x);
+    const F iw = L::add(iw0, L::mul(diw, fx));
+    F d;
+    M pass;
+    if constexpr (kLast) {
+      d = L::load(depth + x, inside);
+      pass = L::both(inside, L::greater(iw, d));
+    } else {
+      d = L::load(depth + x);
+      pass = L::greater(iw, d);
+    }
+    if (!L::any(pass)) return;
+    const F w = s.perspective ? L::reciprocal_or_zero(iw) : L::splat(1.0f);
+    F a[8];
+    for (int k = 0; k < (kTexture != 0 ? 8 : 6); ++k)
+      a[k] = L::mul(L::add(rows[k], L::mul(steps[k], fx)), w);
+    I texel = L::splat_int(-1);
+    if constexpr (kTexture != 0) {
+      texel =
+          L::gather(s.tex->texels.data(), Texels<L, kTexture == 2>(level).from_float(a[6], a[7]));
+    }
+    const I r = channel(L::template shift_right<16>(texel), a[0], a[3]);
+    const I g = channel(L::template shift_right<8>(texel), a[1], a[4]);
+    const I b = channel(texel, a[2], a[5]);
+    const I colour = L::add(L::add(L::shift_left(r, 16), L::shift_left(g, 8)),
+                            L::add(b, L::splat_int(static_cast<int32_t>(0xFF000000u))));
+    if constexpr (kLast) {
+      L::store_masked(depth + x, pass, iw);
+      L::store_masked(color + x, pass, colour);
+    } else {
+      L::store(depth + x, pass, iw, d);
+      L::store(color + x, pass, colour);
+    }
+  }
+};
+
+// One at a time it is draw_shaded_span itself.
+template <class L, int kTexture>
+ZNR_SPAN_TARGET void shaded_opaque_span(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
+                                        Framebuffer& fb) {
+  const bool wide =
+      kTexture != 0 && (s.tex->width > 65536 || s.tex->height > 65536 ||
+                        static_cast<int64_t>(s.tex->width) * s.tex->height >= (int64_t{1} << 31));
+  if (L::n == 1 || wide) {  // side by side, texel indices are 32-bit
+    draw_shaded_span(s, y, lo, hi, fb);
+    return;
+  }
+  if constexpr (L::n > 1) {
+    const ShadedRow<L, kTexture> row(s, y, fb);
+    int32_t x = lo;
+    for (; x + L::n <= hi + 1; x += L::n) row.template group<false>(x, typename L::M{});
+    if (x > hi) return;
+    if constexpr (L::kMaskedTail) {
+      row.template group<true>(x, L::first(hi + 1 - x));
+    } else {
+      draw_shaded_span(s, y, x, hi, fb);
+    }
+  }
+}
+
 // The table of the loops above: P lanes for power-of-two textures, O for others.
 template <class P, class O>
 constexpr SpanLoops span_loops_of() {
   return {{{&affine_span<O, false>, &affine_span<P, true>},
            {&stepped_span<O, false>, &stepped_span<P, true>},
-           {&exact_span<O, false>, &exact_span<P, true>}}};
+           {&exact_span<O, false>, &exact_span<P, true>}},
+          {&shaded_opaque_span<P, 0>, &shaded_opaque_span<O, 1>, &shaded_opaque_span<P, 2>}};
 }
 
 }  // namespace

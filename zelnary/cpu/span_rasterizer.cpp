@@ -199,7 +199,12 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     }
     if (shades != nullptr) {
       shaded.tex = s.level.tex;
-      draw_shaded_span(shaded, y, static_cast<int32_t>(lo), static_cast<int32_t>(hi), fb);
+      if (shaded.mode == AlphaMode::Opaque) {
+        const int kind = shaded.tex == nullptr ? 0 : s.level.pow2 ? 2 : 1;
+        loops.shaded[kind](shaded, y, static_cast<int32_t>(lo), static_cast<int32_t>(hi), fb);
+      } else {
+        draw_shaded_span(shaded, y, static_cast<int32_t>(lo), static_cast<int32_t>(hi), fb);
+      }
       return;
     }
     draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),

@@ -238,8 +238,8 @@ TEST(TileBins, TrimGivesBackOnlyWhatRecentPassesDidNotNeed) {
   EXPECT_FALSE(bins.trim());  // too little left to be worth it
 }
 
-// Spans that depth-test, divide (at High) and shade four or eight pixels at once must draw
-// exactly what the one-pixel-at-a-time loops draw: the same texels, the same depths, tails and
+// Spans that depth-test, divide (at High) and shade four or eight pixels at once, lit flat or
+// per vertex, must draw exactly what the one-pixel-at-a-time loops draw: the same texels, the same depths, tails and
 // hidden pixels included, on steeply receding triangles (1/w from 0.01 to 1), with mip levels and
 // without. Every instruction set this processor runs is checked, not only the one picked.
 TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
@@ -262,6 +262,17 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
       list.vertices.push_back({20, kH - 2.0f, 0.6f, at - 10.0f, -1.3f * at + 100.0f});
       list.polygons.push_back({far, 3, texture, {1, 1, 1}, 0});
     }
+  }
+  // Polygons lit per vertex, opaque, go side by side too: a third of the rest, some without a
+  // texture, with shades that saturate and ones that do not.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> part(0.0f, 1.3f);
+  for (size_t i = 0; i < list.polygons.size(); i += 3) {
+    DrawPolygon& p = list.polygons[i];
+    p.shade = static_cast<uint32_t>(list.shades.size());
+    if (i % 2 == 0) p.texture = -1;
+    for (uint32_t k = 0; k < p.count; ++k)
+      list.shades.push_back({{part(rng), part(rng), part(rng)}, {part(rng) * 0.2f, 0.0f, 0.3f}});
   }
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
