@@ -81,7 +81,8 @@ struct GlBackend::Impl {
   std::string renderer;
 
   // Per context.
-  gl::Program programs[2];  // affine, perspective
+  gl::Program programs[2];         // flat light: affine, perspective
+  gl::Program shaded_programs[2];  // a shade per vertex: affine, perspective
   bool reversed_depth = false;
   GLint max_texture = 0, max_frame = 0;
   GLuint fbo = 0, color = 0, depth = 0;
@@ -114,7 +115,9 @@ struct GlBackend::Impl {
     if (refuse_software(renderer, failure)) return false;
     std::string why;
     for (int p = 0; p < 2; ++p) {
-      if (!gl::make_program(p == 1, programs[p], why)) return fail(why);
+      if (!gl::make_program(p == 1, false, programs[p], why)) return fail(why);
+      objects.count_one();
+      if (!gl::make_program(p == 1, true, shaded_programs[p], why)) return fail(why);
       objects.count_one();
     }
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_texture);
@@ -133,7 +136,7 @@ struct GlBackend::Impl {
   void forget_context() {
     ready = false;
     uploaded = false;
-    programs[0] = programs[1] = gl::Program{};
+    programs[0] = programs[1] = shaded_programs[0] = shaded_programs[1] = gl::Program{};
     fbo = color = depth = 0;
     fb_width = fb_height = 0;
     objects.forget();
@@ -208,10 +211,10 @@ struct GlBackend::Impl {
     glDepthFunc(reversed_depth ? GL_GREATER : GL_LESS);  // ties: the first drawn stays
     glFrontFace(GL_CCW);
     glCullFace(GL_BACK);
-    const gl::Program& program = programs[settings.perspective_accuracy > 0.0 ? 1 : 0];
-    glUseProgram(program.id);
+    const int perspective = settings.perspective_accuracy > 0.0 ? 1 : 0;
     glActiveTexture(GL_TEXTURE0);
-    gpu.draw(frame, program.mvp, gl::view_projection(frame.view, reversed_depth));
+    gpu.draw(frame, programs[perspective], shaded_programs[perspective],
+             gl::view_projection(frame.view, reversed_depth), perspective == 0);
     if (const GLenum e = glGetError(); e != GL_NO_ERROR) return fail(gl_error_text(e));
     return true;
   }

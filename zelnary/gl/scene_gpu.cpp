@@ -1,7 +1,9 @@
 #include "zelnary/gl/scene_gpu.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 namespace znr::gl {
 namespace {
@@ -36,16 +38,27 @@ bool SceneGpu::upload(const Scene& s, const SceneIndex& index, GLint max_texture
   white.texels.assign(1, 0xFFFFFFFFu);
   white_ = upload_texture(white, {});
   lay_out_scene(s, index, usable, layout_);
-  upload_mesh(world_, layout_.vertices, layout_.light, layout_.light.size(), layout_.indices,
-              GL_STATIC_DRAW);
-  upload_mesh(moving_, layout_.object_vertices, {}, layout_.object_vertices.size(),
-              layout_.object_indices, GL_DYNAMIC_DRAW);
+  usable_ = std::move(usable);
+  make_mesh(world_, false);
+  fill(world_, layout_.vertices, layout_.light, layout_.light.size(), layout_.indices,
+       GL_STATIC_DRAW);
+  make_mesh(moving_, false);
+  fill(moving_, layout_.object_vertices, std::vector<VertexLight>{}, layout_.object_vertices.size(),
+       layout_.object_indices, GL_DYNAMIC_DRAW);
+  make_mesh(shaded_, true);
+  fill(shaded_, layout_.shaded.vertices, layout_.shaded.shade, layout_.shaded.shade.size(),
+       layout_.shaded.indices, GL_STATIC_DRAW);
+  make_mesh(stream_flat_, false);
+  make_mesh(stream_shaded_, true);
   // The CPU copies are not needed any more, except what each frame reads.
   layout_.vertices = {};
   layout_.light = {};
   layout_.indices = {};
   layout_.object_vertices = {};
   layout_.object_indices = {};
+  layout_.shaded.vertices = {};
+  layout_.shaded.shade = {};
+  layout_.shaded.indices = {};
   const size_t groups = group_count(s.textures.size());
   counts_.assign(groups, {});
   offsets_.assign(groups, {});
@@ -53,7 +66,7 @@ bool SceneGpu::upload(const Scene& s, const SceneIndex& index, GLint max_texture
 }
 
 void SceneGpu::free() {
-  for (Mesh* m : {&world_, &moving_}) {
+  for (Mesh* m : {&world_, &moving_, &shaded_, &stream_flat_, &stream_shaded_}) {
     objects_.drop(glDeleteVertexArrays, m->vao);
     objects_.drop(glDeleteBuffers, m->positions);
     objects_.drop(glDeleteBuffers, m->light);
@@ -63,34 +76,54 @@ void SceneGpu::free() {
   textures_.clear();
   objects_.drop(glDeleteTextures, white_);
   layout_ = SceneLayout{};
+  usable_.clear();
 }
 
 void SceneGpu::forget() {
-  world_ = moving_ = Mesh{};
+  world_ = moving_ = shaded_ = stream_flat_ = stream_shaded_ = Mesh{};
   textures_.clear();
   white_ = 0;
   layout_ = SceneLayout{};
+  usable_.clear();
   objects_.forget();
 }
 
-void SceneGpu::draw(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj) {
+void SceneGpu::draw(const Frame& frame, const Program& flat, const Program& shaded,
+                    const Mat4& view_proj, bool affine) {
+  if (frame.scene == nullptr || frame.index == nullptr) return;  // nothing found to draw
+  stream_frame(frame, affine);
   float mvp[16];
   view_proj.to_gl(mvp);
-  glUniformMatrix4fv(mvp_uniform, 1, GL_FALSE, mvp);
-  draw_world(frame);
-  draw_objects(frame, mvp_uniform, view_proj);
+  glUseProgram(flat.id);
+  glUniformMatrix4fv(flat.mvp, 1, GL_FALSE, mvp);
+  draw_chunks(world_, layout_.chunk_ranges, layout_.ranges);
+  if (!affine) {
+    draw_objects(frame, flat.mvp, view_proj);
+    glUniformMatrix4fv(flat.mvp, 1, GL_FALSE, mvp);
+  }
+  draw_ranges(stream_flat_, stream_.flat_ranges);
+  if (!layout_.shaded.ranges.empty() || !layout_.shaded.blend.empty() ||
+      !stream_.shaded_indices.empty()) {
+    glUseProgram(shaded.id);
+    glUniformMatrix4fv(shaded.mvp, 1, GL_FALSE, mvp);
+    const Vec3& eye = frame.view.eye;
+    const Vec3 to_light = normalized(frame.scene->lighting.sun_direction);
+    glUniform3f(shaded.eye, static_cast<float>(eye.x), static_cast<float>(eye.y),
+                static_cast<float>(eye.z));
+    glUniform3f(shaded.to_light, static_cast<float>(to_light.x), static_cast<float>(to_light.y),
+                static_cast<float>(to_light.z));
+    draw_chunks(shaded_, layout_.shaded.chunk_ranges, layout_.shaded.ranges);
+    draw_ranges(stream_shaded_, stream_.shaded_ranges);
+    draw_blended(frame);
+  }
   glBindVertexArray(0);
 }
 
-void SceneGpu::upload_mesh(Mesh& m, const std::vector<PositionUv>& positions,
-                           const std::vector<VertexLight>& light, size_t light_count,
-                           const std::vector<uint32_t>& indices, GLenum light_usage) {
+void SceneGpu::make_mesh(Mesh& m, bool shaded) {
   m.vao = objects_.make(glGenVertexArrays);
   glBindVertexArray(m.vao);
   m.positions = objects_.make(glGenBuffers);
   glBindBuffer(GL_ARRAY_BUFFER, m.positions);
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(positions.size() * sizeof(positions[0])),
-               positions.data(), GL_STATIC_DRAW);
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(PositionUv), nullptr);
   glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(PositionUv),
                         reinterpret_cast<const void*>(3 * sizeof(float)));
@@ -98,18 +131,79 @@ void SceneGpu::upload_mesh(Mesh& m, const std::vector<PositionUv>& positions,
   glEnableVertexAttribArray(1);
   m.light = objects_.make(glGenBuffers);
   glBindBuffer(GL_ARRAY_BUFFER, m.light);
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(light_count * sizeof(VertexLight)),
-               light.empty() ? nullptr : light.data(), light_usage);
-  glVertexAttribIPointer(2, 4, GL_UNSIGNED_SHORT, sizeof(VertexLight), nullptr);
-  glVertexAttribIPointer(3, 4, GL_UNSIGNED_SHORT, sizeof(VertexLight),
-                         reinterpret_cast<const void*>(4 * sizeof(uint16_t)));
-  glEnableVertexAttribArray(2);
-  glEnableVertexAttribArray(3);
+  if (shaded) {
+    // mul front, mul back, add front, add back, normal, specular with shininess, alpha with
+    // cutoff: float after float, as ShadeAttributes lays them out.
+    const GLint sizes[] = {3, 3, 3, 3, 3, 4, 2};
+    size_t offset = 0;
+    for (GLuint a = 0; a < 7; ++a) {
+      glVertexAttribPointer(a + 2, sizes[a], GL_FLOAT, GL_FALSE, sizeof(ShadeAttributes),
+                            reinterpret_cast<const void*>(offset));
+      glEnableVertexAttribArray(a + 2);
+      offset += static_cast<size_t>(sizes[a]) * sizeof(float);
+    }
+  } else {
+    glVertexAttribIPointer(2, 4, GL_UNSIGNED_SHORT, sizeof(VertexLight), nullptr);
+    glVertexAttribIPointer(3, 4, GL_UNSIGNED_SHORT, sizeof(VertexLight),
+                           reinterpret_cast<const void*>(4 * sizeof(uint16_t)));
+    glEnableVertexAttribArray(2);
+    glEnableVertexAttribArray(3);
+  }
   m.indices = objects_.make(glGenBuffers);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m.indices);
-  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
-               indices.data(), GL_STATIC_DRAW);
   glBindVertexArray(0);
+}
+
+template <typename T>
+void SceneGpu::fill(const Mesh& m, const std::vector<PositionUv>& positions,
+                    const std::vector<T>& light, size_t light_count,
+                    const std::vector<uint32_t>& indices, GLenum usage) {
+  glBindVertexArray(m.vao);
+  glBindBuffer(GL_ARRAY_BUFFER, m.positions);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(positions.size() * sizeof(PositionUv)),
+               positions.data(), usage);
+  glBindBuffer(GL_ARRAY_BUFFER, m.light);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(light_count * sizeof(T)),
+               light.empty() ? nullptr : light.data(), usage);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
+               indices.data(), usage);
+  glBindVertexArray(0);
+}
+
+// What the frame makes on the CPU: the objects' shaded polygons always; at accuracy 0 every
+// polygon of the chunks that cross the view's edges and of the objects, cut as the CPU cuts.
+void SceneGpu::stream_frame(const Frame& frame, bool affine) {
+  const Scene& scene = *frame.scene;
+  const SceneIndex& index = *frame.index;
+  stream_.begin(scene, frame.view, usable_);
+  chunks_.clear();
+  for (const uint32_t c : frame.chunks) {
+    const Chunk& chunk = index.chunks[c];
+    if (!affine || box_inside_view(frame.view, chunk.lo, chunk.hi)) {
+      chunks_.push_back(c);
+      continue;
+    }
+    for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
+      stream_.add(scene.polygons[index.order[k]], nullptr, index.light[k], true);
+    }
+  }
+  for (const VisibleObject& o : frame.objects) {
+    const ObjectGroup& g = index.objects[o.object];
+    for (uint32_t k = g.begin; k < g.end; ++k) {
+      if (!affine && layout_.vertex_shaded[k] == 0) continue;  // drawn from the object meshes
+      stream_.add(scene.polygons[index.order[k]], &o.pose,
+                  frame.object_light[o.first_light + (k - g.begin)], affine);
+    }
+  }
+  stream_.finish();
+  if (!stream_.flat_indices.empty()) {
+    fill(stream_flat_, stream_.flat_vertices, stream_.flat_light, stream_.flat_light.size(),
+         stream_.flat_indices, GL_STREAM_DRAW);
+  }
+  if (!stream_.shaded_indices.empty()) {
+    fill(stream_shaded_, stream_.shaded_vertices, stream_.shade, stream_.shade.size(),
+         stream_.shaded_indices, GL_STREAM_DRAW);
+  }
 }
 
 // The CPU's own levels (not glGenerateMipmap), so that both back ends sample the same texels;
@@ -145,24 +239,70 @@ void SceneGpu::bind_group(uint32_t group) {
   }
 }
 
-void SceneGpu::draw_world(const Frame& frame) {
+void SceneGpu::draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& chunk_ranges,
+                           const std::vector<DrawRange>& ranges) {
+  if (ranges.empty()) return;
   for (auto& c : counts_) c.clear();
   for (auto& o : offsets_) o.clear();
-  for (const uint32_t c : frame.chunks) {
-    for (uint32_t r = layout_.chunk_ranges[c]; r < layout_.chunk_ranges[c + 1]; ++r) {
-      const DrawRange& d = layout_.ranges[r];
+  for (const uint32_t c : chunks_) {
+    for (uint32_t r = chunk_ranges[c]; r < chunk_ranges[c + 1]; ++r) {
+      const DrawRange& d = ranges[r];
       counts_[d.group].push_back(static_cast<GLsizei>(d.index_count));
       offsets_[d.group].push_back(
           reinterpret_cast<const void*>(static_cast<uintptr_t>(d.first_index) * 4));
     }
   }
-  glBindVertexArray(world_.vao);
+  glBindVertexArray(mesh.vao);
   for (uint32_t g = 0; g < counts_.size(); ++g) {
     if (counts_[g].empty()) continue;
     bind_group(g);
     glMultiDrawElements(GL_TRIANGLES, counts_[g].data(), GL_UNSIGNED_INT, offsets_[g].data(),
                         static_cast<GLsizei>(counts_[g].size()));
   }
+}
+
+void SceneGpu::draw_ranges(const Mesh& mesh, const std::vector<DrawRange>& ranges) {
+  if (ranges.empty()) return;
+  glBindVertexArray(mesh.vao);
+  for (const DrawRange& d : ranges) {
+    bind_group(d.group);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(d.index_count), GL_UNSIGNED_INT,
+                   reinterpret_cast<const void*>(static_cast<uintptr_t>(d.first_index) * 4));
+  }
+}
+
+// After everything opaque: each polygon mixed over what is behind it, the farthest first by
+// the mean depth of its corners; tested against the depth, which it leaves as it is.
+void SceneGpu::draw_blended(const Frame& frame) {
+  blended_.clear();
+  const View& v = frame.view;
+  auto depth = [&](const BlendPolygon& b) {
+    return dot(Vec3{b.center[0], b.center[1], b.center[2]} - v.eye, v.forward);
+  };
+  const ShadedLayout& l = layout_.shaded;
+  for (const uint32_t c : chunks_) {
+    for (uint32_t b = l.chunk_blend[c]; b < l.chunk_blend[c + 1]; ++b) {
+      blended_.push_back({depth(l.blend[b]), &shaded_, &l.blend[b]});
+    }
+  }
+  for (const BlendPolygon& b : stream_.blend) blended_.push_back({depth(b), &stream_shaded_, &b});
+  if (blended_.empty()) return;
+  std::stable_sort(blended_.begin(), blended_.end(),
+                   [](const Blended& a, const Blended& b) { return a.depth > b.depth; });
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glDepthMask(GL_FALSE);
+  const Mesh* bound = nullptr;
+  for (const Blended& b : blended_) {
+    if (b.mesh != bound) glBindVertexArray(b.mesh->vao);
+    bound = b.mesh;
+    bind_group(b.polygon->group);
+    glDrawElements(
+        GL_TRIANGLES, static_cast<GLsizei>(b.polygon->index_count), GL_UNSIGNED_INT,
+        reinterpret_cast<const void*>(static_cast<uintptr_t>(b.polygon->first_index) * 4));
+  }
+  glDepthMask(GL_TRUE);
+  glDisable(GL_BLEND);
 }
 
 void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj) {

@@ -1,7 +1,8 @@
 // A scene on the card: its textures, and its geometry in the buffers that SceneLayout plans,
-// uploaded once; each frame draws the visible chunks group by group (one multi-draw each) and
-// the visible objects with their model matrices and this frame's light. The context must be
-// current for every call but forget().
+// uploaded once; each frame draws the visible chunks group by group (one multi-draw each),
+// the visible objects with their model matrices and this frame's light, then what the frame
+// makes on the CPU (FrameStream), then the polygons that blend, far to near. The context must
+// be current for every call but forget().
 #pragma once
 
 #include <epoxy/gl.h>
@@ -10,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "zelnary/gl/frame_stream.h"
 #include "zelnary/gl/gl_matrices.h"
 #include "zelnary/gl/gl_objects.h"
+#include "zelnary/gl/gl_programs.h"
 #include "zelnary/gl/scene_layout.h"
 #include "zelnary/render/frame.h"
 
@@ -25,32 +28,51 @@ class SceneGpu {
   void free();
   // The context went, and its objects with it.
   void forget();
-  // Draws the frame with the bound program; mvp_uniform gets view_proj (times each object's
-  // model matrix).
-  void draw(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj);
+  // Draws the frame: flat light with flat, shades per vertex with shaded. affine: the texture
+  // mapping is linear on screen, over the triangles the CPU back end cuts and fans.
+  void draw(const Frame& frame, const Program& flat, const Program& shaded, const Mat4& view_proj,
+            bool affine);
   int32_t live_objects() const { return objects_.live(); }
 
  private:
   struct Mesh {
     GLuint vao = 0, positions = 0, light = 0, indices = 0;
   };
-  void upload_mesh(Mesh& m, const std::vector<PositionUv>& positions,
-                   const std::vector<VertexLight>& light, size_t light_count,
-                   const std::vector<uint32_t>& indices, GLenum light_usage);
+  // A vertex array with its buffers; light holds VertexLight, or ShadeAttributes when shaded.
+  void make_mesh(Mesh& m, bool shaded);
+  template <typename T>
+  static void fill(const Mesh& m, const std::vector<PositionUv>& positions,
+                   const std::vector<T>& light, size_t light_count,
+                   const std::vector<uint32_t>& indices, GLenum usage);
   GLuint upload_texture(const Image& full, std::span<const Image> levels);
   void bind_group(uint32_t group);
-  void draw_world(const Frame& frame);
+  // The ranges of chunks (chunk_ranges per chunk into ranges), one multi-draw per group.
+  void draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& chunk_ranges,
+                   const std::vector<DrawRange>& ranges);
+  void draw_ranges(const Mesh& mesh, const std::vector<DrawRange>& ranges);
   void draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj);
+  void stream_frame(const Frame& frame, bool affine);
+  void draw_blended(const Frame& frame);
 
   GlObjects objects_;
   SceneLayout layout_;
-  Mesh world_, moving_;
-  std::vector<GLuint> textures_;  // per scene texture; 0: drawn flat
-  GLuint white_ = 0;              // the texture of flat polygons
+  std::vector<bool> usable_;  // per scene texture: can be sampled
+  Mesh world_, moving_, shaded_;
+  Mesh stream_flat_, stream_shaded_;  // refilled every frame
+  std::vector<GLuint> textures_;      // per scene texture; 0: drawn flat
+  GLuint white_ = 0;                  // the texture of flat polygons
   // Per frame, kept for their capacity.
+  std::vector<uint32_t> chunks_;  // those drawn from the uploaded buffers
   std::vector<std::vector<GLsizei>> counts_;
   std::vector<std::vector<const void*>> offsets_;
   std::vector<VertexLight> object_light_;
+  FrameStream stream_;
+  struct Blended {
+    double depth;
+    const Mesh* mesh;
+    const BlendPolygon* polygon;
+  };
+  std::vector<Blended> blended_;
 };
 
 }  // namespace znr::gl

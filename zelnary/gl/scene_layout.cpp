@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zelnary/render/flat_light.h"
+#include "zelnary/render/surface_light.h"
+
 namespace znr::gl {
 namespace {
 
@@ -11,34 +14,52 @@ uint16_t encode_channel(float m) {
   return static_cast<uint16_t>(c * 256.0f + 0.5f);
 }
 
-uint32_t group_of(const Polygon& p, const std::vector<bool>& usable) {
-  const bool textured = p.texture >= 0 && static_cast<size_t>(p.texture) < usable.size() &&
-                        usable[static_cast<size_t>(p.texture)];
-  const uint32_t slot = textured ? static_cast<uint32_t>(p.texture) + 1 : 0;
-  return slot * 2 + (p.two_sided ? 0u : 1u);
+float finite_or_zero(double x) {
+  return std::isfinite(x) ? static_cast<float>(x) : 0.0f;
 }
 
-// Appends the polygons order[begin, end) to vertices and indices grouped (stably) by draw
-// group, and one range per group that has any. vertex_polygon gets each vertex's position
-// within [begin, end) when given.
-void append_grouped(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
-                    const std::vector<bool>& usable, std::vector<PositionUv>& vertices,
-                    std::vector<uint32_t>& indices, std::vector<DrawRange>& ranges,
-                    std::vector<uint32_t>* vertex_polygon, std::vector<VertexLight>* light,
-                    std::vector<uint32_t>& scratch) {
+// The polygons order[begin, end) that shaded selects (1: those with a shade per vertex, 0: the
+// flat ones), sorted (stably) by draw group, into scratch.
+void sort_by_group(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
+                   const std::vector<uint8_t>& vertex_shaded, uint8_t shaded,
+                   const std::vector<bool>& usable, std::vector<uint32_t>& scratch) {
   scratch.clear();
-  for (uint32_t k = begin; k < end; ++k) scratch.push_back(k);
+  for (uint32_t k = begin; k < end; ++k) {
+    if (vertex_shaded[k] == shaded) scratch.push_back(k);
+  }
   std::stable_sort(scratch.begin(), scratch.end(), [&](uint32_t a, uint32_t b) {
     return group_of(scene.polygons[index.order[a]], usable) <
            group_of(scene.polygons[index.order[b]], usable);
   });
+}
+
+// A convex polygon is a fan around its first vertex, as on the CPU.
+void append_fan(uint32_t first, uint32_t count, std::vector<uint32_t>& indices) {
+  for (uint32_t i = 1; i + 1 < count; ++i) {
+    indices.insert(indices.end(), {first, first + i, first + i + 1});
+  }
+}
+
+void add_to_range(uint32_t group, size_t own_ranges, uint32_t first_index, uint32_t count,
+                  std::vector<DrawRange>& ranges) {
+  if (ranges.size() == own_ranges || ranges.back().group != group) {
+    ranges.push_back({group, first_index, 0});
+  }
+  ranges.back().index_count += count;
+}
+
+// Appends the flat polygons among order[begin, end) to vertices and indices grouped by draw
+// group, and one range per group that has any. vertex_polygon gets each vertex's position
+// within [begin, end) when given.
+void append_grouped(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
+                    const std::vector<uint8_t>& vertex_shaded, const std::vector<bool>& usable,
+                    std::vector<PositionUv>& vertices, std::vector<uint32_t>& indices,
+                    std::vector<DrawRange>& ranges, std::vector<uint32_t>* vertex_polygon,
+                    std::vector<VertexLight>* light, std::vector<uint32_t>& scratch) {
+  sort_by_group(scene, index, begin, end, vertex_shaded, 0, usable, scratch);
   const size_t own_ranges = ranges.size();  // ranges before these belong to another chunk
   for (const uint32_t k : scratch) {
     const Polygon& p = scene.polygons[index.order[k]];
-    const uint32_t group = group_of(p, usable);
-    if (ranges.size() == own_ranges || ranges.back().group != group) {
-      ranges.push_back({group, static_cast<uint32_t>(indices.size()), 0});
-    }
     const auto first = static_cast<uint32_t>(vertices.size());
     for (const Vertex& v : scene.vertices_of(p)) {
       vertices.push_back({static_cast<float>(v.position.x), static_cast<float>(v.position.y),
@@ -46,15 +67,55 @@ void append_grouped(const Scene& scene, const SceneIndex& index, uint32_t begin,
       if (vertex_polygon != nullptr) vertex_polygon->push_back(k - begin);
       if (light != nullptr) light->push_back(encode_light(index.light[k]));
     }
-    // A convex polygon is a fan around its first vertex, as on the CPU.
-    for (uint32_t i = 1; i + 1 < p.vertex_count; ++i) {
-      indices.insert(indices.end(), {first, first + i, first + i + 1});
+    add_to_range(group_of(p, usable), own_ranges, static_cast<uint32_t>(indices.size()),
+                 3 * (p.vertex_count - 2), ranges);
+    append_fan(first, p.vertex_count, indices);
+  }
+}
+
+// The same for the shaded static polygons among order[begin, end); those that blend each get a
+// BlendPolygon instead of a place in a range.
+void append_shaded(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
+                   const std::vector<uint8_t>& vertex_shaded, const std::vector<bool>& usable,
+                   ShadedLayout& out, std::vector<uint32_t>& scratch) {
+  sort_by_group(scene, index, begin, end, vertex_shaded, 1, usable, scratch);
+  const size_t own_ranges = out.ranges.size();
+  for (const uint32_t k : scratch) {
+    const Polygon& p = scene.polygons[index.order[k]];
+    const auto first = static_cast<uint32_t>(out.vertices.size());
+    const ShadingNormals normals(scene, p);
+    Vec3 center;
+    for (uint32_t i = 0; i < p.vertex_count; ++i) {
+      const Vertex& v = scene.vertices[p.first_vertex + i];
+      out.vertices.push_back({static_cast<float>(v.position.x), static_cast<float>(v.position.y),
+                              static_cast<float>(v.position.z), v.u, v.v});
+      out.shade.push_back(shade_attributes(scene, p, p.first_vertex + i, normals(i), nullptr));
+      center = center + v.position;
     }
-    ranges.back().index_count += 3 * (p.vertex_count - 2);
+    const auto first_index = static_cast<uint32_t>(out.indices.size());
+    const uint32_t count = 3 * (p.vertex_count - 2);
+    append_fan(first, p.vertex_count, out.indices);
+    if (scene.material_of(p).alpha_mode == AlphaMode::Blend) {
+      center = center * (1.0 / p.vertex_count);
+      out.blend.push_back({group_of(p, usable),
+                           first_index,
+                           count,
+                           {static_cast<float>(center.x), static_cast<float>(center.y),
+                            static_cast<float>(center.z)}});
+    } else {
+      add_to_range(group_of(p, usable), own_ranges, first_index, count, out.ranges);
+    }
   }
 }
 
 }  // namespace
+
+uint32_t group_of(const Polygon& p, const std::vector<bool>& usable) {
+  const bool textured = p.texture >= 0 && static_cast<size_t>(p.texture) < usable.size() &&
+                        usable[static_cast<size_t>(p.texture)];
+  const uint32_t slot = textured ? static_cast<uint32_t>(p.texture) + 1 : 0;
+  return slot * 2 + (p.two_sided ? 0u : 1u);
+}
 
 VertexLight encode_light(const PolygonLight& light) {
   VertexLight v{};
@@ -65,21 +126,66 @@ VertexLight encode_light(const PolygonLight& light) {
   return v;
 }
 
+ShadingNormals::ShadingNormals(const Scene& scene, const Polygon& p)
+    : scene_(scene), polygon_(p), own_(has_vertex_normals(scene, p)) {
+  if (!own_) plane_ = normalized(polygon_normal(scene, p));
+}
+
+Vec3 ShadingNormals::operator()(uint32_t k) const {
+  return own_ ? unit_normal(scene_.normals[polygon_.first_vertex + k]) : plane_;
+}
+
+ShadeAttributes shade_attributes(const Scene& scene, const Polygon& p, size_t i, const Vec3& normal,
+                                 const Vec3* to_eye) {
+  const Vec3 no_eye;
+  const VertexShade front = shade_vertex(scene, p, i, normal, to_eye ? *to_eye : no_eye);
+  const VertexShade back = shade_vertex(scene, p, i, -normal, to_eye ? *to_eye : no_eye);
+  const Material& m = scene.material_of(p);
+  const Color& sun = scene.lighting.sun;
+  const double emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
+  const double specular[3] = {m.specular.r * sun.r, m.specular.g * sun.g, m.specular.b * sun.b};
+  ShadeAttributes a{};
+  for (int c = 0; c < 3; ++c) {
+    a.mul_front[c] = front.mul[c];
+    a.mul_back[c] = back.mul[c];
+    // Without the eye, the add is the emissive colour; the shader adds the highlight and
+    // saturates the sum, as the shade does.
+    a.add_front[c] = to_eye ? front.add[c] : finite_or_zero(emissive[c]);
+    a.add_back[c] = to_eye ? back.add[c] : finite_or_zero(emissive[c]);
+    a.normal[c] = finite_or_zero(c == 0 ? normal.x : c == 1 ? normal.y : normal.z);
+    a.specular[c] = to_eye ? 0.0f : finite_or_zero(specular[c]);
+  }
+  a.shininess = finite_or_zero(m.shininess);
+  a.alpha = front.alpha;
+  a.cutoff = m.alpha_mode == AlphaMode::Mask ? finite_or_zero(m.cutoff) : -1.0f;
+  return a;
+}
+
 void lay_out_scene(const Scene& scene, const SceneIndex& index, const std::vector<bool>& usable,
                    SceneLayout& out) {
   out = SceneLayout{};
+  out.vertex_shaded.resize(index.order.size());
+  for (size_t k = 0; k < index.order.size(); ++k) {
+    out.vertex_shaded[k] = needs_vertex_shade(scene, scene.polygons[index.order[k]]) ? 1 : 0;
+  }
   std::vector<uint32_t> scratch;
   out.chunk_ranges.push_back(0);
+  out.shaded.chunk_ranges.push_back(0);
+  out.shaded.chunk_blend.push_back(0);
   for (const Chunk& c : index.chunks) {
-    append_grouped(scene, index, c.begin, c.end, usable, out.vertices, out.indices, out.ranges,
-                   nullptr, &out.light, scratch);
+    append_grouped(scene, index, c.begin, c.end, out.vertex_shaded, usable, out.vertices,
+                   out.indices, out.ranges, nullptr, &out.light, scratch);
     out.chunk_ranges.push_back(static_cast<uint32_t>(out.ranges.size()));
+    append_shaded(scene, index, c.begin, c.end, out.vertex_shaded, usable, out.shaded, scratch);
+    out.shaded.chunk_ranges.push_back(static_cast<uint32_t>(out.shaded.ranges.size()));
+    out.shaded.chunk_blend.push_back(static_cast<uint32_t>(out.shaded.blend.size()));
   }
   out.object_range_start.push_back(0);
   out.object_vertex_start.push_back(0);
   for (const ObjectGroup& g : index.objects) {
-    append_grouped(scene, index, g.begin, g.end, usable, out.object_vertices, out.object_indices,
-                   out.object_ranges, &out.object_vertex_polygon, nullptr, scratch);
+    append_grouped(scene, index, g.begin, g.end, out.vertex_shaded, usable, out.object_vertices,
+                   out.object_indices, out.object_ranges, &out.object_vertex_polygon, nullptr,
+                   scratch);
     out.object_range_start.push_back(static_cast<uint32_t>(out.object_ranges.size()));
     out.object_vertex_start.push_back(static_cast<uint32_t>(out.object_vertices.size()));
   }

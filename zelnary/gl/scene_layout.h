@@ -26,6 +26,40 @@ struct VertexLight {
 };
 VertexLight encode_light(const PolygonLight& light);
 
+// The light of one vertex of a polygon drawn with a shade per vertex (surface_light.h), for
+// both sides: the texel times mul plus add, per channel. The highlight is either worked out
+// here (specular zero, add complete) or by the vertex shader from the normal, the eye and
+// specular (the material's times the sun's) with the shininess, and added to add there.
+struct ShadeAttributes {
+  float mul_front[3], mul_back[3];
+  float add_front[3], add_back[3];
+  float normal[3];  // unit, world orientation, of the front side
+  float specular[3];
+  float shininess;
+  float alpha;
+  float cutoff;  // pixels with less alpha are cut out; below 0 for all but AlphaMode::Mask
+};
+
+// The shade of vertex i (into Scene::vertices) of p, whose front normal (unit, world
+// orientation) is normal. to_eye: unit, from the vertex to the eye, for the highlight worked
+// out here; nullptr leaves the highlight to the shader.
+ShadeAttributes shade_attributes(const Scene& scene, const Polygon& p, size_t i, const Vec3& normal,
+                                 const Vec3* to_eye);
+
+// The front normals of a shaded polygon's vertices, unit, in its own frame: each vertex's own
+// where all of them have one, else the polygon's plane.
+class ShadingNormals {
+ public:
+  ShadingNormals(const Scene& scene, const Polygon& p);
+  Vec3 operator()(uint32_t k) const;  // k: the vertex's place in the polygon
+
+ private:
+  const Scene& scene_;
+  const Polygon& polygon_;
+  bool own_;
+  Vec3 plane_;
+};
+
 // Triangles of one draw group inside one chunk (or one object).
 struct DrawRange {
   uint32_t group = 0;        // see group_of
@@ -45,15 +79,43 @@ inline bool group_one_sided(uint32_t group) {
   return (group & 1u) != 0;
 }
 
+// A polygon mixed over what is behind it: drawn on its own, far to near.
+struct BlendPolygon {
+  uint32_t group = 0;
+  uint32_t first_index = 0;
+  uint32_t index_count = 0;
+  float center[3] = {};  // the mean of its vertices, world
+};
+
+// The static polygons drawn with a shade per vertex, laid out like the flat ones; those that
+// blend apart, chunk by chunk, to be sorted each frame.
+struct ShadedLayout {
+  std::vector<PositionUv> vertices;
+  std::vector<ShadeAttributes> shade;
+  std::vector<uint32_t> indices;
+  std::vector<DrawRange> ranges;       // opaque and cut-out, chunk by chunk
+  std::vector<uint32_t> chunk_ranges;  // like SceneLayout::chunk_ranges
+  std::vector<BlendPolygon> blend;
+  std::vector<uint32_t> chunk_blend;  // chunk c's: [chunk_blend[c], chunk_blend[c + 1])
+};
+
+// The draw group of a polygon.
+uint32_t group_of(const Polygon& p, const std::vector<bool>& usable);
+
 struct SceneLayout {
-  // The static geometry.
+  // The static geometry with flat light.
   std::vector<PositionUv> vertices;
   std::vector<VertexLight> light;
   std::vector<uint32_t> indices;
   std::vector<DrawRange> ranges;       // chunk by chunk
   std::vector<uint32_t> chunk_ranges;  // chunk c's ranges: [chunk_ranges[c], chunk_ranges[c + 1])
 
-  // The moving objects' geometry, in their own frames; their light changes every frame.
+  ShadedLayout shaded;
+  // Parallel to SceneIndex::order: 1 where the polygon is drawn with a shade per vertex. Those
+  // of moving objects are left out of the object meshes and made afresh every frame.
+  std::vector<uint8_t> vertex_shaded;
+
+  // The moving objects' flat geometry, in their own frames; their light changes every frame.
   std::vector<PositionUv> object_vertices;
   std::vector<uint32_t> object_indices;
   std::vector<uint32_t> object_vertex_polygon;  // the vertex's polygon, counted within its object
