@@ -196,10 +196,10 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
       {"other version",
        [] {
          Bytes b;
-         b.put(import_stream::kStreamMagic).put(uint32_t{2});
+         b.put(import_stream::kStreamMagic).put(uint32_t{1});
          return b.data;
        },
-       "version 2"},
+       "version 1"},
       {"cut short", [] { return StreamBuilder().out.data; }, "ends without its End record"},
       {"record longer than the stream",
        [] {
@@ -221,6 +221,7 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
        [] {
          Bytes m;
          m.put(int32_t{-1}).put(int32_t{-1}).put(uint32_t{3}).put(uint32_t{2000000000});
+         m.put(uint32_t{0}).put(uint32_t{0});
          return StreamBuilder().record(Tag::Mesh, m).end();
        },
        "mesh arrays do not match their counts"},
@@ -246,7 +247,7 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
       {"infinite vertex",
        [inf] {
          Bytes m = test::triangle_mesh(-1, -1);
-         std::memcpy(&m.data[16], &inf, 4);
+         std::memcpy(&m.data[import_stream::kMeshHeaderBytes], &inf, 4);
          return StreamBuilder().record(Tag::Mesh, m).end();
        },
        "!the model holds a coordinate that is not finite or beyond 1e8 in size"},
