@@ -247,6 +247,7 @@ class Decoder {
     // one material.
     if (surface.alpha_mode == AlphaMode::Opaque) surface.alpha = 1.0f;
     if (surface.alpha_mode != AlphaMode::Mask) surface.cutoff = Material{}.cutoff;
+    if (surface.specular == Color{0.0f, 0.0f, 0.0f}) surface.shininess = Material{}.shininess;
     if (!table_.index(surface, m.surface))
       return limit("more than " + std::to_string(MaterialTable::kMaxMaterials) + " materials");
     materials_.push_back(m);
