@@ -239,6 +239,11 @@ class WorldParser {
     return ec == std::errc() ? std::string(buf, end) : std::string("?");
   }
 
+  bool number_within(std::string_view text, double& v, double lo, double hi,
+                     std::string_view what) {
+    return number_from(text, v, what) && in_range(v, lo, hi, what);
+  }
+
   bool coordinate(double v, std::string_view what) {
     return in_range(v, -lim::kMaxCoordinate, lim::kMaxCoordinate, what);
   }
@@ -456,9 +461,7 @@ class WorldParser {
       case 0:
         o.smooth = true;
         if (eq != s.npos) {
-          if (!number_from(value, v, "poly crease angle") ||
-              !in_range(v, 0.0, 180.0, "poly crease angle"))
-            return false;
+          if (!number_within(value, v, 0.0, 180.0, "poly crease angle")) return false;
           o.cos_crease = static_cast<float>(std::cos(v * 3.14159265358979323846 / 180.0));
         }
         return true;
@@ -466,24 +469,21 @@ class WorldParser {
         return number_list(value, rgb, 3, "poly specular colour") &&
                color_value(m.specular, rgb, "poly specular colour");
       case 2:
-        if (!number_from(value, v, "poly shininess") || !in_range(v, 1.0, 1024.0, "poly shininess"))
-          return false;
+        if (!number_within(value, v, 1.0, 1024.0, "poly shininess")) return false;
         m.shininess = static_cast<float>(v);
         return true;
       case 3:
         return number_list(value, rgb, 3, "poly emissive colour") &&
                color_value(m.emissive, rgb, "poly emissive colour");
       case 4:
-        if (!number_from(value, v, "poly alpha") || !in_range(v, 0.0, 1.0, "poly alpha"))
-          return false;
+        if (!number_within(value, v, 0.0, 1.0, "poly alpha")) return false;
         m.alpha = static_cast<float>(v);
         o.alpha = true;
         return true;
       case 5:
         o.cutout = true;
         if (eq != s.npos) {
-          if (!number_from(value, v, "poly cutout") || !in_range(v, 0.0, 1.0, "poly cutout"))
-            return false;
+          if (!number_within(value, v, 0.0, 1.0, "poly cutout")) return false;
           m.cutoff = static_cast<float>(v);
         }
         return true;
