@@ -1,5 +1,7 @@
 #include "read_model.h"
 
+#include <assimp/GltfMaterial.h>
+#include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
@@ -31,6 +33,7 @@ constexpr uint64_t kMaxTextureFileBytes = 256ull << 20;
 constexpr double kDefaultTicksPerSecond = 25.0;
 constexpr unsigned kEvenSamples = 64;
 constexpr unsigned kMaxPathSamples = 4096;
+constexpr float kSmoothingAngle = 60.0f;  // degrees, as a world's "smooth" polygons
 
 std::string clip(std::string s) {
   if (s.size() > world_limits::kMaxNameBytes) s.resize(world_limits::kMaxNameBytes);
@@ -240,12 +243,79 @@ class ModelWriter {
         tex = texture(file);
       int two_sided = 0;
       m.Get(AI_MATKEY_TWOSIDED, two_sided);
-      out_.record(Tag::Material, 4 + 12 + 1);
+      const Surface f = surface(m, colour);
+      out_.record(Tag::Material, import_stream::kMaterialBytes);
       out_.put(tex);
       out_.put(unit_clamp(colour.r)), out_.put(unit_clamp(colour.g)),
           out_.put(unit_clamp(colour.b));
       out_.put(static_cast<uint8_t>(two_sided != 0));
+      for (float v : {f.specular.r, f.specular.g, f.specular.b, f.shininess, f.emissive.r,
+                      f.emissive.g, f.emissive.b, f.alpha})
+        out_.put(v);
+      out_.put(f.alpha_mode);
+      out_.put(f.cutoff);
     }
+  }
+
+  // A material's highlight, glow and alpha as the stream carries them (the engine mends what
+  // is out of range). See docs/importing.md for the mapping.
+  struct Surface {
+    aiColor3D specular{0, 0, 0};
+    float shininess = 32.0f;
+    aiColor3D emissive{0, 0, 0};
+    float alpha = 1.0f;
+    uint8_t alpha_mode = 0;  // AlphaMode: 0 opaque, 1 mask, 2 blend
+    float cutoff = 0.5f;
+  };
+
+  static Surface surface(const aiMaterial& m, const aiColor4D& base) {
+    Surface f;
+    aiString gltf_mode;
+    const bool gltf = m.Get(AI_MATKEY_GLTF_ALPHAMODE, gltf_mode) == AI_SUCCESS;
+    float metal = 0.0f, rough = 1.0f;
+    if (gltf && m.Get(AI_MATKEY_METALLIC_FACTOR, metal) == AI_SUCCESS &&
+        m.Get(AI_MATKEY_ROUGHNESS_FACTOR, rough) == AI_SUCCESS) {
+      // Metallic-roughness: a dielectric reflects 4% white, a metal its base colour; a rough
+      // surface spreads its highlight wide and dim, a smooth one keeps it tight and bright.
+      metal = std::clamp(std::isfinite(metal) ? metal : 0.0f, 0.0f, 1.0f);
+      rough = std::clamp(std::isfinite(rough) ? rough : 1.0f, 0.05f, 1.0f);
+      const float dim = (1.0f - rough) * (1.0f - rough);
+      auto reflect = [&](float c) { return (0.04f + (unit_clamp(c) - 0.04f) * metal) * dim; };
+      f.specular = {reflect(base.r), reflect(base.g), reflect(base.b)};
+      f.shininess = std::clamp(2.0f / (rough * rough * rough * rough) - 2.0f, 1.0f, 1024.0f);
+    } else if (!gltf) {
+      // Phong (OBJ Ks and Ns, COLLADA specular and shininess, ...): a highlight only where the
+      // file gives an exponent.
+      aiColor3D specular(0, 0, 0);
+      float shininess = 0.0f, strength = 1.0f;
+      if (m.Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS && shininess > 0.0f &&
+          m.Get(AI_MATKEY_COLOR_SPECULAR, specular) == AI_SUCCESS) {
+        m.Get(AI_MATKEY_SHININESS_STRENGTH, strength);
+        if (!(strength >= 0.0f)) strength = 1.0f;
+        f.specular = specular * strength;
+        f.shininess = shininess;
+      }
+    }
+    aiColor3D emissive(0, 0, 0);
+    float intensity = 1.0f;
+    m.Get(AI_MATKEY_COLOR_EMISSIVE, emissive);
+    if (m.Get(AI_MATKEY_EMISSIVE_INTENSITY, intensity) == AI_SUCCESS && intensity >= 0.0f)
+      emissive = emissive * intensity;
+    f.emissive = emissive;
+
+    if (gltf) {
+      const std::string mode = gltf_mode.C_Str();
+      f.alpha = base.a;
+      f.alpha_mode = mode == "MASK" ? 1 : mode == "BLEND" ? 2 : 0;
+      m.Get(AI_MATKEY_GLTF_ALPHACUTOFF, f.cutoff);
+    } else {
+      float opacity = 1.0f;
+      if (m.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && opacity < 1.0f) {
+        f.alpha = opacity;
+        f.alpha_mode = 2;
+      }
+    }
+    return f;
   }
 
   static bool holds_meshes(const aiNode* node) {
@@ -358,19 +428,42 @@ class ModelWriter {
     uint32_t triangles = 0;
     for (unsigned f = 0; f < m.mNumFaces; ++f) triangles += m.mFaces[f].mNumIndices == 3 ? 1 : 0;
     if (triangles == 0 || !m.mVertices) return;
-    const bool mirrored = determinant3(to_world) < 0.0f;
+    const float determinant = determinant3(to_world);
+    const bool mirrored = determinant < 0.0f;
     const aiVector3D* uv = m.mTextureCoords[0];
+    // Normals turn with the inverse transpose, so that they stay square to a surface that
+    // was scaled unevenly; a flattening transform leaves them out.
+    const bool normals = m.mNormals && determinant != 0.0f && std::isfinite(determinant);
+    const aiColor4D* colours = m.mColors[0];
+    const uint32_t normal_count = normals ? m.mNumVertices : 0;
+    const uint32_t colour_count = colours ? m.mNumVertices : 0;
     out_.record(Tag::Mesh, import_stream::kMeshHeaderBytes +
                                m.mNumVertices * import_stream::kVertexBytes +
+                               uint64_t{normal_count} * import_stream::kNormalBytes +
+                               uint64_t{colour_count} * import_stream::kColourBytes +
                                uint64_t{triangles} * import_stream::kTriangleBytes);
     out_.put(object);
     out_.put(static_cast<int32_t>(m.mMaterialIndex < scene_.mNumMaterials ? m.mMaterialIndex : -1));
     out_.put(m.mNumVertices);
     out_.put(triangles);
+    out_.put(normal_count);
+    out_.put(colour_count);
     for (unsigned v = 0; v < m.mNumVertices; ++v) {
       const aiVector3D p = to_world * m.mVertices[v];
       const float vertex[5] = {p.x, p.y, p.z, uv ? uv[v].x : 0.0f, uv ? uv[v].y : 0.0f};
       out_.bytes(vertex, sizeof vertex);
+    }
+    if (normals) {
+      const aiMatrix3x3 turn = aiMatrix3x3(to_world).Inverse().Transpose();
+      for (unsigned v = 0; v < m.mNumVertices; ++v) {
+        const aiVector3D n = turn * m.mNormals[v];
+        const float xyz[3] = {n.x, n.y, n.z};  // the engine makes them unit length
+        out_.bytes(xyz, sizeof xyz);
+      }
+    }
+    for (unsigned v = 0; v < colour_count; ++v) {
+      const float rgba[4] = {colours[v].r, colours[v].g, colours[v].b, colours[v].a};
+      out_.bytes(rgba, sizeof rgba);
     }
     for (unsigned f = 0; f < m.mNumFaces; ++f) {
       const aiFace& face = m.mFaces[f];
@@ -473,13 +566,15 @@ int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings)
   importer.SetIOHandler(new RegularFilesOnly);  // the importer owns it
   importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                               aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+  // Meshes without normals get smooth ones, kept apart across edges sharper than this.
+  importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, kSmoothingAngle);
   if (ply_header_is_cut_short(path)) {
     error_record(out, "not a whole PLY file: its header has no end_header");
     return out.flush() ? 1 : 2;
   }
   const aiScene* scene =
       importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_FlipUVs |
-                                  aiProcess_ValidateDataStructure);
+                                  aiProcess_GenSmoothNormals | aiProcess_ValidateDataStructure);
   if (timings) timings->assimp_seconds = cpu_now() - t;
   t = cpu_now();
   if (!scene || !scene->mRootNode) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zelnary/present/png_writer.h"
+#include "zelnary/render/surface_light.h"
 #include "zelnary/world/limits.h"
 
 namespace znr::tool {
@@ -59,15 +60,49 @@ std::vector<std::string> texture_names(const Scene& scene) {
   return names;
 }
 
+// A unit normal's component to 6 significant digits: enough for light, a third of the text.
+std::string short_num(float v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
+}
+
+// A colour channel 0..255 as the fraction that reads back as the same byte.
+std::string channel(uint32_t argb, int shift) {
+  return num(static_cast<float>((argb >> shift) & 0xFF) / 255.0f);
+}
+
+// The material's options; nothing for the plain material.
+void write_material(std::ostream& out, const Material& m) {
+  const Color black{0.0f, 0.0f, 0.0f};
+  if (!(m.specular == black)) out << " specular=" << colour(m.specular);
+  if (m.shininess != Material{}.shininess) out << " shininess=" << num(m.shininess);
+  if (!(m.emissive == black)) out << " emissive=" << colour(m.emissive);
+  if (m.alpha_mode == AlphaMode::Mask) out << " cutout=" << num(m.cutoff);
+  if (m.alpha_mode == AlphaMode::Blend) out << " blend";
+  if (m.alpha_mode != AlphaMode::Opaque && m.alpha != 1.0f) out << " alpha=" << num(m.alpha);
+}
+
 void write_poly(std::ostream& out, const Scene& scene, const Polygon& p,
                 const std::vector<std::string>& tex, const char* indent) {
   out << indent << "poly";
   if (p.texture >= 0) out << " tex=" << tex[static_cast<size_t>(p.texture)];
   if (!(p.color == Color{})) out << " color=" << colour(p.color);
-  out << (p.two_sided ? "" : " onesided") << " :";
+  out << (p.two_sided ? "" : " onesided");
+  write_material(out, scene.material_of(p));
+  out << " :";
   const char* sep = " ";
-  for (const Vertex& v : scene.vertices_of(p)) {
+  for (uint32_t i = p.first_vertex; i < p.first_vertex + p.vertex_count; ++i) {
+    const Vertex& v = scene.vertices[i];
     out << sep << triple(v.position, ' ') << ' ' << num(v.u) << ' ' << num(v.v);
+    if (i < scene.normals.size() && !scene.normals[i].none()) {
+      const Normal& n = scene.normals[i];
+      out << " n=" << short_num(n.x) << ',' << short_num(n.y) << ',' << short_num(n.z);
+    }
+    if (const uint32_t c = vertex_color(scene, i); c != 0xFFFFFFFFu) {
+      out << " c=" << channel(c, 16) << ',' << channel(c, 8) << ',' << channel(c, 0);
+      if (c >> 24 != 0xFF) out << ',' << channel(c, 24);
+    }
     sep = " ; ";
   }
   out << '\n';

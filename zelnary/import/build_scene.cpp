@@ -144,6 +144,14 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
       back_within_limits(box.centre(), overview.direction, sphere * 1.05 / std::sin(half_vertical));
   list.push_back(overview);
 
+  // A model brings no light of its own (the stream has none): the sun shines from above and
+  // in front, over the overview's shoulder, so that faces turned differently differ in light
+  // and the shape shows; ambient keeps the faces the sun misses readable.
+  const Vec3 right = normalized(cross(overview.direction, Vec3{0, 0, 1}));
+  scene.lighting.sun_direction = normalized(-overview.direction + Vec3{0, 0, 0.9} + right * 0.4);
+  scene.lighting.sun = kImportSun;
+  scene.lighting.ambient = kImportAmbient;
+
   for (CameraDef& c : scene.cameras) {
     c.name = unique_name(clean_name(c.name, false, "Camera"), taken);
     c.chase = ChaseType::Fixed;

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -10,6 +11,7 @@
 #include "zelnary/import/stream_format.h"
 #include "zelnary/textures/decode.h"
 #include "zelnary/world/limits.h"
+#include "zelnary/world/material_table.h"
 
 namespace znr {
 namespace {
@@ -65,11 +67,27 @@ void advise_huge_pages(const std::vector<T>& v) {
     ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-struct Material {
+struct StreamMaterial {
   int32_t texture = -1;
   Color color;
   bool two_sided = false;
+  uint16_t surface = 0;  // into Scene::materials
 };
+
+// What the decoder mended in a model's values rather than refuse it: reported once per import.
+enum Repair : uint32_t {
+  kBadNormals = 1,
+  kBadColours = 2,
+  kCountMismatch = 4,
+  kBadMaterial = 8,
+};
+
+// v within lo..hi; a NaN becomes fallback. Notes a change in repaired.
+float mend(float v, float lo, float hi, float fallback, bool& repaired) {
+  const float r = std::isnan(v) ? fallback : std::clamp(v, lo, hi);
+  repaired |= !(r == v);
+  return r;
+}
 
 bool finite_within(double v, double bound) {
   return std::isfinite(v) && std::fabs(v) <= bound;
@@ -95,6 +113,7 @@ class Decoder {
       if (!record(static_cast<Tag>(tag), payload)) return false;
       if (static_cast<Tag>(tag) == Tag::End) {
         if (stream.left() != 0) return fail("bytes after the End record");
+        finish_attributes();
         return true;
       }
       if (payload.left() != 0) return fail("record with trailing bytes");
@@ -202,18 +221,115 @@ class Decoder {
   bool material(Reader& r) {
     if (materials_.size() >= kMaxMaterials)
       return limit("more than " + std::to_string(kMaxMaterials) + " materials");
-    Material m;
-    uint8_t two_sided = 0;
+    StreamMaterial m;
+    Material surface;
+    uint8_t two_sided = 0, mode = 0;
     if (!r.get(m.texture) || !r.get(m.color.r) || !r.get(m.color.g) || !r.get(m.color.b) ||
-        !r.get(two_sided))
+        !r.get(two_sided) || !r.get(surface.specular) || !r.get(surface.shininess) ||
+        !r.get(surface.emissive) || !r.get(surface.alpha) || !r.get(mode) || !r.get(surface.cutoff))
       return fail("material record cut short");
     if (m.texture < -1 || m.texture >= static_cast<int32_t>(out_.scene.textures.size()))
       return fail("material names texture " + std::to_string(m.texture));
     for (float c : {m.color.r, m.color.g, m.color.b})
       if (!(c >= 0.0f && c <= 1.0f)) return fail("material colour outside 0..1");
     m.two_sided = two_sided != 0;
+
+    // The surface is the model's own values, passed through: mended, not refused.
+    bool bad = mode > static_cast<uint8_t>(AlphaMode::Blend);
+    surface.alpha_mode = bad ? AlphaMode::Opaque : static_cast<AlphaMode>(mode);
+    for (Color* c : {&surface.specular, &surface.emissive})
+      for (float* v : {&c->r, &c->g, &c->b}) *v = mend(*v, 0.0f, 1.0f, 0.0f, bad);
+    surface.shininess = mend(surface.shininess, 1.0f, 1024.0f, Material{}.shininess, bad);
+    surface.alpha = mend(surface.alpha, 0.0f, 1.0f, 1.0f, bad);
+    surface.cutoff = mend(surface.cutoff, 0.0f, 1.0f, Material{}.cutoff, bad);
+    if (bad) repairs_ |= kBadMaterial;
+    // Values the mode does not use take their defaults, so that equal-looking materials are
+    // one material.
+    if (surface.alpha_mode == AlphaMode::Opaque) surface.alpha = 1.0f;
+    if (surface.alpha_mode != AlphaMode::Mask) surface.cutoff = Material{}.cutoff;
+    if (surface.specular == Color{0.0f, 0.0f, 0.0f}) surface.shininess = Material{}.shininess;
+    if (!table_.index(surface, m.surface))
+      return limit("more than " + std::to_string(MaterialTable::kMaxMaterials) + " materials");
     materials_.push_back(m);
     return true;
+  }
+
+  // The mesh's normals and colours, mended where they are not usable, into normals_ and
+  // colours_ (each empty or one per vertex).
+  void attributes(Reader& r, uint32_t vertices, uint32_t normals, uint32_t colours) {
+    normals_.clear();
+    colours_.clear();
+    if ((normals != 0 && normals != vertices) || (colours != 0 && colours != vertices))
+      repairs_ |= kCountMismatch;  // which vertex an attribute belongs to is unknown: dropped
+    const std::span<const uint8_t> n = r.span(size_t{normals} * kNormalBytes);
+    if (normals == vertices) {
+      normals_.resize(vertices);
+      for (uint32_t i = 0; i < vertices; ++i) {
+        float f[3];
+        std::memcpy(f, n.data() + size_t{i} * kNormalBytes, sizeof f);
+        const Vec3 unit = normalized(Vec3{f[0], f[1], f[2]});
+        if (unit == Vec3{}) repairs_ |= kBadNormals;  // zero or not finite: lit by its plane
+        normals_[i] = {static_cast<float>(unit.x), static_cast<float>(unit.y),
+                       static_cast<float>(unit.z)};
+      }
+    }
+    const std::span<const uint8_t> c = r.span(size_t{colours} * kColourBytes);
+    if (colours == vertices) {
+      colours_.resize(vertices);
+      bool bad = false;
+      for (uint32_t i = 0; i < vertices; ++i) {
+        float f[4];
+        std::memcpy(f, c.data() + size_t{i} * kColourBytes, sizeof f);
+        uint32_t argb = 0;
+        for (const int k : {3, 0, 1, 2})
+          argb = argb << 8 |
+                 static_cast<uint32_t>(std::lround(mend(f[k], 0.0f, 1.0f, 1.0f, bad) * 255.0f));
+        colours_[i] = argb;
+      }
+      if (bad) repairs_ |= kBadColours;
+    }
+  }
+
+  // The vertex just appended takes the mesh's normal and colour i, when it has them; the
+  // scene's arrays start (parallel to the vertices) at the first mesh that does.
+  void append_attributes(uint32_t i) {
+    Scene& s = out_.scene;
+    const size_t at = s.vertices.size() - 1;
+    if (!normals_.empty()) {
+      if (s.normals.empty()) s.normals.reserve(s.vertices.capacity());
+      s.normals.resize(at);
+      s.normals.push_back(normals_[i]);
+    }
+    if (!colours_.empty()) {
+      if (s.vertex_colors.empty()) s.vertex_colors.reserve(s.vertices.capacity());
+      s.vertex_colors.resize(at, 0xFFFFFFFFu);
+      s.vertex_colors.push_back(colours_[i]);
+    }
+  }
+
+  // Parallel to the vertices, or empty where no vertex has a normal (or a colour but white),
+  // as a world file with the same content would load; and the one warning for what was mended.
+  void finish_attributes() {
+    Scene& s = out_.scene;
+    if (std::all_of(s.normals.begin(), s.normals.end(), [](Normal n) { return n.none(); }))
+      s.normals = {};
+    else
+      s.normals.resize(s.vertices.size());
+    if (std::all_of(s.vertex_colors.begin(), s.vertex_colors.end(),
+                    [](uint32_t c) { return c == 0xFFFFFFFFu; }))
+      s.vertex_colors = {};
+    else
+      s.vertex_colors.resize(s.vertices.size(), 0xFFFFFFFFu);
+    if (repairs_ == 0) return;
+    std::string what;
+    auto add = [&](uint32_t bit, const char* text) {
+      if (repairs_ & bit) what += (what.empty() ? "" : "; ") + std::string(text);
+    };
+    add(kBadNormals, "normals of zero length or not finite were left out");
+    add(kBadColours, "vertex colours outside 0..1 were clamped");
+    add(kCountMismatch, "normals or colours not one per vertex were left out");
+    add(kBadMaterial, "material values out of range were clamped");
+    out_.warnings.push_back("the model's values were mended: " + what);
   }
 
   bool object(Reader& r) {
@@ -242,14 +358,16 @@ class Decoder {
   bool mesh(Reader& r) {
     Scene& s = out_.scene;
     int32_t object = -1, material = -1;
-    uint32_t vertex_count = 0, triangle_count = 0;
-    if (!r.get(object) || !r.get(material) || !r.get(vertex_count) || !r.get(triangle_count))
+    uint32_t vertex_count = 0, triangle_count = 0, normal_count = 0, colour_count = 0;
+    if (!r.get(object) || !r.get(material) || !r.get(vertex_count) || !r.get(triangle_count) ||
+        !r.get(normal_count) || !r.get(colour_count))
       return fail("mesh record cut short");
     if (object < -1 || object >= static_cast<int32_t>(s.objects.size()))
       return fail("mesh names object " + std::to_string(object));
     if (material < -1 || material >= static_cast<int32_t>(materials_.size()))
       return fail("mesh names material " + std::to_string(material));
-    if (uint64_t{vertex_count} * kVertexBytes + uint64_t{triangle_count} * kTriangleBytes !=
+    if (uint64_t{vertex_count} * kVertexBytes + uint64_t{normal_count} * kNormalBytes +
+            uint64_t{colour_count} * kColourBytes + uint64_t{triangle_count} * kTriangleBytes !=
         r.left())
       return fail("mesh arrays do not match their counts");
     if (s.polygons.size() + triangle_count > lim::kMaxPolygons)
@@ -270,23 +388,30 @@ class Decoder {
       v.u = f[3];
       v.v = f[4];
     }
-    const Material m = material >= 0 ? materials_[static_cast<size_t>(material)] : Material{};
+    attributes(r, vertex_count, normal_count, colour_count);
+    const StreamMaterial m =
+        material >= 0 ? materials_[static_cast<size_t>(material)] : StreamMaterial{};
     Polygon p;
     p.vertex_count = 3;
     p.texture = m.texture;
     p.color = m.color;
     p.two_sided = m.two_sided;
+    p.material = m.surface;
     p.object = object;
     // The arrays were reserved for every mesh at once (reserve_triangles): appending neither
     // moves them nor writes them twice.
     const std::span<const uint8_t> indices = r.span(size_t{triangle_count} * kTriangleBytes);
+    const bool has_attributes = !normals_.empty() || !colours_.empty();
     for (uint32_t t = 0; t < triangle_count; ++t) {
       uint32_t abc[3];
       std::memcpy(abc, indices.data() + size_t{t} * kTriangleBytes, sizeof abc);
       if (abc[0] >= vertex_count || abc[1] >= vertex_count || abc[2] >= vertex_count)
         return fail("triangle index beyond the mesh's vertices");
       p.first_vertex = static_cast<uint32_t>(s.vertices.size());
-      for (uint32_t i : abc) s.vertices.push_back(local_[i]);
+      for (uint32_t i : abc) {
+        s.vertices.push_back(local_[i]);
+        if (has_attributes) append_attributes(i);
+      }
       s.polygons.push_back(p);
     }
     return true;
@@ -327,8 +452,12 @@ class Decoder {
   DecodedImport& out_;
   std::string& error_;
   TextureBudget budget_;
-  std::vector<Material> materials_;
+  std::vector<StreamMaterial> materials_;
+  MaterialTable table_{out_.scene.materials};
+  uint32_t repairs_ = 0;
   std::vector<Vertex> local_;
+  std::vector<Normal> normals_;
+  std::vector<uint32_t> colours_;
 };
 
 }  // namespace

@@ -9,10 +9,14 @@
 //   Texture   string name, u32 kind, u32 width, u32 height, bytes to the end of the payload
 //             (kind Encoded: a PNG/JPEG/BMP/TGA file, width = height = 0;
 //              kind Texels: width * height texels 0xAARRGGBB)
-//   Material  i32 texture (-1: none), f32 r, g, b, u8 two_sided
+//   Material  i32 texture (-1: none), f32 r, g, b, u8 two_sided, f32 specular r g b,
+//             f32 shininess, f32 emissive r g b, f32 alpha, u8 alpha mode (scene.h's
+//             AlphaMode), f32 cutoff
 //   Object    string name, f64 speed, u32 waypoint count, f64 x y z per waypoint
 //   Mesh      i32 object (-1: static), i32 material (-1: default), u32 vertex count,
-//             u32 triangle count, f32 x y z u v per vertex, u32 a b c per triangle
+//             u32 triangle count, u32 normal count, u32 colour count (each 0 or the vertex
+//             count), f32 x y z u v per vertex, f32 x y z per normal, f32 r g b a (0..1) per
+//             colour, u32 a b c per triangle
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
 //   Error     the importer's reason, to the end of the payload; the import failed
 //   End       empty; the last record of every complete stream
@@ -26,7 +30,7 @@
 namespace znr::import_stream {
 
 constexpr uint32_t kStreamMagic = 0x49524E5Au;  // "ZNRI" in a little-endian dump
-constexpr uint32_t kStreamVersion = 1;
+constexpr uint32_t kStreamVersion = 2;
 
 enum class Tag : uint32_t {
   Texture = 1,
@@ -41,8 +45,11 @@ enum class Tag : uint32_t {
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
 
 constexpr uint64_t kRecordHeaderBytes = 12;
-constexpr uint64_t kMeshHeaderBytes = 16;
+constexpr uint64_t kMaterialBytes = 4 + 3 * 4 + 1 + 8 * 4 + 1 + 4;
+constexpr uint64_t kMeshHeaderBytes = 24;
 constexpr uint64_t kVertexBytes = 5 * 4;
+constexpr uint64_t kNormalBytes = 3 * 4;
+constexpr uint64_t kColourBytes = 4 * 4;
 constexpr uint64_t kTriangleBytes = 3 * 4;
 
 }  // namespace znr::import_stream

@@ -12,7 +12,9 @@
 #include "zelnary/world/limits.h"
 #include "zelnary/world/line_lexer.h"
 #include "zelnary/world/load_world.h"
+#include "zelnary/world/material_table.h"
 #include "zelnary/world/parse_names.h"
+#include "zelnary/world/smooth_normals.h"
 
 namespace znr {
 namespace world_detail {
@@ -141,7 +143,9 @@ class WorldParser {
                   "the file ends inside object " + quote(scene_.objects.back().name) +
                       " (begun on line " + std::to_string(object_line_) + "): missing \"end\"");
     }
-    return resolve_targets();
+    if (!resolve_targets()) return false;
+    finish_vertices();
+    return true;
   }
 
  private:
@@ -233,6 +237,11 @@ class WorldParser {
     char buf[32];
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
     return ec == std::errc() ? std::string(buf, end) : std::string("?");
+  }
+
+  bool number_within(std::string_view text, double& v, double lo, double hi,
+                     std::string_view what) {
+    return number_from(text, v, what) && in_range(v, lo, hi, what);
   }
 
   bool coordinate(double v, std::string_view what) {
@@ -334,6 +343,7 @@ class WorldParser {
     Polygon poly;
     poly.object = object_;
     bool seen_tex = false, seen_color = false, seen_sides = false;
+    SurfaceOptions surface;
     for (;;) {
       const Token t = lex.next();
       if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
@@ -360,11 +370,15 @@ class WorldParser {
         if (!number_list(s.substr(6), rgb, 3, "poly colour") ||
             !color_value(poly.color, rgb, "poly colour"))
           return false;
-      } else {
-        return fail(WorldError::Syntax, "poly: unknown option " + quote(s) +
-                                            " (tex=, color=, onesided, twosided, then \":\")");
+      } else if (!surface_option(s, surface)) {
+        return false;
       }
     }
+    Material material;
+    if (!surface_material(surface, material)) return false;
+    if (!materials_.index(material, poly.material))
+      return fail(WorldError::Limit, "more than " + std::to_string(MaterialTable::kMaxMaterials) +
+                                         " different materials (the plain one counts too)");
     if (scene_.polygons.size() >= lim::kMaxPolygons)
       return fail(WorldError::Limit,
                   "more than " + std::to_string(lim::kMaxPolygons) + " polygons");
@@ -379,7 +393,7 @@ class WorldParser {
       Vertex v;
       if (!point(lex, v.position, "poly vertex")) return vertex_failed(poly.vertex_count);
       Token t = lex.next();
-      if (!t.empty() && t.text != ";") {
+      if (!t.empty() && t.text != ";" && !is_vertex_extra(t)) {
         if (!number_from(t.text, v.u, "poly texture coordinate") ||
             !number(lex, v.v, "poly texture coordinate") ||
             !in_range(v.u, -lim::kMaxTextureCoordinate, lim::kMaxTextureCoordinate,
@@ -388,6 +402,9 @@ class WorldParser {
                       "poly texture coordinate"))
           return vertex_failed(poly.vertex_count);
         t = lex.next();
+      }
+      if (is_vertex_extra(t)) {
+        if (!vertex_extras(lex, t, scene_.vertices.size())) return vertex_failed(poly.vertex_count);
       }
       scene_.vertices.push_back(v);
       ++poly.vertex_count;
@@ -401,8 +418,153 @@ class WorldParser {
     if (poly.vertex_count < 3)
       return fail(WorldError::BadPolygon, "poly: " + std::to_string(poly.vertex_count) +
                                               " vertices, at least 3 are needed");
+    if (surface.smooth)
+      smooth_.push_back({static_cast<uint32_t>(scene_.polygons.size()), surface.cos_crease});
     scene_.polygons.push_back(poly);
     return true;
+  }
+
+  // ---- surfaces: smoothing, materials, vertex normals and colours -------------------------
+
+  // A poly's options beyond texture, colour and sides, as written.
+  struct SurfaceOptions {
+    uint32_t seen = 0;  // one bit per option key
+    bool smooth = false;
+    float cos_crease = 0.5f;  // 60 degrees
+    Material material;
+    bool alpha = false, cutout = false, blend = false;
+  };
+
+  // One of the surface options (smooth, specular=, ...); false with the error reported, an
+  // unknown option among them.
+  bool surface_option(std::string_view s, SurfaceOptions& o) {
+    const size_t eq = s.find('=');
+    const std::string_view key = s.substr(0, eq);
+    const std::string_view value = eq == s.npos ? std::string_view() : s.substr(eq + 1);
+    static constexpr std::string_view kKeys[] = {"smooth", "specular", "shininess", "emissive",
+                                                 "alpha",  "cutout",   "blend"};
+    size_t k = 0;
+    while (k < std::size(kKeys) && kKeys[k] != key) ++k;
+    const bool takes_value = k >= 1 && k <= 4;  // the rest may go without one
+    const bool may_take_value = k <= 5;         // blend never has one
+    if (k == std::size(kKeys) || (takes_value && eq == s.npos) || (!may_take_value && eq != s.npos))
+      return fail(WorldError::Syntax,
+                  "poly: unknown option " + quote(s) +
+                      " (tex=, color=, onesided, twosided, smooth, smooth=DEG, specular=, "
+                      "shininess=, emissive=, alpha=, cutout, cutout=C, blend, then \":\")");
+    if (o.seen & (1u << k))
+      return fail(WorldError::Duplicate, "poly: " + std::string(key) + " given twice");
+    o.seen |= 1u << k;
+    Material& m = o.material;
+    double rgb[3], v = 0.0;
+    switch (k) {
+      case 0:
+        o.smooth = true;
+        if (eq != s.npos) {
+          if (!number_within(value, v, 0.0, 180.0, "poly crease angle")) return false;
+          o.cos_crease = static_cast<float>(std::cos(v * 3.14159265358979323846 / 180.0));
+        }
+        return true;
+      case 1:
+        return number_list(value, rgb, 3, "poly specular colour") &&
+               color_value(m.specular, rgb, "poly specular colour");
+      case 2:
+        if (!number_within(value, v, 1.0, 1024.0, "poly shininess")) return false;
+        m.shininess = static_cast<float>(v);
+        return true;
+      case 3:
+        return number_list(value, rgb, 3, "poly emissive colour") &&
+               color_value(m.emissive, rgb, "poly emissive colour");
+      case 4:
+        if (!number_within(value, v, 0.0, 1.0, "poly alpha")) return false;
+        m.alpha = static_cast<float>(v);
+        o.alpha = true;
+        return true;
+      case 5:
+        o.cutout = true;
+        if (eq != s.npos) {
+          if (!number_within(value, v, 0.0, 1.0, "poly cutout")) return false;
+          m.cutoff = static_cast<float>(v);
+        }
+        return true;
+      default:
+        o.blend = true;
+        return true;
+    }
+  }
+
+  // The material the options make: cutout cuts out (alpha= then scales the texture's alpha),
+  // blend or alpha= alone blends.
+  bool surface_material(const SurfaceOptions& o, Material& m) {
+    if (o.cutout && o.blend)
+      return fail(WorldError::Syntax, "poly: cutout and blend exclude each other");
+    m = o.material;
+    m.alpha_mode = o.cutout             ? AlphaMode::Mask
+                   : o.blend || o.alpha ? AlphaMode::Blend
+                                        : AlphaMode::Opaque;
+    return true;
+  }
+
+  // Whether the token is a vertex's key=value word rather than a number.
+  static bool is_vertex_extra(const Token& t) {
+    return !t.quoted && t.text.find('=') != std::string_view::npos;
+  }
+
+  // The key=value words after a vertex's numbers, from t on; t is left on the word after them.
+  // vertex: the index the vertex will have in Scene::vertices.
+  bool vertex_extras(LineLexer& lex, Token& t, size_t vertex) {
+    bool seen_normal = false, seen_color = false;
+    for (; is_vertex_extra(t); t = lex.next()) {
+      const size_t eq = t.text.find('=');
+      const std::string_view key = t.text.substr(0, eq), value = t.text.substr(eq + 1);
+      double xyzw[4];
+      if (key == "n") {
+        if (seen_normal) return fail(WorldError::Duplicate, "poly vertex: n= given twice");
+        seen_normal = true;
+        if (!number_list(value, xyzw, 3, "poly vertex normal")) return false;
+        const Vec3 n = normalized(Vec3{xyzw[0], xyzw[1], xyzw[2]});
+        if (n == Vec3{})
+          return fail(WorldError::OutOfRange, "poly vertex normal " + quote(value) + " is zero");
+        if (scene_.normals.size() <= vertex) {
+          if (scene_.normals.empty()) scene_.normals.reserve(scene_.vertices.capacity());
+          scene_.normals.resize(vertex + 1);
+        }
+        scene_.normals[vertex] = {static_cast<float>(n.x), static_cast<float>(n.y),
+                                  static_cast<float>(n.z)};
+      } else if (key == "c") {
+        if (seen_color) return fail(WorldError::Duplicate, "poly vertex: c= given twice");
+        seen_color = true;
+        const size_t n = std::count(value.begin(), value.end(), ',') == 3 ? 4 : 3;
+        xyzw[3] = 1.0;
+        if (!number_list(value, xyzw, n, "poly vertex colour")) return false;
+        uint32_t argb = 0;
+        for (const size_t i : {3, 0, 1, 2}) {
+          if (!in_range(xyzw[i], 0.0, 1.0, "poly vertex colour")) return false;
+          argb = argb << 8 | static_cast<uint32_t>(std::lround(xyzw[i] * 255.0));
+        }
+        if (scene_.vertex_colors.size() <= vertex) {
+          if (scene_.vertex_colors.empty())
+            scene_.vertex_colors.reserve(scene_.vertices.capacity());
+          scene_.vertex_colors.resize(vertex + 1, 0xFFFFFFFFu);
+        }
+        scene_.vertex_colors[vertex] = argb;
+      } else {
+        return fail(WorldError::Syntax,
+                    "poly vertex: unknown option " + quote(t.text) + " (n=NX,NY,NZ, c=R,G,B[,A])");
+      }
+    }
+    return true;
+  }
+
+  // After the last line: the optional arrays made parallel to the vertices, and the normals
+  // of smooth polygons.
+  void finish_vertices() {
+    if (!scene_.normals.empty()) scene_.normals.resize(scene_.vertices.size());
+    if (!scene_.vertex_colors.empty())
+      scene_.vertex_colors.resize(scene_.vertices.size(), 0xFFFFFFFFu);
+    smooth_normals(scene_, smooth_);
+    smooth_.clear();
+    smooth_.shrink_to_fit();
   }
 
   // Names the vertex in the error just reported; kept off the path of every vertex read.
@@ -559,6 +721,8 @@ class WorldParser {
   std::unordered_map<std::string, int32_t> textures_;
   std::unordered_map<std::string, int32_t> objects_;
   std::vector<PendingTarget> targets_;
+  MaterialTable materials_{scene_.materials};
+  std::vector<SmoothPolygon> smooth_;
 };
 
 }  // namespace

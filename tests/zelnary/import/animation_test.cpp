@@ -7,27 +7,12 @@
 #include <fstream>
 #include <vector>
 
+#include "base64.h"
 #include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
 
 namespace znr {
 namespace {
-
-std::string base64(const std::vector<uint8_t>& bytes) {
-  static const char* kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = std::min<size_t>(3, bytes.size() - i);
-    uint32_t v = uint32_t{bytes[i]} << 16;
-    if (n > 1) v |= uint32_t{bytes[i + 1]} << 8;
-    if (n > 2) v |= bytes[i + 2];
-    out += kDigits[(v >> 18) & 63];
-    out += kDigits[(v >> 12) & 63];
-    out += n > 1 ? kDigits[(v >> 6) & 63] : '=';
-    out += n > 2 ? kDigits[v & 63] : '=';
-  }
-  return out;
-}
 
 // One triangle on node 0, whose translation runs (0,0,0) (10,0,0) (10,0,-10) (0,0,-10) in glTF's
 // y-up axes over 3 seconds: in ours, a square in the ground plane towards +x and +y.
@@ -43,7 +28,7 @@ void write_moving_triangle(const std::string& path) {
       << R"("animations":[{"samplers":[{"input":1,"output":2,"interpolation":"LINEAR"}],)"
       << R"("channels":[{"sampler":0,"target":{"node":0,"path":"translation"}}]}],)"
       << R"("buffers":[{"byteLength":100,"uri":"data:application/octet-stream;base64,)"
-      << base64(bytes) << R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},)"
+      << test::base64(bytes) << R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},)"
       << R"({"buffer":0,"byteOffset":36,"byteLength":16},{"buffer":0,"byteOffset":52,"byteLength":48}],)"
       << R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",)"
       << R"("min":[0,0,0],"max":[1,1,0]},{"bufferView":1,"componentType":5126,"count":4,)"

@@ -25,7 +25,7 @@ TEST(BuildImportedScene, ScalesASmallSceneUpAndFramesItFromAbove) {
   s.vertices.push_back({{0.5, 0, 0}, 0, 0});
   s.vertices.push_back({{0, 0.5, 0}, 0, 0});
   s.vertices.push_back({{0, 0, 0.5}, 0, 0});
-  s.polygons.push_back({4, 3, -1, {}, true, 0});
+  s.polygons.push_back({4, 3, -1, {}, true, 0, 0});  // material 0, object 0
   CameraDef file_camera;
   file_camera.name = "Cam \"A\"";
   file_camera.location = {10, 10, 5};

@@ -59,8 +59,9 @@ int main() {
   } else if (m == "lie") {  // a mesh that claims two billion triangles in a few bytes
     header();
     put(znr::import_stream::Tag::Mesh);
-    put(uint64_t{16});
+    put(uint64_t{24});
     put(int32_t{-1}), put(int32_t{-1}), put(uint32_t{3}), put(uint32_t{2000000000});
+    put(uint32_t{0}), put(uint32_t{0});
     put(znr::import_stream::Tag::End);
     put(uint64_t{0});
   } else if (m == "exit") {

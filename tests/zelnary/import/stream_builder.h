@@ -42,18 +42,39 @@ struct StreamBuilder {
   }
 };
 
-// A material record: texture index, colour, sidedness.
-inline Bytes material(int32_t texture, float r, float g, float b, bool two_sided) {
+// A material record's surface beyond its colour: no highlight, opaque.
+struct Surface {
+  float specular[3] = {0, 0, 0};
+  float shininess = 32;
+  float emissive[3] = {0, 0, 0};
+  float alpha = 1;
+  uint8_t alpha_mode = 0;
+  float cutoff = 0.5f;
+};
+
+// A material record: texture index, colour, sidedness, surface.
+inline Bytes material(int32_t texture, float r, float g, float b, bool two_sided,
+                      const Surface& f = {}) {
   Bytes m;
   m.put(texture).put(r).put(g).put(b).put(static_cast<uint8_t>(two_sided));
+  for (float v : f.specular) m.put(v);
+  m.put(f.shininess);
+  for (float v : f.emissive) m.put(v);
+  m.put(f.alpha).put(f.alpha_mode).put(f.cutoff);
   return m;
 }
 
-// A mesh of one triangle (0, 1, 2) on the given vertices.
-inline Bytes triangle_mesh(int32_t object, int32_t material, float scale = 1.0f) {
+// A mesh of one triangle (0, 1, 2) on the given vertices, with the normals and colours (r g b
+// a) given, each one per vertex (or more or fewer, for the tests of bad streams).
+inline Bytes triangle_mesh(int32_t object, int32_t material, float scale = 1.0f,
+                           const std::vector<float>& normals = {},
+                           const std::vector<float>& colours = {}) {
   Bytes m;
   m.put(object).put(material).put(uint32_t{3}).put(uint32_t{1});
+  m.put(static_cast<uint32_t>(normals.size() / 3)).put(static_cast<uint32_t>(colours.size() / 4));
   m.vertex(0, 0, 0, 0, 0).vertex(scale, 0, 0, 1, 0).vertex(0, scale, 0, 0, 1);
+  for (float v : normals) m.put(v);
+  for (float v : colours) m.put(v);
   m.put(uint32_t{0}).put(uint32_t{1}).put(uint32_t{2});
   return m;
 }

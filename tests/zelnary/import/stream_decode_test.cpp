@@ -81,6 +81,52 @@ TEST(StreamDecode, BuildsTheSceneTheRecordsDescribe) {
   EXPECT_EQ(scene.cameras[0].zoom, 40.0);
 }
 
+// Values a model should not hold are mended, never passed on as NaN, and reported once.
+TEST(StreamDecode, BadNormalsColoursAndMaterialValuesAreMendedWithOneWarning) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  test::Surface odd;
+  odd.specular[0] = nan;
+  odd.shininess = 5000;
+  odd.emissive[1] = -1;
+  odd.alpha_mode = 7;  // no such mode
+  odd.cutoff = 1.5f;
+  test::Surface mask;
+  mask.alpha_mode = 1;
+  mask.cutoff = nan;
+  mask.alpha = 2;
+  StreamBuilder s;
+  s.record(Tag::Material, test::material(-1, 1, 1, 1, false, odd));
+  s.record(Tag::Material, test::material(-1, 1, 1, 1, false, mask));
+  s.record(Tag::Mesh, test::triangle_mesh(-1, 0));  // neither: the arrays start later
+  s.record(Tag::Mesh, test::triangle_mesh(-1, 1, 1, {0, 0, 0, nan, 0, 1, 0, 0, 3},
+                                          {2, -1, nan, 0.5f, 0, 0, 0, 1, 1, 1, 1, 1}));
+  s.record(Tag::Mesh, test::triangle_mesh(-1, -1, 1, {0, 0, 1, 0, 0, 1}, {}));  // one short
+  DecodedImport d;
+  std::string error;
+  ASSERT_TRUE(decode_import_stream(s.end(), d, error)) << error;
+  const Scene& sc = d.scene;
+  ASSERT_EQ(d.warnings.size(), 1u);
+  EXPECT_NE(d.warnings[0].find("normals of zero length"), std::string::npos) << d.warnings[0];
+
+  ASSERT_EQ(sc.normals.size(), 9u);
+  for (size_t i : {0, 1, 2, 3, 4, 6, 7, 8}) EXPECT_TRUE(sc.normals[i].none()) << i;
+  EXPECT_EQ(sc.normals[5], (Normal{0, 0, 1}));
+  ASSERT_EQ(sc.vertex_colors.size(), 9u);
+  EXPECT_EQ(sc.vertex_colors[3], 0x80FF00FFu);  // clamped, NaN white
+  EXPECT_EQ(sc.vertex_colors[4], 0xFF000000u);
+  for (size_t i : {0, 1, 2, 6, 7, 8}) EXPECT_EQ(sc.vertex_colors[i], 0xFFFFFFFFu) << i;
+
+  const Material& a = sc.material_of(sc.polygons[0]);
+  EXPECT_EQ(a.alpha_mode, AlphaMode::Opaque);
+  EXPECT_EQ(a.specular, (Color{0, 0, 0}));
+  EXPECT_EQ(a.emissive, (Color{0, 0, 0}));
+  EXPECT_TRUE(a.plain());  // nothing usable was left
+  const Material& b = sc.material_of(sc.polygons[1]);
+  EXPECT_EQ(b.alpha_mode, AlphaMode::Mask);
+  EXPECT_EQ(b.cutoff, 0.5f);
+  EXPECT_EQ(b.alpha, 1.0f);
+}
+
 TEST(StreamDecode, ABrokenTextureFallsBackWithAWarning) {
   StreamBuilder s;
   Bytes broken;
@@ -196,10 +242,10 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
       {"other version",
        [] {
          Bytes b;
-         b.put(import_stream::kStreamMagic).put(uint32_t{2});
+         b.put(import_stream::kStreamMagic).put(uint32_t{1});
          return b.data;
        },
-       "version 2"},
+       "version 1"},
       {"cut short", [] { return StreamBuilder().out.data; }, "ends without its End record"},
       {"record longer than the stream",
        [] {
@@ -221,6 +267,7 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
        [] {
          Bytes m;
          m.put(int32_t{-1}).put(int32_t{-1}).put(uint32_t{3}).put(uint32_t{2000000000});
+         m.put(uint32_t{0}).put(uint32_t{0});
          return StreamBuilder().record(Tag::Mesh, m).end();
        },
        "mesh arrays do not match their counts"},
@@ -246,7 +293,7 @@ TEST(StreamDecode, RefusesStreamsThatLie) {
       {"infinite vertex",
        [inf] {
          Bytes m = test::triangle_mesh(-1, -1);
-         std::memcpy(&m.data[16], &inf, 4);
+         std::memcpy(&m.data[import_stream::kMeshHeaderBytes], &inf, 4);
          return StreamBuilder().record(Tag::Mesh, m).end();
        },
        "!the model holds a coordinate that is not finite or beyond 1e8 in size"},
