@@ -239,9 +239,10 @@ TEST(TileBins, TrimGivesBackOnlyWhatRecentPassesDidNotNeed) {
 }
 
 // Spans that depth-test, divide (at High) and shade four or eight pixels at once, lit flat or
-// per vertex, must draw exactly what the one-pixel-at-a-time loops draw: the same texels, the same depths, tails and
-// hidden pixels included, on steeply receding triangles (1/w from 0.01 to 1), with mip levels and
-// without. Every instruction set this processor runs is checked, not only the one picked.
+// per vertex, must draw exactly what the one-pixel-at-a-time loops draw: the same texels, the same
+// depths, tails and hidden pixels included, on steeply receding triangles (1/w from 0.01 to 1),
+// with mip levels and without. Every instruction set this processor runs is checked, not only the
+// one picked.
 TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
   constexpr int32_t kW = 203, kH = 97;  // rows not a multiple of four pixels
   const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
