@@ -309,8 +309,11 @@ class ModelWriter {
       f.alpha_mode = mode == "MASK" ? 1 : mode == "BLEND" ? 2 : 0;
       m.Get(AI_MATKEY_GLTF_ALPHACUTOFF, f.cutoff);
     } else {
+      // An opacity of 0 is taken as opaque: the two conventions for a transparency value in
+      // some formats disagree, and exporters that write 0 for a solid surface would otherwise
+      // make the whole model vanish; nobody makes a material that cannot be seen at all.
       float opacity = 1.0f;
-      if (m.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && opacity < 1.0f) {
+      if (m.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && opacity < 1.0f && opacity > 0.0f) {
         f.alpha = opacity;
         f.alpha_mode = 2;
       }
