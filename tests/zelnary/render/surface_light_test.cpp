@@ -118,6 +118,22 @@ TEST(SurfaceLight, BlendMixesFarToNearInWhateverOrderTheSceneListsThem) {
   EXPECT_EQ(near_first.at(20, kH / 2), 0xFF0000FFu);  // the blue square alone
 }
 
+TEST(SurfaceLight, ATwoSidedPolygonSeenFromBehindIsLitFromTheSideSeen) {
+  // A square with its own normals towards -x, lit by a sun behind the eye: from the front,
+  // and again from behind with the sun moved behind the eye there.
+  auto view = [](bool from_behind) {
+    test::TestView v = test::vertex_color_view();
+    v.scene.vertex_colors.clear();
+    v.scene.normals.assign(4, Normal{-1.0f, 0.0f, 0.0f});
+    v.scene.lighting = {{0.2f, 0.2f, 0.2f}, {from_behind ? 1.0 : -1.0, 0, 0}, {0.7f, 0.7f, 0.7f}};
+    if (from_behind) v.camera = test::look_at({20, 0, 0}, {10, 0, 0}, 60.0);
+    return render(v);
+  };
+  const uint32_t front = view(false).at(kW / 2, kH / 2);
+  EXPECT_EQ(channel(front, 16), 229);  // (0.2 + 0.7) x 255, rounded down
+  EXPECT_EQ(view(true).at(kW / 2, kH / 2), front);
+}
+
 TEST(SurfaceLight, ShadeAddsEmissiveAndHighlightToTheLitColourTimesTheVertexColour) {
   Scene s;
   s.lighting.ambient = {0.25f, 0.25f, 0.25f};
