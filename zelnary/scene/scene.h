@@ -69,8 +69,8 @@ struct Quat {
 
 // A node's place in its parent's frame: scaled, then turned, then moved.
 struct Transform {
-  Vec3 translation;
-  Quat rotation;
+  Vec3 translation{};
+  Quat rotation{};
   Vec3 scale{1.0, 1.0, 1.0};
   constexpr bool operator==(const Transform&) const = default;
 };
@@ -95,8 +95,8 @@ struct MovingObject {
   // its own frame that a chase camera takes for its front.
   bool keyed = false;
   int32_t parent = -1;
-  Affine base;
-  Transform rest;
+  Affine base{};
+  Transform rest{};
   Vec3 front{1.0, 0.0, 0.0};
 };
 

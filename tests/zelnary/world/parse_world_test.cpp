@@ -206,7 +206,7 @@ TEST(ParseWorld, VersionLine) {
       {"", "empty"},
       {"\n", "blank first line"},
       {"poly : 0 0 0 ; 1 0 0 ; 0 1 0\n", "no version line"},
-      {"zelnary-world 2\n", "future version"},
+      {"zelnary-world 3\n", "future version"},
       {"zelnary-world\n", "no number"},
       {"zelnary-world 1 extra\n", "extra word"},
       {"\x89PNG\r\n\x1a\n", "an image"},
