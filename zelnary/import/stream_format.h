@@ -38,7 +38,7 @@
 namespace znr::import_stream {
 
 constexpr uint32_t kStreamMagic = 0x49524E5Au;  // "ZNRI" in a little-endian dump
-constexpr uint32_t kStreamVersion = 3;
+constexpr uint32_t kStreamVersion = 2;
 
 enum class Tag : uint32_t {
   Texture = 1,
