@@ -100,9 +100,9 @@ class Emitter {
   std::vector<VertexShade> shade_, shade_scratch_;
 };
 
-// A direction in an object's frame turned into world orientation.
-Vec3 turned(const ObjectPose* pose, const Vec3& d) {
-  return pose ? to_world(ObjectPose{Vec3{}, pose->heading_deg}, d) : d;
+// A normal in an object's frame turned into world orientation.
+Vec3 turned(const ObjectPose* pose, const Vec3& n) {
+  return pose ? turn_normal(*pose, n) : n;
 }
 
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
