@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -128,11 +129,16 @@ class ModelWriter {
       for (unsigned i = 0; animation && i < animation->mNumChannels; ++i)
         animated_.insert(animation->mChannels[i]->mNodeName.C_Str());
     }
+    // Every bone is a node of its own, so that its skin can follow its frame.
+    for (unsigned i = 0; i < scene.mNumMeshes; ++i)
+      for (unsigned b = 0; b < scene.mMeshes[i]->mNumBones; ++b)
+        animated_.insert(scene.mMeshes[i]->mBones[b]->mName.C_Str());
   }
 
   void write() {
     materials();
     if (scene_.mRootNode) nodes(scene_.mRootNode, axes_, -1);
+    skins();
     animations();
     dropped();
     cameras();
@@ -321,16 +327,24 @@ class ModelWriter {
   // parent's space to its object's frame (world axes for the static world).
   void nodes(const aiNode* node, const aiMatrix4x4& above, int32_t object) {
     aiMatrix4x4 here = above * node->mTransformation;
-    if (animated_.count(node->mName.C_Str()) && objects_.size() < world_limits::kMaxObjects) {
-      const auto k = static_cast<int32_t>(objects_.size());
+    if (animated_.count(node->mName.C_Str()) &&
+        static_cast<size_t>(object_count_) < world_limits::kMaxObjects) {
+      const int32_t k = object_count_++;
       objects_.emplace(node->mName.C_Str(), k);  // the first node of a name takes its channels
+      parents_.push_back(object);
       node_record(*node, above, object);
       object = k;
       here = aiMatrix4x4();
     }
-    for (unsigned i = 0; i < node->mNumMeshes; ++i)
-      if (node->mMeshes[i] < scene_.mNumMeshes)
-        mesh(*scene_.mMeshes[node->mMeshes[i]], here, object);
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+      if (node->mMeshes[i] >= scene_.mNumMeshes) continue;
+      const aiMesh& m = *scene_.mMeshes[node->mMeshes[i]];
+      if (m.mNumBones > 0) {
+        skinned_.insert(node->mMeshes[i]);  // its place is its bones' (skins())
+      } else {
+        mesh(m, here, object);
+      }
+    }
     for (unsigned i = 0; i < node->mNumChildren; ++i) nodes(node->mChildren[i], here, object);
   }
 
@@ -352,6 +366,73 @@ class ModelWriter {
     for (float v : {position.x, position.y, position.z, rotation.x, rotation.y, rotation.z,
                     rotation.w, scaling.x, scaling.y, scaling.z, front.x, front.y, front.z})
       out_.put(double{v});
+  }
+
+  // Each skinned mesh (once, however many nodes hold it) as a node of its own under the root of
+  // its bones' hierarchy, which its chase camera follows; its vertices in the mesh's own space,
+  // which each bone's offset matrix takes into the bone's frame; then the Skin record.
+  void skins() {
+    for (const unsigned i : skinned_) {
+      const aiMesh& m = *scene_.mMeshes[i];
+      std::vector<const aiBone*> bones;
+      std::vector<int32_t> bone_objects;
+      std::vector<int32_t> slot(m.mNumBones, -1);  // the file's bone: its place in the record
+      for (unsigned b = 0; b < m.mNumBones && bones.size() < world_limits::kMaxSkinBones; ++b) {
+        const auto it = objects_.find(m.mBones[b]->mName.C_Str());
+        if (it == objects_.end()) continue;  // no node of that name: its weights are left out
+        slot[b] = static_cast<int32_t>(bones.size());
+        bones.push_back(m.mBones[b]);
+        bone_objects.push_back(it->second);
+      }
+      if (bones.empty() || static_cast<size_t>(object_count_) >= world_limits::kMaxObjects) {
+        mesh(m, axes_, -1);  // nothing to follow: drawn where the file has it at rest
+        continue;
+      }
+      int32_t root = bone_objects[0];
+      while (parents_[static_cast<size_t>(root)] >= 0) root = parents_[static_cast<size_t>(root)];
+      const int32_t owner = object_count_++;
+      parents_.push_back(root);
+      const std::string name = clip(m.mName.length ? m.mName.C_Str() : "skin");
+      out_.record(Tag::Node, StreamWriter::string_bytes(name) + import_stream::kNodeBytes);
+      out_.string(name);
+      out_.put(root);
+      for (double v : {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0})
+        out_.put(v);
+      if (!mesh(m, aiMatrix4x4(), owner)) continue;
+
+      // Each vertex's weights, the largest kMaxVertexWeights of them.
+      std::vector<std::vector<std::pair<float, uint32_t>>> weights(m.mNumVertices);
+      for (unsigned b = 0; b < m.mNumBones; ++b) {
+        if (slot[b] < 0) continue;
+        const aiBone& bone = *m.mBones[b];
+        for (unsigned w = 0; w < bone.mNumWeights; ++w)
+          if (bone.mWeights[w].mVertexId < m.mNumVertices)
+            weights[bone.mWeights[w].mVertexId].emplace_back(bone.mWeights[w].mWeight,
+                                                             static_cast<uint32_t>(slot[b]));
+      }
+      size_t per_vertex = 1;
+      for (auto& w : weights) {
+        std::sort(w.begin(), w.end(), std::greater<>());
+        if (w.size() > world_limits::kMaxVertexWeights) w.resize(world_limits::kMaxVertexWeights);
+        per_vertex = std::max(per_vertex, w.size());
+      }
+      out_.record(Tag::Skin,
+                  import_stream::kSkinHeaderBytes + bones.size() * import_stream::kBoneBytes +
+                      uint64_t{m.mNumVertices} * per_vertex * import_stream::kWeightBytes);
+      out_.put(static_cast<uint32_t>(bones.size()));
+      out_.put(static_cast<uint32_t>(per_vertex));
+      out_.put(m.mNumVertices);
+      for (size_t b = 0; b < bones.size(); ++b) {
+        out_.put(bone_objects[b]);
+        for (unsigned r = 0; r < 3; ++r)
+          for (unsigned c = 0; c < 4; ++c) out_.put(double{bones[b]->mOffsetMatrix[r][c]});
+      }
+      for (const auto& w : weights)
+        for (size_t k = 0; k < per_vertex; ++k) {
+          out_.put(k < w.size() ? w[k].second : uint32_t{0});
+          out_.put(k < w.size() ? w[k].first : 0.0f);
+        }
+    }
   }
 
   // Every animation, its channels on the nodes that became objects, times in seconds. The
@@ -411,24 +492,21 @@ class ModelWriter {
 
   // What the engine does not draw, said once.
   void dropped() {
-    bool bones = false, morphs = false;
-    for (unsigned i = 0; i < scene_.mNumMeshes; ++i) {
-      bones = bones || scene_.mMeshes[i]->mNumBones > 0;
+    bool morphs = false;
+    for (unsigned i = 0; i < scene_.mNumMeshes; ++i)
       morphs = morphs || scene_.mMeshes[i]->mNumAnimMeshes > 0;
-    }
-    if (!bones && !morphs) return;
-    const std::string what = std::string("drawn in their rest shape: ") +
-                             (bones ? "skinned meshes (bone weights are not followed)" : "") +
-                             (bones && morphs ? "; " : "") +
-                             (morphs ? "morph targets (their weights are not followed)" : "");
+    if (!morphs) return;
+    const std::string what =
+        "drawn in their rest shape: morph targets (their weights are not followed)";
     out_.record(Tag::Warning, what.size());
     out_.bytes(what.data(), what.size());
   }
 
-  void mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
+  // false when the mesh has nothing to draw (and no record was written).
+  bool mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
     uint32_t triangles = 0;
     for (unsigned f = 0; f < m.mNumFaces; ++f) triangles += m.mFaces[f].mNumIndices == 3 ? 1 : 0;
-    if (triangles == 0 || !m.mVertices) return;
+    if (triangles == 0 || !m.mVertices) return false;
     const float determinant = determinant3(to_world);
     const bool mirrored = determinant < 0.0f;
     const aiVector3D* uv = m.mTextureCoords[0];
@@ -473,6 +551,7 @@ class ModelWriter {
                                face.mIndices[mirrored ? 1 : 2]};
       out_.bytes(abc, sizeof abc);
     }
+    return true;
   }
 
   void cameras() {
@@ -500,7 +579,10 @@ class ModelWriter {
   std::string folder_;
   std::unordered_set<std::string> animated_;          // nodes some channel drives
   std::unordered_map<std::string, int32_t> objects_;  // animated node name: its object
-  std::map<std::string, int32_t> textures_;           // -1: no texture
+  int32_t object_count_ = 0;
+  std::vector<int32_t> parents_;             // per object: its parent object, or -1
+  std::set<unsigned> skinned_;               // meshes with bones, written by skins()
+  std::map<std::string, int32_t> textures_;  // -1: no texture
   int32_t next_texture_ = 0;
   std::string model_stem_;  // the model's file name without its extension
 };

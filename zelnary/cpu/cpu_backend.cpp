@@ -105,7 +105,9 @@ struct CpuBackend::Impl {
   CoarseDepth coarse;
   X11Presenter x11;
   FramePacer pacer;
-  std::unique_ptr<WorkerPool> pool;  // made on the first frame
+  std::unique_ptr<WorkerPool> pool;   // made on the first frame
+  PosedSkins posed;                   // the frame's skins, posed by the pool's threads
+  const PosedSkins* skins = nullptr;  // posed, while the frame has skins in view
   uint32_t window = 0;
   bool unseen = false;  // the window is unmapped, minimised or wholly covered
   std::string failure;  // the CPU back end never fails over; stays empty
@@ -159,7 +161,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     TileBins& mine = bins[static_cast<size_t>(i)];
     DrawList& kept = blended[static_cast<size_t>(i)];
     auto emit_chunks = [&](size_t a, size_t b, size_t k) {
-      emit_range(frame, a, b, 0, 0, list);
+      emit_range(frame, a, b, 0, 0, list, skins);
       bin_list(list, static_cast<uint32_t>(k), grid, mine);
       keep_blended(list, static_cast<uint32_t>(k), kept);
       polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
@@ -167,7 +169,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
       if (k >= chunk_batches) {
         const size_t o = (k - chunk_batches) * kChunksPerBatch;
-        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list);
+        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list, skins);
         bin_list(list, static_cast<uint32_t>(k), grid, mine);
         keep_blended(list, static_cast<uint32_t>(k), kept);
         polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
@@ -238,6 +240,17 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   m.stats.polygons = 0;
   m.stats.chunks_culled = 0;
   const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
+  // Skins are posed here, by every render thread its share, before any polygon is emitted.
+  m.skins = nullptr;
+  if (m.posed.begin(frame)) {
+    const auto parts = static_cast<size_t>(m.pool->size());
+    m.pool->run([&](int32_t i) {
+      const double t0 = now_ms();
+      m.posed.pose(frame, static_cast<size_t>(i), parts);
+      m.stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
+    });
+    m.skins = &m.posed;
+  }
   const size_t chunks = frame.chunks.size();
   // Where the passes may end: at the chunks that bring the polygons drawn up to each share.
   std::vector<size_t> ends;

@@ -74,12 +74,14 @@ class Emitter {
  public:
   // vertices: those the polygons index, the scene's or those of the chunks' levels of detail.
   // shading: whether polygons may be lit per vertex (the scene's own vertices only).
+  // normals: indexed like vertices (the scene's own, or a skin's posed ones).
   Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices,
-          bool shading)
+          std::span<const Normal> normals, bool shading)
       : s_(scene),
         v_(view),
         out_(out),
         vertices_(vertices),
+        normals_(normals),
         shading_(shading && (!scene.materials.empty() || !scene.normals.empty() ||
                              !scene.vertex_colors.empty())) {}
 
@@ -94,6 +96,7 @@ class Emitter {
   const View& v_;
   DrawList& out_;
   std::span<const Vertex> vertices_;
+  std::span<const Normal> normals_;
   const bool shading_;
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
   std::vector<CamVertex> poly_, scratch_;
@@ -108,13 +111,13 @@ Vec3 turned(const ObjectPose* pose, const Vec3& n) {
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
   const size_t n = p.vertex_count;
   shade_.resize(n);
-  const bool own = has_vertex_normals(s_, p);
-  const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(s_, p)));
+  const bool own = has_vertex_normals(s_, p) && p.first_vertex + n <= normals_.size();
+  const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
     // A turn keeps a unit normal unit: no second normalisation.
-    const Vec3 normal = own ? turned(pose, unit_normal(s_.normals[at])) : plane;
+    const Vec3 normal = own ? turned(pose, unit_normal(normals_[at])) : plane;
     const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
     shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
   }
@@ -266,7 +269,7 @@ void Emitter::clip(int plane) {
 }  // namespace
 
 void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
-                size_t object_end, DrawList& out) {
+                size_t object_end, DrawList& out, const PosedSkins* posed) {
   out.clear();
   out.background = frame.background;
   if (frame.scene == nullptr || frame.index == nullptr) return;
@@ -274,8 +277,8 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices, true);
-  Emitter simplified(scene, frame.view, out, index.lod_vertices, false);
+  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, true);
+  Emitter simplified(scene, frame.view, out, index.lod_vertices, {}, false);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
@@ -300,6 +303,15 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
   for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
     const VisibleObject& o = frame.objects[i];
     const ObjectGroup& g = index.objects[o.object];
+    if (o.skinned && posed != nullptr) {
+      // In world coordinates already; the light of the posed shape.
+      Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(), true);
+      for (uint32_t k = g.begin; k < g.end; ++k) {
+        const Polygon& p = polygons[index.order[k]];
+        skinned.emit(p, nullptr, flat_light(scene, p, polygon_normal(posed->vertices(), p)));
+      }
+      continue;
+    }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       e.emit(polygons[index.order[k]], &o.pose, frame.object_light[o.first_light + (k - g.begin)]);
     }

@@ -5,17 +5,19 @@
 
 #include "zelnary/cpu/draw_list.h"
 #include "zelnary/render/frame.h"
+#include "zelnary/render/posed_skins.h"
 
 namespace znr {
 
 // The polygons of frame.chunks[chunk_begin, chunk_end) and frame.objects[object_begin,
 // object_end), in that order, into out (cleared first). Ranges may be emitted at the same time
-// from different threads.
+// from different threads. Skinned objects are drawn from posed (posed for this frame); without
+// it, in their bind shape at their objects' poses.
 void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
-                size_t object_end, DrawList& out);
+                size_t object_end, DrawList& out, const PosedSkins* posed = nullptr);
 // The whole frame into one list.
-inline void emit_frame(const Frame& frame, DrawList& out) {
-  emit_range(frame, 0, frame.chunks.size(), 0, frame.objects.size(), out);
+inline void emit_frame(const Frame& frame, DrawList& out, const PosedSkins* posed = nullptr) {
+  emit_range(frame, 0, frame.chunks.size(), 0, frame.objects.size(), out, posed);
 }
 
 }  // namespace znr

@@ -63,20 +63,21 @@ void FrameStream::begin(const Scene& scene, const View& view, const std::vector<
 }
 
 void FrameStream::add(const Polygon& p, const ObjectPose* pose, const PolygonLight& light,
-                      bool cut_to_view) {
+                      bool cut_to_view, std::span<const Vertex> posed,
+                      std::span<const Normal> posed_normals) {
   const Scene& s = *scene_;
-  if (p.vertex_count < 3 ||
-      static_cast<size_t>(p.first_vertex) + p.vertex_count > s.vertices.size())
+  const std::span<const Vertex> from = posed.empty() ? std::span(s.vertices) : posed;
+  if (p.vertex_count < 3 || static_cast<size_t>(p.first_vertex) + p.vertex_count > from.size())
     return;
   const bool shaded = needs_vertex_shade(s, p);
   std::optional<ShadingNormals> normals;
-  if (shaded) normals.emplace(s, p);
+  if (shaded) normals.emplace(s, p, from, posed.empty() ? std::span(s.normals) : posed_normals);
   const Vec3 origin = pose ? to_world(*pose, Vec3{}) : Vec3{};
   poly_.resize(p.vertex_count);
   unsigned all_out = 0x1F, any_out = 0;
   Vec3 center;
   for (uint32_t k = 0; k < p.vertex_count; ++k) {
-    const Vertex& src = s.vertices[p.first_vertex + k];
+    const Vertex& src = from[p.first_vertex + k];
     const Vec3 world = pose ? to_world(*pose, src.position) : src.position;
     const Vec3 d = world - view_.eye;
     CutVertex& c = poly_[k];
@@ -114,7 +115,7 @@ void FrameStream::add(const Polygon& p, const ObjectPose* pose, const PolygonLig
     const CutVertex& c = poly_[k];
     Vec3 world = view_.eye + view_.forward * c.x + view_.right * c.y + view_.up * c.z;
     if (!was_cut) {  // exactly where the scene has it
-      const Vec3& local = s.vertices[p.first_vertex + k].position;
+      const Vec3& local = from[p.first_vertex + k].position;
       world = pose ? to_world(*pose, local) : local;
     }
     vertices.push_back({static_cast<float>(world.x), static_cast<float>(world.y),

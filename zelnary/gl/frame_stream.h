@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "zelnary/gl/scene_layout.h"
@@ -22,8 +23,11 @@ class FrameStream {
   // Empties the stream for a frame seen through view.
   void begin(const Scene& scene, const View& view, const std::vector<bool>& usable);
   // Polygon p with its flat light (used where it has no shade per vertex); pose: its object's,
-  // nullptr for static geometry. cut: cut it to the view where it crosses an edge.
-  void add(const Polygon& p, const ObjectPose* pose, const PolygonLight& light, bool cut);
+  // nullptr for static geometry. cut: cut it to the view where it crosses an edge. posed:
+  // vertices and normals indexed like the scene's to draw instead of its own (a skin's, in
+  // world coordinates), or empty.
+  void add(const Polygon& p, const ObjectPose* pose, const PolygonLight& light, bool cut,
+           std::span<const Vertex> posed = {}, std::span<const Normal> posed_normals = {});
   // Gathers each kind's triangles by draw group into the index lists below.
   void finish();
 

@@ -1,5 +1,7 @@
 #include "zelnary/gl/scene_gpu.h"
 
+#include "zelnary/render/flat_light.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -187,8 +189,18 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
       stream_.add(scene.polygons[index.order[k]], nullptr, index.light[k], true);
     }
   }
+  // Skins are posed here on the CPU, as the CPU back end poses them, and streamed whole.
+  if (posed_.begin(frame)) posed_.pose(frame, 0, 1);
   for (const VisibleObject& o : frame.objects) {
     const ObjectGroup& g = index.objects[o.object];
+    if (o.skinned) {
+      for (uint32_t k = g.begin; k < g.end; ++k) {
+        const Polygon& p = scene.polygons[index.order[k]];
+        stream_.add(p, nullptr, flat_light(scene, p, polygon_normal(posed_.vertices(), p)), affine,
+                    posed_.vertices(), posed_.normals());
+      }
+      continue;
+    }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       if (!affine && layout_.vertex_shaded[k] == 0) continue;  // drawn from the object meshes
       stream_.add(scene.polygons[index.order[k]], &o.pose,
@@ -310,6 +322,7 @@ void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& v
   glBindVertexArray(moving_.vao);
   glBindBuffer(GL_ARRAY_BUFFER, moving_.light);
   for (const VisibleObject& o : frame.objects) {
+    if (o.skinned) continue;  // streamed
     const uint32_t v0 = layout_.object_vertex_start[o.object];
     const uint32_t v1 = layout_.object_vertex_start[o.object + 1];
     object_light_.resize(v1 - v0);

@@ -17,6 +17,7 @@
 #include "zelnary/gl/gl_programs.h"
 #include "zelnary/gl/scene_layout.h"
 #include "zelnary/render/frame.h"
+#include "zelnary/render/posed_skins.h"
 
 namespace znr::gl {
 
@@ -67,6 +68,7 @@ class SceneGpu {
   std::vector<std::vector<const void*>> offsets_;
   std::vector<VertexLight> object_light_;
   FrameStream stream_;
+  PosedSkins posed_;
   struct Blended {
     double depth;
     const Mesh* mesh;

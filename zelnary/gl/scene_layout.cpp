@@ -127,12 +127,18 @@ VertexLight encode_light(const PolygonLight& light) {
 }
 
 ShadingNormals::ShadingNormals(const Scene& scene, const Polygon& p)
-    : scene_(scene), polygon_(p), own_(has_vertex_normals(scene, p)) {
-  if (!own_) plane_ = normalized(polygon_normal(scene, p));
+    : ShadingNormals(scene, p, scene.vertices, scene.normals) {}
+
+ShadingNormals::ShadingNormals(const Scene& scene, const Polygon& p,
+                               std::span<const Vertex> vertices, std::span<const Normal> normals)
+    : normals_(normals),
+      polygon_(p),
+      own_(has_vertex_normals(scene, p) && p.first_vertex + p.vertex_count <= normals.size()) {
+  if (!own_) plane_ = normalized(polygon_normal(vertices, p));
 }
 
 Vec3 ShadingNormals::operator()(uint32_t k) const {
-  return own_ ? unit_normal(scene_.normals[polygon_.first_vertex + k]) : plane_;
+  return own_ ? unit_normal(normals_[polygon_.first_vertex + k]) : plane_;
 }
 
 ShadeAttributes shade_attributes(const Scene& scene, const Polygon& p, size_t i, const Vec3& normal,

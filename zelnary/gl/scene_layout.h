@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "zelnary/render/scene_index.h"
@@ -51,10 +52,13 @@ ShadeAttributes shade_attributes(const Scene& scene, const Polygon& p, size_t i,
 class ShadingNormals {
  public:
   ShadingNormals(const Scene& scene, const Polygon& p);
+  // Over other vertices and normals indexed like the scene's (a skin's posed ones).
+  ShadingNormals(const Scene& scene, const Polygon& p, std::span<const Vertex> vertices,
+                 std::span<const Normal> normals);
   Vec3 operator()(uint32_t k) const;  // k: the vertex's place in the polygon
 
  private:
-  const Scene& scene_;
+  std::span<const Normal> normals_;
   const Polygon& polygon_;
   bool own_;
   Vec3 plane_;

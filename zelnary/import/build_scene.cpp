@@ -6,6 +6,7 @@
 #include <set>
 
 #include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/skinning.h"
 #include "zelnary/world/limits.h"
 
 namespace znr {
@@ -92,16 +93,31 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
     while (scene.objects[k].parent >= 0) k = static_cast<size_t>(scene.objects[k].parent);
     return k;
   };
+  // Skinned vertices count where their bones put them at time 0.
+  std::vector<Vertex> posed;
+  std::vector<bool> skinned(scene.objects.size(), false);
+  if (!scene.skins.empty()) {
+    posed.resize(scene.vertices.size());
+    for (const Skin& k : scene.skins) {
+      std::vector<Affine> m(k.bones.size());
+      skin_matrices(k, start, m);
+      pose_skin(k, m, scene.vertices, {}, 0, k.vertex_count, posed, {});
+      skinned[static_cast<size_t>(k.object)] = true;
+    }
+  }
   std::vector<double> radius(scene.objects.size(), 0.0);
   std::vector<bool> carries(scene.objects.size(), false);
   Box box;
   for (const Polygon& p : scene.polygons)
-    for (const Vertex& v : scene.vertices_of(p)) {
+    for (uint32_t i = p.first_vertex; i < p.first_vertex + p.vertex_count; ++i) {
+      const Vertex& v = scene.vertices[i];
       if (p.object < 0) {
         box.add(v.position);
       } else if (scene.objects[static_cast<size_t>(p.object)].keyed) {
         const size_t root = root_of(static_cast<size_t>(p.object));
-        const Vec3 w = to_world(start[static_cast<size_t>(p.object)], v.position);
+        const Vec3 w = skinned[static_cast<size_t>(p.object)]
+                           ? posed[i].position
+                           : to_world(start[static_cast<size_t>(p.object)], v.position);
         box.add(w);
         radius[root] = std::max(radius[root], length(w - start[root].position));
         carries[root] = true;

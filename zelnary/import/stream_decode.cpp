@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "zelnary/import/stream_format.h"
+#include "zelnary/simulation/skinning.h"
 #include "zelnary/textures/decode.h"
 #include "zelnary/world/limits.h"
 #include "zelnary/world/material_table.h"
@@ -81,6 +82,7 @@ enum Repair : uint32_t {
   kCountMismatch = 4,
   kBadMaterial = 8,
   kBadKeys = 16,
+  kBadWeights = 32,
 };
 
 // v within lo..hi; a NaN becomes fallback. Notes a change in repaired.
@@ -112,8 +114,10 @@ class Decoder {
       if (size > stream.left()) return fail("record longer than the bytes sent");
       Reader payload(stream.span(static_cast<size_t>(size)));
       if (!record(static_cast<Tag>(tag), payload)) return false;
+      mesh_before_ = static_cast<Tag>(tag) == Tag::Mesh;
       if (static_cast<Tag>(tag) == Tag::End) {
         if (stream.left() != 0) return fail("bytes after the End record");
+        if (!skins_hold_their_objects()) return false;
         finish_attributes();
         return true;
       }
@@ -167,6 +171,8 @@ class Decoder {
         return animation(r);
       case Tag::Camera:
         return camera(r);
+      case Tag::Skin:
+        return skin(r);
       case Tag::Error: {
         const auto rest = r.rest();
         std::string reason(reinterpret_cast<const char*>(rest.data()),
@@ -346,6 +352,9 @@ class Decoder {
     add(kBadKeys,
         "animation keys out of time order were left out, and rotations of zero length "
         "made no turn");
+    add(kBadWeights,
+        "skin weights that were negative, not finite or on no bone were left out (a vertex "
+        "left with none follows its skin's first bone)");
     out_.warnings.push_back("the model's values were mended: " + what);
   }
 
@@ -518,6 +527,7 @@ class Decoder {
     // The arrays were reserved for every mesh at once (reserve_triangles): appending neither
     // moves them nor writes them twice.
     const std::span<const uint8_t> indices = r.span(size_t{triangle_count} * kTriangleBytes);
+    mesh_ = {object, static_cast<uint32_t>(s.vertices.size()), vertex_count, indices};
     const bool has_attributes = !normals_.empty() || !colours_.empty();
     for (uint32_t t = 0; t < triangle_count; ++t) {
       uint32_t abc[3];
@@ -530,6 +540,78 @@ class Decoder {
         if (has_attributes) append_attributes(i);
       }
       s.polygons.push_back(p);
+    }
+    return true;
+  }
+
+  // A skin for the mesh just read: each vertex's weights made into its influence (repaired
+  // where they need it), then repeated for every corner that repeats the vertex.
+  bool skin(Reader& r) {
+    Scene& s = out_.scene;
+    if (!mesh_before_) return fail("skin record not right after a mesh");
+    uint32_t bones = 0, per_vertex = 0, vertices = 0;
+    if (!r.get(bones) || !r.get(per_vertex) || !r.get(vertices))
+      return fail("skin record cut short");
+    if (bones == 0 || bones > lim::kMaxSkinBones) return fail("skin bone count out of range");
+    if (per_vertex == 0 || per_vertex > lim::kMaxVertexWeights)
+      return fail("skin weights per vertex out of range");
+    if (vertices != mesh_.vertices) return fail("skin vertex count differs from its mesh's");
+    if (uint64_t{bones} * kBoneBytes + uint64_t{vertices} * per_vertex * kWeightBytes != r.left())
+      return fail("skin arrays do not match their counts");
+    const auto keyed = [&](int32_t o) {
+      return o >= 0 && static_cast<size_t>(o) < s.objects.size() &&
+             s.objects[static_cast<size_t>(o)].keyed;
+    };
+    if (!keyed(mesh_.object)) return fail("skinned mesh not on a node");
+    Skin k;
+    k.object = mesh_.object;
+    k.first_vertex = mesh_.first_vertex;
+    k.vertex_count = static_cast<uint32_t>(s.vertices.size() - mesh_.first_vertex);
+    k.bones.resize(bones);
+    for (Bone& b : k.bones) {
+      double m[12];
+      r.get(b.object);
+      r.take(m, sizeof m);
+      if (!keyed(b.object)) return fail("bone names object " + std::to_string(b.object));
+      for (int i = 0; i < 12; ++i) {
+        if (!finite_within(m[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
+        b.inverse_bind.m[i / 4][i % 4] = m[i];
+      }
+    }
+    std::vector<SkinInfluence> local(vertices);
+    std::vector<uint32_t> which(per_vertex);
+    std::vector<float> weight(per_vertex);
+    for (SkinInfluence& f : local) {
+      for (uint32_t i = 0; i < per_vertex; ++i) r.get(which[i]), r.get(weight[i]);
+      if (!make_influence(which, weight, bones, f)) repairs_ |= kBadWeights;
+    }
+    k.influences.resize(k.vertex_count);
+    for (uint32_t c = 0; c < k.vertex_count; ++c) {
+      uint32_t at = 0;
+      std::memcpy(&at, mesh_.indices.data() + size_t{c} * 4, 4);
+      k.influences[c] = local[at];  // checked below the vertex count when the mesh was read
+    }
+    bind_bounds(s.vertices, k);
+    s.skins.push_back(std::move(k));
+    return true;
+  }
+
+  // A skinned node is drawn from its skins alone: any other polygon on it is refused.
+  bool skins_hold_their_objects() {
+    const Scene& s = out_.scene;
+    if (s.skins.empty()) return true;
+    std::vector<bool> skinned(s.objects.size(), false);
+    for (const Skin& k : s.skins) skinned[static_cast<size_t>(k.object)] = true;
+    for (const Polygon& p : s.polygons) {
+      if (p.object < 0 || !skinned[static_cast<size_t>(p.object)]) continue;
+      // The skins lie in vertex order: the last starting at or before the polygon.
+      const auto after =
+          std::upper_bound(s.skins.begin(), s.skins.end(), p.first_vertex,
+                           [](uint32_t v, const Skin& k) { return v < k.first_vertex; });
+      const bool inside = after != s.skins.begin() && std::prev(after)->object == p.object &&
+                          p.first_vertex + p.vertex_count <=
+                              std::prev(after)->first_vertex + std::prev(after)->vertex_count;
+      if (!inside) return fail("a skinned node holds polygons outside its skins");
     }
     return true;
   }
@@ -573,6 +655,15 @@ class Decoder {
   MaterialTable table_{out_.scene.materials};
   uint32_t repairs_ = 0;
   std::vector<Vertex> local_;
+  // The Mesh record just read, for a Skin record after it: its object, where its triangles'
+  // vertices start among the scene's, its own vertex count and its triangles' indices.
+  struct MeshRead {
+    int32_t object = -1;
+    uint32_t first_vertex = 0;
+    uint32_t vertices = 0;
+    std::span<const uint8_t> indices;
+  } mesh_;
+  bool mesh_before_ = false;
   std::vector<Normal> normals_;
   std::vector<uint32_t> colours_;
 };

@@ -24,6 +24,13 @@
 //             object (a Node), u8 path (scene.h's ChannelPath), u8 interpolation
 //             (Interpolation), u32 key count, f64 time per key, f64 values per key (3, 4 for a
 //             rotation; three times that for a cubic spline)
+//   Skin      u32 bone count (1 to kMaxSkinBones), u32 weights per vertex W (1 to
+//             kMaxVertexWeights), u32 vertex count (the Mesh record's just before, which it
+//             follows), then per bone: i32 object (a Node), f64 inverse bind 3x4 by rows (from
+//             the mesh's space into the bone's frame); then per vertex W times: u32 bone (into
+//             this record's bones), f32 weight. The mesh's object must be a Node that holds
+//             no other polygons; the engine keeps each vertex's 4 largest weights, normalised
+//             (simulation/skinning.h)
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
 //   Warning   one line for the user, to the end of the payload (what the import leaves out)
 //   Error     the importer's reason, to the end of the payload; the import failed
@@ -51,6 +58,7 @@ enum class Tag : uint32_t {
   Node = 8,
   Animation = 9,
   Warning = 10,
+  Skin = 11,
 };
 
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
@@ -64,5 +72,8 @@ constexpr uint64_t kColourBytes = 4 * 4;
 constexpr uint64_t kTriangleBytes = 3 * 4;
 constexpr uint64_t kNodeBytes = 4 + 25 * 8;  // after the name
 constexpr uint64_t kChannelHeaderBytes = 4 + 1 + 1 + 4;
+constexpr uint64_t kSkinHeaderBytes = 3 * 4;
+constexpr uint64_t kBoneBytes = 4 + 12 * 8;
+constexpr uint64_t kWeightBytes = 4 + 4;
 
 }  // namespace znr::import_stream

@@ -6,8 +6,13 @@
 namespace znr {
 
 Vec3 polygon_normal(const Scene& scene, const Polygon& p) {
+  return polygon_normal(scene.vertices, p);
+}
+
+Vec3 polygon_normal(std::span<const Vertex> vertices, const Polygon& p) {
   Vec3 n;
-  const std::span<const Vertex> v = scene.vertices_of(p);
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > vertices.size()) return n;
+  const std::span<const Vertex> v = vertices.subspan(p.first_vertex, p.vertex_count);
   for (size_t i = 0; i < v.size(); ++i) {
     const Vec3& a = v[i].position;
     const Vec3& b = v[i + 1 < v.size() ? i + 1 : 0].position;

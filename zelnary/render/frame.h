@@ -17,6 +17,15 @@ struct VisibleObject {
   ObjectPose pose;
   // Its polygons' light, in SceneIndex::order's order, start at Frame::object_light[first_light].
   uint32_t first_light = 0;
+  // Its polygons lie in skins: they are drawn from the skins' posed vertices, in world
+  // coordinates, and the back end finds their light from the posed shape.
+  bool skinned = false;
+};
+
+// A skin of an object in view, posed by Frame::skin_matrices[first_matrix ...] (one per bone).
+struct VisibleSkin {
+  uint32_t skin = 0;  // into Scene::skins
+  uint32_t first_matrix = 0;
 };
 
 struct Frame {
@@ -28,8 +37,10 @@ struct Frame {
   // Parallel to chunks: 0 to draw the chunk in full, k for its level k (Chunk::first_level +
   // k - 1 in SceneIndex::levels).
   std::vector<uint8_t> chunk_level;
-  std::vector<VisibleObject> objects;  // those in view, by object
-  std::vector<PolygonLight> object_light;
+  std::vector<VisibleObject> objects;      // those in view, by object
+  std::vector<PolygonLight> object_light;  // placeholders for skinned objects
+  std::vector<VisibleSkin> skins;
+  std::vector<Affine> skin_matrices;  // per bone of each skin: bind space to world
 };
 
 }  // namespace znr

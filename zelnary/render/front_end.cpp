@@ -5,6 +5,7 @@
 
 #include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/flat_light.h"
+#include "zelnary/simulation/skinning.h"
 
 namespace znr {
 namespace {
@@ -15,6 +16,24 @@ uint32_t pack(const Color& c) {
     return static_cast<uint32_t>(std::lround(v * 255.0f));
   };
   return 0xFF000000u | (ch(c.r) << 16) | (ch(c.g) << 8) | ch(c.b);
+}
+
+struct Sphere {
+  Vec3 center;
+  double radius = -1.0;  // < 0: empty
+};
+
+// Grows a to hold b too.
+void merge(Sphere& a, const Sphere& b) {
+  if (b.radius < 0.0) return;
+  const double d = length(b.center - a.center);
+  if (a.radius < 0.0 || d + a.radius <= b.radius) {
+    a = b;
+  } else if (d + b.radius > a.radius) {
+    const double r = (d + a.radius + b.radius) * 0.5;
+    a.center = a.center + (b.center - a.center) * ((r - a.radius) / d);
+    a.radius = r;
+  }
 }
 
 }  // namespace
@@ -48,11 +67,42 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
       out.chunk_level[i] = choose_level(index, index.chunks[out.chunks[i]], view);
   }
 
+  // Skinned objects: their bones' maps, and a sphere round their posed skins to cull by.
+  out.skins.clear();
+  out.skin_matrices.clear();
+  std::vector<Sphere> skinned;
+  if (!scene.skins.empty()) {
+    skinned.assign(index.objects.size(), Sphere{});
+    for (const Skin& s : scene.skins) {
+      const size_t first = out.skin_matrices.size();
+      out.skin_matrices.resize(first + s.bones.size());
+      const std::span<Affine> m = std::span(out.skin_matrices).subspan(first);
+      skin_matrices(s, poses, m);
+      if (s.object < 0 || static_cast<size_t>(s.object) >= skinned.size()) continue;
+      Sphere b;
+      skin_bounds(s, m, b.center, b.radius);
+      merge(skinned[static_cast<size_t>(s.object)], b);
+    }
+  }
+
   const ObjectPose origin{};
   for (size_t o = 0; o < index.objects.size(); ++o) {
     const ObjectGroup& g = index.objects[o];
     if (g.begin == g.end) continue;
     const ObjectPose& pose = o < poses.size() ? poses[o] : origin;
+    if (o < skinned.size() && skinned[o].radius >= 0.0) {
+      if (!sphere_visible(view, skinned[o].center, skinned[o].radius)) continue;
+      out.objects.push_back(
+          {static_cast<uint32_t>(o), pose, static_cast<uint32_t>(out.object_light.size()), true});
+      out.object_light.resize(out.object_light.size() + (g.end - g.begin));
+      uint32_t first = 0;
+      for (size_t s = 0; s < scene.skins.size(); ++s) {
+        if (scene.skins[s].object == static_cast<int32_t>(o))
+          out.skins.push_back({static_cast<uint32_t>(s), first});
+        first += static_cast<uint32_t>(scene.skins[s].bones.size());
+      }
+      continue;
+    }
     const double radius = pose.general ? g.radius * largest_stretch(pose) : g.radius;
     if (!sphere_visible(view, to_world(pose, g.center), radius)) continue;
     out.objects.push_back(

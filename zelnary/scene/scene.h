@@ -135,6 +135,39 @@ struct Animation {
   std::vector<Channel> channels;
 };
 
+// Up to this many bones move one vertex of a skin.
+inline constexpr int kSkinWeights = 4;
+
+// The bones that move one vertex of a skin and by how much: weights of at least 0 that add up
+// to 1, the largest first; an unused place has weight 0 (and bone 0).
+struct SkinInfluence {
+  uint16_t bone[kSkinWeights] = {};  // into Skin::bones
+  float weight[kSkinWeights] = {1.0f, 0.0f, 0.0f, 0.0f};
+};
+
+// A bone of a skin: a keyed object, and the map from the skin's bind space into the bone's
+// own frame as it was when the skin was bound to it.
+struct Bone {
+  int32_t object = -1;
+  Affine inverse_bind{};
+};
+
+// Vertices of one keyed object's polygons moved by bones: a vertex at p (bind space) is drawn
+// at the weighted sum of frame(bone) * inverse_bind * p over its influences, in world
+// coordinates; the object's own pose only places its chase camera and the ground under it.
+// Normals go the same way, through the inverse transpose of each map.
+struct Skin {
+  int32_t object = -1;        // the keyed object all of whose polygons lie in the range
+  uint32_t first_vertex = 0;  // into Scene::vertices (and normals)
+  uint32_t vertex_count = 0;
+  std::vector<Bone> bones;
+  std::vector<SkinInfluence> influences;  // per vertex of the range
+  // Per bone: the sphere around the bind-space positions the bone moves (radius < 0: none),
+  // from which a posed skin's bounds follow (skin_bounds in simulation/skinning.h).
+  std::vector<Vec3> bound_center;
+  std::vector<double> bound_radius;
+};
+
 enum class ChaseType : int32_t {
   None = 0,    // a fixed camera
   Behind = 1,  // follows the target from behind, at the distance from the eye
@@ -181,6 +214,7 @@ struct Scene {
   std::vector<MovingObject> objects;
   std::vector<CameraDef> cameras;  // in file order
   std::vector<Animation> animations;
+  std::vector<Skin> skins;  // in vertex order, ranges apart
 
   const Material& material_of(const Polygon& p) const {
     static constexpr Material kPlain{};

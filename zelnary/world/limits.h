@@ -21,6 +21,8 @@ constexpr size_t kMaxCameras = 1024;
 constexpr size_t kMaxAnimations = 1024;
 constexpr size_t kMaxChannels = 65536;        // per animation
 constexpr size_t kMaxKeys = size_t{1} << 20;  // per channel
+constexpr size_t kMaxSkinBones = 1024;        // bones of one skin (imported models only)
+constexpr size_t kMaxVertexWeights = 16;      // weights given for one vertex of a skin
 constexpr double kMaxKeyTime = 1e6;           // seconds, also an animation's longest length
 
 constexpr double kMaxCoordinate = 1e8;              // |x|, |y|, |z| of vertices, waypoints, cameras
