@@ -14,6 +14,8 @@
 #include "zelnary/import/up_axis.h"
 #include "zelnary/present/png_writer.h"
 #include "zelnary/scene/image.h"
+#include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/skinning.h"
 #include "zelnary/world/load_world.h"
 
 namespace {
@@ -130,6 +132,15 @@ int import(const std::string& model, const std::string& out_dir, bool force) {
   if (!znr::import_model(model, scene, error)) return 1;  // it has printed the reason
   std::string name = std::filesystem::path(model).stem().string();
   if (name.empty()) name = "model";
+  if (!scene.skins.empty()) {
+    std::vector<znr::ObjectPose> start(scene.objects.size());
+    znr::NodeAnimator(scene, 0).pose(0.0, start);
+    znr::freeze_skins(scene, start);
+    std::printf(
+        "%s: skinned meshes are written as their bones hold them at 0 s (a world holds "
+        "no bone weights): they move with their root node but do not bend\n",
+        model.c_str());
+  }
   if (!znr::tool::write_world(scene, out_dir, name, force, error)) {
     std::fprintf(stderr, "zelnary-tool: %s\n", error.c_str());
     return 1;

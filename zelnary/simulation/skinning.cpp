@@ -212,4 +212,43 @@ void pose_skin(const Skin& skin, std::span<const Affine> matrices, std::span<con
   }
 }
 
+void freeze_skins(Scene& scene, std::span<const ObjectPose> poses) {
+  std::vector<Vertex> posed(scene.vertices.size());
+  std::vector<Normal> normals(scene.normals.size());
+  for (const Skin& k : scene.skins) {
+    const size_t o = static_cast<size_t>(k.object);
+    if (o >= poses.size()) continue;
+    const Affine frame = affine_of(poses[o]);
+    double inverse[3][3];
+    normal_map(frame, inverse);  // the cofactors: the inverse, transposed, times |det|
+    const double det = frame.m[0][0] * inverse[0][0] + frame.m[0][1] * inverse[0][1] +
+                       frame.m[0][2] * inverse[0][2];
+    if (!(std::fabs(det) > 1e-300)) continue;
+    std::vector<Affine> m(k.bones.size());
+    skin_matrices(k, poses, m);
+    pose_skin(k, m, scene.vertices, scene.normals, 0, k.vertex_count, posed, normals);
+    const double s = det < 0.0 ? -1.0 : 1.0;  // normal_map's sign, taken back
+    for (size_t i = k.first_vertex; i < k.first_vertex + k.vertex_count; ++i) {
+      const Vec3 d = posed[i].position - Vec3{frame.m[0][3], frame.m[1][3], frame.m[2][3]};
+      // Back into the object's frame by the inverse: the cofactors' transpose over det.
+      double local[3];
+      for (int r = 0; r < 3; ++r)
+        local[r] =
+            s * (inverse[0][r] * d.x + inverse[1][r] * d.y + inverse[2][r] * d.z) / std::fabs(det);
+      scene.vertices[i].position = {local[0], local[1], local[2]};
+      if (i < normals.size() && !normals[i].none()) {
+        // A normal goes back by the transpose of the forward map.
+        const Normal& n = normals[i];
+        const Vec3 back{frame.m[0][0] * n.x + frame.m[1][0] * n.y + frame.m[2][0] * n.z,
+                        frame.m[0][1] * n.x + frame.m[1][1] * n.y + frame.m[2][1] * n.z,
+                        frame.m[0][2] * n.x + frame.m[1][2] * n.y + frame.m[2][2] * n.z};
+        const Vec3 u = normalized(back);
+        scene.normals[i] = {static_cast<float>(u.x), static_cast<float>(u.y),
+                            static_cast<float>(u.z)};
+      }
+    }
+  }
+  scene.skins.clear();
+}
+
 }  // namespace znr

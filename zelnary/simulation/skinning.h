@@ -39,4 +39,9 @@ void pose_skin(const Skin& skin, std::span<const Affine> matrices, std::span<con
                std::span<const Normal> in_normals, size_t begin, size_t end, std::span<Vertex> out,
                std::span<Normal> out_normals);
 
+// Leaves every skin in the shape its bones give it at these poses, in its object's frame (so
+// that it still moves with the object, but no longer bends), and drops the skins: for a form
+// that holds no bone weights. A skin whose object's pose flattens space keeps its bind shape.
+void freeze_skins(Scene& scene, std::span<const ObjectPose> poses);
+
 }  // namespace znr

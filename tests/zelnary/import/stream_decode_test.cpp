@@ -387,6 +387,10 @@ std::string decode_error(StreamBuilder& s) {
   return error;
 }
 
+std::string decode_error(StreamBuilder&& s) {
+  return decode_error(s);
+}
+
 TEST(StreamDecode, NodesAndKeysAreMendedOrRefusedNeverTrusted) {
   {  // Keys out of order are left out, a zero rotation makes no turn: one warning says so.
     StreamBuilder s;
@@ -423,6 +427,92 @@ TEST(StreamDecode, NodesAndKeysAreMendedOrRefusedNeverTrusted) {
     s.record(Tag::Node, node("a", -1));
     s.record(Tag::Animation, turn(0, {0}, {0, 0, std::nan(""), 1}));
     EXPECT_NE(decode_error(s).find("beyond the world's limits"), std::string::npos);
+  }
+}
+
+// A skin of `bones` bones on nodes 0 and 1 for a mesh of three vertices, `per_vertex` weights
+// each: bone i % bones with weight w[v * per_vertex + i].
+Bytes skin(uint32_t bones, uint32_t per_vertex, const std::vector<float>& w, uint32_t vertices = 3,
+           std::vector<uint32_t> which = {}) {
+  Bytes k;
+  k.put(bones).put(per_vertex).put(vertices);
+  for (uint32_t b = 0; b < bones; ++b) {
+    k.put(static_cast<int32_t>(b % 2));
+    for (double v : {1.0, 0.0, 0.0, -double(b), 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0}) k.put(v);
+  }
+  for (size_t i = 0; i < w.size(); ++i)
+    k.put(i < which.size() ? which[i] : static_cast<uint32_t>(i % per_vertex % bones)).put(w[i]);
+  return k;
+}
+
+TEST(StreamDecode, SkinsAreCheckedBeforeTheyAreMadeAndTheirWeightsMended) {
+  auto skinned = [](const Bytes& k) {
+    StreamBuilder s;
+    s.record(Tag::Node, node("root", -1));
+    s.record(Tag::Node, node("skin", 0));
+    s.record(Tag::Mesh, test::triangle_mesh(1, -1));
+    s.record(Tag::Skin, k);
+    return s;
+  };
+  {  // Good weights: each corner takes its vertex's influence; one bad vertex, one warning.
+    StreamBuilder s = skinned(skin(2, 2, {0.5f, 1.5f, 1, 0, -1, std::nanf("")}));
+    DecodedImport out;
+    std::string error;
+    ASSERT_TRUE(decode_import_stream(s.end(), out, error)) << error;
+    ASSERT_EQ(out.scene.skins.size(), 1u);
+    const Skin& k = out.scene.skins[0];
+    EXPECT_EQ(k.object, 1);
+    EXPECT_EQ(k.first_vertex, 0u);
+    EXPECT_EQ(k.vertex_count, 3u);
+    ASSERT_EQ(k.bones.size(), 2u);
+    EXPECT_EQ(k.bones[1].object, 1);
+    EXPECT_EQ(k.bones[1].inverse_bind.m[0][3], -1.0);
+    ASSERT_EQ(k.influences.size(), 3u);
+    EXPECT_EQ(k.influences[0].bone[0], 1);
+    EXPECT_FLOAT_EQ(k.influences[0].weight[0], 0.75f);
+    EXPECT_FLOAT_EQ(k.influences[1].weight[0], 1.0f);
+    EXPECT_EQ(k.influences[2].bone[0], 0);  // nothing usable: the first bone
+    EXPECT_EQ(k.influences[2].weight[0], 1.0f);
+    EXPECT_EQ(k.bound_radius.size(), 2u);
+    ASSERT_EQ(out.warnings.size(), 1u);
+    EXPECT_NE(out.warnings[0].find("skin weights"), std::string::npos);
+  }
+  const std::vector<float> three(3, 1.0f);
+  // Counts beyond the limits, or that differ from the mesh or from the bytes, are refused
+  // before anything is made for them.
+  EXPECT_NE(decode_error(skinned(skin(0, 1, three))).find("bone count"), std::string::npos);
+  Bytes many;
+  many.put(uint32_t{1025}).put(uint32_t{1}).put(uint32_t{3});
+  EXPECT_NE(decode_error(skinned(many)).find("bone count"), std::string::npos);
+  EXPECT_NE(
+      decode_error(skinned(skin(1, 17, std::vector<float>(51, 1.0f)))).find("weights per vertex"),
+      std::string::npos);
+  EXPECT_NE(decode_error(skinned(skin(1, 1, three, 4))).find("differs from its mesh"),
+            std::string::npos);
+  Bytes lying = skin(1, 1, three);
+  lying.data.resize(lying.data.size() - 4);
+  EXPECT_NE(decode_error(skinned(lying)).find("do not match"), std::string::npos);
+  {  // A bone that is no node; a skin after no mesh; a skinned node with other polygons.
+    StreamBuilder s;
+    s.record(Tag::Node, node("root", -1));
+    s.record(Tag::Mesh, test::triangle_mesh(0, -1));
+    Bytes k = skin(1, 1, three);
+    const int32_t nothing = 7;
+    std::memcpy(k.data.data() + 12, &nothing, 4);
+    s.record(Tag::Skin, k);
+    EXPECT_NE(decode_error(s).find("bone names object 7"), std::string::npos);
+    StreamBuilder after_node;
+    after_node.record(Tag::Node, node("root", -1));
+    after_node.record(Tag::Skin, skin(1, 1, three));
+    EXPECT_NE(decode_error(after_node).find("not right after a mesh"), std::string::npos);
+    StreamBuilder mixed = skinned(skin(1, 1, three));
+    mixed.record(Tag::Mesh, test::triangle_mesh(1, -1));
+    EXPECT_NE(decode_error(mixed).find("outside its skins"), std::string::npos);
+    StreamBuilder on_static;
+    on_static.record(Tag::Node, node("root", -1));
+    on_static.record(Tag::Mesh, test::triangle_mesh(-1, -1));
+    on_static.record(Tag::Skin, skin(1, 1, three));
+    EXPECT_NE(decode_error(on_static).find("not on a node"), std::string::npos);
   }
 }
 
