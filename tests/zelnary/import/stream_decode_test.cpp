@@ -432,8 +432,8 @@ TEST(StreamDecode, NodesAndKeysAreMendedOrRefusedNeverTrusted) {
 
 // A skin of `bones` bones on nodes 0 and 1 for a mesh of three vertices, `per_vertex` weights
 // each: bone i % bones with weight w[v * per_vertex + i].
-Bytes skin(uint32_t bones, uint32_t per_vertex, const std::vector<float>& w, uint32_t vertices = 3,
-           std::vector<uint32_t> which = {}) {
+Bytes skin(uint32_t bones, uint32_t per_vertex, const std::vector<float>& w,
+           uint32_t vertices = 3) {
   Bytes k;
   k.put(bones).put(per_vertex).put(vertices);
   for (uint32_t b = 0; b < bones; ++b) {
@@ -441,7 +441,7 @@ Bytes skin(uint32_t bones, uint32_t per_vertex, const std::vector<float>& w, uin
     for (double v : {1.0, 0.0, 0.0, -double(b), 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0}) k.put(v);
   }
   for (size_t i = 0; i < w.size(); ++i)
-    k.put(i < which.size() ? which[i] : static_cast<uint32_t>(i % per_vertex % bones)).put(w[i]);
+    k.put(bones ? static_cast<uint32_t>(i % per_vertex % bones) : 0u).put(w[i]);
   return k;
 }
 
