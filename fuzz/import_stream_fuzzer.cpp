@@ -12,6 +12,7 @@
 #include "zelnary/import/build_scene.h"
 #include "zelnary/import/stream_decode.h"
 #include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/skinning.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   znr::DecodedImport decoded;
@@ -33,12 +34,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (c.object < 0 || static_cast<size_t>(c.object) >= scene.objects.size() ||
           !scene.objects[static_cast<size_t>(c.object)].keyed || znr::channel_fault(c))
         std::abort();
+  // Skins lie on nodes, within the vertices, on bones that are nodes, with one influence per
+  // vertex whose weights are usable; any pose of them is finite.
+  const auto keyed = [&](int32_t o) {
+    return o >= 0 && static_cast<size_t>(o) < scene.objects.size() &&
+           scene.objects[static_cast<size_t>(o)].keyed;
+  };
+  for (const znr::Skin& k : scene.skins) {
+    if (!keyed(k.object) || size_t{k.first_vertex} + k.vertex_count > scene.vertices.size() ||
+        k.influences.size() != k.vertex_count || k.bones.empty() ||
+        k.bound_radius.size() != k.bones.size())
+      std::abort();
+    for (const znr::Bone& b : k.bones)
+      if (!keyed(b.object)) std::abort();
+    for (const znr::SkinInfluence& f : k.influences) {
+      double sum = 0.0;
+      for (int i = 0; i < znr::kSkinWeights; ++i) {
+        if (!(f.weight[i] >= 0.0f) || f.bone[i] >= k.bones.size()) std::abort();
+        sum += f.weight[i];
+      }
+      if (std::fabs(sum - 1.0) > 1e-5) std::abort();
+    }
+  }
   std::vector<znr::ObjectPose> poses(scene.objects.size());
+  std::vector<znr::Vertex> posed(scene.skins.empty() ? 0 : scene.vertices.size());
+  std::vector<znr::Affine> m;
   for (size_t a = 0; a <= scene.animations.size(); ++a)
     for (double t : {0.0, 0.7, 1e3}) {
       znr::NodeAnimator(scene, a).pose(t, poses);
       for (const znr::ObjectPose& p : poses)
         if (!znr::is_finite(p.position) || !std::isfinite(p.heading_deg)) std::abort();
+      for (const znr::Skin& k : scene.skins) {
+        m.resize(k.bones.size());
+        znr::skin_matrices(k, poses, m);
+        znr::pose_skin(k, m, scene.vertices, {}, 0, k.vertex_count, posed, {});
+        for (size_t i = k.first_vertex; i < k.first_vertex + k.vertex_count; ++i)
+          if (!znr::is_finite(posed[i].position)) std::abort();
+        znr::Vec3 center;
+        double radius = 0.0;
+        znr::skin_bounds(k, m, center, radius);
+        if (!znr::is_finite(center) || !std::isfinite(radius)) std::abort();
+      }
     }
   znr::ImportFit fit;
   if (znr::build_imported_scene(scene, fit, error)) {
