@@ -16,12 +16,17 @@
 // the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
 // runs; with ZELNARY_NO_GL set the GL rows are skipped.
 // The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
+// `skinned_30k` rows draw a skinned character of 30,000 vertices; their `skin_ms` counter is
+// the posing of its skin on the render threads, each frame.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <string>
 
 #include "big_world.h"
@@ -32,6 +37,8 @@
 #include "zelnary/render/renderer.h"
 #include "zelnary/render/scene_index.h"
 #include "zelnary/render/view.h"
+#include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/skinning.h"
 #include "zelnary/world/load_world.h"
 
 namespace {
@@ -155,6 +162,81 @@ const Loaded& lake_big_world() {
   return loaded;
 }
 
+// A skinned character of about 30,000 vertices (10,000 triangles): a tube of 100 rings of 50
+// sides, 2 high, on a chain of 25 bones, each vertex on the two bones nearest its height,
+// swaying 4 degrees a joint; framed by both cameras from 3 away.
+const Loaded& skinned_character() {
+  static const Loaded loaded = [] {
+    Loaded l;
+    znr::Scene& s = l.scene;
+    constexpr int kBones = 25, kRings = 100, kSides = 50;
+    for (int b = 0; b < kBones; ++b) {
+      znr::MovingObject o;
+      o.name = "bone" + std::to_string(b);
+      o.keyed = true;
+      o.parent = b - 1;
+      if (b > 0) o.base.m[2][3] = 2.0 / kBones;
+      const double half = 2.0 * std::numbers::pi / 180.0;  // half of 4 degrees
+      o.rest.rotation = {std::sin(half), 0.0, 0.0, std::cos(half)};
+      s.objects.push_back(o);
+    }
+    znr::MovingObject body;
+    body.name = "body";
+    body.keyed = true;
+    body.parent = 0;
+    s.objects.push_back(body);
+    znr::Skin skin;
+    skin.object = kBones;
+    for (int b = 0; b < kBones; ++b) {
+      znr::Bone bone{b, znr::Affine{}};
+      bone.inverse_bind.m[2][3] = -2.0 * b / kBones;
+      skin.bones.push_back(bone);
+    }
+    static constexpr int kHalves[2][3] = {{0, 1, 2}, {0, 2, 3}};  // a quad's two triangles
+    auto ring = [&](int r, int k) {
+      const double a = 2.0 * std::numbers::pi * k / kSides, z = 2.0 * r / kRings;
+      return znr::Vertex{{0.2 * std::cos(a), 0.2 * std::sin(a), z}, 0.0f, 0.0f};
+    };
+    auto influence = [&](double z) {
+      const double at = std::clamp(z * kBones / 2.0, 0.0, kBones - 1.0);
+      znr::SkinInfluence f;
+      f.bone[0] = static_cast<uint16_t>(at);
+      f.bone[1] = static_cast<uint16_t>(std::min<int>(kBones - 1, f.bone[0] + 1));
+      f.weight[1] = static_cast<float>(at - f.bone[0]);
+      f.weight[0] = 1.0f - f.weight[1];
+      return f;
+    };
+    for (int r = 0; r < kRings; ++r)
+      for (int k = 0; k < kSides; ++k) {
+        const znr::Vertex q[4] = {ring(r, k), ring(r, k + 1), ring(r + 1, k + 1), ring(r + 1, k)};
+        for (const auto& t : kHalves) {
+          znr::Polygon p;
+          p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+          p.vertex_count = 3;
+          p.object = kBones;
+          p.color = {0.8f, 0.6f, 0.4f};
+          for (int i = 0; i < 3; ++i) {
+            s.vertices.push_back(q[t[i]]);
+            skin.influences.push_back(influence(q[t[i]].position.z));
+          }
+          s.polygons.push_back(p);
+        }
+      }
+    skin.vertex_count = static_cast<uint32_t>(s.vertices.size());
+    znr::bind_bounds(s.vertices, skin);
+    s.skins.push_back(std::move(skin));
+    l.poses.resize(s.objects.size());
+    znr::NodeAnimator(s, 0).pose(0.0, l.poses);
+    for (znr::Camera& c : l.cameras) {
+      c.location = {3.0, 0.0, 1.0};
+      c.forward = {-1.0, 0.0, 0.0};
+      c.zoom = 60.0;
+    }
+    return l;
+  }();
+  return loaded;
+}
+
 struct Case {
   const Loaded& (*world)();
   int camera;
@@ -193,10 +275,11 @@ void render_frames(benchmark::State& state, const Case& c) {
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0, skin_ms = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
+    skin_ms += s.skin_ms;
     imbalance += s.imbalance();
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
@@ -207,6 +290,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   state.counters["polygons"] = polygons / n;
   state.counters["culled"] = culled / n;
   state.counters["simplified"] = simplified / n;
+  if (!world.scene.skins.empty()) state.counters["skin_ms"] = skin_ms / n;
   state.counters["in_view"] = static_cast<double>(frame.chunks.size());
   state.counters["levels"] = static_cast<double>(index.levels.size());
   state.counters["index_ms"] = index_ms;
@@ -334,6 +418,16 @@ int main(int argc, char** argv) {
             ->UseRealTime();
       }
     }
+  }
+  // A skinned character: skin_ms is the posing's share of each frame.
+  for (const auto& level : levels) {
+    const Case c{skinned_character, 0, 1920, 1080, level.accuracy, 2};
+    benchmark::RegisterBenchmark(
+        (std::string("skinned_30k/1920x1080/") + level.name + "/threads:2").c_str(),
+        [c](benchmark::State& s) { render_frames(s, c); })
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

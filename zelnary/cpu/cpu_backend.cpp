@@ -242,7 +242,9 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
   // Skins are posed here, by every render thread its share, before any polygon is emitted.
   m.skins = nullptr;
+  m.stats.skin_ms = 0.0;
   if (m.posed.begin(frame)) {
+    const double start = now_ms();
     const auto parts = static_cast<size_t>(m.pool->size());
     m.pool->run([&](int32_t i) {
       const double t0 = now_ms();
@@ -250,6 +252,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
       m.stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
     });
     m.skins = &m.posed;
+    m.stats.skin_ms = now_ms() - start;
   }
   const size_t chunks = frame.chunks.size();
   // Where the passes may end: at the chunks that bring the polygons drawn up to each share.

@@ -15,6 +15,7 @@ struct CpuFrameStats {
   std::vector<double> busy_ms;  // per render thread: time spent working, not waiting
   uint64_t polygons = 0;        // reaching the rasterizer
   uint64_t chunks_culled = 0;   // in view but hidden behind nearer ones: never transformed
+  double skin_ms = 0.0;         // wall time of posing the frame's skins (all threads at once)
 
   // The largest difference of a thread's busy time from the mean, as a fraction of the mean.
   double imbalance() const;
