@@ -113,8 +113,11 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
-    // A turn keeps a unit normal unit: no second normalisation.
-    const Vec3 normal = own ? turned(pose, unit_normal(s_.normals[at])) : plane;
+    // Without a pose the stored normal is used as it is, unit already; a general pose's
+    // inverse transpose changes its length.
+    const Vec3 normal = !own   ? plane
+                        : pose ? normalized(turned(pose, unit_normal(s_.normals[at])))
+                               : unit_normal(s_.normals[at]);
     const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
     shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
   }
