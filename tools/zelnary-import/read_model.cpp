@@ -31,8 +31,6 @@ using import_stream::TextureKind;
 
 constexpr uint64_t kMaxTextureFileBytes = 256ull << 20;
 constexpr double kDefaultTicksPerSecond = 25.0;
-constexpr unsigned kEvenSamples = 64;
-constexpr unsigned kMaxPathSamples = 4096;
 constexpr float kSmoothingAngle = 60.0f;  // degrees, as a world's "smooth" polygons
 
 std::string clip(std::string s) {
@@ -125,28 +123,23 @@ class ModelWriter {
     folder_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string file = path.substr(slash == std::string::npos ? 0 : slash + 1);
     model_stem_ = file.substr(0, file.rfind('.'));
-    if (scene.mNumAnimations > 0) {
-      animation_ = scene.mAnimations[0];  // the first animation plays; others are ignored
-      for (unsigned i = 0; i < animation_->mNumChannels; ++i)
-        channels_[animation_->mChannels[i]->mNodeName.C_Str()] = animation_->mChannels[i];
+    for (unsigned a = 0; a < scene.mNumAnimations; ++a) {
+      const aiAnimation* animation = scene.mAnimations[a];
+      for (unsigned i = 0; animation && i < animation->mNumChannels; ++i)
+        animated_.insert(animation->mChannels[i]->mNodeName.C_Str());
     }
   }
 
   void write() {
     materials();
-    find_objects(scene_.mRootNode);
-    for (size_t k = 0; k < objects_.size(); ++k) object(k);
-    if (scene_.mRootNode) meshes(scene_.mRootNode, axes_ * scene_.mRootNode->mTransformation, -1);
+    if (scene_.mRootNode) nodes(scene_.mRootNode, axes_, -1);
+    animations();
+    dropped();
     cameras();
     out_.record(Tag::End, 0);
   }
 
  private:
-  struct ObjectRoot {
-    const aiNode* node;
-    aiMatrix4x4 local_from_file;  // the object's frame from its node's space at time 0
-  };
-
   // The picture file a texture name means: the path as written (under the model's folder when
   // relative), else the same path in another case, else its base name beside the model or in
   // the model's textures/ folder (paths from the author's disk, Windows ones included). Empty
@@ -321,110 +314,115 @@ class ModelWriter {
     return f;
   }
 
-  static bool holds_meshes(const aiNode* node) {
-    if (node->mNumMeshes > 0) return true;
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-      if (holds_meshes(node->mChildren[i])) return true;
-    return false;
-  }
-
-  // An animated node with no animated ancestor moves as one object with all below it. Nodes
-  // with nothing to draw (bones, cameras, lights) do not: skinning is not followed.
-  void find_objects(const aiNode* node) {
-    if (!node) return;
-    if (channels_.count(node->mName.C_Str()) && holds_meshes(node)) {
-      objects_.push_back({node, {}});
-      return;
+  // Each animated node (one that a channel of any animation drives) becomes a keyframed
+  // object, its parent the nearest animated node above it; nodes that no channel drives stay
+  // part of the object above them (or of the static world), their transforms folded into
+  // their meshes and into the bases of the animated nodes below them. above: from the node's
+  // parent's space to its object's frame (world axes for the static world).
+  void nodes(const aiNode* node, const aiMatrix4x4& above, int32_t object) {
+    aiMatrix4x4 here = above * node->mTransformation;
+    if (animated_.count(node->mName.C_Str()) && objects_.size() < world_limits::kMaxObjects) {
+      const auto k = static_cast<int32_t>(objects_.size());
+      objects_.emplace(node->mName.C_Str(), k);  // the first node of a name takes its channels
+      node_record(*node, above, object);
+      object = k;
+      here = aiMatrix4x4();
     }
-    for (unsigned i = 0; i < node->mNumChildren; ++i) find_objects(node->mChildren[i]);
-  }
-
-  // When to sample a node's path: at every key, so corners stay sharp, and evenly between
-  // them, so curves stay round; at most kMaxPathSamples times.
-  static std::vector<double> sample_times(const aiNodeAnim& channel, double duration) {
-    std::vector<double> times;
-    for (unsigned i = 0; i <= kEvenSamples; ++i) times.push_back(duration * i / kEvenSamples);
-    for (unsigned i = 0; i < channel.mNumPositionKeys; ++i)
-      times.push_back(channel.mPositionKeys[i].mTime);
-    for (unsigned i = 0; i < channel.mNumRotationKeys; ++i)
-      times.push_back(channel.mRotationKeys[i].mTime);
-    std::erase_if(times, [&](double t) { return !(t >= 0.0 && t <= duration); });
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
-    if (times.size() > kMaxPathSamples) {
-      std::vector<double> fewer;
-      for (unsigned i = 0; i < kMaxPathSamples; ++i)
-        fewer.push_back(times[i * (times.size() - 1) / (kMaxPathSamples - 1)]);
-      times = std::move(fewer);
-    }
-    return times;
-  }
-
-  // The object's path: its origin sampled along the animation, in world axes, looped.
-  void object(size_t k) {
-    ObjectRoot& root = objects_[k];
-    const aiNodeAnim& channel = *channels_.at(root.node->mName.C_Str());
-    const aiMatrix4x4 parent = axes_ * global_transform(root.node->mParent);
-    auto frame_at = [&](double ticks) {
-      return parent * channel_transform(channel, root.node->mTransformation, ticks);
-    };
-    const double duration =
-        std::isfinite(animation_->mDuration) ? std::max(animation_->mDuration, 0.0) : 0.0;
-    const double tps =
-        animation_->mTicksPerSecond > 0.0 ? animation_->mTicksPerSecond : kDefaultTicksPerSecond;
-    std::vector<aiVector3D> path;
-    for (const double ticks : sample_times(channel, duration)) {
-      const aiVector3D p = frame_at(ticks) * aiVector3D(0, 0, 0);
-      if (path.empty() || (p - path.back()).Length() > 1e-6f * (1.0f + p.Length()))
-        path.push_back(p);
-    }
-    while (path.size() > 1 &&
-           (path.back() - path.front()).Length() <= 1e-6f * (1.0f + path.front().Length()))
-      path.pop_back();
-    double loop = 0.0;
-    for (size_t i = 0; i < path.size(); ++i)
-      loop += (path[(i + 1) % path.size()] - path[i]).Length();
-    const double seconds = duration / tps;
-    const double speed =
-        path.size() > 1 && seconds > 0.0 ? std::min(loop / seconds, world_limits::kMaxSpeed) : 0.0;
-
-    // The object faces its direction of travel: its frame at time 0 is turned by the heading
-    // of the first move along the ground, so the model shows as the file has it.
-    float heading = 0.0f;
-    for (size_t i = 0; i + 1 < path.size(); ++i) {
-      const aiVector3D d = path[i + 1] - path[i];
-      if (std::hypot(d.x, d.y) > 1e-9f) {
-        heading = std::atan2(d.y, d.x);
-        break;
-      }
-    }
-    aiMatrix4x4 turn, move;
-    aiMatrix4x4::RotationZ(-heading, turn);
-    aiMatrix4x4::Translation(-path.front(), move);
-    root.local_from_file = turn * move * frame_at(0.0);
-
-    const std::string name = clip(root.node->mName.C_Str());
-    out_.record(Tag::Object, StreamWriter::string_bytes(name) + 8 + 4 + path.size() * 24);
-    out_.string(name);
-    out_.put(speed);
-    out_.put(static_cast<uint32_t>(path.size()));
-    for (const aiVector3D& p : path)
-      out_.put(double{p.x}), out_.put(double{p.y}), out_.put(double{p.z});
-  }
-
-  // to_world takes the node's space to world axes (or to its object's frame).
-  void meshes(const aiNode* node, aiMatrix4x4 to_world, int32_t object) {
-    if (!node) return;
-    for (size_t k = 0; object < 0 && k < objects_.size(); ++k)
-      if (objects_[k].node == node) {
-        object = static_cast<int32_t>(k);
-        to_world = objects_[k].local_from_file;
-      }
     for (unsigned i = 0; i < node->mNumMeshes; ++i)
       if (node->mMeshes[i] < scene_.mNumMeshes)
-        mesh(*scene_.mMeshes[node->mMeshes[i]], to_world, object);
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-      meshes(node->mChildren[i], to_world * node->mChildren[i]->mTransformation, object);
+        mesh(*scene_.mMeshes[node->mMeshes[i]], here, object);
+    for (unsigned i = 0; i < node->mNumChildren; ++i) nodes(node->mChildren[i], here, object);
+  }
+
+  void node_record(const aiNode& node, const aiMatrix4x4& base, int32_t parent) {
+    aiVector3D scaling, position;
+    aiQuaternion rotation;
+    node.mTransformation.Decompose(scaling, rotation, position);
+    // A chase camera takes the model's front (a file's front faces our -y) for the node's.
+    const aiMatrix3x3 linear(axes_ * global_transform(&node));
+    aiVector3D front(1, 0, 0);
+    if (std::isfinite(linear.Determinant()) && linear.Determinant() != 0.0f)
+      front = aiMatrix3x3(linear).Inverse() * aiVector3D(0, -1, 0);
+    const std::string name = clip(node.mName.C_Str());
+    out_.record(Tag::Node, StreamWriter::string_bytes(name) + import_stream::kNodeBytes);
+    out_.string(name);
+    out_.put(parent);
+    for (unsigned r = 0; r < 3; ++r)
+      for (unsigned c = 0; c < 4; ++c) out_.put(double{base[r][c]});
+    for (float v : {position.x, position.y, position.z, rotation.x, rotation.y, rotation.z,
+                    rotation.w, scaling.x, scaling.y, scaling.z, front.x, front.y, front.z})
+      out_.put(double{v});
+  }
+
+  // Every animation, its channels on the nodes that became objects, times in seconds. The
+  // file's keys are interpolated linearly (rotations by slerp), as assimp hands them over.
+  void animations() {
+    for (unsigned a = 0; a < scene_.mNumAnimations; ++a) {
+      const aiAnimation& anim = *scene_.mAnimations[a];
+      const double tps = anim.mTicksPerSecond > 0.0 ? anim.mTicksPerSecond : kDefaultTicksPerSecond;
+      const double length =
+          std::isfinite(anim.mDuration) && anim.mDuration > 0.0 ? anim.mDuration / tps : 0.0;
+      struct Out {
+        int32_t object;
+        uint8_t path;
+        const aiVectorKey* vectors;
+        const aiQuatKey* quats;
+        unsigned count;
+      };
+      std::vector<Out> channels;
+      for (unsigned i = 0; i < anim.mNumChannels; ++i) {
+        const aiNodeAnim& c = *anim.mChannels[i];
+        const auto it = objects_.find(c.mNodeName.C_Str());
+        if (it == objects_.end()) continue;
+        if (c.mNumPositionKeys)
+          channels.push_back({it->second, 0, c.mPositionKeys, nullptr, c.mNumPositionKeys});
+        if (c.mNumRotationKeys)
+          channels.push_back({it->second, 1, nullptr, c.mRotationKeys, c.mNumRotationKeys});
+        if (c.mNumScalingKeys)
+          channels.push_back({it->second, 2, c.mScalingKeys, nullptr, c.mNumScalingKeys});
+      }
+      const std::string name = clip(anim.mName.C_Str());
+      uint64_t bytes = StreamWriter::string_bytes(name) + 8 + 4;
+      for (const Out& c : channels)
+        bytes += import_stream::kChannelHeaderBytes + uint64_t{c.count} * (c.quats ? 5 : 4) * 8;
+      out_.record(Tag::Animation, bytes);
+      out_.string(name);
+      out_.put(std::min(length, world_limits::kMaxKeyTime));
+      out_.put(static_cast<uint32_t>(channels.size()));
+      for (const Out& c : channels) {
+        out_.put(c.object);
+        out_.put(c.path);
+        out_.put(uint8_t{1});  // linear
+        out_.put(c.count);
+        for (unsigned k = 0; k < c.count; ++k)
+          out_.put((c.quats ? c.quats[k].mTime : c.vectors[k].mTime) / tps);
+        for (unsigned k = 0; k < c.count; ++k) {
+          if (c.quats) {
+            const aiQuaternion& q = c.quats[k].mValue;
+            for (float v : {q.x, q.y, q.z, q.w}) out_.put(double{v});
+          } else {
+            const aiVector3D& v = c.vectors[k].mValue;
+            for (float x : {v.x, v.y, v.z}) out_.put(double{x});
+          }
+        }
+      }
+    }
+  }
+
+  // What the engine does not draw, said once.
+  void dropped() {
+    bool bones = false, morphs = false;
+    for (unsigned i = 0; i < scene_.mNumMeshes; ++i) {
+      bones = bones || scene_.mMeshes[i]->mNumBones > 0;
+      morphs = morphs || scene_.mMeshes[i]->mNumAnimMeshes > 0;
+    }
+    if (!bones && !morphs) return;
+    const std::string what = std::string("drawn in their rest shape: ") +
+                             (bones ? "skinned meshes (bone weights are not followed)" : "") +
+                             (bones && morphs ? "; " : "") +
+                             (morphs ? "morph targets (their weights are not followed)" : "");
+    out_.record(Tag::Warning, what.size());
+    out_.bytes(what.data(), what.size());
   }
 
   void mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
@@ -500,12 +498,11 @@ class ModelWriter {
   StreamWriter& out_;
   aiMatrix4x4 axes_;
   std::string folder_;
-  const aiAnimation* animation_ = nullptr;
-  std::unordered_map<std::string, const aiNodeAnim*> channels_;
-  std::map<std::string, int32_t> textures_;  // -1: no texture
+  std::unordered_set<std::string> animated_;          // nodes some channel drives
+  std::unordered_map<std::string, int32_t> objects_;  // animated node name: its object
+  std::map<std::string, int32_t> textures_;           // -1: no texture
   int32_t next_texture_ = 0;
   std::string model_stem_;  // the model's file name without its extension
-  std::vector<ObjectRoot> objects_;
 };
 
 void error_record(StreamWriter& out, const std::string& reason) {

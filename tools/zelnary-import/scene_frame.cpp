@@ -22,24 +22,6 @@ aiVector3D unit_axis(int axis, int sign) {
   return v;
 }
 
-// The key pair around t and how far between them t lies.
-template <typename Key>
-void bracket(const Key* keys, unsigned n, double t, unsigned& a, unsigned& b, float& f) {
-  a = b = 0;
-  f = 0.0f;
-  if (n == 0 || t <= keys[0].mTime) return;
-  if (t >= keys[n - 1].mTime) {
-    a = b = n - 1;
-    return;
-  }
-  const Key* hi =
-      std::upper_bound(keys, keys + n, t, [](double v, const Key& k) { return v < k.mTime; });
-  b = static_cast<unsigned>(hi - keys);
-  a = b - 1;
-  const double span = keys[b].mTime - keys[a].mTime;
-  f = span > 0.0 ? static_cast<float>((t - keys[a].mTime) / span) : 0.0f;
-}
-
 }  // namespace
 
 bool is_z_up_format(const std::string& path) {
@@ -96,29 +78,6 @@ aiMatrix4x4 global_transform(const aiNode* node) {
   aiMatrix4x4 m;
   for (; node; node = node->mParent) m = node->mTransformation * m;
   return m;
-}
-
-aiMatrix4x4 channel_transform(const aiNodeAnim& c, const aiMatrix4x4& rest, double t) {
-  unsigned a, b;
-  float f;
-  aiVector3D position, scaling;
-  aiQuaternion rotation;
-  rest.Decompose(scaling, rotation, position);  // what the channel does not animate
-  if (c.mNumPositionKeys > 0) {
-    bracket(c.mPositionKeys, c.mNumPositionKeys, t, a, b, f);
-    position =
-        c.mPositionKeys[a].mValue + (c.mPositionKeys[b].mValue - c.mPositionKeys[a].mValue) * f;
-  }
-  if (c.mNumRotationKeys > 0) {
-    bracket(c.mRotationKeys, c.mNumRotationKeys, t, a, b, f);
-    aiQuaternion::Interpolate(rotation, c.mRotationKeys[a].mValue, c.mRotationKeys[b].mValue, f);
-    rotation.Normalize();
-  }
-  if (c.mNumScalingKeys > 0) {
-    bracket(c.mScalingKeys, c.mNumScalingKeys, t, a, b, f);
-    scaling = c.mScalingKeys[a].mValue + (c.mScalingKeys[b].mValue - c.mScalingKeys[a].mValue) * f;
-  }
-  return aiMatrix4x4(scaling, rotation, position);
 }
 
 }  // namespace znr::importer

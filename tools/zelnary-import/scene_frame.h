@@ -26,9 +26,4 @@ aiMatrix4x4 world_axes(const aiScene& scene, std::optional<UpAxis> chosen, bool 
 // The transform from a node's space to the root's.
 aiMatrix4x4 global_transform(const aiNode* node);
 
-// A node's local transform at `ticks` from its animation channel (keys interpolated linearly,
-// rotations by slerp; times outside the keys hold the nearest key). What the channel has no
-// keys for comes from the node's own transform, rest.
-aiMatrix4x4 channel_transform(const aiNodeAnim& channel, const aiMatrix4x4& rest, double ticks);
-
 }  // namespace znr::importer

@@ -160,6 +160,8 @@ int main(int argc, char** argv) {
   }
   // The importer child inherits the up axis with the environment.
   if (!cmd->up.empty()) setenv(znr::kUpAxisVariable, cmd->up.c_str(), 1);
+  // The engine reads the animation to play from its environment, as the viewer's does.
+  if (!cmd->animation.empty()) setenv(znr::kAnimationVariable, cmd->animation.c_str(), 1);
   switch (cmd->kind) {
     case Command::Help:
       std::fputs(znr::tool::kUsage, stdout);

@@ -7,13 +7,14 @@
 
 #include "zelnary/import/up_axis.h"
 #include "zelnary/render/renderer.h"
+#include "zelnary/world/limits.h"
 
 namespace znr::tool {
 
 const char* const kUsage =
-    "usage: zelnary-tool check WORLD [--up AXIS]\n"
+    "usage: zelnary-tool check WORLD [--up AXIS] [--animation A]\n"
     "       zelnary-tool render WORLD --camera N --size WxH --out FILE.png"
-    " [--time SECONDS] [--accuracy A] [--gl] [--up AXIS]\n"
+    " [--time SECONDS] [--accuracy A] [--gl] [--up AXIS] [--animation A]\n"
     "       zelnary-tool import [--force] MODEL OUTDIR [--up AXIS]\n"
     "           (writes OUTDIR/NAME.wld and OUTDIR/bitmaps/; --force replaces them)\n"
     "       zelnary-tool help\n"
@@ -23,7 +24,8 @@ const char* const kUsage =
     "  N: camera handle (1 = the world's first camera; 0 = a new camera at the origin"
     " looking along -x)\n"
     "  AXIS: the model file's axis that points up: x, y, z, -x, -y or -z (by default the"
-    " file's own, or its format's)\n";
+    " file's own, or its format's)\n"
+    "  A: which of the world's animations plays: 1 = the first (the default), 0 = none\n";
 
 namespace {
 
@@ -61,13 +63,23 @@ std::optional<Command> parse_command(const std::vector<std::string>& all_args, s
   Command cmd;
   std::vector<std::string> args;
   for (size_t i = 0; i < all_args.size(); ++i) {
-    if (i == 0 || all_args[i] != "--up") {
+    const bool animation = i > 0 && all_args[i] == "--animation";
+    if (i == 0 || (all_args[i] != "--up" && !animation)) {
       args.push_back(all_args[i]);
       continue;
     }
     if (i + 1 >= all_args.size()) {
-      error = "--up needs a value";
+      error = all_args[i] + " needs a value";
       return std::nullopt;
+    }
+    if (animation) {
+      cmd.animation = all_args[++i];
+      uint32_t n = 0;
+      if (!parse_number(cmd.animation, n) || n > world_limits::kMaxAnimations) {
+        error = "bad value '" + cmd.animation + "' for --animation (0 to 1024)";
+        return std::nullopt;
+      }
+      continue;
     }
     cmd.up = all_args[++i];
     if (!parse_up_axis(cmd.up)) {

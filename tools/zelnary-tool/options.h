@@ -25,6 +25,7 @@ struct Command {
   std::string model, out_dir;  // import
   bool force = false;          // import: replace a world (and textures) already there
   std::string up;              // --up: a model's up axis (empty: the importer's own choice)
+  std::string animation;       // --animation: which animation plays (empty: the first)
 };
 
 // nullopt: error says what is wrong with the arguments.

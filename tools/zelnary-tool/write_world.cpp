@@ -108,6 +108,44 @@ void write_poly(std::ostream& out, const Scene& scene, const Polygon& p,
   out << '\n';
 }
 
+// A keyframed node's header and its settings that differ from the defaults.
+void write_node(std::ostream& out, const Scene& scene, const MovingObject& o) {
+  out << "\nobject " << o.name << " node";
+  if (o.parent >= 0) out << " parent=" << scene.objects[static_cast<size_t>(o.parent)].name;
+  out << '\n';
+  if (!(o.base == Affine{})) {
+    out << "  base";
+    for (const auto& row : o.base.m)
+      for (double v : row) out << ' ' << num(v);
+    out << '\n';
+  }
+  if (!(o.rest == Transform{})) {
+    const Transform& t = o.rest;
+    out << "  rest " << triple(t.translation, ' ') << ' ' << num(t.rotation.x) << ' '
+        << num(t.rotation.y) << ' ' << num(t.rotation.z) << ' ' << num(t.rotation.w) << ' '
+        << triple(t.scale, ' ') << '\n';
+  }
+  if (!(o.front == Vec3{1.0, 0.0, 0.0})) out << "  front " << triple(o.front, ' ') << '\n';
+}
+
+void write_animation(std::ostream& out, const Scene& scene, const Animation& a) {
+  static constexpr const char* kPath[] = {"translation", "rotation", "scale"};
+  static constexpr const char* kHow[] = {"step", "linear", "cubic"};
+  out << "\nanimation \"" << a.name << "\" " << num(a.length) << '\n';
+  for (const Channel& c : a.channels) {
+    out << "  channel " << scene.objects[static_cast<size_t>(c.object)].name << ' '
+        << kPath[static_cast<int>(c.path) % 3] << ' ' << kHow[static_cast<int>(c.interpolation) % 3]
+        << '\n';
+    const size_t n = values_per_key(c);
+    for (size_t k = 0; k < c.times.size(); ++k) {
+      out << "    key " << num(c.times[k]);
+      for (size_t i = 0; i < n; ++i) out << ' ' << num(c.values[k * n + i]);
+      out << '\n';
+    }
+  }
+  out << "end\n";
+}
+
 // The world file's text; false when it would be larger than a world file may be, checked as
 // it grows so that a scene far too big never takes the memory of its whole text.
 bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::string& text,
@@ -119,7 +157,10 @@ bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::st
             " MiB, the most a world file may hold: nothing was written";
     return true;
   };
-  out << "zelnary-world 1\n# Imported by zelnary-tool. z is up.\n\n";
+  bool keyed = !scene.animations.empty();
+  for (const MovingObject& o : scene.objects) keyed = keyed || o.keyed;
+  out << (keyed ? "zelnary-world 2" : "zelnary-world 1")
+      << "\n# Imported by zelnary-tool. z is up.\n\n";
   const Lighting& l = scene.lighting;
   out << "background " << num(scene.background.r) << ' ' << num(scene.background.g) << ' '
       << num(scene.background.b) << '\n';
@@ -146,13 +187,21 @@ bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::st
   }
   for (size_t k = 0; k < scene.objects.size(); ++k) {
     const MovingObject& o = scene.objects[k];
-    out << "\nobject " << o.name << ' ' << num(o.speed) << '\n';
+    if (o.keyed) {
+      write_node(out, scene, o);
+    } else {
+      out << "\nobject " << o.name << ' ' << num(o.speed) << '\n';
+    }
     for (const Vec3& w : o.path) out << "  waypoint " << triple(w, ' ') << '\n';
     for (const Polygon& p : scene.polygons) {
       if (p.object == static_cast<int32_t>(k)) write_poly(out, scene, p, tex, "  ");
       if (too_big()) return false;
     }
     out << "end\n";
+  }
+  for (const Animation& a : scene.animations) {
+    write_animation(out, scene, a);
+    if (too_big()) return false;
   }
   text = std::move(out).str();
   return true;

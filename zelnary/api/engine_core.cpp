@@ -1,8 +1,11 @@
 #include "zelnary/api/engine_core.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -22,6 +25,25 @@ namespace znr {
 double monotonic_seconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The index into scene.animations that the environment chooses (SIZE_MAX: none); a value
+// that is not a number, or names an animation the world lacks, is reported and plays none.
+size_t chosen_animation(const std::string& path, const Scene& scene) {
+  const char* v = std::getenv(kAnimationVariable);
+  if (!v || !*v) return 0;
+  const std::string text = v;
+  size_t n = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+    std::cerr << kAnimationVariable << "=" << text << ": not a number; no animation plays\n";
+    return SIZE_MAX;
+  }
+  if (n == 0) return SIZE_MAX;
+  if (n > scene.animations.size() && !scene.animations.empty())
+    std::cerr << path << ": animation " << n << " asked for; the world has "
+              << scene.animations.size() << "; none plays\n";
+  return n - 1;
 }
 
 struct EngineCore::Impl {
@@ -103,7 +125,7 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   m.progress.enter(LoadStep::Preparing);
   m.cameras.reserve(m.scene.cameras.size() + 1);
   for (const CameraDef& def : m.scene.cameras) m.cameras.push_back(camera_from_def(def));
-  m.simulation.reset(m.scene);
+  m.simulation.reset(m.scene, chosen_animation(world_path, m.scene));
   if (!m.collision.build(m.scene, m.simulation.poses(), error))
     return fail(world_path + ": " + error, true);
   if (m.progress.cancelled()) return fail({}, true);

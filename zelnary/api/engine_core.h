@@ -31,6 +31,10 @@ namespace znr {
 using ClockFn = std::function<double()>;
 double monotonic_seconds();
 
+// Which of a world's animations plays: "1" the first (also when unset or empty), "2" the
+// second, ..., "0" none (keyframed nodes rest). Read at each load.
+inline constexpr const char* kAnimationVariable = "ZELNARY_ANIMATION";
+
 class EngineCore {
  public:
   // backend: the id of the one back end to draw with (api/backends.h), empty for the usual

@@ -249,7 +249,9 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
   for (const Polygon& p : scene.polygons) {
     if (p.object < 0) {
       fan(p, m.static_tris);
-    } else if (static_cast<size_t>(p.object) < scene.objects.size()) {
+    } else if (static_cast<size_t>(p.object) < scene.objects.size() &&
+               !scene.objects[static_cast<size_t>(p.object)].keyed) {
+      // Keyframed nodes turn and stretch any way; queries answer without them.
       fan(p, m.object_tris[static_cast<size_t>(p.object)]);
     }
   }

@@ -100,9 +100,9 @@ class Emitter {
   std::vector<VertexShade> shade_, shade_scratch_;
 };
 
-// A direction in an object's frame turned into world orientation.
-Vec3 turned(const ObjectPose* pose, const Vec3& d) {
-  return pose ? to_world(ObjectPose{Vec3{}, pose->heading_deg}, d) : d;
+// A normal in an object's frame turned into world orientation.
+Vec3 turned(const ObjectPose* pose, const Vec3& n) {
+  return pose ? turn_normal(*pose, n) : n;
 }
 
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
@@ -113,7 +113,8 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
-    const Vec3 normal = own ? normalized(turned(pose, unit_normal(s_.normals[at]))) : plane;
+    // A turn keeps a unit normal unit: no second normalisation.
+    const Vec3 normal = own ? turned(pose, unit_normal(s_.normals[at])) : plane;
     const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
     shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
   }

@@ -100,7 +100,9 @@ void FrameStream::add(const Polygon& p, std::span<const Vertex> vertices, bool s
     any_out |= code;
     center += world;
     if (shaded) {
-      const Vec3 n = pose ? to_world(*pose, (*normals)(k)) - origin : (*normals)(k);
+      const Vec3 n = !pose           ? (*normals)(k)
+                     : pose->general ? normalized(turn_normal(*pose, (*normals)(k)))
+                                     : to_world(*pose, (*normals)(k)) - origin;
       const Vec3 to_eye = normalized(view_.eye - world);
       c.shade = shade_attributes(s, p, p.first_vertex + k, n, &to_eye);
     }

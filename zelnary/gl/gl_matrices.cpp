@@ -42,6 +42,16 @@ Mat4 view_projection(const View& v, bool reversed) {
 }
 
 Mat4 model(const ObjectPose& pose) {
+  if (pose.general) {
+    Mat4 m;
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) m.m[r][c] = pose.linear[r][c];
+    m.m[0][3] = pose.position.x;
+    m.m[1][3] = pose.position.y;
+    m.m[2][3] = pose.position.z;
+    m.m[3][3] = 1.0;
+    return m;
+  }
   const double a = pose.heading_deg * std::numbers::pi / 180.0;
   Mat4 m;
   m.m[0][0] = std::cos(a);

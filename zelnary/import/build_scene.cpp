@@ -5,6 +5,7 @@
 #include <numbers>
 #include <set>
 
+#include "zelnary/simulation/keyframes.h"
 #include "zelnary/world/limits.h"
 
 namespace znr {
@@ -74,22 +75,40 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
     error = "nothing to draw: the file holds no polygons";
     return false;
   }
-  const size_t cameras = 1 + scene.cameras.size() + scene.objects.size();
+  size_t roots = 0;
+  for (const MovingObject& o : scene.objects) roots += o.keyed && o.parent >= 0 ? 0 : 1;
+  const size_t cameras = 1 + scene.cameras.size() + roots;
   if (cameras > lim::kMaxCameras) {
     error = "scene too large: more than " + std::to_string(lim::kMaxCameras) + " cameras";
     return false;
   }
 
-  // Each object's reach from its origin, then the bounds of everything where it starts.
+  // Each object's reach from its origin, then the bounds of everything where it starts. A
+  // keyframed node's polygons count where the first animation has them at time 0, and towards
+  // the reach of the root of its hierarchy, which its chase camera follows.
+  std::vector<ObjectPose> start(scene.objects.size());
+  NodeAnimator(scene, 0).pose(0.0, start);
+  auto root_of = [&](size_t k) {
+    while (scene.objects[k].parent >= 0) k = static_cast<size_t>(scene.objects[k].parent);
+    return k;
+  };
   std::vector<double> radius(scene.objects.size(), 0.0);
+  std::vector<bool> carries(scene.objects.size(), false);
   Box box;
   for (const Polygon& p : scene.polygons)
     for (const Vertex& v : scene.vertices_of(p)) {
       if (p.object < 0) {
         box.add(v.position);
+      } else if (scene.objects[static_cast<size_t>(p.object)].keyed) {
+        const size_t root = root_of(static_cast<size_t>(p.object));
+        const Vec3 w = to_world(start[static_cast<size_t>(p.object)], v.position);
+        box.add(w);
+        radius[root] = std::max(radius[root], length(w - start[root].position));
+        carries[root] = true;
       } else {
         double& r = radius[static_cast<size_t>(p.object)];
         r = std::max(r, length(v.position));
+        carries[static_cast<size_t>(p.object)] = true;
       }
     }
   for (size_t k = 0; k < scene.objects.size(); ++k)
@@ -110,11 +129,23 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   };
   if (s != 1.0) {
     bool ok = true;
-    for (Vertex& v : scene.vertices) ok = scaled(v.position) && ok;
+    // A keyframed node's polygons keep its own units: the scale goes on the roots' bases, and
+    // from them down each hierarchy.
+    for (const Polygon& p : scene.polygons)
+      if (p.object < 0 || !scene.objects[static_cast<size_t>(p.object)].keyed)
+        for (uint32_t i = p.first_vertex; i < p.first_vertex + p.vertex_count; ++i)
+          ok = scaled(scene.vertices[i].position) && ok;
     for (MovingObject& o : scene.objects) {
       for (Vec3& w : o.path) ok = scaled(w) && ok;
       o.speed = std::clamp(o.speed * s, -lim::kMaxSpeed, lim::kMaxSpeed);
+      if (o.keyed && o.parent < 0)
+        for (auto& row : o.base.m)
+          for (double& v : row) {
+            v *= s;
+            ok = ok && std::fabs(v) <= bound;
+          }
     }
+    for (ObjectPose& pose : start) pose.position = pose.position * s;
     for (CameraDef& c : scene.cameras) ok = scaled(c.location) && ok;
     for (double& r : radius) r *= s;
     box.lo = box.lo * s;
@@ -163,15 +194,19 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   for (size_t k = 0; k < scene.objects.size(); ++k) {
     MovingObject& o = scene.objects[k];
     o.name = unique_name(clean_name(o.name, true, "object"), object_names);
+    if (o.keyed && !carries[k]) continue;  // nothing to follow: a part of a hierarchy
     CameraDef c;
     c.name = unique_name("Behind " + o.name, taken);
     c.chase = ChaseType::Behind;
     c.target = static_cast<int32_t>(k);
-    c.location = o.path.front();
+    c.location = o.keyed ? start[k].position : o.path.front();
     c.distance_from_eye = std::max(radius[k] * 3.0, kFitTarget / 100.0);
     list.push_back(std::move(c));
   }
   scene.cameras = std::move(list);
+  for (size_t i = 0; i < scene.animations.size(); ++i)
+    scene.animations[i].name =
+        clean_name(scene.animations[i].name, false, "Animation " + std::to_string(i + 1));
   return true;
 }
 

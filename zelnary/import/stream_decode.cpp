@@ -80,6 +80,7 @@ enum Repair : uint32_t {
   kBadColours = 2,
   kCountMismatch = 4,
   kBadMaterial = 8,
+  kBadKeys = 16,
 };
 
 // v within lo..hi; a NaN becomes fallback. Notes a change in repaired.
@@ -160,6 +161,10 @@ class Decoder {
         return object(r);
       case Tag::Mesh:
         return mesh(r);
+      case Tag::Node:
+        return node(r);
+      case Tag::Animation:
+        return animation(r);
       case Tag::Camera:
         return camera(r);
       case Tag::Error: {
@@ -170,6 +175,15 @@ class Decoder {
           if (static_cast<unsigned char>(c) < 0x20) c = ' ';
         error_ = reason.empty() ? std::string("the importer gave no reason") : reason;
         return false;
+      }
+      case Tag::Warning: {
+        const auto rest = r.rest();
+        std::string line(reinterpret_cast<const char*>(rest.data()),
+                         std::min<size_t>(rest.size(), 1024));
+        for (char& c : line)
+          if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        if (out_.warnings.size() < 16) out_.warnings.push_back(std::move(line));
+        return true;
       }
       case Tag::End:
         return true;
@@ -329,6 +343,9 @@ class Decoder {
     add(kBadColours, "vertex colours outside 0..1 were clamped");
     add(kCountMismatch, "normals or colours not one per vertex were left out");
     add(kBadMaterial, "material values out of range were clamped");
+    add(kBadKeys,
+        "animation keys out of time order were left out, and rotations of zero length "
+        "made no turn");
     out_.warnings.push_back("the model's values were mended: " + what);
   }
 
@@ -353,6 +370,106 @@ class Decoder {
     }
     s.objects.push_back(std::move(o));
     return true;
+  }
+
+  bool node(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.objects.size() >= lim::kMaxObjects)
+      return limit("more than " + std::to_string(lim::kMaxObjects) + " objects");
+    MovingObject o;
+    o.keyed = true;
+    double v[12 + 10 + 3];
+    if (!r.string(o.name) || !r.get(o.parent) || !r.take(v, sizeof v))
+      return fail("node record cut short");
+    if (o.parent != -1 && (o.parent < 0 || static_cast<size_t>(o.parent) >= s.objects.size() ||
+                           !s.objects[static_cast<size_t>(o.parent)].keyed))
+      return fail("node parent " + std::to_string(o.parent) + " is not a node before it");
+    for (double x : v)
+      if (!finite_within(x, lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
+    for (int i = 0; i < 12; ++i) o.base.m[i / 4][i % 4] = v[i];
+    o.rest = {{v[12], v[13], v[14]}, {v[15], v[16], v[17], v[18]}, {v[19], v[20], v[21]}};
+    if (o.rest.rotation == Quat{0, 0, 0, 0}) {
+      o.rest.rotation = Quat{};
+      repairs_ |= kBadKeys;
+    }
+    o.front = {v[22], v[23], v[24]};
+    if (length(o.front) == 0.0) o.front = {1.0, 0.0, 0.0};
+    s.objects.push_back(std::move(o));
+    return true;
+  }
+
+  bool animation(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.animations.size() >= lim::kMaxAnimations)
+      return limit("more than " + std::to_string(lim::kMaxAnimations) + " animations");
+    Animation a;
+    uint32_t channels = 0;
+    if (!r.string(a.name) || !r.get(a.length) || !r.get(channels))
+      return fail("animation record cut short");
+    if (!(a.length >= 0.0 && a.length <= lim::kMaxKeyTime))
+      return fail("animation length out of range");
+    if (channels > lim::kMaxChannels) return limit("more than 65536 channels in one animation");
+    if (uint64_t{channels} * kChannelHeaderBytes > r.left())
+      return fail("animation channels do not match their count");
+    a.channels.reserve(channels);
+    for (uint32_t i = 0; i < channels; ++i) {
+      Channel c;
+      uint8_t path = 0, how = 0;
+      uint32_t keys = 0;
+      if (!r.get(c.object) || !r.get(path) || !r.get(how) || !r.get(keys))
+        return fail("animation channel cut short");
+      if (c.object < 0 || static_cast<size_t>(c.object) >= s.objects.size() ||
+          !s.objects[static_cast<size_t>(c.object)].keyed)
+        return fail("channel names object " + std::to_string(c.object) + ", not a node");
+      if (path > 2 || how > 2) return fail("unknown channel path or interpolation");
+      c.path = static_cast<ChannelPath>(path);
+      c.interpolation = static_cast<Interpolation>(how);
+      const size_t n = values_per_key(c);
+      if (keys == 0 || keys > lim::kMaxKeys) return fail("channel key count out of range");
+      if (uint64_t{keys} * (1 + n) * 8 > r.left()) return fail("channel keys cut short");
+      c.times.resize(keys);
+      c.values.resize(keys * n);
+      r.take(c.times.data(), keys * 8);
+      r.take(c.values.data(), keys * n * 8);
+      if (!mend_keys(c)) return unusable("an animation key beyond the world's limits");
+      a.channels.push_back(std::move(c));
+    }
+    s.animations.push_back(std::move(a));
+    return true;
+  }
+
+  // Keys whose time is not after the last kept one are left out; a rotation of zero length
+  // makes no turn. false for a value that is not finite or beyond the caps.
+  bool mend_keys(Channel& c) {
+    const size_t n = values_per_key(c);
+    size_t kept = 0;
+    for (size_t k = 0; k < c.times.size(); ++k) {
+      const double t = c.times[k];
+      if (!(t >= 0.0 && t <= lim::kMaxKeyTime) || (kept > 0 && !(t > c.times[kept - 1]))) {
+        repairs_ |= kBadKeys;
+        continue;
+      }
+      c.times[kept] = t;
+      std::copy_n(c.values.begin() + static_cast<ptrdiff_t>(k * n), n,
+                  c.values.begin() + static_cast<ptrdiff_t>(kept * n));
+      ++kept;
+    }
+    if (kept == 0) return false;
+    c.times.resize(kept);
+    c.values.resize(kept * n);
+    for (double v : c.values)
+      if (!finite_within(v, lim::kMaxCoordinate)) return false;
+    if (c.path == ChannelPath::Rotation) {
+      const size_t at = n == 4 ? 0 : 4;
+      for (size_t k = 0; k < kept; ++k) {
+        double* q = c.values.data() + k * n + at;
+        if (q[0] == 0.0 && q[1] == 0.0 && q[2] == 0.0 && q[3] == 0.0) {
+          q[3] = 1.0;
+          repairs_ |= kBadKeys;
+        }
+      }
+    }
+    return channel_fault(c) == nullptr;
   }
 
   bool mesh(Reader& r) {

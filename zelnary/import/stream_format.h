@@ -17,7 +17,15 @@
 //             u32 triangle count, u32 normal count, u32 colour count (each 0 or the vertex
 //             count), f32 x y z u v per vertex, f32 x y z per normal, f32 r g b a (0..1) per
 //             colour, u32 a b c per triangle
+//   Node      string name, i32 parent (an earlier Node's object index, or -1), f64 base 3x4 by
+//             rows, f64 rest translation x y z, rotation x y z w, scale x y z, f64 front x y z
+//             (a keyframed object; Object and Node records share the object indices)
+//   Animation string name, f64 length (seconds), u32 channel count, then per channel: i32
+//             object (a Node), u8 path (scene.h's ChannelPath), u8 interpolation
+//             (Interpolation), u32 key count, f64 time per key, f64 values per key (3, 4 for a
+//             rotation; three times that for a cubic spline)
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
+//   Warning   one line for the user, to the end of the payload (what the import leaves out)
 //   Error     the importer's reason, to the end of the payload; the import failed
 //   End       empty; the last record of every complete stream
 //
@@ -40,6 +48,9 @@ enum class Tag : uint32_t {
   Camera = 5,
   Error = 6,
   End = 7,
+  Node = 8,
+  Animation = 9,
+  Warning = 10,
 };
 
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
@@ -51,5 +62,7 @@ constexpr uint64_t kVertexBytes = 5 * 4;
 constexpr uint64_t kNormalBytes = 3 * 4;
 constexpr uint64_t kColourBytes = 4 * 4;
 constexpr uint64_t kTriangleBytes = 3 * 4;
+constexpr uint64_t kNodeBytes = 4 + 25 * 8;  // after the name
+constexpr uint64_t kChannelHeaderBytes = 4 + 1 + 1 + 4;
 
 }  // namespace znr::import_stream

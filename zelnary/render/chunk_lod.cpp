@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zelnary/render/flat_light.h"
+#include "zelnary/render/surface_light.h"
 
 namespace znr {
 namespace {
@@ -152,10 +153,11 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
       return group_key(s.polygons[a]) < group_key(s.polygons[b]);
     });
     size_t triangles = 0;
-    bool coloured = !s.vertex_colors.empty();
+    bool coloured = false;
     for (uint32_t pi : polys) {
-      triangles += s.polygons[pi].vertex_count - 2;
-      coloured = coloured || !s.material_of(s.polygons[pi]).plain();
+      const Polygon& p = s.polygons[pi];
+      triangles += p.vertex_count - 2;
+      coloured = coloured || !s.material_of(p).plain() || has_vertex_colors(s, p);
     }
     // Simplified chunks are lit flat (from the normals around each vertex, close to smooth
     // light at a distance); vertex colours, highlights and alpha would be lost, so such chunks

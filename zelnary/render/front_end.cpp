@@ -53,14 +53,14 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
     const ObjectGroup& g = index.objects[o];
     if (g.begin == g.end) continue;
     const ObjectPose& pose = o < poses.size() ? poses[o] : origin;
-    if (!sphere_visible(view, to_world(pose, g.center), g.radius)) continue;
+    const double radius = pose.general ? g.radius * largest_stretch(pose) : g.radius;
+    if (!sphere_visible(view, to_world(pose, g.center), radius)) continue;
     out.objects.push_back(
         {static_cast<uint32_t>(o), pose, static_cast<uint32_t>(out.object_light.size())});
-    // The object turns about z, and its normals with it.
-    const ObjectPose turn{Vec3{}, pose.heading_deg};
+    // The object turns (about z, or any way for a general pose), and its normals with it.
     for (uint32_t k = g.begin; k < g.end; ++k) {
       const Polygon& p = scene.polygons[index.order[k]];
-      out.object_light.push_back(flat_light(scene, p, to_world(turn, polygon_normal(scene, p))));
+      out.object_light.push_back(flat_light(scene, p, turn_normal(pose, polygon_normal(scene, p))));
     }
   }
 }

@@ -48,7 +48,8 @@ struct FrameKey {
     for (size_t i = 0; i < objects.size(); ++i) {
       const VisibleObject &a = objects[i], &b = o.objects[i];
       if (a.object != b.object || !same(a.pose.position, b.pose.position) ||
-          a.pose.heading_deg != b.pose.heading_deg)
+          a.pose.heading_deg != b.pose.heading_deg || a.pose.general != b.pose.general ||
+          (a.pose.general && !(a.pose == b.pose)))
         return false;
     }
     return true;

@@ -16,9 +16,16 @@ bool has_vertex_normals(const Scene& s, const Polygon& p) {
   return true;
 }
 
+bool has_vertex_colors(const Scene& s, const Polygon& p) {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > s.vertex_colors.size()) return false;
+  for (uint32_t i = 0; i < p.vertex_count; ++i) {
+    if (s.vertex_colors[p.first_vertex + i] != 0xFFFFFFFFu) return true;
+  }
+  return false;
+}
+
 bool needs_vertex_shade(const Scene& s, const Polygon& p) {
-  return !s.material_of(p).plain() || has_vertex_normals(s, p) ||
-         (s.vertex_colors.size() == s.vertices.size() && !s.vertex_colors.empty());
+  return !s.material_of(p).plain() || has_vertex_normals(s, p) || has_vertex_colors(s, p);
 }
 
 double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess) {

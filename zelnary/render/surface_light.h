@@ -23,6 +23,9 @@ bool needs_vertex_shade(const Scene& s, const Polygon& p);
 // Whether every vertex of the polygon carries a normal; otherwise it is lit by its plane.
 bool has_vertex_normals(const Scene& s, const Polygon& p);
 
+// Whether a vertex of the polygon has a colour other than opaque white.
+bool has_vertex_colors(const Scene& s, const Polygon& p);
+
 // The scene's vertex colour of vertex i (an index into Scene::vertices): white without one.
 inline uint32_t vertex_color(const Scene& s, size_t i) {
   return i < s.vertex_colors.size() ? s.vertex_colors[i] : 0xFFFFFFFFu;

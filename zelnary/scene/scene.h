@@ -61,13 +61,78 @@ struct Polygon {
   int32_t object = -1;        // -1: static world geometry; else into Scene::objects
 };
 
-// A group of polygons that travels along a looped path of waypoints at a steady speed,
-// facing its direction of travel. Its polygons are written in its own frame: x forward,
-// y to the left, z up, the origin on the path.
+// A rotation as a unit quaternion (x, y, z the axis times sin(angle/2), w = cos(angle/2)).
+struct Quat {
+  double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
+  constexpr bool operator==(const Quat&) const = default;
+};
+
+// A node's place in its parent's frame: scaled, then turned, then moved.
+struct Transform {
+  Vec3 translation{};
+  Quat rotation{};
+  Vec3 scale{1.0, 1.0, 1.0};
+  constexpr bool operator==(const Transform&) const = default;
+};
+
+// An affine map: rows of a 3x3 linear part, then a translation column.
+struct Affine {
+  double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+  constexpr bool operator==(const Affine&) const = default;
+};
+
+// A group of polygons that moves. Either it travels along a looped path of waypoints at a
+// steady speed, facing its direction of travel (its polygons in its own frame: x forward, y to
+// the left, z up, the origin on the path), or it is a keyframed node: its frame is its parent's
+// (the world's for none) times base times its transform, which the playing animation's
+// channels replace over time.
 struct MovingObject {
   std::string name;
   std::vector<Vec3> path;  // waypoints in world coordinates, looped (last leads back to first)
   double speed = 0.0;      // world units per second
+  // Keyframed nodes only (keyed): the parent, an earlier keyed object or -1; the fixed map
+  // before the node's transform; the transform where no channel drives it; the direction in
+  // its own frame that a chase camera takes for its front.
+  bool keyed = false;
+  int32_t parent = -1;
+  Affine base{};
+  Transform rest{};
+  Vec3 front{1.0, 0.0, 0.0};
+};
+
+// How a channel's value runs between keys.
+enum class Interpolation : uint8_t {
+  Step = 0,         // holds each key until the next
+  Linear = 1,       // straight between keys; rotations by slerp
+  CubicSpline = 2,  // Hermite, with an in and an out tangent stored around each value
+};
+
+enum class ChannelPath : uint8_t { Translation = 0, Rotation = 1, Scale = 2 };
+
+// Keys for one part of one node's transform. values holds per key 3 numbers (x y z) or 4 for
+// a rotation (x y z w); a cubic spline holds three such groups per key: in-tangent, value,
+// out-tangent. Times rise strictly, in seconds.
+struct Channel {
+  int32_t object = -1;  // a keyed object
+  ChannelPath path = ChannelPath::Translation;
+  Interpolation interpolation = Interpolation::Linear;
+  std::vector<double> times;
+  std::vector<double> values;
+};
+
+// The number of values a channel holds per key: 3, or 4 for a rotation; times 3 for a cubic
+// spline.
+size_t values_per_key(const Channel& c);
+// What is wrong with a channel, or nullptr: no keys, values that do not match the keys, times
+// not finite, below 0 or not rising, a rotation key of zero length.
+const char* channel_fault(const Channel& c);
+
+// One of the file's animations: its channels loop over length seconds (0: the pose of the
+// first keys holds).
+struct Animation {
+  std::string name;
+  double length = 0.0;
+  std::vector<Channel> channels;
 };
 
 enum class ChaseType : int32_t {
@@ -115,6 +180,7 @@ struct Scene {
   std::vector<Polygon> polygons;
   std::vector<MovingObject> objects;
   std::vector<CameraDef> cameras;  // in file order
+  std::vector<Animation> animations;
 
   const Material& material_of(const Polygon& p) const {
     static constexpr Material kPlain{};
@@ -126,13 +192,28 @@ struct Scene {
   }
 };
 
-// Where a moving object is now: its frame is turned by heading about world z, then moved.
+// Where a moving object is now: its frame is turned by heading about world z, then moved; or,
+// for a general pose, taken through linear (any turn, scale or shear) and then moved.
 struct ObjectPose {
   Vec3 position;
   double heading_deg = 0.0;  // 0: the object's x axis along world x; positive turns left
+  bool general = false;
+  double linear[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // rows; general poses only
+
+  bool operator==(const ObjectPose&) const = default;
 };
+
+// A general pose from an affine map; its heading is that of the map's image of front.
+ObjectPose pose_from(const Affine& a, const Vec3& front = {1.0, 0.0, 0.0});
 
 // An object-frame point in world coordinates.
 Vec3 to_world(const ObjectPose& pose, const Vec3& local);
+// An object-frame direction turned into world orientation (the origin's move left out).
+Vec3 turn_direction(const ObjectPose& pose, const Vec3& d);
+// An object-frame surface normal in world orientation: turned like a direction under a
+// heading, by the inverse transpose under a general pose; not of unit length.
+Vec3 turn_normal(const ObjectPose& pose, const Vec3& n);
+// The largest factor by which the pose stretches a length (1 for a heading).
+double largest_stretch(const ObjectPose& pose);
 
 }  // namespace znr

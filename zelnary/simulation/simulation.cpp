@@ -35,12 +35,15 @@ void watch_target(Camera& cam, const ObjectPose& target) {
   camera_set_direction(cam, target.position - cam.location);  // ignored when on the target
 }
 
-void Simulation::reset(const Scene& scene) {
+void Simulation::reset(const Scene& scene, size_t animation) {
   paths_.clear();
   paths_.reserve(scene.objects.size());
   for (const MovingObject& object : scene.objects) paths_.emplace_back(object);
   poses_.assign(paths_.size(), ObjectPose{});
   for (size_t i = 0; i < paths_.size(); ++i) poses_[i] = paths_[i].pose_at(0.0);
+  nodes_.emplace(scene, animation);
+  if (!nodes_->any()) nodes_.reset();
+  if (nodes_) nodes_->pose(0.0, poses_);
   time_ = 0.0;
   started_ = false;
 }
@@ -50,6 +53,7 @@ void Simulation::advance_to(double seconds, std::span<Camera> cameras) {
   time_ += dt;
   before_.assign(poses_.begin(), poses_.end());
   for (size_t i = 0; i < paths_.size(); ++i) poses_[i] = paths_[i].pose_at(time_);
+  if (nodes_) nodes_->pose(time_, poses_);
   for (Camera& cam : cameras) {
     if (cam.target < 0 || static_cast<size_t>(cam.target) >= poses_.size()) continue;
     const size_t k = static_cast<size_t>(cam.target);

@@ -1,11 +1,13 @@
 // World time: moving objects along their paths and chase cameras following them.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "zelnary/cameras/camera.h"
 #include "zelnary/scene/scene.h"
+#include "zelnary/simulation/keyframes.h"
 #include "zelnary/simulation/path_motion.h"
 
 namespace znr {
@@ -30,8 +32,10 @@ void watch_target(Camera& cam, const ObjectPose& target);
 
 class Simulation {
  public:
-  // Takes the world's objects; world time goes back to 0 and the poses are those at time 0.
-  void reset(const Scene& scene);
+  // Takes the world's objects, and plays its animation of that index (none when out of
+  // range: keyed objects rest); world time goes back to 0 and the poses are those at time 0.
+  // The scene must outlive the simulation's use.
+  void reset(const Scene& scene, size_t animation = 0);
 
   // Moves world time to `seconds` (never backwards) and updates the poses and the chase
   // cameras. The first advance after reset puts Behind cameras straight into place.
@@ -42,6 +46,7 @@ class Simulation {
 
  private:
   std::vector<PathMotion> paths_;
+  std::optional<NodeAnimator> nodes_;
   std::vector<ObjectPose> poses_;
   std::vector<ObjectPose> before_;  // the poses of the previous step
   double time_ = 0.0;

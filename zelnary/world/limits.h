@@ -18,6 +18,10 @@ constexpr size_t kMaxTextures = 4096;
 constexpr size_t kMaxObjects = 4096;
 constexpr size_t kMaxWaypoints = 65536;  // per object
 constexpr size_t kMaxCameras = 1024;
+constexpr size_t kMaxAnimations = 1024;
+constexpr size_t kMaxChannels = 65536;        // per animation
+constexpr size_t kMaxKeys = size_t{1} << 20;  // per channel
+constexpr double kMaxKeyTime = 1e6;           // seconds, also an animation's longest length
 
 constexpr double kMaxCoordinate = 1e8;              // |x|, |y|, |z| of vertices, waypoints, cameras
 constexpr double kMaxTextureCoordinate = 1e6;       // |u|, |v|

@@ -138,6 +138,11 @@ class WorldParser {
       line_ = 1;
       return fail(WorldError::Version, "empty file: the first line must be \"zelnary-world 1\"");
     }
+    if (animation_) {
+      return fail(WorldError::Unterminated,
+                  "the file ends inside animation " + quote(scene_.animations.back().name) +
+                      " (begun on line " + std::to_string(animation_line_) + "): missing \"end\"");
+    }
     if (object_ >= 0) {
       return fail(WorldError::Unterminated,
                   "the file ends inside object " + quote(scene_.objects.back().name) +
@@ -163,9 +168,10 @@ class WorldParser {
     if (word.quoted || word.text != kVersionWord || version.empty() || !lex.at_end())
       return fail(WorldError::Version,
                   "not a world file: the first line must be \"zelnary-world 1\"");
-    if (version.text != "1")
+    if (version.text != "1" && version.text != "2")
       return fail(WorldError::Version, "unsupported format version " + quote(version.text) +
-                                           " (this engine reads version 1)");
+                                           " (this engine reads versions 1 and 2)");
+    version_ = version.text == "2" ? 2 : 1;
     return true;
   }
 
@@ -176,14 +182,21 @@ class WorldParser {
     if (keyword.empty()) return true;  // blank or comment
     const std::string_view k = keyword.text;
     if (!keyword.quoted) {
-      if (k == "poly") return poly(lex);
+      if (k == "poly" && !animation_) return poly(lex);
       if (k == "waypoint") return waypoint(lex);
-      if (k == "end") return end_object(lex);
-      if (object_ >= 0 && (k == "background" || k == "ambient" || k == "sun" || k == "texture" ||
-                           k == "object" || k == "camera"))
-        return fail(WorldError::Syntax, "\"" + std::string(k) +
-                                            "\" inside an object block (close the object "
-                                            "with \"end\" first)");
+      if (k == "end") return animation_ ? end_animation(lex) : end_object(lex);
+      if (version_ >= 2) {
+        if (k == "base" || k == "rest" || k == "front") return node_setting(lex, k);
+        if (k == "animation") return animation(lex);
+        if (k == "channel") return channel(lex);
+        if (k == "key") return key(lex);
+      }
+      if ((object_ >= 0 || animation_) &&
+          (k == "background" || k == "ambient" || k == "sun" || k == "texture" || k == "object" ||
+           k == "camera" || k == "poly"))
+        return fail(WorldError::Syntax, "\"" + std::string(k) + "\" inside " +
+                                            (animation_ ? "an animation" : "an object") +
+                                            " block (close it with \"end\" first)");
       if (k == "background") return color_setting(lex, scene_.background, seen_background_, k);
       if (k == "ambient") return color_setting(lex, scene_.lighting.ambient, seen_ambient_, k);
       if (k == "sun") return sun(lex);
@@ -575,9 +588,16 @@ class WorldParser {
 
   bool object(LineLexer& lex) {
     MovingObject obj;
-    if (!name(lex, "object", obj.name, false) || !number(lex, obj.speed, "object speed") ||
-        !in_range(obj.speed, -lim::kMaxSpeed, lim::kMaxSpeed, "object speed") || !expect_end(lex))
+    if (!name(lex, "object", obj.name, false)) return false;
+    LineLexer rest = lex;
+    if (version_ >= 2 && rest.next().text == "node") {
+      lex = rest;
+      if (!node_options(lex, obj)) return false;
+    } else if (!number(lex, obj.speed, "object speed") ||
+               !in_range(obj.speed, -lim::kMaxSpeed, lim::kMaxSpeed, "object speed") ||
+               !expect_end(lex)) {
       return false;
+    }
     if (scene_.objects.size() >= lim::kMaxObjects)
       return fail(WorldError::Limit, "more than " + std::to_string(lim::kMaxObjects) + " objects");
     if (!objects_.emplace(obj.name, static_cast<int32_t>(scene_.objects.size())).second)
@@ -590,6 +610,8 @@ class WorldParser {
 
   bool waypoint(LineLexer& lex) {
     if (object_ < 0) return fail(WorldError::Syntax, "\"waypoint\" outside an object block");
+    if (scene_.objects.back().keyed)
+      return fail(WorldError::Syntax, "\"waypoint\" in a keyframed node");
     Vec3 w;
     if (!point(lex, w, "waypoint") || !expect_end(lex)) return false;
     std::vector<Vec3>& path = scene_.objects.back().path;
@@ -603,10 +625,155 @@ class WorldParser {
   bool end_object(LineLexer& lex) {
     if (object_ < 0) return fail(WorldError::Syntax, "\"end\" without an object block");
     if (!expect_end(lex)) return false;
-    if (scene_.objects.back().path.empty())
+    if (scene_.objects.back().path.empty() && !scene_.objects.back().keyed)
       return fail(WorldError::Syntax,
                   "object " + quote(scene_.objects.back().name) + " has no waypoint");
     object_ = -1;
+    return true;
+  }
+
+  // ---- keyframed nodes and animations (version 2) --------------------------------------------
+
+  // After "object NAME node": parent=NAME, an object declared before that is a node too.
+  bool node_options(LineLexer& lex, MovingObject& obj) {
+    obj.keyed = true;
+    for (Token t = lex.next(); !t.empty(); t = lex.next()) {
+      if (t.quoted || !t.text.starts_with("parent="))
+        return fail(WorldError::Syntax,
+                    "object: unexpected " + quote(t.text) + " after \"node\" (parent=NAME)");
+      const std::string parent(t.text.substr(7));
+      const auto it = objects_.find(parent);
+      if (it == objects_.end())
+        return fail(WorldError::UnknownReference,
+                    "object: parent " + quote(parent) + " is not declared before it");
+      if (!scene_.objects[static_cast<size_t>(it->second)].keyed)
+        return fail(WorldError::Syntax, "object: parent " + quote(parent) + " is not a node");
+      obj.parent = it->second;
+    }
+    return true;
+  }
+
+  // Inside a node's block: base (12 numbers, rows of a 3x4 map), rest (translation, rotation
+  // quaternion x y z w, scale) or front (a direction).
+  bool node_setting(LineLexer& lex, std::string_view k) {
+    if (object_ < 0 || !scene_.objects.back().keyed)
+      return fail(WorldError::Syntax, quote(k) + " outside a keyframed node's block");
+    MovingObject& o = scene_.objects.back();
+    double v[12];
+    const size_t n = k == "base" ? 12 : k == "rest" ? 10 : 3;
+    for (size_t i = 0; i < n; ++i)
+      if (!number(lex, v[i], k) || !coordinate(v[i], k)) return false;
+    if (!expect_end(lex)) return false;
+    if (k == "base") {
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) o.base.m[r][c] = v[r * 4 + c];
+    } else if (k == "rest") {
+      o.rest = {{v[0], v[1], v[2]}, {v[3], v[4], v[5], v[6]}, {v[7], v[8], v[9]}};
+      if (v[3] == 0.0 && v[4] == 0.0 && v[5] == 0.0 && v[6] == 0.0)
+        return fail(WorldError::OutOfRange, "rest: a rotation of zero length");
+    } else {
+      o.front = {v[0], v[1], v[2]};
+      if (length(o.front) == 0.0) return fail(WorldError::OutOfRange, "front: zero direction");
+    }
+    return true;
+  }
+
+  bool animation(LineLexer& lex) {
+    if (object_ >= 0 || animation_)
+      return fail(WorldError::Syntax, "\"animation\" inside a block (close it with \"end\")");
+    Animation a;
+    if (!name(lex, "animation", a.name, true) || !number(lex, a.length, "animation length") ||
+        !in_range(a.length, 0.0, lim::kMaxKeyTime, "animation length") || !expect_end(lex))
+      return false;
+    if (scene_.animations.size() >= lim::kMaxAnimations)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxAnimations) + " animations");
+    scene_.animations.push_back(std::move(a));
+    animation_ = true;
+    animation_line_ = line_;
+    return true;
+  }
+
+  // The channel just closed, or one being closed by the next, must hold keys.
+  bool close_channel() {
+    if (scene_.animations.empty() || scene_.animations.back().channels.empty()) return true;
+    const Channel& c = scene_.animations.back().channels.back();
+    if (const char* fault = channel_fault(c))
+      return fail(WorldError::Syntax,
+                  "channel of object " + quote(scene_.objects[static_cast<size_t>(c.object)].name) +
+                      ": " + fault);
+    return true;
+  }
+
+  // channel OBJECT translation|rotation|scale step|linear|cubic
+  bool channel(LineLexer& lex) {
+    if (!animation_) return fail(WorldError::Syntax, "\"channel\" outside an animation block");
+    if (!close_channel()) return false;
+    std::string object;
+    if (!name(lex, "channel object", object, false)) return false;
+    const auto it = objects_.find(object);
+    if (it == objects_.end() || !scene_.objects[static_cast<size_t>(it->second)].keyed)
+      return fail(WorldError::UnknownReference,
+                  "channel: " + quote(object) + " is not a node declared before it");
+    Channel c;
+    c.object = it->second;
+    const std::string_view path = lex.next().text, how = lex.next().text;
+    if (path == "translation") {
+      c.path = ChannelPath::Translation;
+    } else if (path == "rotation") {
+      c.path = ChannelPath::Rotation;
+    } else if (path == "scale") {
+      c.path = ChannelPath::Scale;
+    } else {
+      return fail(WorldError::Syntax,
+                  "channel: " + quote(path) + " (translation, rotation, scale)");
+    }
+    if (how == "step") {
+      c.interpolation = Interpolation::Step;
+    } else if (how == "linear") {
+      c.interpolation = Interpolation::Linear;
+    } else if (how == "cubic") {
+      c.interpolation = Interpolation::CubicSpline;
+    } else {
+      return fail(WorldError::Syntax, "channel: " + quote(how) + " (step, linear, cubic)");
+    }
+    if (!expect_end(lex)) return false;
+    std::vector<Channel>& channels = scene_.animations.back().channels;
+    if (channels.size() >= lim::kMaxChannels)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxChannels) + " channels in one animation");
+    channels.push_back(std::move(c));
+    return true;
+  }
+
+  // key TIME VALUES: 3 or 4 numbers (a rotation x y z w), three times that for cubic
+  // (in-tangent, value, out-tangent).
+  bool key(LineLexer& lex) {
+    if (!animation_ || scene_.animations.back().channels.empty())
+      return fail(WorldError::Syntax, "\"key\" outside a channel");
+    Channel& c = scene_.animations.back().channels.back();
+    if (c.times.size() >= lim::kMaxKeys)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxKeys) + " keys in one channel");
+    double t;
+    if (!number(lex, t, "key time") || !in_range(t, 0.0, lim::kMaxKeyTime, "key time"))
+      return false;
+    if (!c.times.empty() && !(t > c.times.back()))
+      return fail(WorldError::OutOfRange, "key time " + shortest(t) + " is not after the last");
+    const size_t n = values_per_key(c);
+    for (size_t i = 0; i < n; ++i) {
+      double v;
+      if (!number(lex, v, "key value") || !coordinate(v, "key value")) return false;
+      c.values.push_back(v);
+    }
+    if (!expect_end(lex)) return false;
+    c.times.push_back(t);
+    return true;
+  }
+
+  bool end_animation(LineLexer& lex) {
+    if (!expect_end(lex) || !close_channel()) return false;
+    animation_ = false;
     return true;
   }
 
@@ -715,7 +882,10 @@ class WorldParser {
   WorldLoadError& error_;
 
   size_t line_ = 0;
-  int32_t object_ = -1;  // the open object block, or -1
+  int version_ = 1;
+  int32_t object_ = -1;     // the open object block, or -1
+  bool animation_ = false;  // an animation block is open
+  size_t animation_line_ = 0;
   size_t object_line_ = 0;
   bool seen_background_ = false, seen_ambient_ = false, seen_sun_ = false;
   std::unordered_map<std::string, int32_t> textures_;

@@ -151,3 +151,98 @@ TEST(ChaseCameras, ADirectSetHoldsUntilTheNextStep) {
 
 }  // namespace
 }  // namespace znr
+
+namespace znr {
+namespace {
+
+// An arm on a shoulder: the shoulder stands at (10, 0, 0) scaled by 2, the arm's rotation key
+// runs 0 to 90 degrees about z over 2 s, linearly, and it is moved 3 along its parent's x.
+Scene shoulder_and_arm(Interpolation how) {
+  Scene s;
+  MovingObject shoulder;
+  shoulder.keyed = true;
+  shoulder.base.m[0][3] = 10.0;
+  shoulder.rest.scale = {2.0, 2.0, 2.0};
+  MovingObject arm;
+  arm.keyed = true;
+  arm.parent = 0;
+  arm.rest.translation = {3.0, 0.0, 0.0};
+  s.objects = {shoulder, arm};
+  const double h = std::sqrt(0.5);
+  Channel turn{1, ChannelPath::Rotation, how, {0.0, 2.0}, {0, 0, 0, 1, 0, 0, h, h}};
+  if (how == Interpolation::CubicSpline)  // zero tangents round each value
+    turn.values = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, h, h, 0, 0, 0, 0};
+  s.animations.push_back({"wave", 4.0, {turn}});
+  return s;
+}
+
+TEST(NodeAnimation, ARotationKeyTurnsAChildInsideItsScaledParentAsComputedByHand) {
+  const Scene s = shoulder_and_arm(Interpolation::Linear);
+  Simulation sim;
+  sim.reset(s);
+  std::vector<Camera> none;
+  // At 1 s the arm has turned 45 degrees: its x axis (1,0,0) is along (c, c, 0), c = cos 45,
+  // then scaled 2 by the shoulder. The arm's origin: shoulder (10,0,0) + 2 * (3,0,0).
+  sim.advance_to(1.0, none);
+  const double c = std::sqrt(0.5);
+  expect_near(to_world(sim.poses()[1], {0, 0, 0}), {16, 0, 0});
+  expect_near(to_world(sim.poses()[1], {1, 0, 0}), {16 + 2 * c, 2 * c, 0});
+  expect_near(to_world(sim.poses()[1], {0, 0, 1}), {16, 0, 2});
+  EXPECT_NEAR(sim.poses()[1].heading_deg, 45.0, 1e-9);
+  // The normal of the arm's y-facing side turns with it and keeps unit length once made so.
+  expect_near(normalized(turn_normal(sim.poses()[1], {0, 1, 0})), {-c, c, 0});
+  // Past the last key (2 s) the last value holds; at 5 s the 4 s loop is 1 s in again.
+  sim.advance_to(3.0, none);
+  expect_near(to_world(sim.poses()[1], {1, 0, 0}), {16, 2, 0});
+  sim.advance_to(5.0, none);
+  expect_near(to_world(sim.poses()[1], {1, 0, 0}), {16 + 2 * c, 2 * c, 0});
+}
+
+TEST(NodeAnimation, StepHoldsAndACubicSplineWithFlatTangentsEasesInAndOut) {
+  std::vector<Camera> none;
+  Simulation step;
+  const Scene held = shoulder_and_arm(Interpolation::Step);
+  step.reset(held);
+  step.advance_to(1.9, none);
+  expect_near(to_world(step.poses()[1], {1, 0, 0}), {18, 0, 0});
+
+  // Hermite with zero tangents at a quarter of the span: 3t^2 - 2t^3 = 0.15625 of the way
+  // from the first quaternion to the second, component by component, then made unit.
+  Simulation cubic;
+  const Scene eased = shoulder_and_arm(Interpolation::CubicSpline);
+  cubic.reset(eased);
+  cubic.advance_to(0.5, none);
+  const double f = 0.15625, h = std::sqrt(0.5);
+  const double qz = f * h, qw = 1 - f + f * h, n = std::hypot(qz, qw);
+  const double angle = 2 * std::atan2(qz / n, qw / n);
+  expect_near(to_world(cubic.poses()[1], {1, 0, 0}),
+              {16 + 2 * std::cos(angle), 2 * std::sin(angle), 0});
+}
+
+TEST(NodeAnimation, BrokenKeysAndParentsGiveFinitePosesNeverACrash) {
+  Scene s = shoulder_and_arm(Interpolation::Linear);
+  s.animations[0].channels[0].values = {0, 0, 0, 0, 0, 0, 0, 0};  // zero length: no turn
+  const Channel turn = s.animations[0].channels[0];
+  s.animations[0].channels.push_back({1, ChannelPath::Scale, Interpolation::Linear, {0.0}, {1, 2}});
+  s.animations[0].channels.push_back(
+      {7, ChannelPath::Translation, Interpolation::Step, {0.0}, {1, 1, 1}});
+  s.objects[0].parent = 1;  // a parent after its child, as a cycle would need: none taken
+  s.objects[1].rest.scale = {1e200, 1e200, 1e200};  // a frame beyond any sense: its parent's
+  Simulation sim;
+  sim.reset(s);
+  std::vector<Camera> none;
+  sim.advance_to(1.0, none);
+  for (const ObjectPose& p : sim.poses()) {
+    EXPECT_TRUE(is_finite(p.position) && std::isfinite(p.heading_deg));
+    for (const auto& row : p.linear)
+      for (double v : row) EXPECT_TRUE(std::isfinite(v));
+  }
+  expect_near(to_world(sim.poses()[1], {1, 0, 0}), {12, 0, 0});  // the shoulder's own frame
+  EXPECT_STREQ(channel_fault(turn), "a rotation key of zero length");
+  Channel late = turn;
+  late.times = {1.0, 1.0};
+  EXPECT_STREQ(channel_fault(late), "key times out of order");
+}
+
+}  // namespace
+}  // namespace znr

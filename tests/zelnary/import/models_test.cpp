@@ -37,13 +37,13 @@ const Expected kModels[] = {
     {"glTF2/BoxTextured-glTF-Embedded/BoxTextured.gltf", 12, 1, 1, 0},  // data: URIs
     {"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb", 12, 1, 1, 0},
     {"glTF2/cameras/Cameras.gltf", 2, 0, 3, 0},
-    {"glTF2/simple_skin/simple_skin.gltf", 8, 0, 1, 0},  // skinning is not followed
+    {"glTF2/simple_skin/simple_skin.gltf", 8, 0, 1, 1},  // skinning is not followed
     {"OBJ/spider.obj", 1368, 5, 1, 0},
     {"FBX/box_orphant_embedded_texture.fbx", 12, 1, 1, 0},
-    {"FBX/animation_with_skeleton.fbx", 2112, 0, 2, 0},
+    {"FBX/animation_with_skeleton.fbx", 2112, 0, 2, 15},
     {"Collada/duck.dae", 4212, 1, 2, 0},
-    {"Collada/anims_with_full_rotations_between_keys.DAE", 768, 0, 2, 1},
-    {"3DS/CameraRollAnimWithChildObject.3ds", 24, 0, 3, 1},
+    {"Collada/anims_with_full_rotations_between_keys.DAE", 768, 0, 2, 64},
+    {"3DS/CameraRollAnimWithChildObject.3ds", 24, 0, 3, 2},
     {"PLY/cube.ply", 12, 0, 1, 0},
     {"STL/Spider_binary.stl", 1368, 0, 1, 0},
     {"IFC/AC14-FZK-Haus.ifc", 35906, 0, 1, 0},

@@ -351,3 +351,80 @@ TEST(StreamDecode, ASceneBeyondTheWorldCapsIsTooLarge) {
 
 }  // namespace
 }  // namespace znr
+
+namespace znr {
+namespace {
+
+using import_stream::Tag;
+using test::Bytes;
+using test::StreamBuilder;
+
+Bytes node(const std::string& name, int32_t parent) {
+  Bytes n;
+  n.str(name).put(parent);
+  for (double v : {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}) n.put(v);  // base
+  for (double v : {0, 0, 0, 0, 0, 0, 1, 1, 1, 1}) n.put(v);        // rest
+  for (double v : {1, 0, 0}) n.put(v);                             // front
+  return n;
+}
+
+// One rotation channel on object 0 with these key times and x y z w values.
+Bytes turn(int32_t object, std::vector<double> times, std::vector<double> values,
+           uint32_t claimed_keys = 0) {
+  Bytes a;
+  a.str("spin").put(2.0).put(uint32_t{1});
+  a.put(object).put(uint8_t{1}).put(uint8_t{1});
+  a.put(claimed_keys ? claimed_keys : static_cast<uint32_t>(times.size()));
+  for (double t : times) a.put(t);
+  for (double v : values) a.put(v);
+  return a;
+}
+
+std::string decode_error(StreamBuilder& s) {
+  DecodedImport out;
+  std::string error;
+  EXPECT_FALSE(decode_import_stream(s.end(), out, error));
+  return error;
+}
+
+TEST(StreamDecode, NodesAndKeysAreMendedOrRefusedNeverTrusted) {
+  {  // Keys out of order are left out, a zero rotation makes no turn: one warning says so.
+    StreamBuilder s;
+    s.record(Tag::Node, node("arm", -1));
+    s.record(Tag::Mesh, test::triangle_mesh(0, -1));
+    s.record(Tag::Animation,
+             turn(0, {0, 2, 1, 3}, {0, 0, 0, 1, 0, 0, 0, 0, 9, 9, 9, 9, 0, 0, 1, 0}));
+    DecodedImport out;
+    std::string error;
+    ASSERT_TRUE(decode_import_stream(s.end(), out, error)) << error;
+    const Channel& c = out.scene.animations.at(0).channels.at(0);
+    EXPECT_EQ(c.times, (std::vector<double>{0, 2, 3}));
+    EXPECT_EQ(c.values, (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0}));
+    ASSERT_EQ(out.warnings.size(), 1u);
+    EXPECT_NE(out.warnings[0].find("animation keys"), std::string::npos);
+  }
+  {  // A parent that is not an earlier node: a loop cannot be written.
+    StreamBuilder s;
+    s.record(Tag::Node, node("a", 1));
+    EXPECT_NE(decode_error(s).find("node parent 1"), std::string::npos);
+  }
+  {  // A channel on nothing, and one that claims more keys than it brings.
+    StreamBuilder s;
+    s.record(Tag::Node, node("a", -1));
+    s.record(Tag::Animation, turn(3, {0}, {0, 0, 0, 1}));
+    EXPECT_NE(decode_error(s).find("not a node"), std::string::npos);
+    StreamBuilder lying;
+    lying.record(Tag::Node, node("a", -1));
+    lying.record(Tag::Animation, turn(0, {0}, {0, 0, 0, 1}, 1u << 19));
+    EXPECT_NE(decode_error(lying).find("cut short"), std::string::npos);
+  }
+  {  // A value that is not finite.
+    StreamBuilder s;
+    s.record(Tag::Node, node("a", -1));
+    s.record(Tag::Animation, turn(0, {0}, {0, 0, std::nan(""), 1}));
+    EXPECT_NE(decode_error(s).find("beyond the world's limits"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace znr

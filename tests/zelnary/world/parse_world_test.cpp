@@ -18,13 +18,13 @@
 namespace znr {
 namespace {
 
-// The first ```text block after the "Worked example" heading of the format reference.
-std::string documented_example() {
+// The first ```text block after a heading of the format reference.
+std::string documented_example(const std::string& heading = "## Worked example") {
   std::ifstream in(std::string(KWELLOR_SOURCE_DIR) + "/docs/world-format.md");
   std::string line, out;
   bool in_section = false, in_block = false;
   while (std::getline(in, line)) {
-    if (line.starts_with("## Worked example")) in_section = true;
+    if (line.starts_with(heading)) in_section = true;
     if (!in_section) continue;
     if (!in_block && line == "```text") {
       in_block = true;
@@ -206,7 +206,7 @@ TEST(ParseWorld, VersionLine) {
       {"", "empty"},
       {"\n", "blank first line"},
       {"poly : 0 0 0 ; 1 0 0 ; 0 1 0\n", "no version line"},
-      {"zelnary-world 2\n", "future version"},
+      {"zelnary-world 3\n", "future version"},
       {"zelnary-world\n", "no number"},
       {"zelnary-world 1 extra\n", "extra word"},
       {"\x89PNG\r\n\x1a\n", "an image"},
@@ -377,6 +377,58 @@ void expect_numbers_match_from_chars(uint32_t seed) {
 TEST(ParseWorld, NumbersAreReadExactlyAsFromChars) {
   expect_numbers_match_from_chars<double>(1);
   expect_numbers_match_from_chars<float>(2);
+}
+
+TEST(ParseWorld, KeyframedNodesAndAnimationsReadAsDocumented) {
+  Scene s;
+  std::string error;
+  ASSERT_TRUE(
+      parse_world(documented_example("### Example: a keyframed windmill"), "w.wld", s, error))
+      << error;
+  ASSERT_EQ(s.objects.size(), 2u);
+  const MovingObject &mill = s.objects[0], &sails = s.objects[1];
+  EXPECT_TRUE(mill.keyed && sails.keyed);
+  EXPECT_EQ(sails.parent, 0);
+  EXPECT_EQ(mill.base.m[0][3], 500.0);
+  EXPECT_EQ(sails.rest.translation, (Vec3{-12, 0, 80}));
+  EXPECT_EQ(s.polygons.back().object, 1);
+  ASSERT_EQ(s.animations.size(), 1u);
+  EXPECT_EQ(s.animations[0].length, 8.0);
+  ASSERT_EQ(s.animations[0].channels.size(), 1u);
+  const Channel& c = s.animations[0].channels[0];
+  EXPECT_EQ(c.object, 1);
+  EXPECT_EQ(c.path, ChannelPath::Rotation);
+  EXPECT_EQ(c.times, (std::vector<double>{0, 4, 8}));
+  EXPECT_EQ(c.values.size(), 12u);
+  EXPECT_EQ(s.cameras[0].target, 0);
+}
+
+TEST(ParseWorld, KeyframedNodesRefuseWhatWouldBreakThem) {
+  const std::string head = "zelnary-world 2\nobject a node\nend\n";
+  const struct {
+    std::string text;
+    WorldError kind;
+  } cases[] = {
+      // Nodes are version 2 only; a waypoint object keeps needing its speed.
+      {"zelnary-world 1\nobject a node\nend\n", WorldError::BadNumber},
+      // A parent must come first, so that no hierarchy can loop.
+      {"zelnary-world 2\nobject b node parent=a\nend\nobject a node\nend\n",
+       WorldError::UnknownReference},
+      {head + "object w 1\n waypoint 0 0 0\nend\nobject b node parent=w\nend\n",
+       WorldError::Syntax},
+      {head + "object b node\n waypoint 0 0 0\nend\n", WorldError::Syntax},
+      {head + "object b node\n rest 0 0 0 0 0 0 0 1 1 1\nend\n", WorldError::OutOfRange},
+      {head + "animation x 1\n channel a rotation linear\n key 1 0 0 0 1\n key 1 0 0 0 1\nend\n",
+       WorldError::OutOfRange},
+      {head + "animation x 1\n channel a rotation linear\n key 0 0 0 0 0\nend\n",
+       WorldError::Syntax},
+      {head + "animation x 1\n channel a scale cubic\n key 0 1 1 1\nend\n", WorldError::Syntax},
+      {head + "animation x 1\n channel a scale step\nend\n", WorldError::Syntax},
+      {head + "animation x 1\n channel a scale step\n key 0 1 1 1\n", WorldError::Unterminated},
+      {head + "animation x 1\n poly : 0 0 0 0 0 ; 1 0 0 0 0 ; 0 1 0 0 0\nend\n",
+       WorldError::Syntax},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parse_error(c.text).kind, c.kind) << c.text;
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// Keyframed nodes: their channels sampled at a time and their frames composed down the
+// hierarchy into world poses.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "zelnary/scene/scene.h"
+
+namespace znr {
+
+// The quaternion of unit length along q; a zero or non-finite one gives no turn.
+Quat unit(const Quat& q);
+// The turn a fraction f of the way from a to b, along the shorter arc.
+Quat slerp(const Quat& a, Quat b, double f);
+Affine to_affine(const Transform& t);
+Affine operator*(const Affine& a, const Affine& b);
+
+// The channel's value at `seconds` (held before its first key and after its last): 3 numbers,
+// or 4 for a rotation (then of unit length). false, out untouched, for a channel without keys
+// or whose values do not match its keys, or where the value is not finite.
+bool sample(const Channel& c, double seconds, double out[4]);
+
+// Poses every keyed object of a scene for one of its animations.
+class NodeAnimator {
+ public:
+  // animation: into scene.animations; out of range plays none (every node at rest).
+  NodeAnimator(const Scene& scene, size_t animation);
+
+  // The keyed objects' poses `seconds` into the loop; other entries of poses are left alone.
+  // poses must have one entry per object.
+  void pose(double seconds, std::span<ObjectPose> poses);
+
+  bool any() const { return !keyed_.empty(); }
+
+ private:
+  const Scene& scene_;
+  const Animation* animation_ = nullptr;
+  std::vector<size_t> keyed_;                // the keyed objects, parents first
+  std::vector<std::vector<size_t>> driven_;  // per object: its channels in the animation
+  std::vector<Affine> world_;                // per object, this step's frame
+};
+
+}  // namespace znr
