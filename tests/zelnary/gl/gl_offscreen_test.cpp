@@ -77,18 +77,26 @@ TEST(GlImages, AGeneratedWorldMatchesTheCpu) {
 }
 
 // Rolling one-sided terrain, 160 x 160 cells 10 units apart, in stripes of textured and
-// flat-coloured triangles: most of its chunks get levels of detail.
-Scene terrain() {
+// flat-coloured triangles: most of its chunks get levels of detail. smooth: with the slope's
+// normal at every vertex, so that full detail is lit per vertex and the levels flat.
+Scene terrain(bool smooth = false) {
   Scene s;
   s.background = {1.0f, 0.0f, 1.0f};
   s.textures.push_back(Texture{"pattern", test::pattern_texture()});
-  auto height = [](int i, int j) {
+  auto height = [](double i, double j) {
     return 40.0 * std::sin(i * 0.07) * std::cos(j * 0.05) + 8.0 * std::sin((i + j) * 0.3);
   };
   test::add_grid_terrain(s, 160, 0.25, height, [](int i, int, Polygon& p) {
     p.texture = (i / 5) % 3 == 0 ? -1 : 0;
     p.color = {0.5f, 0.8f, 0.4f};
   });
+  for (const Vertex& v : smooth ? s.vertices : std::vector<Vertex>{}) {
+    const double i = v.position.x / 10.0, j = v.position.y / 10.0;
+    const Vec3 n = normalized(Vec3{height(i - 0.5, j) - height(i + 0.5, j),
+                                   height(i, j - 0.5) - height(i, j + 0.5), 10.0});
+    s.normals.push_back(
+        {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+  }
   return s;
 }
 const Camera kAcrossTheTerrain = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
@@ -106,9 +114,10 @@ Image draw_with(Backend& b, const Frame& frame, double accuracy) {
 
 // The chunks at the levels the front end chose, and all at their coarsest (far from full
 // detail: only a back end that draws the levels matches the CPU then), looking down (most
-// chunks cross the view's edges, cut on the CPU at Low) and across the terrain, at Low and High.
-TEST(GlImages, ChunksAtTheirLevelsOfDetailMatchTheCpu) {
-  const Scene scene = terrain();
+// chunks cross the view's edges, cut on the CPU at Low) and across the terrain, at Low and High;
+// lit flat, and lit per vertex in full detail.
+void check_levels_against_the_cpu(bool smooth) {
+  const Scene scene = terrain(smooth);
   SceneIndex index;
   build_scene_index(scene, index, true);
   ASSERT_FALSE(index.levels.empty());
@@ -138,6 +147,14 @@ TEST(GlImages, ChunksAtTheirLevelsOfDetailMatchTheCpu) {
   }
   gl.release();
   EXPECT_EQ(GlBackendProbe::live_objects(gl), 0);
+}
+
+TEST(GlImages, ChunksAtTheirLevelsOfDetailMatchTheCpu) {
+  check_levels_against_the_cpu(false);
+}
+
+TEST(GlImages, ChunksLitPerVertexAtTheirLevelsOfDetailMatchTheCpu) {
+  check_levels_against_the_cpu(true);
 }
 
 // Levels of detail come in between frames, after the first: the card gets them then, and draws
