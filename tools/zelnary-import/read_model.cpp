@@ -292,7 +292,9 @@ class ModelWriter {
         m.Get(AI_MATKEY_SHININESS_STRENGTH, strength);
         if (!(strength >= 0.0f)) strength = 1.0f;
         f.specular = specular * strength;
-        f.shininess = shininess;
+        // Exponents below 1 are common (some exporters write a 0..1 gloss here) and are
+        // simply the widest highlight, not a fault to warn about.
+        f.shininess = std::clamp(shininess, 1.0f, 1024.0f);
       }
     }
     aiColor3D emissive(0, 0, 0);

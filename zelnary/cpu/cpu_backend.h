@@ -38,6 +38,7 @@ class CpuBackend : public Backend {
 
   bool used_shared_memory() const override;
   bool keeps_its_frame() const override;
+  bool draws_levels_of_detail() const override { return true; }
   const CpuFrameStats& frame_stats() const;
   // Occlusion culling changes no pixel, only the time a frame takes; on unless the
   // environment has ZELNARY_NO_OCCLUSION set, this turns it on or off for later frames.

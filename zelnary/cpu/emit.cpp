@@ -116,10 +116,11 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
-    // A turn keeps a unit normal unit: no second normalisation. A general pose scales it
-    // (its cofactors), as the OpenGL stream knows too.
-    Vec3 normal = own ? turned(pose, unit_normal(normals_[at])) : plane;
-    if (own && pose && pose->general) normal = normalized(normal);
+    // Without a pose the stored normal is used as it is, unit already; a general pose's
+    // inverse transpose changes its length.
+    const Vec3 normal = !own   ? plane
+                        : pose ? normalized(turned(pose, unit_normal(normals_[at])))
+                               : unit_normal(normals_[at]);
     const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
     shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
   }

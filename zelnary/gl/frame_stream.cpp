@@ -63,21 +63,36 @@ void FrameStream::begin(const Scene& scene, const View& view, const std::vector<
 }
 
 void FrameStream::add(const Polygon& p, const ObjectPose* pose, const PolygonLight& light,
-                      bool cut_to_view, std::span<const Vertex> posed,
-                      std::span<const Normal> posed_normals) {
+                      bool cut_to_view) {
+  add(p, scene_->vertices, needs_vertex_shade(*scene_, p), pose, light, cut_to_view);
+}
+
+void FrameStream::add_simplified(const Polygon& p, std::span<const Vertex> vertices,
+                                 const PolygonLight& light) {
+  add(p, vertices, false, nullptr, light, true);
+}
+
+void FrameStream::add_skinned(const Polygon& p, std::span<const Vertex> vertices,
+                              std::span<const Normal> normals, const PolygonLight& light,
+                              bool cut_to_view) {
+  add(p, vertices, needs_vertex_shade(*scene_, p), nullptr, light, cut_to_view, normals);
+}
+
+void FrameStream::add(const Polygon& p, std::span<const Vertex> vertices, bool shaded,
+                      const ObjectPose* pose, const PolygonLight& light, bool cut_to_view,
+                      std::span<const Normal> normals_in) {
   const Scene& s = *scene_;
-  const std::span<const Vertex> from = posed.empty() ? std::span(s.vertices) : posed;
-  if (p.vertex_count < 3 || static_cast<size_t>(p.first_vertex) + p.vertex_count > from.size())
+  if (p.vertex_count < 3 || static_cast<size_t>(p.first_vertex) + p.vertex_count > vertices.size())
     return;
-  const bool shaded = needs_vertex_shade(s, p);
   std::optional<ShadingNormals> normals;
-  if (shaded) normals.emplace(s, p, from, posed.empty() ? std::span(s.normals) : posed_normals);
+  if (shaded)
+    normals.emplace(s, p, vertices, normals_in.empty() ? std::span(s.normals) : normals_in);
   const Vec3 origin = pose ? to_world(*pose, Vec3{}) : Vec3{};
   poly_.resize(p.vertex_count);
   unsigned all_out = 0x1F, any_out = 0;
   Vec3 center;
   for (uint32_t k = 0; k < p.vertex_count; ++k) {
-    const Vertex& src = from[p.first_vertex + k];
+    const Vertex& src = vertices[p.first_vertex + k];
     const Vec3 world = pose ? to_world(*pose, src.position) : src.position;
     const Vec3 d = world - view_.eye;
     CutVertex& c = poly_[k];
@@ -109,18 +124,17 @@ void FrameStream::add(const Polygon& p, const ObjectPose* pose, const PolygonLig
     if (poly_.size() < 3) return;
   }
 
-  std::vector<PositionUv>& vertices = shaded ? shaded_vertices : flat_vertices;
-  const auto first = static_cast<uint32_t>(vertices.size());
+  std::vector<PositionUv>& out = shaded ? shaded_vertices : flat_vertices;
+  const auto first = static_cast<uint32_t>(out.size());
   for (size_t k = 0; k < poly_.size(); ++k) {
     const CutVertex& c = poly_[k];
     Vec3 world = view_.eye + view_.forward * c.x + view_.right * c.y + view_.up * c.z;
     if (!was_cut) {  // exactly where the scene has it
-      const Vec3& local = from[p.first_vertex + k].position;
+      const Vec3& local = vertices[p.first_vertex + k].position;
       world = pose ? to_world(*pose, local) : local;
     }
-    vertices.push_back({static_cast<float>(world.x), static_cast<float>(world.y),
-                        static_cast<float>(world.z), static_cast<float>(c.u),
-                        static_cast<float>(c.v)});
+    out.push_back({static_cast<float>(world.x), static_cast<float>(world.y),
+                   static_cast<float>(world.z), static_cast<float>(c.u), static_cast<float>(c.v)});
     if (shaded) {
       shade.push_back(c.shade);
     } else {

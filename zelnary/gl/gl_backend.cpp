@@ -86,7 +86,9 @@ struct GlBackend::Impl {
   bool reversed_depth = false;
   GLint max_texture = 0, max_frame = 0;
   GLuint fbo = 0, color = 0, depth = 0;
-  bool unseen = false;  // the parent window is unmapped or minimised: nothing is drawn
+  // The parent window is unmapped, minimised or wholly covered: nothing is drawn or shown.
+  bool unseen = false;
+  int64_t frames_shown = 0;  // swapped into the window
   int32_t fb_width = 0, fb_height = 0;
   gl::GlObjects objects;  // the programs and the frame buffers
 
@@ -276,6 +278,10 @@ BackendStatus GlBackend::draw(const Frame& frame, const RenderSettings& settings
   return impl_->draw(frame, settings) ? BackendStatus::ok : BackendStatus::failed;
 }
 
+bool GlBackend::draws_levels_of_detail() const {
+  return true;
+}
+
 bool GlBackend::keeps_its_frame() const {
   // Frames are drawn into a framebuffer object and only copied to the window: present() can
   // copy the last one again.
@@ -301,6 +307,7 @@ BackendStatus GlBackend::present() {
     }
   }
   if (const BackendStatus s = status_of(m.window.swap(m.failure)); s != BackendStatus::ok) return s;
+  ++m.frames_shown;
   const double hz = m.window.refresh_hz();
   if (!m.window.paces_swaps() || m.swaps.unpaced_after_swap(std::chrono::steady_clock::now(), hz)) {
     m.pacer.wait(hz);
@@ -349,6 +356,10 @@ std::string GlBackend::name() const {
 
 int32_t GlBackendProbe::live_objects(const GlBackend& gl) {
   return gl.impl_->objects.live() + gl.impl_->gpu.live_objects();
+}
+
+int64_t GlBackendProbe::frames_shown(const GlBackend& gl) {
+  return gl.impl_->frames_shown;
 }
 
 }  // namespace znr

@@ -27,6 +27,7 @@ class GlBackend : public Backend {
   const std::string& failure() const override;
   std::string name() const override;
   bool keeps_its_frame() const override;
+  bool draws_levels_of_detail() const override;
 
  private:
   friend struct GlBackendProbe;  // gl_backend_probe.h

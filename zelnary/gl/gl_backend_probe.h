@@ -10,6 +10,8 @@ namespace znr {
 struct GlBackendProbe {
   // GL objects (buffers, textures, vertex arrays, programs, framebuffers) alive now.
   static int32_t live_objects(const GlBackend& gl);
+  // Frames swapped into its window so far.
+  static int64_t frames_shown(const GlBackend& gl);
 };
 
 }  // namespace znr

@@ -18,6 +18,8 @@ struct GlWindow::Impl {
   XVisualInfo visual{};
   Colormap colormap = 0;
   Window parent = 0, child = 0;
+  Window watched = 0;             // the parent whose visibility changes this connection receives
+  bool obscured = false;          // watched is wholly covered, as its last VisibilityNotify said
   int32_t width = 0, height = 0;  // the child's
   bool mapped = false;
   bool paces = false;
@@ -135,7 +137,8 @@ struct GlWindow::Impl {
     }
     colormap = 0;
     dpy = nullptr;
-    child = parent = 0;
+    child = parent = watched = 0;
+    obscured = false;
     mapped = false;
   }
 };
@@ -157,11 +160,23 @@ WindowStatus GlWindow::follow(uint32_t parent, int32_t& width, int32_t& height, 
   XWindowAttributes attrs{};
   if (XGetWindowAttributes(m.dpy, parent, &attrs) == 0 || take_x_error(m.dpy) != 0) {
     if (m.parent == parent) m.forget_child();  // the server destroyed the child with it
+    if (m.watched == parent) m.watched = 0;
     return WindowStatus::parent_gone;
   }
+  if (m.watched != parent) {
+    // Whether other windows cover the parent wholly; its own children, ours included, do not
+    // count.
+    XSelectInput(m.dpy, parent, VisibilityChangeMask);
+    m.watched = parent;
+    m.obscured = false;
+  }
+  // The attributes' round trip brought every visibility change made before it.
+  XEvent ev;
+  while (XCheckTypedWindowEvent(m.dpy, parent, VisibilityNotify, &ev))
+    m.obscured = ev.xvisibility.state == VisibilityFullyObscured;
   width = attrs.width;
   height = attrs.height;
-  visible = attrs.map_state == IsViewable;
+  visible = attrs.map_state == IsViewable && !m.obscured;
   const int32_t w = width > 0 ? width : 1, h = height > 0 ? height : 1;
   if (m.child != 0 && m.parent != parent) m.destroy_child();
   if (m.child == 0) {

@@ -23,7 +23,8 @@ class GlWindow {
   bool open(std::string& why);
   // Makes (or re-makes, for a new parent) the child window, sizes it like the parent, maps
   // it, and makes the context current on it. parent_gone: the parent is not there any more.
-  // visible: whether the parent is mapped, with its own parents (not minimised).
+  // visible: whether the parent is mapped, with its own parents (not minimised), and not wholly
+  // covered by other windows.
   WindowStatus follow(uint32_t parent, int32_t& width, int32_t& height, bool& visible,
                       std::string& why);
   // Swaps the back buffer into the window and waits until the server has it.

@@ -61,19 +61,42 @@ bool SceneGpu::upload(const Scene& s, const SceneIndex& index, GLint max_texture
   layout_.shaded.vertices = {};
   layout_.shaded.shade = {};
   layout_.shaded.indices = {};
+  upload_levels(index);
   const size_t groups = group_count(s.textures.size());
   counts_.assign(groups, {});
   offsets_.assign(groups, {});
   return true;
 }
 
+void SceneGpu::upload_levels(const SceneIndex& index) {
+  free_levels();
+  levels_uploaded_ = index.levels.size();
+  if (index.levels.empty()) return;
+  lay_out_levels(index, usable_, levels_layout_);
+  make_mesh(levels_, false);
+  fill(levels_, levels_layout_.vertices, levels_layout_.light, levels_layout_.light.size(),
+       levels_layout_.indices, GL_STATIC_DRAW);
+  levels_layout_.vertices = {};
+  levels_layout_.light = {};
+  levels_layout_.indices = {};
+}
+
+void SceneGpu::drop_mesh(Mesh& m) {
+  objects_.drop(glDeleteVertexArrays, m.vao);
+  objects_.drop(glDeleteBuffers, m.positions);
+  objects_.drop(glDeleteBuffers, m.light);
+  objects_.drop(glDeleteBuffers, m.indices);
+}
+
+void SceneGpu::free_levels() {
+  drop_mesh(levels_);
+  levels_layout_ = LevelLayout{};
+  levels_uploaded_ = 0;
+}
+
 void SceneGpu::free() {
-  for (Mesh* m : {&world_, &moving_, &shaded_, &stream_flat_, &stream_shaded_}) {
-    objects_.drop(glDeleteVertexArrays, m->vao);
-    objects_.drop(glDeleteBuffers, m->positions);
-    objects_.drop(glDeleteBuffers, m->light);
-    objects_.drop(glDeleteBuffers, m->indices);
-  }
+  for (Mesh* m : {&world_, &moving_, &shaded_, &stream_flat_, &stream_shaded_}) drop_mesh(*m);
+  free_levels();
   for (GLuint& t : textures_) objects_.drop(glDeleteTextures, t);
   textures_.clear();
   objects_.drop(glDeleteTextures, white_);
@@ -82,7 +105,9 @@ void SceneGpu::free() {
 }
 
 void SceneGpu::forget() {
-  world_ = moving_ = shaded_ = stream_flat_ = stream_shaded_ = Mesh{};
+  world_ = moving_ = shaded_ = levels_ = stream_flat_ = stream_shaded_ = Mesh{};
+  levels_layout_ = LevelLayout{};
+  levels_uploaded_ = 0;
   textures_.clear();
   white_ = 0;
   layout_ = SceneLayout{};
@@ -93,12 +118,14 @@ void SceneGpu::forget() {
 void SceneGpu::draw(const Frame& frame, const Program& flat, const Program& shaded,
                     const Mat4& view_proj, bool affine) {
   if (frame.scene == nullptr || frame.index == nullptr) return;  // nothing found to draw
+  if (frame.index->levels.size() != levels_uploaded_) upload_levels(*frame.index);
   stream_frame(frame, affine);
   float mvp[16];
   view_proj.to_gl(mvp);
   glUseProgram(flat.id);
   glUniformMatrix4fv(flat.mvp, 1, GL_FALSE, mvp);
-  draw_chunks(world_, layout_.chunk_ranges, layout_.ranges);
+  draw_chunks(world_, chunks_, layout_.chunk_ranges, layout_.ranges);
+  draw_chunks(levels_, levels_drawn_, levels_layout_.level_ranges, levels_layout_.ranges);
   if (!affine) {
     draw_objects(frame, flat.mvp, view_proj);
     glUniformMatrix4fv(flat.mvp, 1, GL_FALSE, mvp);
@@ -114,7 +141,7 @@ void SceneGpu::draw(const Frame& frame, const Program& flat, const Program& shad
                 static_cast<float>(eye.z));
     glUniform3f(shaded.to_light, static_cast<float>(to_light.x), static_cast<float>(to_light.y),
                 static_cast<float>(to_light.z));
-    draw_chunks(shaded_, layout_.shaded.chunk_ranges, layout_.shaded.ranges);
+    draw_chunks(shaded_, chunks_, layout_.shaded.chunk_ranges, layout_.shaded.ranges);
     draw_ranges(stream_shaded_, stream_.shaded_ranges);
     draw_blended(frame);
   }
@@ -172,16 +199,34 @@ void SceneGpu::fill(const Mesh& m, const std::vector<PositionUv>& positions,
   glBindVertexArray(0);
 }
 
-// What the frame makes on the CPU: the objects' shaded polygons always; at accuracy 0 every
-// polygon of the chunks that cross the view's edges and of the objects, cut as the CPU cuts.
+// Sorts the frame's chunks into those drawn in full and the levels drawn for the others, from
+// the uploaded buffers. What the frame makes on the CPU: the objects' shaded polygons always;
+// at accuracy 0 every polygon of the chunks that cross the view's edges (of the level chosen)
+// and of the objects, cut as the CPU cuts.
 void SceneGpu::stream_frame(const Frame& frame, bool affine) {
   const Scene& scene = *frame.scene;
   const SceneIndex& index = *frame.index;
   stream_.begin(scene, frame.view, usable_);
   chunks_.clear();
-  for (const uint32_t c : frame.chunks) {
+  levels_drawn_.clear();
+  for (size_t i = 0; i < frame.chunks.size(); ++i) {
+    const uint32_t c = frame.chunks[i];
     const Chunk& chunk = index.chunks[c];
-    if (!affine || box_inside_view(frame.view, chunk.lo, chunk.hi)) {
+    const bool inside = !affine || box_inside_view(frame.view, chunk.lo, chunk.hi);
+    const uint32_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0;
+    // A level not on the card leaves its chunk in full.
+    if (level > 0 && level <= chunk.level_count && chunk.first_level + level <= levels_uploaded_) {
+      const uint32_t l = chunk.first_level + level - 1;
+      if (inside) {
+        levels_drawn_.push_back(l);
+        continue;
+      }
+      for (uint32_t k = index.levels[l].begin; k < index.levels[l].end; ++k) {
+        stream_.add_simplified(index.lod_polygons[k], index.lod_vertices, index.lod_light[k]);
+      }
+      continue;
+    }
+    if (inside) {
       chunks_.push_back(c);
       continue;
     }
@@ -196,8 +241,8 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
     if (o.skinned) {
       for (uint32_t k = g.begin; k < g.end; ++k) {
         const Polygon& p = scene.polygons[index.order[k]];
-        stream_.add(p, nullptr, flat_light(scene, p, polygon_normal(posed_.vertices(), p)), affine,
-                    posed_.vertices(), posed_.normals());
+        stream_.add_skinned(p, posed_.vertices(), posed_.normals(),
+                            flat_light(scene, p, polygon_normal(posed_.vertices(), p)), affine);
       }
       continue;
     }
@@ -251,13 +296,14 @@ void SceneGpu::bind_group(uint32_t group) {
   }
 }
 
-void SceneGpu::draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& chunk_ranges,
+void SceneGpu::draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& ids,
+                           const std::vector<uint32_t>& starts,
                            const std::vector<DrawRange>& ranges) {
-  if (ranges.empty()) return;
+  if (ranges.empty() || ids.empty()) return;
   for (auto& c : counts_) c.clear();
   for (auto& o : offsets_) o.clear();
-  for (const uint32_t c : chunks_) {
-    for (uint32_t r = chunk_ranges[c]; r < chunk_ranges[c + 1]; ++r) {
+  for (const uint32_t id : ids) {
+    for (uint32_t r = starts[id]; r < starts[id + 1]; ++r) {
       const DrawRange& d = ranges[r];
       counts_[d.group].push_back(static_cast<GLsizei>(d.index_count));
       offsets_[d.group].push_back(

@@ -1,5 +1,6 @@
 // A scene on the card: its textures, and its geometry in the buffers that SceneLayout plans,
-// uploaded once; each frame draws the visible chunks group by group (one multi-draw each),
+// uploaded once, and the chunks' levels of detail once they are in the index; each frame draws
+// the visible chunks, each at the level the frame chose, group by group (one multi-draw each),
 // the visible objects with their model matrices and this frame's light, then what the frame
 // makes on the CPU (FrameStream), then the polygons that blend, far to near. The context must
 // be current for every call but forget().
@@ -25,6 +26,9 @@ class SceneGpu {
  public:
   // Replaces what was uploaded before. false: why (a texture above max_texture).
   bool upload(const Scene& scene, const SceneIndex& index, GLint max_texture, std::string& why);
+  // Uploads the index's levels of detail where they are not those on the card (they come in
+  // after the first frames); a frame drawn before draws its chunks in full.
+  void upload_levels(const SceneIndex& index);
   // Deletes every object.
   void free();
   // The context went, and its objects with it.
@@ -47,9 +51,13 @@ class SceneGpu {
                    const std::vector<uint32_t>& indices, GLenum usage);
   GLuint upload_texture(const Image& full, std::span<const Image> levels);
   void bind_group(uint32_t group);
-  // The ranges of chunks (chunk_ranges per chunk into ranges), one multi-draw per group.
-  void draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& chunk_ranges,
-                   const std::vector<DrawRange>& ranges);
+  // The ranges of the chunks or levels ids (starts[id] to starts[id + 1] in ranges), one
+  // multi-draw per group.
+  void draw_chunks(const Mesh& mesh, const std::vector<uint32_t>& ids,
+                   const std::vector<uint32_t>& starts, const std::vector<DrawRange>& ranges);
+  // Frees the levels' buffers.
+  void free_levels();
+  void drop_mesh(Mesh& m);
   void draw_ranges(const Mesh& mesh, const std::vector<DrawRange>& ranges);
   void draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj);
   void stream_frame(const Frame& frame, bool affine);
@@ -58,12 +66,15 @@ class SceneGpu {
   GlObjects objects_;
   SceneLayout layout_;
   std::vector<bool> usable_;  // per scene texture: can be sampled
-  Mesh world_, moving_, shaded_;
+  Mesh world_, moving_, shaded_, levels_;
+  LevelLayout levels_layout_;         // its ranges only, once uploaded
+  size_t levels_uploaded_ = 0;        // SceneIndex::levels on the card
   Mesh stream_flat_, stream_shaded_;  // refilled every frame
   std::vector<GLuint> textures_;      // per scene texture; 0: drawn flat
   GLuint white_ = 0;                  // the texture of flat polygons
   // Per frame, kept for their capacity.
-  std::vector<uint32_t> chunks_;  // those drawn from the uploaded buffers
+  std::vector<uint32_t> chunks_;        // those drawn in full from the uploaded buffers
+  std::vector<uint32_t> levels_drawn_;  // the levels (into SceneIndex::levels) drawn from them
   std::vector<std::vector<GLsizei>> counts_;
   std::vector<std::vector<const void*>> offsets_;
   std::vector<VertexLight> object_light_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 #include "zelnary/render/flat_light.h"
 #include "zelnary/render/surface_light.h"
@@ -18,18 +19,35 @@ float finite_or_zero(double x) {
   return std::isfinite(x) ? static_cast<float>(x) : 0.0f;
 }
 
-// The polygons order[begin, end) that shaded selects (1: those with a shade per vertex, 0: the
-// flat ones), sorted (stably) by draw group, into scratch.
-void sort_by_group(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
-                   const std::vector<uint8_t>& vertex_shaded, uint8_t shaded,
+// Polygons picked out by k: the scene's, in the index's order, or a level's simplified
+// triangles, with their vertices and flat light.
+struct PolygonList {
+  const Polygon* polygons = nullptr;
+  const uint32_t* order = nullptr;  // polygon k is polygons[order[k]]; nullptr: polygons[k]
+  std::span<const Vertex> vertices;
+  const PolygonLight* light = nullptr;     // per k; nullptr: none
+  const uint8_t* vertex_shaded = nullptr;  // per k; nullptr: none is
+
+  const Polygon& at(uint32_t k) const { return polygons[order != nullptr ? order[k] : k]; }
+  uint8_t shaded(uint32_t k) const { return vertex_shaded != nullptr ? vertex_shaded[k] : 0; }
+};
+
+PolygonList scene_polygons(const Scene& scene, const SceneIndex& index,
+                           const std::vector<uint8_t>& vertex_shaded) {
+  return {scene.polygons.data(), index.order.data(), scene.vertices, index.light.data(),
+          vertex_shaded.data()};
+}
+
+// The polygons [begin, end) of list that shaded selects (1: those with a shade per vertex, 0:
+// the flat ones), sorted (stably) by draw group, into scratch.
+void sort_by_group(const PolygonList& list, uint32_t begin, uint32_t end, uint8_t shaded,
                    const std::vector<bool>& usable, std::vector<uint32_t>& scratch) {
   scratch.clear();
   for (uint32_t k = begin; k < end; ++k) {
-    if (vertex_shaded[k] == shaded) scratch.push_back(k);
+    if (list.shaded(k) == shaded) scratch.push_back(k);
   }
   std::stable_sort(scratch.begin(), scratch.end(), [&](uint32_t a, uint32_t b) {
-    return group_of(scene.polygons[index.order[a]], usable) <
-           group_of(scene.polygons[index.order[b]], usable);
+    return group_of(list.at(a), usable) < group_of(list.at(b), usable);
   });
 }
 
@@ -48,24 +66,27 @@ void add_to_range(uint32_t group, size_t own_ranges, uint32_t first_index, uint3
   ranges.back().index_count += count;
 }
 
-// Appends the flat polygons among order[begin, end) to vertices and indices grouped by draw
+// Appends the flat polygons among list's [begin, end) to vertices and indices grouped by draw
 // group, and one range per group that has any. vertex_polygon gets each vertex's position
-// within [begin, end) when given.
-void append_grouped(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
-                    const std::vector<uint8_t>& vertex_shaded, const std::vector<bool>& usable,
-                    std::vector<PositionUv>& vertices, std::vector<uint32_t>& indices,
-                    std::vector<DrawRange>& ranges, std::vector<uint32_t>* vertex_polygon,
-                    std::vector<VertexLight>* light, std::vector<uint32_t>& scratch) {
-  sort_by_group(scene, index, begin, end, vertex_shaded, 0, usable, scratch);
+// within [begin, end) when given, light each vertex's light.
+void append_grouped(const PolygonList& list, uint32_t begin, uint32_t end,
+                    const std::vector<bool>& usable, std::vector<PositionUv>& vertices,
+                    std::vector<uint32_t>& indices, std::vector<DrawRange>& ranges,
+                    std::vector<uint32_t>* vertex_polygon, std::vector<VertexLight>* light,
+                    std::vector<uint32_t>& scratch) {
+  sort_by_group(list, begin, end, 0, usable, scratch);
   const size_t own_ranges = ranges.size();  // ranges before these belong to another chunk
   for (const uint32_t k : scratch) {
-    const Polygon& p = scene.polygons[index.order[k]];
+    const Polygon& p = list.at(k);
+    if (p.vertex_count < 3 ||
+        static_cast<size_t>(p.first_vertex) + p.vertex_count > list.vertices.size())
+      continue;
     const auto first = static_cast<uint32_t>(vertices.size());
-    for (const Vertex& v : scene.vertices_of(p)) {
+    for (const Vertex& v : list.vertices.subspan(p.first_vertex, p.vertex_count)) {
       vertices.push_back({static_cast<float>(v.position.x), static_cast<float>(v.position.y),
                           static_cast<float>(v.position.z), v.u, v.v});
       if (vertex_polygon != nullptr) vertex_polygon->push_back(k - begin);
-      if (light != nullptr) light->push_back(encode_light(index.light[k]));
+      if (light != nullptr) light->push_back(encode_light(list.light[k]));
     }
     add_to_range(group_of(p, usable), own_ranges, static_cast<uint32_t>(indices.size()),
                  3 * (p.vertex_count - 2), ranges);
@@ -78,7 +99,7 @@ void append_grouped(const Scene& scene, const SceneIndex& index, uint32_t begin,
 void append_shaded(const Scene& scene, const SceneIndex& index, uint32_t begin, uint32_t end,
                    const std::vector<uint8_t>& vertex_shaded, const std::vector<bool>& usable,
                    ShadedLayout& out, std::vector<uint32_t>& scratch) {
-  sort_by_group(scene, index, begin, end, vertex_shaded, 1, usable, scratch);
+  sort_by_group(scene_polygons(scene, index, vertex_shaded), begin, end, 1, usable, scratch);
   const size_t own_ranges = out.ranges.size();
   for (const uint32_t k : scratch) {
     const Polygon& p = scene.polygons[index.order[k]];
@@ -178,9 +199,10 @@ void lay_out_scene(const Scene& scene, const SceneIndex& index, const std::vecto
   out.chunk_ranges.push_back(0);
   out.shaded.chunk_ranges.push_back(0);
   out.shaded.chunk_blend.push_back(0);
+  const PolygonList polygons = scene_polygons(scene, index, out.vertex_shaded);
   for (const Chunk& c : index.chunks) {
-    append_grouped(scene, index, c.begin, c.end, out.vertex_shaded, usable, out.vertices,
-                   out.indices, out.ranges, nullptr, &out.light, scratch);
+    append_grouped(polygons, c.begin, c.end, usable, out.vertices, out.indices, out.ranges, nullptr,
+                   &out.light, scratch);
     out.chunk_ranges.push_back(static_cast<uint32_t>(out.ranges.size()));
     append_shaded(scene, index, c.begin, c.end, out.vertex_shaded, usable, out.shaded, scratch);
     out.shaded.chunk_ranges.push_back(static_cast<uint32_t>(out.shaded.ranges.size()));
@@ -189,11 +211,23 @@ void lay_out_scene(const Scene& scene, const SceneIndex& index, const std::vecto
   out.object_range_start.push_back(0);
   out.object_vertex_start.push_back(0);
   for (const ObjectGroup& g : index.objects) {
-    append_grouped(scene, index, g.begin, g.end, out.vertex_shaded, usable, out.object_vertices,
-                   out.object_indices, out.object_ranges, &out.object_vertex_polygon, nullptr,
-                   scratch);
+    append_grouped(polygons, g.begin, g.end, usable, out.object_vertices, out.object_indices,
+                   out.object_ranges, &out.object_vertex_polygon, nullptr, scratch);
     out.object_range_start.push_back(static_cast<uint32_t>(out.object_ranges.size()));
     out.object_vertex_start.push_back(static_cast<uint32_t>(out.object_vertices.size()));
+  }
+}
+
+void lay_out_levels(const SceneIndex& index, const std::vector<bool>& usable, LevelLayout& out) {
+  out = LevelLayout{};
+  const PolygonList simplified{index.lod_polygons.data(), nullptr, index.lod_vertices,
+                               index.lod_light.data(), nullptr};
+  std::vector<uint32_t> scratch;
+  out.level_ranges.push_back(0);
+  for (const ChunkLevel& l : index.levels) {
+    append_grouped(simplified, l.begin, l.end, usable, out.vertices, out.indices, out.ranges,
+                   nullptr, &out.light, scratch);
+    out.level_ranges.push_back(static_cast<uint32_t>(out.ranges.size()));
   }
 }
 

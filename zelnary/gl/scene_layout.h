@@ -128,6 +128,19 @@ struct SceneLayout {
   std::vector<uint32_t> object_vertex_start;    // object o's vertices start here; one more entry
 };
 
+// The chunks' levels of detail (SceneIndex::levels), flat-lit like the static geometry and laid
+// out the same way, level by level instead of chunk by chunk.
+struct LevelLayout {
+  std::vector<PositionUv> vertices;
+  std::vector<VertexLight> light;
+  std::vector<uint32_t> indices;
+  std::vector<DrawRange> ranges;       // level by level
+  std::vector<uint32_t> level_ranges;  // level l's ranges: [level_ranges[l], level_ranges[l + 1])
+};
+
+// usable[t]: texture t can be sampled.
+void lay_out_levels(const SceneIndex& index, const std::vector<bool>& usable, LevelLayout& out);
+
 // usable[t]: texture t can be sampled.
 void lay_out_scene(const Scene& scene, const SceneIndex& index, const std::vector<bool>& usable,
                    SceneLayout& out);

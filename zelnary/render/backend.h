@@ -59,6 +59,9 @@ class Backend {
   // True when present() can show the last frame drawn again without another draw(): the
   // renderer then skips drawing a frame equal to the last one.
   virtual bool keeps_its_frame() const { return false; }
+  // True when draw() follows Frame::chunk_level; for a back end that does not, the front end
+  // leaves every chunk at full detail.
+  virtual bool draws_levels_of_detail() const { return false; }
 };
 
 // One row of the table the Renderer chooses from, in order of preference.

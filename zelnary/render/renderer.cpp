@@ -181,7 +181,7 @@ struct Renderer::Impl {
       slot.prepared = generation;
     }
     find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(index)),
-                 frame);
+                 frame, slot.backend->draws_levels_of_detail());
     return BackendStatus::ok;
   }
 

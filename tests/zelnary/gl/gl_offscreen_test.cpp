@@ -3,6 +3,8 @@
 // fall back to the CPU when GL is turned off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -12,6 +14,7 @@
 #include "test_scenes.h"
 #include "zelnary/api/backends.h"
 #include "zelnary/api/engine_core.h"
+#include "zelnary/cpu/cpu_backend.h"
 #include "zelnary/gl/gl_backend_probe.h"
 #include "zelnary/gl/scene_layout.h"
 #include "zelnary/render/front_end.h"
@@ -71,6 +74,101 @@ TEST(GlImages, AGeneratedWorldMatchesTheCpu) {
               test::kGlMatchingFraction)
         << accuracy;
   }
+}
+
+// Rolling one-sided terrain, 160 x 160 cells 10 units apart, in stripes of textured and
+// flat-coloured triangles: most of its chunks get levels of detail. smooth: with the slope's
+// normal at every vertex, so that full detail is lit per vertex and the levels flat.
+Scene terrain(bool smooth = false) {
+  Scene s;
+  s.background = {1.0f, 0.0f, 1.0f};
+  s.textures.push_back(Texture{"pattern", test::pattern_texture()});
+  auto height = [](double i, double j) {
+    return 40.0 * std::sin(i * 0.07) * std::cos(j * 0.05) + 8.0 * std::sin((i + j) * 0.3);
+  };
+  test::add_grid_terrain(s, 160, 0.25, height, [](int i, int, Polygon& p) {
+    p.texture = (i / 5) % 3 == 0 ? -1 : 0;
+    p.color = {0.5f, 0.8f, 0.4f};
+  });
+  for (const Vertex& v : smooth ? s.vertices : std::vector<Vertex>{}) {
+    const double i = v.position.x / 10.0, j = v.position.y / 10.0;
+    const Vec3 n = normalized(Vec3{height(i - 0.5, j) - height(i + 0.5, j),
+                                   height(i, j - 0.5) - height(i, j + 0.5), 10.0});
+    s.normals.push_back(
+        {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+  }
+  return s;
+}
+const Camera kAcrossTheTerrain = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
+
+Image draw_with(Backend& b, const Frame& frame, double accuracy) {
+  RenderSettings settings;
+  settings.perspective_accuracy = accuracy;
+  Image out;
+  EXPECT_EQ(b.acquire_offscreen(frame.view.width, frame.view.height), BackendStatus::ok)
+      << b.failure();
+  EXPECT_EQ(b.draw(frame, settings), BackendStatus::ok) << b.failure();
+  b.read_back(out);
+  return out;
+}
+
+// The chunks at the levels the front end chose, and all at their coarsest (far from full
+// detail: only a back end that draws the levels matches the CPU then), looking down (most
+// chunks cross the view's edges, cut on the CPU at Low) and across the terrain, at Low and High;
+// lit flat, and lit per vertex in full detail.
+void check_levels_against_the_cpu(bool smooth) {
+  const Scene scene = terrain(smooth);
+  SceneIndex index;
+  build_scene_index(scene, index, true);
+  ASSERT_FALSE(index.levels.empty());
+  GlBackend gl;
+  CpuBackend cpu;
+  for (Backend* b : {static_cast<Backend*>(&gl), static_cast<Backend*>(&cpu)})
+    ASSERT_EQ(b->prepare(scene, index), BackendStatus::ok);
+  for (const Camera& cam :
+       {test::look_at({800, 800, 100}, {900, 820, 0}, 60.0), kAcrossTheTerrain}) {
+    Frame chosen;
+    find_visible(scene, index, {}, make_view(cam, 320, 240, near_plane_distance(index)), chosen);
+    Frame coarsest = chosen, full = chosen;
+    for (size_t i = 0; i < chosen.chunks.size(); ++i) {
+      coarsest.chunk_level[i] = static_cast<uint8_t>(index.chunks[chosen.chunks[i]].level_count);
+      full.chunk_level[i] = 0;
+    }
+    for (const double accuracy : {1000.0, 0.0}) {
+      for (const Frame* f : {&chosen, &coarsest}) {
+        EXPECT_GE(test::gl_matching(draw_with(gl, *f, accuracy), draw_with(cpu, *f, accuracy)),
+                  test::kGlMatchingFraction)
+            << "accuracy " << accuracy << (f == &chosen ? ", chosen" : ", coarsest");
+      }
+      EXPECT_LT(
+          test::gl_matching(draw_with(cpu, coarsest, accuracy), draw_with(cpu, full, accuracy)),
+          0.95);
+    }
+  }
+  gl.release();
+  EXPECT_EQ(GlBackendProbe::live_objects(gl), 0);
+}
+
+TEST(GlImages, ChunksAtTheirLevelsOfDetailMatchTheCpu) {
+  check_levels_against_the_cpu(false);
+}
+
+TEST(GlImages, ChunksLitPerVertexAtTheirLevelsOfDetailMatchTheCpu) {
+  check_levels_against_the_cpu(true);
+}
+
+// Levels of detail come in between frames, after the first: the card gets them then, and draws
+// what the CPU draws with them.
+TEST(GlImages, LevelsThatComeInLaterAreDrawnAsOnTheCpu) {
+  const Scene scene = terrain();
+  Renderer r(engine_backends());
+  const Image first = render(r, scene, kAcrossTheTerrain, 1000.0, true, 320, 240);
+  r.finish_levels_of_detail();
+  const Image gl = render(r, scene, kAcrossTheTerrain, 1000.0, true, 320, 240);
+  EXPECT_EQ(r.backend_name().rfind("OpenGL", 0), 0u) << r.fallback_reason();
+  EXPECT_TRUE(gl.texels != first.texels) << "the levels changed nothing";
+  EXPECT_GE(test::gl_matching(gl, render(r, scene, kAcrossTheTerrain, 1000.0, false, 320, 240)),
+            test::kGlMatchingFraction);
 }
 
 // Accuracy 0 maps textures linearly on screen on both back ends; any other is exact.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "gl_compare.h"
 #include "surface_scenes.h"
@@ -80,6 +81,31 @@ TEST(GlSurfaces, AShinySphereOnAMovingObjectIsLitInTheWorldsFrame) {
     const Image cpu = render(r, v, accuracy, false, std::span(&pose, 1));
     EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction) << accuracy;
     EXPECT_GE(test::gl_matching(gl, still), test::kGlMatchingFraction) << accuracy;
+  }
+}
+
+// A keyframed node's pose may tilt and stretch what it carries: both back ends draw the same
+// tilted, squashed sphere (its light turned by the inverse transpose) and lit box.
+TEST(GlSurfaces, AGeneralPoseTiltsAndStretchesTheSamePictureOnBoth) {
+  test::TestView v = test::sphere_view(true, true);
+  test::add_box(v.scene, {40, 0, 14}, 4.0, -1);
+  v.scene.objects.push_back(MovingObject{"node", {{40, 0, 0}}, 0.0});
+  for (Vertex& vx : v.scene.vertices) vx.position = vx.position - Vec3{40, 0, 0};
+  for (Polygon& p : v.scene.polygons) p.object = 0;
+  v.scene.normals.resize(v.scene.vertices.size());  // the box's vertices carry none
+  ObjectPose pose{{40, 0, 0}, 0.0};
+  pose.general = true;
+  const double c = std::cos(0.5), s = std::sin(0.5);  // about x, then z squashed
+  const double m[3][3] = {{1, 0, 0}, {0, c, -s * 0.6}, {0, s, c * 0.6}};
+  std::copy(&m[0][0], &m[0][0] + 9, &pose.linear[0][0]);
+  const ObjectPose plain{{40, 0, 0}, 0.0};
+  Renderer r(engine_backends());
+  for (const double accuracy : {1000.0, 0.0}) {
+    const Image gl = render(r, v, accuracy, true, std::span(&pose, 1));
+    const Image cpu = render(r, v, accuracy, false, std::span(&pose, 1));
+    EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction) << accuracy;
+    const Image upright = render(r, v, accuracy, false, std::span(&plain, 1));
+    EXPECT_LT(test::gl_matching(cpu, upright), 0.9) << accuracy;  // the pose did something
   }
 }
 

@@ -9,6 +9,8 @@
 #include "test_scenes.h"
 #include "test_window.h"
 #include "zelnary/api/backends.h"
+#include "zelnary/gl/gl_backend_probe.h"
+#include "zelnary/render/front_end.h"
 #include "zelnary/render/renderer.h"
 
 namespace znr {
@@ -63,6 +65,41 @@ TEST_F(GlWindow, AStillViewIsShownAgainAndAnUnmappedWindowGetsNothing) {
   window_.set_mapped(true);
   ASSERT_EQ(r.render_to_window(window_.id(), view_.scene, {}, view_.camera, on_), 0);
   EXPECT_GE(matching(window_.read_back(kW, kH), expected, kW, kH), test::kGlMatchingFraction);
+}
+
+// Nothing is drawn or shown into a window nobody can see, unmapped or wholly covered by another
+// window; the picture is back as soon as it shows.
+TEST_F(GlWindow, AWindowNobodyCanSeeIsShownNothing) {
+  SceneIndex index;
+  build_scene_index(view_.scene, index);
+  GlBackend gl;
+  ASSERT_EQ(gl.prepare(view_.scene, index), BackendStatus::ok);
+  auto frames_shown = [&] {  // by one more frame
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(gl.acquire_window(window_.id(), w, h), BackendStatus::ok) << gl.failure();
+    Frame frame;
+    find_visible(view_.scene, index, {}, make_view(view_.camera, w, h, near_plane_distance(index)),
+                 frame);
+    const int64_t before = GlBackendProbe::frames_shown(gl);
+    EXPECT_EQ(gl.draw(frame, on_), BackendStatus::ok) << gl.failure();
+    EXPECT_EQ(gl.present(), BackendStatus::ok) << gl.failure();
+    return GlBackendProbe::frames_shown(gl) - before;
+  };
+  EXPECT_EQ(frames_shown(), 1);
+  EXPECT_TRUE(gl.keeps_its_frame());
+  window_.set_mapped(false);
+  EXPECT_EQ(frames_shown(), 0);
+  window_.set_mapped(true);
+  EXPECT_EQ(frames_shown(), 1);
+  {
+    test::TestWindow cover;
+    ASSERT_TRUE(cover.open(kW + 20, kH + 20));
+    EXPECT_EQ(frames_shown(), 0);
+    EXPECT_FALSE(gl.keeps_its_frame());  // nothing kept: the renderer draws afresh once it shows
+  }
+  EXPECT_EQ(frames_shown(), 1);
+  EXPECT_GE(matching(window_.read_back(kW, kH), cpu_picture(view_.camera, kW, kH), kW, kH),
+            test::kGlMatchingFraction);
 }
 
 TEST_F(GlWindow, TheChildWindowFollowsTheParentAndShowsTheCpusPicture) {
