@@ -12,6 +12,7 @@
 #include "zelnary/gl/scene_layout.h"
 #include "zelnary/render/renderer.h"
 #include "zelnary/render/scene_index.h"
+#include "zelnary/simulation/skinning.h"
 
 namespace znr {
 namespace {
@@ -106,6 +107,40 @@ TEST(GlSurfaces, AGeneralPoseTiltsAndStretchesTheSamePictureOnBoth) {
     EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction) << accuracy;
     const Image upright = render(r, v, accuracy, false, std::span(&plain, 1));
     EXPECT_LT(test::gl_matching(cpu, upright), 0.9) << accuracy;  // the pose did something
+  }
+}
+
+// A shiny sphere as a skin, every vertex half on a bone that stays and half on one that turns
+// it: the card draws the CPU's posed shape and light (posed on the CPU, streamed each frame).
+TEST(GlSurfaces, ASkinIsPosedTheSameOnBoth) {
+  test::TestView v = test::sphere_view(true, true);
+  MovingObject bone, body;
+  bone.keyed = body.keyed = true;
+  v.scene.objects = {bone, bone, body};
+  for (Polygon& p : v.scene.polygons) p.object = 2;
+  Skin k;
+  k.object = 2;
+  k.vertex_count = static_cast<uint32_t>(v.scene.vertices.size());
+  k.bones = {{0, Affine{}}, {1, Affine{}}};
+  SkinInfluence half;
+  half.bone[1] = 1;
+  half.weight[0] = half.weight[1] = 0.5f;
+  k.influences.assign(k.vertex_count, half);
+  bind_bounds(v.scene.vertices, k);
+  v.scene.skins = {k};
+  std::vector<ObjectPose> poses(3), still(3);
+  poses[1].general = true;
+  const double c = std::cos(0.8), s = std::sin(0.8);  // about y, and moved along x
+  const double m[3][3] = {{c, 0, s}, {0, 1, 0}, {-s, 0, c}};
+  std::copy(&m[0][0], &m[0][0] + 9, &poses[1].linear[0][0]);
+  poses[1].position = {0, 6, 0};
+  Renderer r(engine_backends());
+  for (const double accuracy : {1000.0, 0.0}) {
+    const Image gl = render(r, v, accuracy, true, poses);
+    const Image cpu = render(r, v, accuracy, false, poses);
+    EXPECT_GE(test::gl_matching(gl, cpu), test::kGlMatchingFraction) << accuracy;
+    const Image rest = render(r, v, accuracy, false, still);
+    EXPECT_LT(test::gl_matching(cpu, rest), 0.9) << accuracy;  // the pose did something
   }
 }
 
