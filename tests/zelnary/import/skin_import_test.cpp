@@ -79,6 +79,13 @@ TEST(ImportSkin, AGltfSkinBendsOnScreenFollowsItsRootAndStandsStillInTheWorldWri
   const Skin& skin = scene.skins[0];
   ASSERT_EQ(skin.bones.size(), 2u);
   EXPECT_EQ(skin.vertex_count, 6u);
+  // Each corner keeps its vertex's weights: the upper edge (the mesh's own y = 2, as the skin
+  // keeps the mesh's space) on the tip alone.
+  for (uint32_t i = 0; i < skin.vertex_count; ++i) {
+    const bool upper = scene.vertices[skin.first_vertex + i].position.y > 1.0;
+    EXPECT_EQ(skin.influences[i].bone[0], upper ? 1 : 0) << i;
+    EXPECT_EQ(skin.influences[i].weight[0], 1.0f) << i;
+  }
   EXPECT_EQ(scene.objects[static_cast<size_t>(skin.bones[0].object)].name, "root");
   EXPECT_EQ(scene.objects[static_cast<size_t>(skin.bones[1].object)].name, "tip");
   EXPECT_EQ(scene.objects[static_cast<size_t>(skin.object)].parent, skin.bones[0].object);
