@@ -400,7 +400,12 @@ class ModelWriter {
       out_.put(root);
       for (double v : {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0})
         out_.put(v);
-      if (!mesh(m, aiMatrix4x4(), owner)) continue;
+      // Where the bind pose mirrors the mesh (into world axes), its faces turn round as any
+      // mirrored mesh's do.
+      const aiNode* first = scene_.mRootNode->FindNode(bones[0]->mName);
+      const bool mirror =
+          first && determinant3(axes_ * global_transform(first) * bones[0]->mOffsetMatrix) < 0.0f;
+      if (!mesh(m, aiMatrix4x4(), owner, mirror)) continue;
 
       // Each vertex's weights, the largest kMaxVertexWeights of them.
       std::vector<std::vector<std::pair<float, uint32_t>>> weights(m.mNumVertices);
@@ -504,13 +509,14 @@ class ModelWriter {
     out_.bytes(what.data(), what.size());
   }
 
-  // false when the mesh has nothing to draw (and no record was written).
-  bool mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
+  // false when the mesh has nothing to draw (and no record was written). mirror: turn the faces
+  // round (besides where to_world mirrors them).
+  bool mesh(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object, bool mirror = false) {
     uint32_t triangles = 0;
     for (unsigned f = 0; f < m.mNumFaces; ++f) triangles += m.mFaces[f].mNumIndices == 3 ? 1 : 0;
     if (triangles == 0 || !m.mVertices) return false;
     const float determinant = determinant3(to_world);
-    const bool mirrored = determinant < 0.0f;
+    const bool mirrored = (determinant < 0.0f) != mirror;
     const aiVector3D* uv = m.mTextureCoords[0];
     // Normals turn with the inverse transpose, so that they stay square to a surface that
     // was scaled unevenly; a flattening transform leaves them out.
