@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base64.h"
+#include "picture_at.h"
 #include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
 #include "zelnary/world/load_world.h"
@@ -40,14 +41,6 @@ void write_turning_triangle(const std::string& path) {
       << R"("type":"VEC4"}]})";
 }
 
-Image picture_at(EngineCore& core, double& now, double seconds) {
-  now = seconds;
-  core.advance();
-  Image image;
-  EXPECT_TRUE(core.render_to_image(core.first_camera(), 96, 72, image));
-  return image;
-}
-
 TEST(ImportAnimation, ATurningNodeTurnsOnScreenWithACameraBehindItAndSurvivesConversion) {
   const std::string dir = std::string(ZELNARY_TEST_OUTPUT_DIR) + "/turning";
   std::filesystem::create_directories(dir);
@@ -76,8 +69,8 @@ TEST(ImportAnimation, ATurningNodeTurnsOnScreenWithACameraBehindItAndSurvivesCon
   {
     EngineCore core([&now] { return now; });
     ASSERT_EQ(core.load_world(file, ""), 0);
-    const Image start = picture_at(core, now, 0.0), turned = picture_at(core, now, 1.0),
-                looped = picture_at(core, now, 2.0);
+    const Image start = test::picture_at(core, now, 0.0), turned = test::picture_at(core, now, 1.0),
+                looped = test::picture_at(core, now, 2.0);
     EXPECT_NE(start.texels, turned.texels);
     EXPECT_EQ(start.texels, looped.texels);
   }
@@ -86,7 +79,7 @@ TEST(ImportAnimation, ATurningNodeTurnsOnScreenWithACameraBehindItAndSurvivesCon
     now = 0.0;
     EngineCore core([&now] { return now; });
     ASSERT_EQ(core.load_world(file, ""), 0);
-    const Image start = picture_at(core, now, 0.0), later = picture_at(core, now, 1.0);
+    const Image start = test::picture_at(core, now, 0.0), later = test::picture_at(core, now, 1.0);
     EXPECT_EQ(start.texels, later.texels);
   }
   unsetenv(kAnimationVariable);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base64.h"
+#include "picture_at.h"
 #include "zelnary/api/engine_core.h"
 #include "zelnary/import/import_model.h"
 #include "zelnary/world/load_world.h"
@@ -59,14 +60,6 @@ void write_bending_quad(const std::string& path) {
       << R"({"bufferView":6,"componentType":5126,"count":2,"type":"VEC4"}]})";
 }
 
-Image picture(EngineCore& core, double& now, double seconds) {
-  now = seconds;
-  core.advance();
-  Image image;
-  EXPECT_TRUE(core.render_to_image(core.first_camera(), 96, 72, image));
-  return image;
-}
-
 TEST(ImportSkin, AGltfSkinBendsOnScreenFollowsItsRootAndStandsStillInTheWorldWritten) {
   const std::string dir = std::string(ZELNARY_TEST_OUTPUT_DIR) + "/bending";
   std::filesystem::create_directories(dir);
@@ -98,10 +91,10 @@ TEST(ImportSkin, AGltfSkinBendsOnScreenFollowsItsRootAndStandsStillInTheWorldWri
   {
     EngineCore core([&now] { return now; });
     ASSERT_EQ(core.load_world(file, ""), 0);
-    start = picture(core, now, 0.0);
-    bent = picture(core, now, 0.5);  // half way: turned 45 degrees
+    start = test::picture_at(core, now, 0.0);
+    bent = test::picture_at(core, now, 0.5);  // half way: turned 45 degrees
     EXPECT_NE(start.texels, bent.texels);
-    EXPECT_EQ(picture(core, now, 1.5).texels, bent.texels);  // the 1 s loop, once round
+    EXPECT_EQ(test::picture_at(core, now, 1.5).texels, bent.texels);  // the 1 s loop, once round
   }
 
   // The world written holds no weights: the skin stands as at 0 s on its node, and does not
@@ -118,8 +111,8 @@ TEST(ImportSkin, AGltfSkinBendsOnScreenFollowsItsRootAndStandsStillInTheWorldWri
   now = 0.0;
   EngineCore core([&now] { return now; });
   ASSERT_EQ(core.load_world(world, ""), 0);
-  const Image written = picture(core, now, 0.0);
-  EXPECT_EQ(picture(core, now, 1.0).texels, written.texels);
+  const Image written = test::picture_at(core, now, 0.0);
+  EXPECT_EQ(test::picture_at(core, now, 1.0).texels, written.texels);
   size_t differ = 0;
   for (size_t i = 0; i < written.texels.size(); ++i) differ += written.texels[i] != start.texels[i];
   EXPECT_LT(differ, written.texels.size() / 100);
