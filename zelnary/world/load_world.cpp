@@ -58,7 +58,7 @@ bool load_world(const std::string& world_path, const std::string& bitmaps_dir, S
     FileBytes text;
     if (!read_world_file(world_path, text, error) ||
         !world_detail::parse_world_named(std::string_view(text.bytes.get(), text.size), world_path,
-                                         scene, texture_names, error)) {
+                                         scene, texture_names, error, progress)) {
       std::cerr << error.message << '\n';
       return false;
     }
