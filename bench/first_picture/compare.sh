@@ -2,8 +2,9 @@
 # The time from the command to a 1920x1080 picture on disk, KWELLOR's offscreen render against
 # Debian's f3d viewer (Mesa's software OpenGL on a private Xvfb display), interleaved runs on
 # the same glTF files: the 2CylinderEngine test model and generated terrains of 1M and 4M
-# triangles. Also times the 16.7M-triangle world at the format's polygon limit (KWELLOR only)
-# with its peak memory. Prints the median of RUNS runs of each, and the load average.
+# triangles. Also times the 16.7M-triangle world at the format's polygon limit (KWELLOR only,
+# drawn at 64x48 as bench/limits does, so that the load dominates) with its peak memory.
+# Prints the median of RUNS runs of each, and the load average.
 # Usage: bench/first_picture/compare.sh [RUNS] (3 by default). Needs the release build
 # (scripts/build.sh release zelnary-tool zelnary-import make_terrain), f3d, Xvfb.
 set -euo pipefail
@@ -55,7 +56,7 @@ done
 times=() peaks=()
 for ((i = 0; i < runs; ++i)); do
   read -r s k < <(timed "$bin/zelnary-tool" render "$out/world_16m.wld" --camera 1 \
-    --size 1920x1080 --out "$out/ours.png")
+    --size 64x48 --out "$out/ours.png")
   times+=("$s")
   peaks+=("$k")
 done

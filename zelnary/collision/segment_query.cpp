@@ -2,11 +2,14 @@
 
 #include <embree3/rtcore.h>
 
+#include "zelnary/core/cores.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace znr {
@@ -224,7 +227,9 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
   Impl& m = *impl_;
   m.release();
   if (!m.device) {
-    m.device = rtcNewDevice(nullptr);
+    // Embree builds on its own threads: as many as this process may use cores.
+    const std::string config = "threads=" + std::to_string(usable_cores());
+    m.device = rtcNewDevice(config.c_str());
     if (!m.device) {
       error = "cannot start the collision library (Embree)";
       return false;
