@@ -539,22 +539,19 @@ class WorldParser {
   size_t vertices_so_far() const { return part_ ? next_vertex_ : scene_.vertices.size(); }
 
   bool add_vertex(const Vertex& v) {
-    if (!part_) {
-      scene_.vertices.push_back(v);
-      return true;
-    }
-    if (next_vertex_ >= part_->vertex + part_->vertices) return false;
-    scene_.vertices[next_vertex_++] = v;
-    return true;
+    return add(scene_.vertices, v, next_vertex_, part_ ? part_->vertex + part_->vertices : 0);
   }
-
   bool add_polygon(const Polygon& p) {
+    return add(scene_.polygons, p, next_polygon_, part_ ? part_->polygon + part_->polygons : 0);
+  }
+  template <class T>
+  bool add(std::vector<T>& array, const T& item, size_t& next, size_t end) {
     if (!part_) {
-      scene_.polygons.push_back(p);
+      array.push_back(item);
       return true;
     }
-    if (next_polygon_ >= part_->polygon + part_->polygons) return false;
-    scene_.polygons[next_polygon_++] = p;
+    if (next >= end) return false;
+    array[next++] = item;
     return true;
   }
 
