@@ -22,6 +22,7 @@
 
 #include "regular_files_only.h"
 #include "scene_frame.h"
+#include "vertex_normals.h"
 #include "zelnary/world/limits.h"
 
 namespace znr::importer {
@@ -656,21 +657,23 @@ int read_model(const std::string& path, StreamWriter& out, ReadTimings* timings)
   importer.SetIOHandler(new RegularFilesOnly);  // the importer owns it
   importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                               aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-  // Meshes without normals get smooth ones, kept apart across edges sharper than this.
-  importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, kSmoothingAngle);
   if (ply_header_is_cut_short(path)) {
     error_record(out, "not a whole PLY file: its header has no end_header");
     return out.flush() ? 1 : 2;
   }
   const aiScene* scene =
       importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_FlipUVs |
-                                  aiProcess_GenSmoothNormals | aiProcess_ValidateDataStructure);
+                                  aiProcess_ValidateDataStructure);
   if (timings) timings->assimp_seconds = cpu_now() - t;
   t = cpu_now();
   if (!scene || !scene->mRootNode) {
     error_record(out, plain_reason(importer.GetErrorString()));
     return out.flush() ? 1 : 2;
   }
+  // Meshes without normals get smooth ones, kept apart across edges sharper than the angle.
+  const float cos_crease = std::cos(kSmoothingAngle * 3.14159265358979323846f / 180.0f);
+  for (unsigned i = 0; i < scene->mNumMeshes; ++i)
+    if (scene->mMeshes[i]) add_smooth_normals(*scene->mMeshes[i], cos_crease);
   ModelWriter(*scene, path, out).write();
   const bool ok = out.flush();
   if (timings) timings->convert_seconds = cpu_now() - t;

@@ -1,11 +1,13 @@
 #include "zelnary/api/engine_core.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -60,6 +62,54 @@ struct EngineCore::Impl {
   std::optional<double> clock_origin;  // the clock at world time 0: the first advance
   std::string load_error;              // why the last load failed; empty after a success
   LoadProgress progress;               // the load under way, read from other threads
+  std::string world_path;              // of the world loaded, for its messages
+
+  // The collision structure is not needed for the first picture: it is built after the first
+  // frame, on a thread of its own, and a query asked before it is ready waits for it.
+  bool collision_due = false;                // loaded, and the build not started
+  std::future<std::string> collision_build;  // the reason it failed; empty when built
+  std::atomic<bool> stop_collision{false};
+  std::vector<ObjectPose> build_poses;
+
+  // The builds after the first frame are told to stop before either is waited for.
+  ~Impl() {
+    stop_collision = true;
+    renderer.release();
+    stop_collision_build();
+  }
+
+  void start_collision_build() {
+    if (!collision_due) return;
+    collision_due = false;
+    stop_collision = false;
+    build_poses.assign(simulation.poses().begin(), simulation.poses().end());
+    collision_build = std::async(std::launch::async, [this] {
+      std::string error;
+      collision.build(scene, build_poses, error, &stop_collision);
+      return error;
+    });
+  }
+  void stop_collision_build() {
+    collision_due = false;
+    stop_collision = true;
+    if (collision_build.valid()) collision_build.get();
+  }
+  // The structure made ready to query, with the poses of now: a build done by now is taken in;
+  // with wait, one not done is made or waited for first (without, it is left to go on).
+  void settle_collision(bool wait) {
+    std::string error;
+    if (collision_due) {
+      if (!wait) return;
+      collision_due = false;
+      collision.build(scene, simulation.poses(), error);
+    } else if (collision_build.valid()) {
+      if (!wait && collision_build.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+      error = collision_build.get();
+    }
+    if (!error.empty()) std::cerr << world_path << ": " << error << '\n';
+    collision.set_poses(simulation.poses());
+  }
 
   Camera* camera(int32_t handle) {
     if (!loaded || handle <= 0 || static_cast<size_t>(handle) > cameras.size()) return nullptr;
@@ -69,7 +119,9 @@ struct EngineCore::Impl {
 
   // Frees the world. The renderer lets go too: its caches were built for this scene.
   void unload() {
+    stop_collision = true;
     renderer.release();
+    stop_collision_build();
     collision.clear();  // before the scene it points into
     scene = Scene{};
     cameras.clear();
@@ -83,7 +135,7 @@ struct EngineCore::Impl {
     const double now = clock ? clock() : 0.0;
     if (!clock_origin) clock_origin = now;
     simulation.advance_to(now - *clock_origin, cameras);
-    collision.set_poses(simulation.poses());
+    settle_collision(false);
   }
 };
 
@@ -126,9 +178,9 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   m.cameras.reserve(m.scene.cameras.size() + 1);
   for (const CameraDef& def : m.scene.cameras) m.cameras.push_back(camera_from_def(def));
   m.simulation.reset(m.scene, chosen_animation(world_path, m.scene));
-  if (!m.collision.build(m.scene, m.simulation.poses(), error))
-    return fail(world_path + ": " + error, true);
   if (m.progress.cancelled()) return fail({}, true);
+  m.world_path = world_path;
+  m.collision_due = true;
   m.loaded = true;
   m.load_error.clear();
   return 0;
@@ -174,8 +226,10 @@ int32_t EngineCore::render(uint32_t window, int32_t camera) {
   Impl& m = *impl_;
   if (!m.camera(camera)) return -1;
   m.advance();
-  return m.renderer.render_to_window(window, m.scene, m.simulation.poses(), *m.camera(camera),
-                                     m.settings);
+  const int32_t drawn = m.renderer.render_to_window(window, m.scene, m.simulation.poses(),
+                                                    *m.camera(camera), m.settings);
+  if (drawn == 0) m.start_collision_build();
+  return drawn;
 }
 
 bool EngineCore::render_to_image(int32_t camera, int32_t width, int32_t height, Image& out) {
@@ -184,6 +238,7 @@ bool EngineCore::render_to_image(int32_t camera, int32_t width, int32_t height, 
   m.advance();
   m.renderer.render_to_image(m.scene, m.simulation.poses(), *m.camera(camera), m.settings, width,
                              height, out);
+  m.start_collision_build();
   return true;
 }
 
@@ -197,6 +252,7 @@ int32_t EngineCore::is_movement_possible(const double* start, const double* end,
   const Vec3 a{start[0], start[1], start[2]}, b{end[0], end[1], end[2]};
   if (!is_finite(a) || !is_finite(b)) return -1;
   if (!impl_->loaded) return 1;
+  impl_->settle_collision(true);
   const std::optional<Vec3> hit = impl_->collision.first_hit(a, b);
   if (!hit) return 1;
   if (blocked_at) {

@@ -2,11 +2,14 @@
 
 #include <embree3/rtcore.h>
 
+#include "zelnary/core/cores.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace znr {
@@ -219,12 +222,14 @@ const Box& SegmentQuery::bounds() const {
   return impl_->box;
 }
 
-bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
-                         std::string& error) {
+bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses, std::string& error,
+                         const std::atomic<bool>* stop) {
   Impl& m = *impl_;
   m.release();
   if (!m.device) {
-    m.device = rtcNewDevice(nullptr);
+    // Embree builds on its own threads: as many as this process may use cores.
+    const std::string config = "threads=" + std::to_string(usable_cores());
+    m.device = rtcNewDevice(config.c_str());
     if (!m.device) {
       error = "cannot start the collision library (Embree)";
       return false;
@@ -258,6 +263,12 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
 
   m.static_scene = rtcNewScene(m.device);
   rtcSetSceneFlags(m.static_scene, RTC_SCENE_FLAG_ROBUST);
+  if (stop) {
+    rtcSetSceneProgressMonitorFunction(
+        m.static_scene,
+        [](void* flag, double) { return !static_cast<const std::atomic<bool>*>(flag)->load(); },
+        const_cast<std::atomic<bool>*>(stop));
+  }
   if (!m.static_tris.empty()) {
     RTCGeometry g = triangle_mesh(m.device, m.vertices, scene.vertices.size(), m.static_tris);
     rtcAttachGeometry(m.static_scene, g);
@@ -290,9 +301,10 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses,
   m.commit_poses();
   m.compute_bounds();
 
-  if (rtcGetDeviceError(m.device) != RTC_ERROR_NONE) {
+  if (rtcGetDeviceError(m.device) != RTC_ERROR_NONE || (stop && stop->load())) {
     m.release();
-    error = "the collision library (Embree) failed to build the world";
+    error = stop && stop->load() ? "stopped"
+                                 : "the collision library (Embree) failed to build the world";
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 // double precision, so it stays exact even for segments a thousand million units long.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <span>
@@ -37,8 +38,10 @@ class SegmentQuery {
 
   // Builds the acceleration structures for the scene, which must outlive this object (or the
   // next clear / build) unchanged. Polygons are split into triangle fans. false: error says why
-  // (the query is then empty).
-  bool build(const Scene& scene, std::span<const ObjectPose> poses, std::string& error);
+  // (the query is then empty). stop, when given, is heard during the build: set, the build
+  // ends soon after and fails.
+  bool build(const Scene& scene, std::span<const ObjectPose> poses, std::string& error,
+             const std::atomic<bool>* stop = nullptr);
   void clear();
 
   // Moving objects are where these poses put them, from the next query on.

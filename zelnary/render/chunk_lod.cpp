@@ -187,6 +187,9 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
       double level_error = 0.0;
       size_t level_triangles = 0;
       for (Group& g : groups) {
+        // A stop is heard between two simplifications, so that a world unloaded (or a program
+        // ending) does not wait for a large chunk's levels; what is left is thrown away.
+        if (stop && stop->load(std::memory_order_relaxed)) return;
         const size_t count = g.indices.size();
         if (count / 3 < kMinGroupTriangles || !g.finite) {
           level_triangles += count / 3;

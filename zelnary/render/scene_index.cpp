@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <future>
 #include <limits>
+#include <utility>
+#include <vector>
 
+#include "zelnary/core/parallel_for.h"
 #include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/flat_light.h"
 #include "zelnary/scene/mip_levels.h"
@@ -18,6 +22,7 @@ bool polygon_valid(const Scene& s, const Polygon& p) {
 }
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr size_t kPolygonsPerRun = 65536;  // fewer polygons than this are not worth a thread
 
 void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
   lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -40,18 +45,37 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
   out.polygon_count = s.polygons.size();
   out.vertex_count = s.vertices.size();
   out.object_count = s.objects.size();
-  // ZELNARY_NO_MIPMAPS set: no levels (full size only), to compare their cost and look.
-  out.mip_levels = std::getenv("ZELNARY_NO_MIPMAPS") == nullptr
-                       ? build_scene_mip_levels(s.textures)
-                       : std::vector<std::vector<Image>>(s.textures.size());
+  // ZELNARY_NO_MIPMAPS set: no levels (full size only), to compare their cost and look. They
+  // are made on a thread of their own while the rest of the index is built.
+  const bool mipmaps = std::getenv("ZELNARY_NO_MIPMAPS") == nullptr && !s.textures.empty();
+  std::future<std::vector<std::vector<Image>>> mip_levels;
+  if (mipmaps)
+    mip_levels =
+        std::async(std::launch::async, [&s] { return build_scene_mip_levels(s.textures); });
+
+  // The polygons in runs, one per core, each run's part of every pass on its own thread.
+  const size_t runs = std::clamp<size_t>(s.polygons.size() / kPolygonsPerRun, 1,
+                                         static_cast<size_t>(std::max(usable_cores(), 1)));
+  auto run_begin = [&](size_t r) { return s.polygons.size() * r / runs; };
+  auto is_static = [&](const Polygon& p) { return p.object < 0 && polygon_valid(s, p); };
 
   // Extent of the static geometry over the ground plane, for the grid.
+  std::vector<Vec3> run_lo(runs, Vec3{kInf, kInf, kInf}), run_hi(runs, Vec3{-kInf, -kInf, -kInf});
+  std::vector<size_t> run_static(runs, 0);
+  parallel_for(runs, [&](size_t r) {
+    for (size_t i = run_begin(r); i < run_begin(r + 1); ++i) {
+      const Polygon& p = s.polygons[i];
+      if (!is_static(p)) continue;
+      grow(run_lo[r], run_hi[r], s.vertices[p.first_vertex].position);
+      ++run_static[r];
+    }
+  });
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
   size_t static_count = 0;
-  for (const Polygon& p : s.polygons) {
-    if (p.object >= 0 || !polygon_valid(s, p)) continue;
-    grow(lo, hi, s.vertices[p.first_vertex].position);
-    ++static_count;
+  for (size_t r = 0; r < runs; ++r) {
+    grow(lo, hi, run_lo[r]);
+    grow(lo, hi, run_hi[r]);
+    static_count += run_static[r];
   }
   const auto side = static_cast<size_t>(
       std::ceil(std::sqrt(static_cast<double>(static_count) / kPolygonsPerChunk)));
@@ -67,21 +91,31 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     return axis(p.y, lo.y, cell_y) * grid + axis(p.x, lo.x, cell_x);
   };
 
-  // Counting sort of the static polygons by cell.
-  std::vector<uint32_t> count(grid * grid + 1, 0);
-  for (const Polygon& p : s.polygons) {
-    if (p.object < 0 && polygon_valid(s, p))
-      ++count[cell_of(s.vertices[p.first_vertex].position) + 1];
+  // Counting sort of the static polygons by cell, stable: each run counts its own polygons,
+  // then fills the cells from where the runs before it end.
+  const size_t cells = grid * grid;
+  std::vector<std::vector<uint32_t>> fill(runs);
+  parallel_for(runs, [&](size_t r) {
+    fill[r].assign(cells, 0);
+    for (size_t i = run_begin(r); i < run_begin(r + 1); ++i)
+      if (is_static(s.polygons[i]))
+        ++fill[r][cell_of(s.vertices[s.polygons[i].first_vertex].position)];
+  });
+  std::vector<uint32_t> count(cells + 1, 0);
+  for (size_t c = 0; c < cells; ++c) {
+    uint32_t at = count[c];
+    for (size_t r = 0; r < runs; ++r) at += std::exchange(fill[r][c], at);
+    count[c + 1] = at;
   }
-  for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
   out.order.resize(static_count);
-  std::vector<uint32_t> fill(count.begin(), count.end() - 1);
-  for (size_t i = 0; i < s.polygons.size(); ++i) {
-    const Polygon& p = s.polygons[i];
-    if (p.object >= 0 || !polygon_valid(s, p)) continue;
-    out.order[fill[cell_of(s.vertices[p.first_vertex].position)]++] = static_cast<uint32_t>(i);
-  }
-  Vec3 all_lo{kInf, kInf, kInf}, all_hi{-kInf, -kInf, -kInf};
+  parallel_for(runs, [&](size_t r) {
+    for (size_t i = run_begin(r); i < run_begin(r + 1); ++i) {
+      const Polygon& p = s.polygons[i];
+      if (!is_static(p)) continue;
+      out.order[fill[r][cell_of(s.vertices[p.first_vertex].position)]++] = static_cast<uint32_t>(i);
+    }
+  });
+  fill = {};
   for (size_t c = 0; c + 1 < count.size(); ++c) {
     if (count[c] == count[c + 1]) continue;
     Chunk chunk;
@@ -89,11 +123,24 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     chunk.end = count[c + 1];
     chunk.lo = {kInf, kInf, kInf};
     chunk.hi = {-kInf, -kInf, -kInf};
-    for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
-      for (const Vertex& v : s.vertices_of(s.polygons[out.order[k]]))
-        grow(chunk.lo, chunk.hi, v.position);
-    }
     out.chunks.push_back(chunk);
+  }
+  // The chunks' boxes and the polygons' light, over runs of the sorted polygons.
+  out.light.resize(static_count);
+  const size_t chunk_runs = std::min(out.chunks.size(), runs * 8);
+  parallel_for(chunk_runs, [&](size_t r) {
+    const size_t end = out.chunks.size() * (r + 1) / chunk_runs;
+    for (size_t c = out.chunks.size() * r / chunk_runs; c < end; ++c) {
+      Chunk& chunk = out.chunks[c];
+      for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
+        const Polygon& p = s.polygons[out.order[k]];
+        for (const Vertex& v : s.vertices_of(p)) grow(chunk.lo, chunk.hi, v.position);
+        out.light[k] = flat_light(s, p, polygon_normal(s, p));
+      }
+    }
+  });
+  Vec3 all_lo{kInf, kInf, kInf}, all_hi{-kInf, -kInf, -kInf};
+  for (const Chunk& chunk : out.chunks) {
     grow(all_lo, all_hi, chunk.lo);
     grow(all_lo, all_hi, chunk.hi);
   }
@@ -101,12 +148,9 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     out.size = std::max({all_hi.x - all_lo.x, all_hi.y - all_lo.y, all_hi.z - all_lo.z});
   }
 
-  out.light.resize(static_count);
-  for (size_t k = 0; k < static_count; ++k) {
-    const Polygon& p = s.polygons[out.order[k]];
-    out.light[k] = flat_light(s, p, polygon_normal(s, p));
-  }
   if (with_levels && lod_by_default()) build_chunk_levels(s, out);
+
+  out.mip_levels = mipmaps ? mip_levels.get() : std::vector<std::vector<Image>>(s.textures.size());
 
   // Moving objects: their polygons grouped per object, with a bounding sphere.
   out.objects.resize(s.objects.size());

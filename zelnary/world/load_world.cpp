@@ -1,9 +1,12 @@
-// Loading a world from disk: the file read whole with one read, parsed, then its textures
-// decoded once each against one pixel budget for the world.
+// Loading a world from disk: the file read whole with one read, parsed (in parts on every
+// core when it is large), then its textures decoded once each, several at once, against one
+// pixel budget for the world.
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <vector>
 
+#include "zelnary/core/parallel_for.h"
 #include "zelnary/textures/decode.h"
 #include "zelnary/textures/regular_file.h"
 #include "zelnary/world/limits.h"
@@ -58,7 +61,7 @@ bool load_world(const std::string& world_path, const std::string& bitmaps_dir, S
     FileBytes text;
     if (!read_world_file(world_path, text, error) ||
         !world_detail::parse_world_named(std::string_view(text.bytes.get(), text.size), world_path,
-                                         scene, texture_names, error)) {
+                                         scene, texture_names, error, progress)) {
       std::cerr << error.message << '\n';
       return false;
     }
@@ -70,18 +73,37 @@ bool load_world(const std::string& world_path, const std::string& bitmaps_dir, S
   TextureBudget budget;
   budget.deadline = std::chrono::steady_clock::now() + kTextureDecodeTime;
   if (progress) progress->enter(LoadStep::Textures, static_cast<uint32_t>(scene.textures.size()));
-  for (size_t i = 0; i < scene.textures.size(); ++i) {
+  // Decoded a wave at a time, one texture per core, each against the budget left before the
+  // wave; the wave's images are then charged in file order, so that the textures the budget
+  // turns away are the ones a decode in file order would turn away.
+  const size_t wave = static_cast<size_t>(std::max(usable_cores(), 1));
+  std::vector<std::string> reasons;
+  for (size_t first = 0; first < scene.textures.size(); first += wave) {
     if (cancelled()) return false;
-    Texture& t = scene.textures[i];
-    const std::string path = join(dir, t.file);
-    std::string reason;
-    if (!decode_image_file(path, t.image, reason, budget)) {
-      std::cerr << world_path << ": texture " << texture_names[i] << ": " << path << ": " << reason
-                << '\n';
+    const size_t n = std::min(wave, scene.textures.size() - first);
+    reasons.assign(n, {});
+    std::vector<char> decoded(n, 0);
+    parallel_for(n, [&](size_t k) {
+      TextureBudget own = budget;
+      Texture& t = scene.textures[first + k];
+      decoded[k] = decode_image_file(join(dir, t.file), t.image, reasons[k], own);
+      if (progress) progress->advance();
+    });
+    for (size_t k = 0; k < n; ++k) {
+      Texture& t = scene.textures[first + k];
+      if (decoded[k] && t.image.texels.size() > budget.pixels_left) {
+        decoded[k] = false;
+        reasons[k] = "texture budget exhausted";
+      }
+      if (decoded[k]) {
+        budget.pixels_left -= t.image.texels.size();
+        continue;
+      }
+      std::cerr << world_path << ": texture " << texture_names[first + k] << ": "
+                << join(dir, t.file) << ": " << reasons[k] << '\n';
       t.image = fallback_image();
       t.fallback = true;
     }
-    if (progress) progress->advance();
   }
   out = std::move(scene);
   return true;

@@ -4,11 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "zelnary/core/parallel_for.h"
 #include "zelnary/world/limits.h"
 #include "zelnary/world/line_lexer.h"
 #include "zelnary/world/load_world.h"
@@ -62,6 +64,20 @@ struct GeometryCounts {
   bool too_many_polygons = false;
 };
 
+// The vertices a "poly" line lists (at most the most a polygon may have, since more is refused
+// anyway), or 0 for any other line.
+size_t poly_line_vertices(const char* q, const char* line_end) {
+  while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
+  if (line_end - q < 4 || std::memcmp(q, "poly", 4) != 0) return 0;
+  q += 4;
+  if (q < line_end && *q != ' ' && *q != '\t' && *q != ';' && *q != '#') return 0;
+  size_t vertices = 1;
+  for (char prev = ' ';
+       q < line_end && !(*q == '#' && (prev == ' ' || prev == '\t' || prev == ';')); prev = *q++)
+    vertices += *q == ';';
+  return std::min(vertices, size_t{lim::kMaxPolygonVertices});
+}
+
 GeometryCounts count_geometry(std::string_view text) {
   GeometryCounts n;
   const char* p = text.data();
@@ -69,18 +85,11 @@ GeometryCounts count_geometry(std::string_view text) {
   for (size_t line = 1; p < end && n.over_line == 0; ++line) {
     const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
     const char* line_end = nl ? nl : end;
-    const char* q = p;
+    const size_t vertices = poly_line_vertices(p, line_end);
     p = line_end + 1;
-    while (q < line_end && (*q == ' ' || *q == '\t')) ++q;
-    if (line_end - q < 4 || std::memcmp(q, "poly", 4) != 0) continue;
-    q += 4;
-    if (q < line_end && *q != ' ' && *q != '\t' && *q != ';' && *q != '#') continue;
-    size_t vertices = 1;
-    for (char prev = ' ';
-         q < line_end && !(*q == '#' && (prev == ' ' || prev == '\t' || prev == ';')); prev = *q++)
-      vertices += *q == ';';
+    if (vertices == 0) continue;
     ++n.polygons;
-    n.vertices += std::min(vertices, size_t{lim::kMaxPolygonVertices});  // more is refused anyway
+    n.vertices += vertices;
     if (n.polygons > lim::kMaxPolygons || n.vertices > lim::kMaxVertices) {
       n.over_line = line;
       n.too_many_polygons = n.polygons > lim::kMaxPolygons;
@@ -95,11 +104,111 @@ struct PendingTarget {
   size_t line;
 };
 
+// A line that is not a "poly" line, in a file parsed in parts: all of them are parsed first,
+// in order, and the parts then skip them.
+struct OtherLine {
+  std::string_view text;
+  size_t line;
+  int32_t object_after = -1;  // the object block open after it
+};
+
+// One part of a file parsed in parallel: whole lines, and where its polygons and vertices go.
+struct Part {
+  std::string_view text;
+  size_t first_line = 1, lines = 0;
+  size_t polygon = 0, polygons = 0;  // the first polygon, and how many the part holds
+  size_t vertex = 0, vertices = 0;
+  size_t first_other = 0;  // into the other lines: the first at or after first_line
+  std::vector<OtherLine> others;
+  std::vector<Material> materials;  // the part's own table, merged in file order afterwards
+  std::vector<SmoothPolygon> smooth;
+  bool ok = false;
+};
+
+// What the parts of one file share: the number of vertices, to size the optional arrays
+// parallel to them when the first part needs one.
+struct PartsShared {
+  size_t vertices = 0;
+  std::once_flag normals, colors;
+};
+
 class WorldParser {
  public:
   WorldParser(std::string_view text, const std::string& file, Scene& scene,
               std::vector<std::string>& texture_names, WorldLoadError& error)
       : text_(text), file_(file), scene_(scene), texture_names_(texture_names), error_(error) {}
+
+  // A parser for one part: the declarations (textures, objects) come from the parser that has
+  // read the file's other lines, the materials go to the part's own table.
+  WorldParser(const WorldParser& declarations, Part& part, PartsShared& shared, Scene& scene,
+              WorldLoadError& error)
+      : text_(part.text),
+        file_(declarations.file_),
+        scene_(scene),
+        texture_names_(unused_names_),
+        error_(error),
+        textures_(declarations.textures_),
+        texture_lines_(declarations.texture_lines_),
+        materials_(part.materials),
+        part_(&part),
+        shared_(&shared),
+        next_polygon_(part.polygon),
+        next_vertex_(part.vertex) {}
+
+  // Every line that is not a poly line, in order: declarations and settings, then the checks
+  // made at the end of the file. Records the object block open after each line.
+  bool run_others(std::span<OtherLine> lines) {
+    for (OtherLine& other : lines) {
+      line_ = other.line;
+      std::string_view line = other.text;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.size() > lim::kMaxLineBytes) return fail(WorldError::Limit, "line too long");
+      if (!(line_ == 1 ? version_line(line) : statement(line))) return false;
+      other.object_after = object_;
+    }
+    if (lines.empty() || lines.front().line != 1 || object_ >= 0 || !resolve_targets())
+      return fail(WorldError::Syntax, "left to the serial parse");
+    return true;
+  }
+
+  // The part's poly lines into its place in the scene's arrays; false on any error, or when
+  // they hold other counts than the part was given.
+  bool run_part(std::span<const OtherLine> others) {
+    const Part& part = *part_;
+    size_t k = part.first_other;
+    object_ = k > 0 ? others[k - 1].object_after : -1;
+    const char* p = part.text.data();
+    const char* end = p + part.text.size();
+    for (line_ = part.first_line; p < end; ++line_) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* line_end = nl ? nl : end;
+      std::string_view line(p, static_cast<size_t>(line_end - p));
+      p = line_end + 1;
+      if (k < others.size() && others[k].line == line_) {
+        object_ = others[k++].object_after;
+        continue;
+      }
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.size() > lim::kMaxLineBytes || !statement(line)) return false;
+    }
+    part_->smooth = std::move(smooth_);
+    return next_polygon_ == part.polygon + part.polygons &&
+           next_vertex_ == part.vertex + part.vertices;
+  }
+
+  // After the parts: their materials merged in file order, and their smooth polygons.
+  bool merge(std::span<Part> parts) {
+    for (Part& part : parts) {
+      std::vector<uint16_t> index(part.materials.size(), 0);
+      for (size_t m = 1; m < part.materials.size(); ++m)
+        if (!materials_.index(part.materials[m], index[m])) return false;
+      for (size_t i = part.polygon; i < part.polygon + part.polygons && index.size() > 1; ++i)
+        scene_.polygons[i].material = index[scene_.polygons[i].material];
+      smooth_.insert(smooth_.end(), part.smooth.begin(), part.smooth.end());
+    }
+    finish_vertices();
+    return true;
+  }
 
   bool run() {
     const char* p = text_.data();
@@ -349,6 +458,7 @@ class WorldParser {
     t.file = std::move(file);
     scene_.textures.push_back(std::move(t));
     texture_names_.push_back(std::move(tex_name));
+    texture_lines_.push_back(line_);
     return true;
   }
 
@@ -372,7 +482,7 @@ class WorldParser {
         if (seen_tex) return fail(WorldError::Duplicate, "poly: tex= given twice");
         seen_tex = true;
         const auto it = textures_.find(std::string(s.substr(4)));
-        if (it == textures_.end())
+        if (it == textures_.end() || texture_lines_[static_cast<size_t>(it->second)] > line_)
           return fail(WorldError::UnknownReference,
                       "poly: texture " + quote(s.substr(4)) + " is not declared");
         poly.texture = it->second;
@@ -392,15 +502,15 @@ class WorldParser {
     if (!materials_.index(material, poly.material))
       return fail(WorldError::Limit, "more than " + std::to_string(MaterialTable::kMaxMaterials) +
                                          " different materials (the plain one counts too)");
-    if (scene_.polygons.size() >= lim::kMaxPolygons)
+    if (polygons_so_far() >= lim::kMaxPolygons)
       return fail(WorldError::Limit,
                   "more than " + std::to_string(lim::kMaxPolygons) + " polygons");
-    poly.first_vertex = static_cast<uint32_t>(scene_.vertices.size());
+    poly.first_vertex = static_cast<uint32_t>(vertices_so_far());
     for (;;) {
       if (poly.vertex_count >= lim::kMaxPolygonVertices)
         return fail(WorldError::Limit,
                     "poly: more than " + std::to_string(lim::kMaxPolygonVertices) + " vertices");
-      if (scene_.vertices.size() >= lim::kMaxVertices)
+      if (vertices_so_far() >= lim::kMaxVertices)
         return fail(WorldError::Limit,
                     "more than " + std::to_string(lim::kMaxVertices) + " vertices in the world");
       Vertex v;
@@ -417,9 +527,9 @@ class WorldParser {
         t = lex.next();
       }
       if (is_vertex_extra(t)) {
-        if (!vertex_extras(lex, t, scene_.vertices.size())) return vertex_failed(poly.vertex_count);
+        if (!vertex_extras(lex, t, vertices_so_far())) return vertex_failed(poly.vertex_count);
       }
-      scene_.vertices.push_back(v);
+      if (!add_vertex(v)) return false;
       ++poly.vertex_count;
       if (t.empty()) break;
       if (t.text != ";")
@@ -432,9 +542,44 @@ class WorldParser {
       return fail(WorldError::BadPolygon, "poly: " + std::to_string(poly.vertex_count) +
                                               " vertices, at least 3 are needed");
     if (surface.smooth)
-      smooth_.push_back({static_cast<uint32_t>(scene_.polygons.size()), surface.cos_crease});
-    scene_.polygons.push_back(poly);
+      smooth_.push_back({static_cast<uint32_t>(polygons_so_far()), surface.cos_crease});
+    return add_polygon(poly);
+  }
+
+  // Where poly lines put what they read: appended to the scene, or for a part into the place
+  // the counts gave it (false past its end: the counts were wrong, and the serial parse runs).
+  size_t polygons_so_far() const { return part_ ? next_polygon_ : scene_.polygons.size(); }
+  size_t vertices_so_far() const { return part_ ? next_vertex_ : scene_.vertices.size(); }
+
+  bool add_vertex(const Vertex& v) {
+    return add(scene_.vertices, v, next_vertex_, part_ ? part_->vertex + part_->vertices : 0);
+  }
+  bool add_polygon(const Polygon& p) {
+    return add(scene_.polygons, p, next_polygon_, part_ ? part_->polygon + part_->polygons : 0);
+  }
+  template <class T>
+  bool add(std::vector<T>& array, const T& item, size_t& next, size_t end) {
+    if (!part_) {
+      array.push_back(item);
+      return true;
+    }
+    if (next >= end) return false;
+    array[next++] = item;
     return true;
+  }
+
+  // The optional per-vertex arrays: grown as far as the vertex for a serial parse, sized for
+  // the whole file once for parts.
+  template <class T>
+  void make_room(std::vector<T>& array, size_t vertex, T none, std::once_flag PartsShared::*once) {
+    if (part_) {
+      std::call_once(shared_->*once, [&] { array.resize(shared_->vertices, none); });
+      return;
+    }
+    if (array.size() <= vertex) {
+      if (array.empty()) array.reserve(scene_.vertices.capacity());
+      array.resize(vertex + 1, none);
+    }
   }
 
   // ---- surfaces: smoothing, materials, vertex normals and colours -------------------------
@@ -538,10 +683,7 @@ class WorldParser {
         const Vec3 n = normalized(Vec3{xyzw[0], xyzw[1], xyzw[2]});
         if (n == Vec3{})
           return fail(WorldError::OutOfRange, "poly vertex normal " + quote(value) + " is zero");
-        if (scene_.normals.size() <= vertex) {
-          if (scene_.normals.empty()) scene_.normals.reserve(scene_.vertices.capacity());
-          scene_.normals.resize(vertex + 1);
-        }
+        make_room(scene_.normals, vertex, Normal{}, &PartsShared::normals);
         scene_.normals[vertex] = {static_cast<float>(n.x), static_cast<float>(n.y),
                                   static_cast<float>(n.z)};
       } else if (key == "c") {
@@ -555,11 +697,7 @@ class WorldParser {
           if (!in_range(xyzw[i], 0.0, 1.0, "poly vertex colour")) return false;
           argb = argb << 8 | static_cast<uint32_t>(std::lround(xyzw[i] * 255.0));
         }
-        if (scene_.vertex_colors.size() <= vertex) {
-          if (scene_.vertex_colors.empty())
-            scene_.vertex_colors.reserve(scene_.vertices.capacity());
-          scene_.vertex_colors.resize(vertex + 1, 0xFFFFFFFFu);
-        }
+        make_room(scene_.vertex_colors, vertex, 0xFFFFFFFFu, &PartsShared::colors);
         scene_.vertex_colors[vertex] = argb;
       } else {
         return fail(WorldError::Syntax,
@@ -888,17 +1026,103 @@ class WorldParser {
   size_t animation_line_ = 0;
   size_t object_line_ = 0;
   bool seen_background_ = false, seen_ambient_ = false, seen_sun_ = false;
+  std::vector<std::string> unused_names_;  // a part declares no textures
   std::unordered_map<std::string, int32_t> textures_;
+  std::vector<size_t> texture_lines_;  // by texture: the line that declares it
   std::unordered_map<std::string, int32_t> objects_;
   std::vector<PendingTarget> targets_;
   MaterialTable materials_{scene_.materials};
   std::vector<SmoothPolygon> smooth_;
+  Part* part_ = nullptr;
+  PartsShared* shared_ = nullptr;
+  size_t next_polygon_ = 0, next_vertex_ = 0;
 };
 
 }  // namespace
 
+// The parts are counted in parallel (lines, polygons, vertices), the other lines then parsed in
+// order, and the parts' poly lines in parallel into the arrays sized by the counts.
+bool parse_in_parts(std::string_view text, const std::string& file, Scene& scene,
+                    std::vector<std::string>& texture_names, WorldLoadError& error,
+                    size_t part_bytes, LoadProgress* progress) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // UTF-8 mark
+  const size_t count = std::clamp<size_t>(text.size() / std::max<size_t>(part_bytes, 1), 1, 4096);
+  std::vector<Part> parts(count);
+  const char* const end = text.data() + text.size();
+  const char* at = text.data();
+  for (size_t i = 0; i < count; ++i) {
+    const char* stop = std::max(at, text.data() + text.size() * (i + 1) / count);
+    if (stop < end) {
+      const void* nl = std::memchr(stop, '\n', static_cast<size_t>(end - stop));
+      stop = nl ? static_cast<const char*>(nl) + 1 : end;
+    }
+    parts[i].text = std::string_view(at, static_cast<size_t>(stop - at));
+    at = stop;
+  }
+  parallel_for(count, [&](size_t i) {
+    Part& part = parts[i];
+    const char* p = part.text.data();
+    const char* e = p + part.text.size();
+    while (p < e) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(e - p)));
+      const char* line_end = nl ? nl : e;
+      ++part.lines;
+      // The first line is the version line, whatever it says.
+      const size_t vertices = i == 0 && part.lines == 1 ? 0 : poly_line_vertices(p, line_end);
+      if (vertices == 0) {
+        part.others.push_back({std::string_view(p, static_cast<size_t>(line_end - p)), part.lines});
+      } else {
+        ++part.polygons;
+        part.vertices += vertices;
+      }
+      p = line_end + 1;
+    }
+  });
+  // Each part's place: its first line, polygon and vertex, and its first other line.
+  std::vector<OtherLine> others;
+  size_t lines = 0, polygons = 0, vertices = 0;
+  for (Part& part : parts) {
+    part.first_line = lines + 1;
+    part.polygon = polygons;
+    part.vertex = vertices;
+    part.first_other = others.size();
+    for (OtherLine& o : part.others) {
+      o.line += lines;
+      others.push_back(o);
+    }
+    part.others = {};
+    lines += part.lines;
+    polygons += part.polygons;
+    vertices += part.vertices;
+  }
+  if (polygons > lim::kMaxPolygons || vertices > lim::kMaxVertices) return false;
+  scene.polygons.resize(polygons);
+  scene.vertices.resize(vertices);
+  WorldParser declarations(text, file, scene, texture_names, error);
+  if (!declarations.run_others(others)) return false;
+
+  if (progress) progress->enter(LoadStep::Reading, static_cast<uint32_t>(count));
+  PartsShared shared;
+  shared.vertices = vertices;
+  std::atomic<bool> failed{false};
+  parallel_for(count, [&](size_t i) {
+    if (failed.load()) return;
+    WorldLoadError part_error;
+    try {
+      WorldParser parser(declarations, parts[i], shared, scene, part_error);
+      parts[i].ok = parser.run_part(others);
+    } catch (const std::bad_alloc&) {
+      parts[i].ok = false;
+    }
+    if (!parts[i].ok) failed.store(true);
+    if (progress) progress->advance();
+  });
+  return !failed.load() && declarations.merge(parts);
+}
+
 bool parse_world_named(std::string_view text, const std::string& file_name, Scene& out,
-                       std::vector<std::string>& texture_names, WorldLoadError& error) {
+                       std::vector<std::string>& texture_names, WorldLoadError& error,
+                       LoadProgress* progress, size_t part_bytes) {
   Scene scene;
   texture_names.clear();
   error = {};
@@ -910,8 +1134,18 @@ bool parse_world_named(std::string_view text, const std::string& file_name, Scen
   }
   bool ok = false;
   try {
-    WorldParser parser(text, file_name, scene, texture_names, error);
-    ok = parser.run();
+    if (text.size() >= 2 * part_bytes && usable_cores() > 1) {
+      ok = parse_in_parts(text, file_name, scene, texture_names, error, part_bytes, progress);
+      if (!ok) {  // parsed again on one thread, which reports the first error as it should
+        scene = Scene{};
+        texture_names.clear();
+        error = {};
+      }
+    }
+    if (!ok) {
+      WorldParser parser(text, file_name, scene, texture_names, error);
+      ok = parser.run();
+    }
   } catch (const std::bad_alloc&) {
     error = {WorldError::Limit, 0, file_name + ": out of memory"};
   }

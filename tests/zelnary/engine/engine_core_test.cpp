@@ -92,6 +92,26 @@ TEST_F(EngineCoreTest, ReloadAndCloseStartAfresh) {
   EXPECT_FALSE(engine.render_to_image(1, 16, 16, img));
 }
 
+// The collision structure is built after the first frame, on a thread of its own: a query
+// then waits for it and sees the car where it is now, and a world let go of during the build
+// stops it.
+TEST_F(EngineCoreTest, CollisionBuiltAfterTheFirstFrameAnswersForTheCarWhereItIsNow) {
+  Image img;
+  for (int round = 0; round < 2; ++round) {
+    now = 2000.0;
+    ASSERT_TRUE(engine.render_to_image(1, 32, 24, img));  // t = 0, the build starts
+    now += 5.0;                                           // the car 50 units along +x
+    engine.advance();
+    EXPECT_DOUBLE_EQ(drop(50.0, 0.0), 1.5);
+    EXPECT_DOUBLE_EQ(drop(0.0, 0.0), 0.0);
+    ASSERT_TRUE(engine.render_to_image(1, 32, 24, img));
+    engine.close();  // nothing is being built now; next round it is, when the world goes
+    ASSERT_EQ(engine.load_world(world.path(), world.bitmaps()), 0);
+    ASSERT_TRUE(engine.render_to_image(1, 32, 24, img));
+    ASSERT_EQ(engine.load_world(world.path(), world.bitmaps()), 0);
+  }
+}
+
 // The null back end draws with no display and no window: the whole engine above the back
 // ends runs headless, and a read-back gives a black frame of the size asked.
 TEST(EngineCoreNull, DrawsNothingAnywhereWithoutFailing) {

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 // One triangle drawn three times, each with its own material:
 // 0: normals (one of length 2) and RGBA colours, MASK at 0.3, dielectric, half rough, glowing;
-// 1: no normals (assimp makes them), BLEND at half alpha, a smooth metal;
+// 1: no normals (the importer makes them), BLEND at half alpha, a smooth metal;
 // 2: OPAQUE, whose base colour's alpha is ignored.
 void write_surfaces_gltf(const std::string& path) {
   const std::vector<float> floats = {
@@ -77,7 +77,7 @@ TEST_F(SurfaceImport, NormalsColoursAndMaterialsArriveInTheScene) {
   ASSERT_EQ(s.normals.size(), 9u);
   ASSERT_EQ(s.vertex_colors.size(), 9u);
 
-  // The file's normals turn with the model into world axes; assimp's for the others are the
+  // The file's normals turn with the model into world axes; the importer's for the others are the
   // plane's. Both are unit length.
   const auto v = [&](size_t i) { return s.vertices[i].position; };
   const Vec3 plane = normalized(cross(v(1) - v(0), v(2) - v(0)));
