@@ -5,31 +5,12 @@
 #include <vector>
 
 namespace znr {
-namespace {
-
-void append(const DrawList& from, const DrawPolygon& p, DrawList& to) {
-  DrawPolygon c = p;
-  c.first = static_cast<uint32_t>(to.vertices.size());
-  to.vertices.insert(to.vertices.end(), from.vertices.begin() + p.first,
-                     from.vertices.begin() + p.first + p.count);
-  if (p.shade != kNoShade) {
-    c.shade = static_cast<uint32_t>(to.shades.size());
-    to.shades.insert(to.shades.end(), from.shades.begin() + p.shade,
-                     from.shades.begin() + p.shade + p.count);
-  }
-  to.polygons.push_back(c);
-}
-
-}  // namespace
 
 void keep_blended(const DrawList& list, uint32_t batch, DrawList& kept) {
   if (list.blended.empty()) return;
   kept.textures = list.textures;
   kept.mip_levels = list.mip_levels;
-  for (DrawPolygon p : list.blended) {
-    p.batch = batch;
-    append(list, p, kept);
-  }
+  for (const DrawPolygon& p : list.blended) kept.append(list, p, batch);
 }
 
 void order_blended(std::span<const DrawList> kept, DrawList& out) {
@@ -51,7 +32,10 @@ void order_blended(std::span<const DrawList> kept, DrawList& out) {
     return std::make_tuple(-a.depth, a.batch, a.list, a.index) <
            std::make_tuple(-b.depth, b.batch, b.list, b.index);
   });
-  for (const Ref& r : refs) append(kept[r.list], kept[r.list].polygons[r.index], out);
+  for (const Ref& r : refs) {
+    const DrawPolygon& p = kept[r.list].polygons[r.index];
+    out.append(kept[r.list], p, p.batch);
+  }
 }
 
 }  // namespace znr

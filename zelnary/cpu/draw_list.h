@@ -57,6 +57,21 @@ struct alignas(64) DrawList {
     const auto t = static_cast<size_t>(p.texture);
     return p.texture < 0 || t >= mip_levels.size() ? std::span<const Image>() : mip_levels[t];
   }
+  // Appends polygon p of list from, with its vertices and shades, as one of this list's
+  // polygons, marked with batch.
+  void append(const DrawList& from, const DrawPolygon& p, uint32_t batch) {
+    DrawPolygon c = p;
+    c.first = static_cast<uint32_t>(vertices.size());
+    c.batch = batch;
+    vertices.insert(vertices.end(), from.vertices.begin() + p.first,
+                    from.vertices.begin() + p.first + p.count);
+    if (p.shade != kNoShade) {
+      c.shade = static_cast<uint32_t>(shades.size());
+      shades.insert(shades.end(), from.shades.begin() + p.shade,
+                    from.shades.begin() + p.shade + p.count);
+    }
+    polygons.push_back(c);
+  }
   void clear() {
     vertices.clear();
     polygons.clear();

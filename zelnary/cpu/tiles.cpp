@@ -109,17 +109,7 @@ void bin_polygon(const DrawList& list, const DrawPolygon& poly, uint32_t batch,
   all.textures = list.textures;
   all.mip_levels = list.mip_levels;
   const auto at = static_cast<uint32_t>(all.polygons.size());
-  DrawPolygon copy = poly;
-  copy.first = static_cast<uint32_t>(all.vertices.size());
-  copy.batch = batch;
-  all.vertices.insert(all.vertices.end(), list.vertices.begin() + poly.first,
-                      list.vertices.begin() + poly.first + poly.count);
-  if (poly.shade != kNoShade) {
-    copy.shade = static_cast<uint32_t>(all.shades.size());
-    all.shades.insert(all.shades.end(), list.shades.begin() + poly.shade,
-                      list.shades.begin() + poly.shade + poly.count);
-  }
-  all.polygons.push_back(copy);
+  all.append(list, poly, batch);
   for (int32_t ty = ty0; ty <= ty1; ++ty) {
     for (int32_t tx = tx0; tx <= tx1; ++tx)
       bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
