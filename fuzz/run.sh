@@ -49,6 +49,7 @@ if [[ " ${harnesses[*]} " == *" import "* ]]; then
   echo "building fuzz_import"
   clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_import" "$root/fuzz/import_stream_fuzzer.cpp" \
     "$root"/zelnary/import/{stream_decode,build_scene}.cpp "$root"/zelnary/scene/*.cpp \
+    "$root"/zelnary/simulation/{keyframes,skinning}.cpp \
     "${decoders[@]}" -lpng -ljpeg
 fi
 # Seeds: streams the importer writes for a few of Debian's test models, where both are here.
