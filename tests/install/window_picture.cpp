@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "window_picture: no X display\n");
     return 1;
   }
+  // Windows come and go while the tree is walked (the viewer's splash closes as its main
+  // window opens): a window gone between listing and asking is skipped, not fatal.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[2]));
   std::string seen = "no window titled '" + std::string(argv[1]) + "'";
   while (std::chrono::steady_clock::now() < deadline) {
