@@ -142,12 +142,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
     const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
     CamVertex& c = poly_[i];
     c = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src[i].u, src[i].v};
-    unsigned code = 0;
-    if (c.x < v_.near_plane) code |= 1;
-    if (c.y < -c.x * v_.tan_h) code |= 2;
-    if (c.y > c.x * v_.tan_h) code |= 4;
-    if (c.z > c.x * v_.tan_v) code |= 8;
-    if (c.z < -c.x * v_.tan_v) code |= 16;
+    const unsigned code = outside_planes(v_, c.x, c.y, c.z);
     all_out &= code;
     any_out |= code;
     finite = finite && std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) < 1e30;  // NaN: false
@@ -233,20 +228,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
 // Sutherland-Hodgman against one frustum plane, in camera space; texture coordinates are
 // interpolated along with the position, which is exact there.
 void Emitter::clip(int plane) {
-  auto inside = [&](const CamVertex& c) {
-    switch (plane) {
-      case 0:
-        return c.x - v_.near_plane;
-      case 1:
-        return c.y + c.x * v_.tan_h;
-      case 2:
-        return c.x * v_.tan_h - c.y;
-      case 3:
-        return c.x * v_.tan_v - c.z;
-      default:
-        return c.z + c.x * v_.tan_v;
-    }
-  };
+  auto inside = [&](const CamVertex& c) { return plane_side(v_, plane, c.x, c.y, c.z); };
   scratch_.clear();
   shade_scratch_.clear();
   for (size_t i = 0; i < poly_.size(); ++i) {

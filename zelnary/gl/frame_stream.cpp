@@ -10,18 +10,6 @@
 namespace znr::gl {
 namespace {
 
-// The frustum planes a camera-space point lies outside of, one bit each: near, left, right,
-// top, bottom. The same tests as the CPU back end's, to the same side of every tie.
-unsigned outside(const View& v, double x, double y, double z) {
-  unsigned code = 0;
-  if (x < v.near_plane) code |= 1;
-  if (y < -x * v.tan_h) code |= 2;
-  if (y > x * v.tan_h) code |= 4;
-  if (z > x * v.tan_v) code |= 8;
-  if (z < -x * v.tan_v) code |= 16;
-  return code;
-}
-
 ShadeAttributes lerp(const ShadeAttributes& a, const ShadeAttributes& b, double t) {
   using Floats = std::array<float, sizeof(ShadeAttributes) / sizeof(float)>;
   const auto fa = std::bit_cast<Floats>(a), fb = std::bit_cast<Floats>(b);
@@ -36,7 +24,7 @@ bool box_inside_view(const View& view, const Vec3& lo, const Vec3& hi) {
   for (int corner = 0; corner < 8; ++corner) {
     const Vec3 p{corner & 1 ? hi.x : lo.x, corner & 2 ? hi.y : lo.y, corner & 4 ? hi.z : lo.z};
     const Vec3 d = p - view.eye;
-    if (outside(view, dot(d, view.forward), dot(d, view.right), dot(d, view.up)) != 0) {
+    if (outside_planes(view, dot(d, view.forward), dot(d, view.right), dot(d, view.up)) != 0) {
       return false;
     }
   }
@@ -103,7 +91,7 @@ void FrameStream::add(const Polygon& p, std::span<const Vertex> vertices, bool s
     c.v = src.v;
     c.shade = {};
     if (!(std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) < 1e30)) return;  // NaN too
-    const unsigned code = outside(view_, c.x, c.y, c.z);
+    const unsigned code = outside_planes(view_, c.x, c.y, c.z);
     all_out &= code;
     any_out |= code;
     center += world;
@@ -181,20 +169,7 @@ void FrameStream::finish() {
 // Sutherland-Hodgman against one frustum plane, in camera space, as the CPU back end cuts;
 // texture coordinates and shades are interpolated along with the position.
 void FrameStream::cut(int plane) {
-  auto inside = [&](const CutVertex& c) {
-    switch (plane) {
-      case 0:
-        return c.x - view_.near_plane;
-      case 1:
-        return c.y + c.x * view_.tan_h;
-      case 2:
-        return c.x * view_.tan_h - c.y;
-      case 3:
-        return c.x * view_.tan_v - c.z;
-      default:
-        return c.z + c.x * view_.tan_v;
-    }
-  };
+  auto inside = [&](const CutVertex& c) { return plane_side(view_, plane, c.x, c.y, c.z); };
   scratch_.clear();
   for (size_t i = 0; i < poly_.size(); ++i) {
     const CutVertex& a = poly_[i];

@@ -30,6 +30,35 @@ struct View {
 
 View make_view(const Camera& camera, int32_t width, int32_t height, double near_plane);
 
+// How back ends cut polygons to the view, in camera space (x forward, y right, z up), so that
+// they all cut alike. Planes: 0 near, 1 left, 2 right, 3 top, 4 bottom.
+// The frustum planes a point lies outside of, bit k for plane k.
+inline unsigned outside_planes(const View& v, double x, double y, double z) {
+  unsigned code = 0;
+  if (x < v.near_plane) code |= 1;
+  if (y < -x * v.tan_h) code |= 2;
+  if (y > x * v.tan_h) code |= 4;
+  if (z > x * v.tan_v) code |= 8;
+  if (z < -x * v.tan_v) code |= 16;
+  return code;
+}
+// The point's side of one plane: at least 0 inside; linear along an edge, so that the
+// crossing lies at a / (a - b) of the way from a point of side a to one of side b.
+inline double plane_side(const View& v, int plane, double x, double y, double z) {
+  switch (plane) {
+    case 0:
+      return x - v.near_plane;
+    case 1:
+      return y + x * v.tan_h;
+    case 2:
+      return x * v.tan_h - y;
+    case 3:
+      return x * v.tan_v - z;
+    default:
+      return z + x * v.tan_v;
+  }
+}
+
 // false: the box [lo, hi] lies wholly outside the view.
 bool box_visible(const View& view, const Vec3& lo, const Vec3& hi);
 // false: the sphere lies wholly outside the view.
