@@ -98,6 +98,15 @@ struct MovingObject {
   Affine base{};
   Transform rest{};
   Vec3 front{1.0, 0.0, 0.0};
+  // A shared mesh: neither on a path nor keyed, its polygons (in its own frame) are drawn only
+  // where Scene::placements put them, once per placement, and stored once for all of them.
+  bool shared = false;
+};
+
+// One use of a shared mesh: the map from the mesh's frame into world coordinates.
+struct Placement {
+  int32_t object = -1;  // a shared object
+  Affine frame{};
 };
 
 // How a channel's value runs between keys.
@@ -215,6 +224,7 @@ struct Scene {
   std::vector<CameraDef> cameras;  // in file order
   std::vector<Animation> animations;
   std::vector<Skin> skins;  // in vertex order, ranges apart
+  std::vector<Placement> placements;
 
   const Material& material_of(const Polygon& p) const {
     static constexpr Material kPlain{};

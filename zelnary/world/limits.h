@@ -17,6 +17,7 @@ constexpr uint32_t kMaxPolygonVertices = 64;
 constexpr size_t kMaxTextures = 4096;
 constexpr size_t kMaxObjects = 4096;
 constexpr size_t kMaxWaypoints = 65536;  // per object
+constexpr size_t kMaxPlacements = size_t{1} << 20;  // 1,048,576 uses of shared meshes in all
 constexpr size_t kMaxCameras = 1024;
 constexpr size_t kMaxAnimations = 1024;
 constexpr size_t kMaxChannels = 65536;        // per animation
