@@ -68,7 +68,19 @@ std::array<float, 12> instance_transform(const ObjectPose& pose, const Vec3& ori
   return {c, s, 0.0f, -s, c, 0.0f, 0.0f, 0.0f, 1.0f, x, y, z};
 }
 
-// The middle of the box around the static geometry and the objects' paths.
+// Column-major 3x4: a placement's map, moved by -origin.
+std::array<float, 12> placement_transform(const Affine& a, const Vec3& origin) {
+  std::array<float, 12> t{};
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 3; ++r) t[size_t(c * 3 + r)] = static_cast<float>(a.m[r][c]);
+  t[9] = static_cast<float>(a.m[0][3] - origin.x);
+  t[10] = static_cast<float>(a.m[1][3] - origin.y);
+  t[11] = static_cast<float>(a.m[2][3] - origin.z);
+  return t;
+}
+
+// The middle of the box around the static geometry, the objects' paths and the placed meshes'
+// origins.
 Vec3 scene_middle(const Scene& scene) {
   Box all;
   for (const Polygon& p : scene.polygons)
@@ -76,7 +88,14 @@ Vec3 scene_middle(const Scene& scene) {
       for (const Vertex& v : scene.vertices_of(p)) all.add(v.position);
   for (const MovingObject& o : scene.objects)
     for (const Vec3& w : o.path) all.add(w);
+  for (const Placement& p : scene.placements)
+    all.add({p.frame.m[0][3], p.frame.m[1][3], p.frame.m[2][3]});
   return all.empty() ? Vec3{} : (all.lo + all.hi) * 0.5;
+}
+
+bool placeable(const Scene& scene, const Placement& p) {
+  return p.object >= 0 && static_cast<size_t>(p.object) < scene.objects.size() &&
+         scene.objects[static_cast<size_t>(p.object)].shared;
 }
 
 RTCGeometry triangle_mesh(RTCDevice device, const std::vector<float>& vertices, size_t vertex_count,
@@ -107,6 +126,11 @@ struct SegmentQuery::Impl {
   std::vector<RTCScene> object_scenes;  // by object; null without polygons
   std::vector<RTCGeometry> instances;   // by object; null without polygons
   std::vector<uint32_t> object_of_instance;
+  // Shared meshes where the scene places them: one instance of the mesh's scene per placement,
+  // static. placement_of_instance maps an instance back to Scene::placements.
+  RTCScene placed_scene = nullptr;
+  std::vector<uint32_t> placement_of_instance;
+  std::vector<ObjectPose> placement_poses;
   std::vector<ObjectPose> poses;
   bool dirty = false;
   Box box;  // everything, grown by a margin
@@ -118,9 +142,12 @@ struct SegmentQuery::Impl {
     object_scenes.clear();
     instances.clear();  // owned by dynamic_scene
     object_of_instance.clear();
+    placement_of_instance.clear();
+    placement_poses.clear();
+    if (placed_scene) rtcReleaseScene(placed_scene);
     if (dynamic_scene) rtcReleaseScene(dynamic_scene);
     if (static_scene) rtcReleaseScene(static_scene);
-    dynamic_scene = static_scene = nullptr;
+    placed_scene = dynamic_scene = static_scene = nullptr;
     vertices = {};
     static_tris = {};
     object_tris = {};
@@ -132,9 +159,9 @@ struct SegmentQuery::Impl {
     dirty = false;
   }
 
-  Vec3 world_vertex(uint32_t index, int32_t object) const {
+  Vec3 world_vertex(uint32_t index, const ObjectPose* pose) const {
     const Vec3& p = scene->vertices[index].position;
-    return object < 0 ? p : to_world(poses[static_cast<size_t>(object)], p);
+    return pose ? to_world(*pose, p) : p;
   }
 
   // An object's reach about its origin: any turn about z, its own height range.
@@ -174,6 +201,7 @@ struct SegmentQuery::Impl {
         e.zlo = std::min(e.zlo, p.z);
         e.zhi = std::max(e.zhi, p.z);
       }
+      if (scene->objects[k].shared) continue;  // see below
       // Wherever it goes along its path, and where it is now.
       for (const Vec3& w : scene->objects[k].path) {
         const Box b = object_box(e, w);
@@ -183,6 +211,19 @@ struct SegmentQuery::Impl {
       const Box now = object_box(e, poses[k].position);
       all.add(now.lo);
       all.add(now.hi);
+    }
+    // Each placed mesh's box, its corners mapped by the placement.
+    std::vector<Box> local(object_tris.size());
+    for (size_t k = 0; k < object_tris.size(); ++k)
+      if (scene->objects[k].shared)
+        for (uint32_t i : object_tris[k]) local[k].add(scene->vertices[i].position);
+    for (size_t i = 0; i < scene->placements.size(); ++i) {
+      const Placement& p = scene->placements[i];
+      if (!placeable(*scene, p) || local[static_cast<size_t>(p.object)].empty()) continue;
+      const Box& b = local[static_cast<size_t>(p.object)];
+      for (int c = 0; c < 8; ++c)
+        all.add(to_world(placement_poses[i], {c & 1 ? b.hi.x : b.lo.x, c & 2 ? b.hi.y : b.lo.y,
+                                              c & 4 ? b.hi.z : b.lo.z}));
     }
     grow(all);
   }
@@ -290,6 +331,7 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses, 
     rtcReleaseGeometry(g);
     rtcCommitScene(os);
     m.object_scenes[k] = os;
+    if (scene.objects[k].shared) continue;  // only where placed
     RTCGeometry inst = rtcNewGeometry(m.device, RTC_GEOMETRY_TYPE_INSTANCE);
     rtcSetGeometryInstancedScene(inst, os);
     const unsigned id = rtcAttachGeometry(m.dynamic_scene, inst);
@@ -299,6 +341,25 @@ bool SegmentQuery::build(const Scene& scene, std::span<const ObjectPose> poses, 
     m.instances[k] = inst;
   }
   m.commit_poses();
+
+  m.placed_scene = rtcNewScene(m.device);
+  rtcSetSceneFlags(m.placed_scene, RTC_SCENE_FLAG_ROBUST);
+  m.placement_poses.resize(scene.placements.size());
+  for (size_t i = 0; i < scene.placements.size(); ++i) {
+    const Placement& p = scene.placements[i];
+    m.placement_poses[i] = pose_from(p.frame);
+    if (!placeable(scene, p) || !m.object_scenes[static_cast<size_t>(p.object)]) continue;
+    RTCGeometry inst = rtcNewGeometry(m.device, RTC_GEOMETRY_TYPE_INSTANCE);
+    rtcSetGeometryInstancedScene(inst, m.object_scenes[static_cast<size_t>(p.object)]);
+    const std::array<float, 12> xfm = placement_transform(p.frame, m.origin);
+    rtcSetGeometryTransform(inst, 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, xfm.data());
+    rtcCommitGeometry(inst);
+    const unsigned id = rtcAttachGeometry(m.placed_scene, inst);
+    rtcReleaseGeometry(inst);
+    if (m.placement_of_instance.size() <= id) m.placement_of_instance.resize(id + 1);
+    m.placement_of_instance[id] = static_cast<uint32_t>(i);
+  }
+  rtcCommitScene(m.placed_scene);
   m.compute_bounds();
 
   if (rtcGetDeviceError(m.device) != RTC_ERROR_NONE || (stop && stop->load())) {
@@ -361,21 +422,35 @@ std::optional<Vec3> SegmentQuery::first_hit(const Vec3& start, const Vec3& end) 
     rtcIntersect1(m.dynamic_scene, &ctx, &rh);  // tfar already limited by the static hit
   }
   const bool object_hit = rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
-  if (!static_hit && !object_hit) return std::nullopt;
+  const unsigned object_inst = rh.hit.instID[0], object_prim = rh.hit.primID;
+  rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+  rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+  if (!m.placement_of_instance.empty()) {
+    rtcInitIntersectContext(&ctx);
+    rtcIntersect1(m.placed_scene, &ctx, &rh);  // tfar limited by the hits so far
+  }
+  const bool placed_hit = rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  if (!static_hit && !object_hit && !placed_hit) return std::nullopt;
 
-  int32_t object = -1;
+  const ObjectPose* pose = nullptr;
   const uint32_t* tri = nullptr;
-  if (object_hit) {
-    object = static_cast<int32_t>(m.object_of_instance[rh.hit.instID[0]]);
-    tri = &m.object_tris[static_cast<size_t>(object)][3 * size_t{rh.hit.primID}];
+  if (placed_hit) {
+    const uint32_t i = m.placement_of_instance[rh.hit.instID[0]];
+    pose = &m.placement_poses[i];
+    const size_t object = static_cast<size_t>(m.scene->placements[i].object);
+    tri = &m.object_tris[object][3 * size_t{rh.hit.primID}];
+  } else if (object_hit) {
+    const size_t object = m.object_of_instance[object_inst];
+    pose = &m.poses[object];
+    tri = &m.object_tris[object][3 * size_t{object_prim}];
   } else {
     tri = &m.static_tris[3 * size_t{static_prim}];
   }
 
   // The hit again in double: where the segment crosses the triangle's plane.
   const double t_rough = span->t0 + static_cast<double>(rh.ray.tfar) * (span->t1 - span->t0);
-  const Vec3 a = m.world_vertex(tri[0], object);
-  const Vec3 n = cross(m.world_vertex(tri[1], object) - a, m.world_vertex(tri[2], object) - a);
+  const Vec3 a = m.world_vertex(tri[0], pose);
+  const Vec3 n = cross(m.world_vertex(tri[1], pose) - a, m.world_vertex(tri[2], pose) - a);
   const double denom = dot(n, d);
   double t = t_rough;
   if (denom != 0.0) {

@@ -298,7 +298,8 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
       continue;
     }
     for (uint32_t k = g.begin; k < g.end; ++k) {
-      e.emit(polygons[index.order[k]], &o.pose, frame.object_light[o.first_light + (k - g.begin)]);
+      const Polygon& p = polygons[index.order[k]];
+      e.emit(p, &o.pose, placed_light(scene, p, o.pose));
     }
   }
 }

@@ -248,8 +248,8 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
     }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       if (!affine && layout_.vertex_shaded[k] == 0) continue;  // drawn from the object meshes
-      stream_.add(scene.polygons[index.order[k]], &o.pose,
-                  frame.object_light[o.first_light + (k - g.begin)], affine);
+      const Polygon& p = scene.polygons[index.order[k]];
+      stream_.add(p, &o.pose, placed_light(scene, p, o.pose), affine);
     }
   }
   stream_.finish();
@@ -371,11 +371,15 @@ void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& v
     if (o.skinned) continue;  // streamed
     const uint32_t v0 = layout_.object_vertex_start[o.object];
     const uint32_t v1 = layout_.object_vertex_start[o.object + 1];
-    object_light_.resize(v1 - v0);
-    for (uint32_t v = v0; v < v1; ++v) {
-      object_light_[v - v0] =
-          encode_light(frame.object_light[o.first_light + layout_.object_vertex_polygon[v]]);
+    const ObjectGroup& g = frame.index->objects[o.object];
+    polygon_light_.clear();
+    for (uint32_t k = g.begin; k < g.end; ++k) {
+      const Polygon& p = frame.scene->polygons[frame.index->order[k]];
+      polygon_light_.push_back(encode_light(placed_light(*frame.scene, p, o.pose)));
     }
+    object_light_.resize(v1 - v0);
+    for (uint32_t v = v0; v < v1; ++v)
+      object_light_[v - v0] = polygon_light_[layout_.object_vertex_polygon[v]];
     glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(v0 * sizeof(VertexLight)),
                     static_cast<GLsizeiptr>(object_light_.size() * sizeof(VertexLight)),
                     object_light_.data());

@@ -78,6 +78,7 @@ class SceneGpu {
   std::vector<std::vector<GLsizei>> counts_;
   std::vector<std::vector<const void*>> offsets_;
   std::vector<VertexLight> object_light_;
+  std::vector<VertexLight> polygon_light_;  // an object's polygons, lit as it is placed now
   FrameStream stream_;
   PosedSkins posed_;
   struct Blended {

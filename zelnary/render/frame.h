@@ -1,5 +1,5 @@
 // What the front end says about one frame, for a back end to draw: the view, the chunks in it
-// nearest first, the moving objects in it with their poses, and the light of their polygons.
+// nearest first, the moving objects and placed meshes in it with their poses.
 // No clipping, projection or pixels: those are each back end's own.
 #pragma once
 
@@ -12,11 +12,11 @@
 
 namespace znr {
 
+// An object in view, or one placement of a shared mesh (an object may then appear once per
+// placement, each with its own pose). Its polygons' light follows from the pose (placed_light).
 struct VisibleObject {
   uint32_t object = 0;  // into SceneIndex::objects (and Scene::objects)
   ObjectPose pose;
-  // Its polygons' light, in SceneIndex::order's order, start at Frame::object_light[first_light].
-  uint32_t first_light = 0;
   // Its polygons lie in skins: they are drawn from the skins' posed vertices, in world
   // coordinates, and the back end finds their light from the posed shape.
   bool skinned = false;
@@ -37,8 +37,7 @@ struct Frame {
   // Parallel to chunks: 0 to draw the chunk in full, k for its level k (Chunk::first_level +
   // k - 1 in SceneIndex::levels).
   std::vector<uint8_t> chunk_level;
-  std::vector<VisibleObject> objects;      // those in view, by object
-  std::vector<PolygonLight> object_light;  // placeholders for skinned objects
+  std::vector<VisibleObject> objects;  // those in view, by object, then the placements in view
   std::vector<VisibleSkin> skins;
   std::vector<Affine> skin_matrices;  // per bone of each skin: bind space to world
 };

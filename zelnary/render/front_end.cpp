@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "zelnary/render/chunk_lod.h"
-#include "zelnary/render/flat_light.h"
 #include "zelnary/simulation/skinning.h"
 
 namespace znr {
@@ -47,7 +46,6 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
   out.chunks.clear();
   out.chunk_level.clear();
   out.objects.clear();
-  out.object_light.clear();
   if (view.width <= 0 || view.height <= 0) return;
 
   for (size_t c = 0; c < index.chunks.size(); ++c) {
@@ -85,6 +83,10 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
     }
   }
 
+  auto in_view = [&](const ObjectGroup& g, const ObjectPose& pose) {
+    const double radius = pose.general ? g.radius * largest_stretch(pose) : g.radius;
+    return sphere_visible(view, to_world(pose, g.center), radius);
+  };
   const ObjectPose origin{};
   for (size_t o = 0; o < index.objects.size(); ++o) {
     const ObjectGroup& g = index.objects[o];
@@ -92,9 +94,7 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
     const ObjectPose& pose = o < poses.size() ? poses[o] : origin;
     if (o < skinned.size() && skinned[o].radius >= 0.0) {
       if (!sphere_visible(view, skinned[o].center, skinned[o].radius)) continue;
-      out.objects.push_back(
-          {static_cast<uint32_t>(o), pose, static_cast<uint32_t>(out.object_light.size()), true});
-      out.object_light.resize(out.object_light.size() + (g.end - g.begin));
+      out.objects.push_back({static_cast<uint32_t>(o), pose, true});
       uint32_t first = 0;
       for (size_t s = 0; s < scene.skins.size(); ++s) {
         if (scene.skins[s].object == static_cast<int32_t>(o))
@@ -103,15 +103,14 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
       }
       continue;
     }
-    const double radius = pose.general ? g.radius * largest_stretch(pose) : g.radius;
-    if (!sphere_visible(view, to_world(pose, g.center), radius)) continue;
-    out.objects.push_back(
-        {static_cast<uint32_t>(o), pose, static_cast<uint32_t>(out.object_light.size())});
-    // The object turns (about z, or any way for a general pose), and its normals with it.
-    for (uint32_t k = g.begin; k < g.end; ++k) {
-      const Polygon& p = scene.polygons[index.order[k]];
-      out.object_light.push_back(flat_light(scene, p, turn_normal(pose, polygon_normal(scene, p))));
-    }
+    if (scene.objects[o].shared) continue;  // drawn at its placements only
+    if (in_view(g, pose)) out.objects.push_back({static_cast<uint32_t>(o), pose});
+  }
+  for (size_t i = 0; i < scene.placements.size(); ++i) {
+    const uint32_t o = static_cast<uint32_t>(scene.placements[i].object);
+    if (o >= index.objects.size() || !scene.objects[o].shared) continue;
+    const ObjectPose& pose = index.placement_poses[i];
+    if (in_view(index.objects[o], pose)) out.objects.push_back({o, pose});
   }
 }
 

@@ -34,7 +34,8 @@ void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
 bool SceneIndex::built_for(const Scene& s) const {
   return scene == &s && polygons == s.polygons.data() && vertices == s.vertices.data() &&
          polygon_count == s.polygons.size() && vertex_count == s.vertices.size() &&
-         object_count == s.objects.size() && mip_levels.size() == s.textures.size();
+         object_count == s.objects.size() && placement_poses.size() == s.placements.size() &&
+         mip_levels.size() == s.textures.size();
 }
 
 void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
@@ -179,6 +180,22 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
       }
     }
     out.size = std::max(out.size, 2.0 * g.radius);
+  }
+
+  // Placed meshes: their poses, and the boxes round their spheres grow the scene's.
+  out.placement_poses.resize(s.placements.size());
+  for (size_t i = 0; i < s.placements.size(); ++i) {
+    const Placement& p = s.placements[i];
+    const ObjectPose pose = pose_from(p.frame);
+    out.placement_poses[i] = pose;
+    if (p.object < 0 || static_cast<size_t>(p.object) >= out.objects.size()) continue;
+    const ObjectGroup& g = out.objects[static_cast<size_t>(p.object)];
+    if (g.begin == g.end) continue;
+    const Vec3 c = to_world(pose, g.center);
+    const double r = g.radius * largest_stretch(pose);
+    grow(all_lo, all_hi, c - Vec3{r, r, r});
+    grow(all_lo, all_hi, c + Vec3{r, r, r});
+    out.size = std::max({out.size, all_hi.x - all_lo.x, all_hi.y - all_lo.y, all_hi.z - all_lo.z});
   }
 }
 

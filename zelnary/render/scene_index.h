@@ -44,9 +44,10 @@ struct ObjectGroup {
 struct SceneIndex {
   std::vector<uint32_t> order;  // polygon indices, chunk by chunk, then object by object
   std::vector<Chunk> chunks;
-  std::vector<ObjectGroup> objects;  // one per Scene::objects entry
+  std::vector<ObjectGroup> objects;         // one per Scene::objects entry
+  std::vector<ObjectPose> placement_poses;  // parallel to Scene::placements
   // The static polygons' light, parallel to order[0, light.size()) (the chunks' part).
-  // Objects turn, so their light is found per frame (Frame::object_light).
+  // Objects turn, so back ends find theirs as they draw them (placed_light in flat_light.h).
   std::vector<PolygonLight> light;
   // Each scene texture's mip levels below its full size (zelnary/scene/mip_levels.h), built
   // with the index; empty for a texture without levels.
@@ -56,8 +57,8 @@ struct SceneIndex {
   std::vector<Polygon> lod_polygons;
   std::vector<Vertex> lod_vertices;
   std::vector<PolygonLight> lod_light;
-  // How large the scene is: the longest side of the static geometry's box, or the widest
-  // object if that is larger. 0 for an empty scene.
+  // How large the scene is: the longest side of the box around the static geometry and the
+  // placed meshes, or the widest object if that is larger. 0 for an empty scene.
   double size = 0.0;
 
   // The scene it was built for; checked before reuse.

@@ -244,5 +244,36 @@ TEST(SegmentQuery, MovingObjectsBlockWhereTheyAreNow) {
   EXPECT_EQ(q.first_hit({303, 0, 1e9}, {303, 0, -1e9})->z, 0.0);
 }
 
+TEST(SegmentQuery, SharedMeshesBlockAtEachPlacementOnly) {
+  Scene s;
+  add_polygon(s, {{-1000, -1000, 0}, {1000, -1000, 0}, {1000, 1000, 0}, {-1000, 1000, 0}});
+  MovingObject mesh;
+  mesh.shared = true;
+  s.objects.push_back(mesh);
+  // A roof, 8 x 4, off the mesh's origin so that every turn shows.
+  add_polygon(s, {{0, -2, 3}, {8, -2, 3}, {8, 2, 3}, {0, 2, 3}}, 0);
+  Placement moved{0, {}};
+  moved.frame.m[0][3] = 100;
+  Placement turned{0, {}};  // a quarter turn about z, twice as tall, at (300, 0, 10)
+  turned.frame.m[0][0] = turned.frame.m[1][1] = 0;
+  turned.frame.m[0][1] = -1;
+  turned.frame.m[1][0] = 1;
+  turned.frame.m[2][2] = 2;
+  turned.frame.m[0][3] = 300;
+  turned.frame.m[2][3] = 10;
+  s.placements = {moved, turned};
+  SegmentQuery q;
+  std::string error;
+  ASSERT_TRUE(q.build(s, {}, error)) << error;
+  auto down = [&](double x, double y) { return q.first_hit({x, y, 1e9}, {x, y, -1e9})->z; };
+  EXPECT_EQ(down(0, 0), 0.0);  // not where the mesh itself lies
+  EXPECT_NEAR(down(103, 1.5), 3.0, 1e-9);
+  EXPECT_EQ(down(103, 3.0), 0.0);
+  EXPECT_NEAR(down(301.5, 3.5), 16.0, 1e-9);
+  EXPECT_EQ(down(303, 0), 0.0);
+  EXPECT_GE(q.bounds().hi.z, 16.0);
+  EXPECT_FALSE(q.first_hit({301.5, 3.5, 100}, {301.5, 3.5, 17}));
+}
+
 }  // namespace
 }  // namespace znr

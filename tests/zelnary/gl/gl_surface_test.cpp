@@ -110,6 +110,18 @@ TEST(GlSurfaces, AGeneralPoseTiltsAndStretchesTheSamePictureOnBoth) {
   }
 }
 
+// A mesh placed three times, one turned about a slant axis and stretched: the card draws each
+// placement with its own light, as the CPU does.
+TEST(GlSurfaces, PlacementsOfASharedMeshMatchTheCpu) {
+  const test::TestView v = test::placed_boxes_view(true);
+  Renderer r(engine_backends());
+  for (const double accuracy : {1000.0, 0.0}) {
+    const Image gl = render(r, v, accuracy, true);
+    EXPECT_GE(test::gl_matching(gl, render(r, v, accuracy, false)), test::kGlMatchingFraction)
+        << accuracy;
+  }
+}
+
 // A shiny sphere as a skin, every vertex half on a bone that stays and half on one that turns
 // it: the card draws the CPU's posed shape and light (posed on the CPU, streamed each frame).
 TEST(GlSurfaces, ASkinIsPosedTheSameOnBoth) {

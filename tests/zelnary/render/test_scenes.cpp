@@ -1,5 +1,8 @@
 #include "test_scenes.h"
 
+#include <cmath>
+#include <vector>
+
 namespace znr::test {
 
 Image pattern_texture() {
@@ -123,6 +126,63 @@ TestView ground_view() {
   o.texture = 0;
   o.uv_scale = 20.0f;
   add_quad(v.scene, {Vec3{-50, 50, 0}, Vec3{-50, -50, 0}, Vec3{50, -50, 0}, Vec3{50, 50, 0}}, o);
+  return v;
+}
+
+TestView placed_boxes_view(bool shared) {
+  TestView v{base_scene(), look_at({-20, -14, 12}, {10, 0, 0})};
+  QuadOptions floor;
+  floor.color = {0.5f, 0.8f, 0.5f};
+  add_quad(v.scene, {Vec3{-30, 30, -4}, Vec3{-30, -30, -4}, Vec3{40, -30, -4}, Vec3{40, 30, -4}},
+           floor);
+  Scene box;
+  add_box(box, {0, 0, 0}, 3.0, 0);
+  const double c = std::cos(0.7), s = std::sin(0.7), q = std::sqrt(0.5);
+  std::vector<Affine> frames(4);
+  frames[0].m[0][3] = 5.0;
+  // About (q, 0, q) by 0.7 rad, then 1.5 times as tall.
+  const double turn[3][3] = {{c + q * q * (1 - c), -q * s, q * q * (1 - c)},
+                             {q * s, c, -q * s},
+                             {q * q * (1 - c), q * s, c + q * q * (1 - c)}};
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k) frames[1].m[r][k] = turn[r][k] * (r == 2 ? 1.5 : 1.0);
+  frames[1].m[0][3] = 15.0;
+  frames[1].m[1][3] = 8.0;
+  frames[2].m[0][0] = frames[2].m[1][1] = c;
+  frames[2].m[0][1] = -s;
+  frames[2].m[1][0] = s;
+  frames[2].m[0][3] = 25.0;
+  frames[2].m[1][3] = -6.0;
+  frames[3].m[0][3] = -60.0;  // behind the eye
+  if (shared) {
+    MovingObject mesh;
+    mesh.name = "box";
+    mesh.shared = true;
+    v.scene.objects.push_back(mesh);
+    const uint32_t base = static_cast<uint32_t>(v.scene.vertices.size());
+    for (Polygon p : box.polygons) {
+      p.first_vertex += base;
+      p.object = 0;
+      v.scene.polygons.push_back(p);
+    }
+    v.scene.vertices.insert(v.scene.vertices.end(), box.vertices.begin(), box.vertices.end());
+    for (const Affine& f : frames) v.scene.placements.push_back({0, f});
+    return v;
+  }
+  for (const Affine& f : frames) {
+    const uint32_t base = static_cast<uint32_t>(v.scene.vertices.size());
+    for (Polygon p : box.polygons) {
+      p.first_vertex += base;
+      v.scene.polygons.push_back(p);
+    }
+    for (Vertex x : box.vertices) {
+      const Vec3 a = x.position;
+      x.position = {f.m[0][0] * a.x + f.m[0][1] * a.y + f.m[0][2] * a.z + f.m[0][3],
+                    f.m[1][0] * a.x + f.m[1][1] * a.y + f.m[1][2] * a.z + f.m[1][3],
+                    f.m[2][0] * a.x + f.m[2][1] * a.y + f.m[2][2] * a.z + f.m[2][3]};
+      v.scene.vertices.push_back(x);
+    }
+  }
   return v;
 }
 

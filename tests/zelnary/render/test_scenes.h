@@ -43,5 +43,9 @@ TestView cube_view();
 TestView ground_view();  // a textured floor running under and behind the eye
 TestView depth_view(bool near_first);
 TestView culling_view();  // a one-sided and a two-sided quad, both seen from behind
+// A textured box with one-sided faces, placed three times over a floor: moved, turned about a
+// slant axis and stretched, turned about z; and a fourth time behind the eye. shared: one mesh
+// and four placements; else four copies of it in world coordinates.
+TestView placed_boxes_view(bool shared);
 
 }  // namespace znr::test
