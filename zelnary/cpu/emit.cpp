@@ -297,6 +297,14 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
       }
       continue;
     }
+    if (o.level > 0 && o.level <= g.level_count) {
+      const ChunkLevel& l = index.levels[g.first_level + o.level - 1u];
+      for (uint32_t k = l.begin; k < l.end; ++k) {
+        const Polygon& p = index.lod_polygons[k];
+        simplified.emit(p, &o.pose, placed_light(scene, index.lod_vertices, p, o.pose));
+      }
+      continue;
+    }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       const Polygon& p = polygons[index.order[k]];
       e.emit(p, &o.pose, placed_light(scene, p, o.pose));

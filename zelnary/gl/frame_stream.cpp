@@ -56,8 +56,8 @@ void FrameStream::add(const Polygon& p, const ObjectPose* pose, const PolygonLig
 }
 
 void FrameStream::add_simplified(const Polygon& p, std::span<const Vertex> vertices,
-                                 const PolygonLight& light) {
-  add(p, vertices, false, nullptr, light, true);
+                                 const PolygonLight& light, const ObjectPose* pose) {
+  add(p, vertices, false, pose, light, true);
 }
 
 void FrameStream::add_skinned(const Polygon& p, std::span<const Vertex> vertices,

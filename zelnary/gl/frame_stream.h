@@ -26,10 +26,11 @@ class FrameStream {
   // Polygon p with its flat light (used where it has no shade per vertex); pose: its object's,
   // nullptr for static geometry. cut: cut it to the view where it crosses an edge.
   void add(const Polygon& p, const ObjectPose* pose, const PolygonLight& light, bool cut);
-  // A triangle of a chunk's level of detail, its corners in vertices (SceneIndex::lod_vertices),
-  // cut like a static polygon; always with its flat light, as on the CPU.
-  void add_simplified(const Polygon& p, std::span<const Vertex> vertices,
-                      const PolygonLight& light);
+  // A triangle of a chunk's (or, placed by pose, a shared mesh's) level of detail, its corners
+  // in vertices (SceneIndex::lod_vertices), cut like a static polygon; always with its flat
+  // light, as on the CPU.
+  void add_simplified(const Polygon& p, std::span<const Vertex> vertices, const PolygonLight& light,
+                      const ObjectPose* pose = nullptr);
   // A polygon of a skin, its corners and normals posed in world coordinates (indexed like the
   // scene's), lit like the scene's own polygons.
   void add_skinned(const Polygon& p, std::span<const Vertex> vertices,

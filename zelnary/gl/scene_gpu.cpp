@@ -246,6 +246,16 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
       }
       continue;
     }
+    // A shared mesh's level, made here as the CPU back end makes it.
+    if (o.level > 0 && o.level <= g.level_count) {
+      const ChunkLevel& l = index.levels[g.first_level + o.level - 1u];
+      for (uint32_t k = l.begin; k < l.end; ++k) {
+        const Polygon& p = index.lod_polygons[k];
+        stream_.add_simplified(p, index.lod_vertices,
+                               placed_light(scene, index.lod_vertices, p, o.pose), &o.pose);
+      }
+      continue;
+    }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       if (!affine && layout_.vertex_shaded[k] == 0) continue;  // drawn from the object meshes
       const Polygon& p = scene.polygons[index.order[k]];
@@ -368,7 +378,7 @@ void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& v
   glBindVertexArray(moving_.vao);
   glBindBuffer(GL_ARRAY_BUFFER, moving_.light);
   for (const VisibleObject& o : frame.objects) {
-    if (o.skinned) continue;  // streamed
+    if (o.skinned || o.level > 0) continue;  // streamed
     const uint32_t v0 = layout_.object_vertex_start[o.object];
     const uint32_t v1 = layout_.object_vertex_start[o.object + 1];
     const ObjectGroup& g = frame.index->objects[o.object];

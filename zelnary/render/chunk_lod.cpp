@@ -226,24 +226,42 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
   }
 }
 
+// The pieces simplified: the chunks, then the shared meshes (as chunks of their own frame).
+std::vector<Chunk> pieces(const Scene& s, const SceneIndex& index) {
+  std::vector<Chunk> out = index.chunks;
+  for (size_t o = 0; o < index.objects.size() && o < s.objects.size(); ++o) {
+    const ObjectGroup& g = index.objects[o];
+    if (!s.objects[o].shared || g.begin == g.end) continue;
+    Chunk c;
+    c.lo = g.lo;
+    c.hi = g.hi;
+    c.begin = g.begin;
+    c.end = g.end;
+    out.push_back(c);
+  }
+  return out;
+}
+
 }  // namespace
 
 void build_chunk_levels(const Scene& s, SceneIndex& out) {
-  build_levels(s, out.order, out, nullptr);
+  const std::atomic<bool> never{false};
+  apply_chunk_levels(build_chunk_levels(s, out, 1, never), out);
 }
 
 ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t threads,
                                const std::atomic<bool>& stop) {
-  // Each thread takes a contiguous run of chunks into an index of its own, so that nothing is
-  // shared while they work; the runs are then joined in chunk order.
-  const size_t n = index.chunks.size();
+  // Each thread takes a contiguous run of pieces into an index of its own, so that nothing is
+  // shared while they work; the runs are then joined in order.
+  const std::vector<Chunk> all = pieces(s, index);
+  const size_t n = all.size();
   const size_t parts =
       std::clamp<size_t>(static_cast<size_t>(std::max(threads, 1)), 1, std::max<size_t>(n, 1));
   std::vector<SceneIndex> runs(parts);
   std::vector<std::thread> workers;
   for (size_t t = 0; t < parts; ++t) {
-    runs[t].chunks.assign(index.chunks.begin() + static_cast<std::ptrdiff_t>(n * t / parts),
-                          index.chunks.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
+    runs[t].chunks.assign(all.begin() + static_cast<std::ptrdiff_t>(n * t / parts),
+                          all.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
     auto work = [&s, &index, &stop, &run = runs[t]] { build_levels(s, index.order, run, &stop); };
     if (t + 1 < parts) {
       workers.emplace_back(work);
@@ -276,10 +294,23 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
 }
 
 void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index) {
-  if (levels.chunk_levels.size() != index.chunks.size()) return;  // built for another index
+  if (index.scene == nullptr) return;
+  const Scene& s = *index.scene;
+  size_t shared = 0;
+  for (size_t o = 0; o < index.objects.size(); ++o)
+    shared += s.objects[o].shared && index.objects[o].begin != index.objects[o].end;
+  if (levels.chunk_levels.size() != index.chunks.size() + shared) return;  // another index's
   for (size_t i = 0; i < index.chunks.size(); ++i) {
     index.chunks[i].first_level = levels.chunk_levels[i].first;
     index.chunks[i].level_count = levels.chunk_levels[i].second;
+  }
+  size_t next = index.chunks.size();
+  for (size_t o = 0; o < index.objects.size(); ++o) {
+    ObjectGroup& g = index.objects[o];
+    if (!s.objects[o].shared || g.begin == g.end) continue;
+    g.first_level = levels.chunk_levels[next].first;
+    g.level_count = levels.chunk_levels[next].second;
+    ++next;
   }
   index.levels = std::move(levels.levels);
   index.lod_polygons = std::move(levels.lod_polygons);
@@ -294,6 +325,20 @@ uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& vi
   const double distance = length(d);
   for (uint32_t k = chunk.level_count; k > 0; --k) {
     if (index.levels[chunk.first_level + k - 1].error * view.focal <=
+        kMaxLevelErrorPixels * distance) {
+      return static_cast<uint8_t>(k);
+    }
+  }
+  return 0;
+}
+
+uint8_t choose_level(const SceneIndex& index, const ObjectGroup& mesh, const ObjectPose& pose,
+                     const View& view) {
+  const double stretch = pose.general ? largest_stretch(pose) : 1.0;
+  const double distance =
+      std::max(0.0, length(to_world(pose, mesh.center) - view.eye) - mesh.radius * stretch);
+  for (uint32_t k = mesh.level_count; k > 0; --k) {
+    if (index.levels[mesh.first_level + k - 1].error * stretch * view.focal <=
         kMaxLevelErrorPixels * distance) {
       return static_cast<uint8_t>(k);
     }

@@ -18,15 +18,17 @@ namespace znr {
 // Levels are built and chosen unless ZELNARY_NO_LOD is set (to anything but 0), read once.
 bool lod_by_default();
 
-// Fills index.levels, lod_polygons, lod_vertices and lod_light, and each chunk's first_level
-// and level_count, from the chunks' polygons. index must hold the chunks already.
+// Fills index.levels, lod_polygons, lod_vertices and lod_light, and each chunk's (and each
+// shared mesh's) first_level and level_count, from their polygons. index must hold the chunks
+// and object groups already.
 void build_chunk_levels(const Scene& scene, SceneIndex& index);
 
 // The same levels built apart from the index, which is only read (by `threads` threads, the
 // caller's included), so that frames may go on drawing full detail from it meanwhile. stop
 // set: the build ends soon, with levels for the chunks done so far only.
 struct ChunkLevels {
-  std::vector<std::pair<uint32_t, uint32_t>> chunk_levels;  // first_level, level_count
+  // first_level, level_count: per chunk, then per shared mesh with polygons, in object order.
+  std::vector<std::pair<uint32_t, uint32_t>> chunk_levels;
   std::vector<ChunkLevel> levels;
   std::vector<Polygon> lod_polygons;
   std::vector<Vertex> lod_vertices;
@@ -46,5 +48,9 @@ constexpr double kMaxLevelErrorPixels = 0.5;
 // whose error, projected at the box's nearest distance to the eye, is within
 // kMaxLevelErrorPixels.
 uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view);
+// The same for a shared mesh where pose places it, by its sphere's nearest distance, its levels'
+// errors stretched as the pose stretches.
+uint8_t choose_level(const SceneIndex& index, const ObjectGroup& mesh, const ObjectPose& pose,
+                     const View& view);
 
 }  // namespace znr

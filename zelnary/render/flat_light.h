@@ -23,5 +23,10 @@ PolygonLight flat_light(const Scene& scene, const Polygon& p, const Vec3& normal
 inline PolygonLight placed_light(const Scene& scene, const Polygon& p, const ObjectPose& pose) {
   return flat_light(scene, p, turn_normal(pose, polygon_normal(scene, p)));
 }
+// The same for a polygon over other vertices (a shared mesh's level of detail).
+inline PolygonLight placed_light(const Scene& scene, std::span<const Vertex> vertices,
+                                 const Polygon& p, const ObjectPose& pose) {
+  return flat_light(scene, p, turn_normal(pose, polygon_normal(vertices, p)));
+}
 
 }  // namespace znr

@@ -20,6 +20,9 @@ struct VisibleObject {
   // Its polygons lie in skins: they are drawn from the skins' posed vertices, in world
   // coordinates, and the back end finds their light from the posed shape.
   bool skinned = false;
+  // A shared mesh's level of detail: 0 for full detail, k for SceneIndex::levels[first_level +
+  // k - 1] of its group.
+  uint8_t level = 0;
 };
 
 // A skin of an object in view, posed by Frame::skin_matrices[first_matrix ...] (one per bone).

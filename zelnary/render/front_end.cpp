@@ -110,7 +110,9 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
     const uint32_t o = static_cast<uint32_t>(scene.placements[i].object);
     if (o >= index.objects.size() || !scene.objects[o].shared) continue;
     const ObjectPose& pose = index.placement_poses[i];
-    if (in_view(index.objects[o], pose)) out.objects.push_back({o, pose});
+    if (!in_view(index.objects[o], pose)) continue;
+    out.objects.push_back({o, pose});
+    if (lod) out.objects.back().level = choose_level(index, index.objects[o], pose, view);
   }
 }
 

@@ -149,8 +149,6 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     out.size = std::max({all_hi.x - all_lo.x, all_hi.y - all_lo.y, all_hi.z - all_lo.z});
   }
 
-  if (with_levels && lod_by_default()) build_chunk_levels(s, out);
-
   out.mip_levels = mipmaps ? mip_levels.get() : std::vector<std::vector<Image>>(s.textures.size());
 
   // Moving objects: their polygons grouped per object, with a bounding sphere.
@@ -173,6 +171,8 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     }
     g.end = static_cast<uint32_t>(out.order.size());
     if (g.begin == g.end) continue;
+    g.lo = olo;
+    g.hi = ohi;
     g.center = (olo + ohi) * 0.5;
     for (uint32_t pi : per_object[o]) {
       for (const Vertex& v : s.vertices_of(s.polygons[pi])) {
@@ -197,6 +197,8 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     grow(all_lo, all_hi, c + Vec3{r, r, r});
     out.size = std::max({out.size, all_hi.x - all_lo.x, all_hi.y - all_lo.y, all_hi.z - all_lo.z});
   }
+
+  if (with_levels && lod_by_default()) build_chunk_levels(s, out);
 }
 
 }  // namespace znr

@@ -38,7 +38,10 @@ struct ChunkLevel {
 struct ObjectGroup {
   Vec3 center;  // bounding sphere, object frame
   double radius = 0.0;
+  Vec3 lo, hi;                  // bounding box, object frame
   uint32_t begin = 0, end = 0;  // into SceneIndex::order
+  // A shared mesh's levels of detail, like a chunk's (in its own frame, lit as placed).
+  uint32_t first_level = 0, level_count = 0;
 };
 
 struct SceneIndex {
@@ -52,7 +55,8 @@ struct SceneIndex {
   // Each scene texture's mip levels below its full size (zelnary/scene/mip_levels.h), built
   // with the index; empty for a texture without levels.
   std::vector<std::vector<Image>> mip_levels;
-  // The chunks' levels of detail (see chunk_lod.h); empty with ZELNARY_NO_LOD.
+  // The chunks' and the shared meshes' levels of detail (see chunk_lod.h); empty with
+  // ZELNARY_NO_LOD. lod_light holds the chunks' levels' light; the meshes' follows their pose.
   std::vector<ChunkLevel> levels;
   std::vector<Polygon> lod_polygons;
   std::vector<Vertex> lod_vertices;

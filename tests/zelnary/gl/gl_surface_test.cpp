@@ -110,15 +110,19 @@ TEST(GlSurfaces, AGeneralPoseTiltsAndStretchesTheSamePictureOnBoth) {
   }
 }
 
-// A mesh placed three times, one turned about a slant axis and stretched: the card draws each
-// placement with its own light, as the CPU does.
+// A mesh placed three times, one turned about a slant axis and stretched, and a row of placed
+// terrain whose far placements are drawn coarse: the card draws each placement with its own
+// light and level, as the CPU does.
 TEST(GlSurfaces, PlacementsOfASharedMeshMatchTheCpu) {
-  const test::TestView v = test::placed_boxes_view(true);
-  Renderer r(engine_backends());
-  for (const double accuracy : {1000.0, 0.0}) {
-    const Image gl = render(r, v, accuracy, true);
-    EXPECT_GE(test::gl_matching(gl, render(r, v, accuracy, false)), test::kGlMatchingFraction)
-        << accuracy;
+  for (const test::TestView& v : {test::placed_boxes_view(true), test::placed_terrain_row_view()}) {
+    Renderer r(engine_backends());
+    render(r, v, 1000.0, false);
+    r.finish_levels_of_detail();
+    for (const double accuracy : {1000.0, 0.0}) {
+      const Image gl = render(r, v, accuracy, true);
+      EXPECT_GE(test::gl_matching(gl, render(r, v, accuracy, false)), test::kGlMatchingFraction)
+          << accuracy;
+    }
   }
 }
 

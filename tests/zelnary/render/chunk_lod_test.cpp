@@ -210,3 +210,46 @@ TEST(ChunkLevels, BuiltAfterTheFirstFrameOnThreadsTheyAreTheSame) {
 
 }  // namespace
 }  // namespace znr
+
+namespace znr {
+namespace {
+
+// A shared mesh placed in a row away from the eye: the near placements drawn in full, the far
+// ones coarse, the picture close to full detail; levels built later on threads are the same.
+TEST(ChunkLevels, PlacementsOfASharedMeshGoCoarseWithDistance) {
+  const test::TestView v = test::placed_terrain_row_view();
+  SceneIndex index, later;
+  build_scene_index(v.scene, index);
+  build_scene_index(v.scene, later, false);
+  std::atomic<bool> stop{false};
+  apply_chunk_levels(build_chunk_levels(v.scene, later, 2, stop), later);
+  const ObjectGroup& g = index.objects[0];
+  ASSERT_GT(g.level_count, 0u);
+  EXPECT_EQ(later.objects[0].first_level, g.first_level);
+  EXPECT_EQ(later.objects[0].level_count, g.level_count);
+  EXPECT_EQ(later.lod_polygons.size(), index.lod_polygons.size());
+
+  const View view = make_view(v.camera, kW, kH, near_plane_distance(index));
+  Frame lod, full;
+  find_visible(v.scene, index, {}, view, lod);
+  find_visible(v.scene, index, {}, view, full, false);
+  ASSERT_EQ(lod.objects.size(), full.objects.size());
+  ASSERT_GE(lod.objects.size(), 8u);
+  EXPECT_EQ(lod.objects.front().level, 0);
+  EXPECT_EQ(lod.objects.back().level, g.level_count);
+  const Image a = draw(lod), b = draw(full);
+  size_t differ = 0;
+  for (size_t p = 0; p < a.texels.size(); ++p) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      most = std::max(most, std::abs(static_cast<int>((a.texels[p] >> shift) & 0xFF) -
+                                     static_cast<int>((b.texels[p] >> shift) & 0xFF)));
+    }
+    differ += most > 24 ? 1 : 0;
+  }
+  EXPECT_LT(differ, a.texels.size() / 100);
+  EXPECT_NE(a.texels, b.texels);  // the levels were drawn
+}
+
+}  // namespace
+}  // namespace znr

@@ -186,6 +186,39 @@ TestView placed_boxes_view(bool shared) {
   return v;
 }
 
+TestView placed_terrain_row_view() {
+  TestView v{base_scene(), look_at({-150, 240, 150}, {1200, 240, 0}, 60.0)};
+  Scene patch;
+  add_grid_terrain(
+      patch, 48, 0.25, [](int i, int j) { return 25.0 * std::sin(i * 0.2) * std::cos(j * 0.15); },
+      [](int i, int, Polygon& p) {
+        p.texture = (i / 6) % 2 == 0 ? -1 : 0;
+        p.color = {0.5f, 0.8f, 0.4f};
+      });
+  MovingObject mesh;
+  mesh.name = "patch";
+  mesh.shared = true;
+  v.scene.objects.push_back(mesh);
+  for (Polygon p : patch.polygons) {
+    p.first_vertex += static_cast<uint32_t>(v.scene.vertices.size());
+    p.object = 0;
+    v.scene.polygons.push_back(p);
+  }
+  v.scene.vertices.insert(v.scene.vertices.end(), patch.vertices.begin(), patch.vertices.end());
+  for (int k = 0; k < 12; ++k) {
+    Placement at{0, {}};
+    if (k % 2 == 1) {  // a quarter turn about the patch's middle
+      at.frame.m[0][0] = at.frame.m[1][1] = 0.0;
+      at.frame.m[0][1] = -1.0;
+      at.frame.m[1][0] = 1.0;
+      at.frame.m[0][3] = 480.0;
+    }
+    at.frame.m[0][3] += 480.0 * k;
+    v.scene.placements.push_back(at);
+  }
+  return v;
+}
+
 TestView depth_view(bool near_first) {
   TestView v{base_scene(), look_at({0, 0, 0}, {1, 0, 0})};
   QuadOptions red, blue, green;

@@ -47,5 +47,8 @@ TestView culling_view();  // a one-sided and a two-sided quad, both seen from be
 // slant axis and stretched, turned about z; and a fourth time behind the eye. shared: one mesh
 // and four placements; else four copies of it in world coordinates.
 TestView placed_boxes_view(bool shared);
+// A rolling patch of terrain, 48 x 48 cells of 10 units, as one shared mesh placed in a row of
+// twelve running away from the eye, every other one turned a quarter about z.
+TestView placed_terrain_row_view();
 
 }  // namespace znr::test
