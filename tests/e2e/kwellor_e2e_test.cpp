@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -146,6 +147,50 @@ TEST_F(KwellorProgram, CancellingASlowImportEndsTheProgramAtOnce) {
   ASSERT_TRUE(code.has_value()) << "still running after Cancel";
   EXPECT_EQ(*code, 1);
   EXPECT_EQ(windows.findByNamePrefix("KWELLOR"), 0u) << "no message, no main window";
+}
+
+// Pixels of the splash's progress bar that are filled: the highlight's blue.
+size_t BarFill(const std::vector<uint32_t>& pixels) {
+  size_t n = 0;
+  for (const uint32_t p : pixels) {
+    const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    n += b > r + 60 && b > g + 20 ? 1 : 0;
+  }
+  return n;
+}
+
+// A world of a million triangles takes long enough to read that the splash, watched from
+// outside, shows its bar filling step by step before the main window opens.
+TEST_F(KwellorProgram, SplashBarFillsWhileABigWorldLoads) {
+  if (!HaveEngine()) GTEST_SKIP() << "no engine library yet";
+  const fs::path folder =
+      fs::temp_directory_path() / ("kwellor_e2e_big_" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const fs::path world = folder / "big.wld";
+  ASSERT_EQ(std::system(
+                (std::string(WORLDGEN) + " big 1000000 " + world.string() + " >/dev/null").c_str()),
+            0);
+  start({world.string()});
+  std::vector<size_t> fills;
+  uint64_t splash = 0;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (splash = windows.findByNamePrefix("Loading ")) != 0; }, 15000))
+      << "no splash";
+  EXPECT_EQ(windows.name(splash), "Loading big.wld");
+  while (windows.findByNamePrefix("KWELLOR [") == 0 && viewer->running()) {
+    const std::vector<uint32_t> pixels = windows.grab(splash);
+    if (pixels.empty()) break;  // the splash has gone
+    const size_t fill = BarFill(pixels);
+    if (fill > 0 && (fills.empty() || fill != fills.back())) fills.push_back(fill);
+    Pause(10);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return windows.findByNamePrefix("KWELLOR [") != 0; }, 60000))
+      << "the world did not open";
+  viewer.reset();
+  fs::remove_all(folder);
+  // At least three different fills, one of them rising from the one before.
+  ASSERT_GE(fills.size(), 3u) << "the bar did not move";
+  EXPECT_TRUE(std::adjacent_find(fills.begin(), fills.end(), std::less<>()) != fills.end());
 }
 
 // Cancelling the Open dialog is the user's choice: status 0, no window shown.
