@@ -89,6 +89,9 @@ constexpr size_t kChunksPerBatch = 4;
 constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
 constexpr size_t kMinChunksToCull = 64;
 constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the next
+// A pass keeps a copy of every polygon it draws until it is drawn; past this many, the frame
+// is drawn in more passes, so that a view of millions of polygons does not hold them all.
+constexpr uint64_t kMaxPassPolygons = uint64_t{1} << 20;
 
 // Every this many frames the bins give back what the frames since did not need (about two
 // seconds at 60 frames a second: long enough that views alternating between busy and quiet
@@ -113,14 +116,16 @@ struct CpuBackend::Impl {
   std::string failure;  // the CPU back end never fails over; stays empty
   CpuFrameStats stats;
   bool occlusion = occlusion_by_default();
+  uint64_t pass_cap = kMaxPassPolygons;
   uint32_t frames_since_trim = 0;
   // The span loops for this processor, chosen once here rather than for every span.
   const SpanLoops& loops = span_loops(preferred_span_isa());
 
   // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
-  // when test) and, with objects, every object after them.
-  void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, bool objects,
-                 std::optional<uint32_t> background, int32_t span_length, bool keep_depth);
+  // when test), then frame.objects[objects_begin, objects_end).
+  void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, size_t objects_begin,
+                 size_t objects_end, std::optional<uint32_t> background, int32_t span_length,
+                 bool keep_depth);
   // The blended polygons the passes kept, over the finished opaque picture.
   void draw_blended(int32_t span_length);
 };
@@ -139,15 +144,15 @@ void CpuBackend::Impl::draw_blended(int32_t span_length) {
 }
 
 void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, bool test,
-                                 bool objects, std::optional<uint32_t> background,
-                                 int32_t span_length, bool keep_depth) {
+                                 size_t objects_begin, size_t objects_end,
+                                 std::optional<uint32_t> background, int32_t span_length,
+                                 bool keep_depth) {
   const int32_t threads = pool->size();
   // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
   // into the thread's list and copied into its tile bins. The batch's number keeps the order.
   const size_t chunk_batches = (end - begin + kChunksPerBatch - 1) / kChunksPerBatch;
   const size_t batches =
-      chunk_batches +
-      (objects ? (frame.objects.size() + kChunksPerBatch - 1) / kChunksPerBatch : 0);
+      chunk_batches + (objects_end - objects_begin + kChunksPerBatch - 1) / kChunksPerBatch;
   lists.resize(static_cast<size_t>(threads));
   blended.resize(static_cast<size_t>(threads));
   const TileGrid grid(fb.width, fb.height);
@@ -168,8 +173,8 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     };
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
       if (k >= chunk_batches) {
-        const size_t o = (k - chunk_batches) * kChunksPerBatch;
-        emit_range(frame, 0, 0, o, o + kChunksPerBatch, list, skins);
+        const size_t o = objects_begin + (k - chunk_batches) * kChunksPerBatch;
+        emit_range(frame, 0, 0, o, std::min(o + kChunksPerBatch, objects_end), list, skins);
         bin_list(list, static_cast<uint32_t>(k), grid, mine);
         keep_blended(list, static_cast<uint32_t>(k), kept);
         polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
@@ -199,8 +204,41 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
   rasterize_tiles(bins, grid, background, span_length, loops, *pool, fb, stats.busy_ms,
                   keep_depth ? &coarse : nullptr);
   stats.polygons += polygons.load();
+  stats.most_in_a_pass = std::max(stats.most_in_a_pass, polygons.load());
   stats.chunks_culled += culled.load();
 }
+
+namespace {
+
+// The ends of runs of frame.chunks[0, count) (or of frame.objects) of at most cap polygons each
+// (a single larger one alone); the last is count, none for count 0.
+std::vector<size_t> pass_caps(const Frame& frame, size_t count, bool objects, uint64_t cap) {
+  std::vector<size_t> ends;
+  uint64_t sum = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t n = 0;
+    if (objects) {
+      const VisibleObject& o = frame.objects[i];
+      const ObjectGroup& g = frame.index->objects[o.object];
+      n = o.level > 0 && o.level <= g.level_count
+              ? frame.index->levels[g.first_level + o.level - 1u].end -
+                    frame.index->levels[g.first_level + o.level - 1u].begin
+              : g.end - g.begin;
+    } else {
+      const Chunk& c = frame.index->chunks[frame.chunks[i]];
+      n = c.end - c.begin;
+    }
+    if (sum > 0 && sum + n > cap) {
+      ends.push_back(i);
+      sum = 0;
+    }
+    sum += n;
+  }
+  if (count > 0) ends.push_back(count);
+  return ends;
+}
+
+}  // namespace
 
 CpuBackend::CpuBackend() : impl_(std::make_unique<Impl>()) {}
 CpuBackend::~CpuBackend() = default;
@@ -237,6 +275,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   }
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
   m.stats.busy_ms.assign(static_cast<size_t>(m.pool->size()), 0.0);
+  m.stats.most_in_a_pass = 0;
   m.stats.polygons = 0;
   m.stats.chunks_culled = 0;
   const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
@@ -273,22 +312,35 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     m.coarse.reset(m.fb.width, m.fb.height);
   }
   ends.push_back(chunks);
+  // Where the passes must end to stay within kMaxPassPolygons, over the chunks and then over
+  // the objects.
+  const std::vector<size_t> chunk_caps = pass_caps(frame, chunks, false, m.pass_cap);
+  const std::vector<size_t> object_caps = pass_caps(frame, frame.objects.size(), true, m.pass_cap);
   // The passes go on while they cull: when a tested pass culls nothing, the view has little in
-  // front to hide the rest behind, and the rest is drawn in one last pass without the test
-  // (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle world).
-  size_t begin = 0;
-  bool test = false;
+  // front to hide the rest behind, and the rest is drawn without the test in as few passes as
+  // the cap allows (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle
+  // world).
+  size_t begin = 0, p = 0, cap = 0;
+  bool test = false, culling = true;
   for (DrawList& b : m.blended) b.clear();
-  for (size_t p = 0;;) {
-    const bool last = p + 1 == ends.size();
+  do {  // at least once: the first pass clears the picture to the background
+    while (cap < chunk_caps.size() && chunk_caps[cap] <= begin) ++cap;
+    while (p < ends.size() && ends[p] <= begin) ++p;
+    const size_t end = std::min(culling && p < ends.size() ? ends[p] : chunks,
+                                cap < chunk_caps.size() ? chunk_caps[cap] : chunks);
     const uint64_t culled_before = m.stats.chunks_culled;
-    m.draw_pass(frame, begin, ends[p], test, last,
-                p == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
-                !last);
-    if (last) break;
-    begin = ends[p];
-    test = p == 0 || m.stats.chunks_culled > culled_before;
-    p = test ? p + 1 : ends.size() - 1;
+    // The last of the chunks' passes takes the first run of objects too.
+    const size_t objects = end == chunks && !object_caps.empty() ? object_caps[0] : 0;
+    m.draw_pass(frame, begin, end, test, 0, objects,
+                begin == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
+                culling && end < chunks);
+    test = culling && (begin == 0 || m.stats.chunks_culled > culled_before);
+    culling = test;
+    begin = end;
+  } while (begin < chunks);
+  for (size_t o = 1; o < object_caps.size(); ++o) {
+    m.draw_pass(frame, 0, 0, false, object_caps[o - 1], object_caps[o], std::nullopt, span_length,
+                false);
   }
   m.draw_blended(span_length);
   if (++m.frames_since_trim >= kFramesBetweenTrims) {
@@ -337,6 +389,10 @@ const CpuFrameStats& CpuBackend::frame_stats() const {
 
 void CpuBackend::set_occlusion_culling(bool on) {
   impl_->occlusion = on;
+}
+
+void CpuBackend::set_pass_polygon_cap(uint64_t polygons) {
+  impl_->pass_cap = std::max<uint64_t>(polygons, 1);
 }
 
 bool CpuBackend::used_shared_memory() const {

@@ -16,6 +16,7 @@ struct CpuFrameStats {
   uint64_t polygons = 0;        // reaching the rasterizer
   uint64_t chunks_culled = 0;   // in view but hidden behind nearer ones: never transformed
   double skin_ms = 0.0;         // wall time of posing the frame's skins (all threads at once)
+  uint64_t most_in_a_pass = 0;  // polygons reaching the rasterizer in the frame's largest pass
 
   // The largest difference of a thread's busy time from the mean, as a fraction of the mean.
   double imbalance() const;
@@ -43,6 +44,8 @@ class CpuBackend : public Backend {
   // Occlusion culling changes no pixel, only the time a frame takes; on unless the
   // environment has ZELNARY_NO_OCCLUSION set, this turns it on or off for later frames.
   void set_occlusion_culling(bool on);
+  // The most polygons one pass holds before it is drawn (tests: many small passes).
+  void set_pass_polygon_cap(uint64_t polygons);
 
  private:
   struct Impl;

@@ -1,5 +1,6 @@
 // Occlusion culling skips chunks hidden behind nearer ones: the picture must come out the
-// same bit for bit as without it, while chunks really are skipped.
+// same bit for bit as without it, while chunks really are skipped; and the same again when the
+// frame is drawn in many passes to bound its memory.
 #include <gtest/gtest.h>
 #include <sched.h>
 
@@ -44,13 +45,15 @@ Scene ridges() {
 struct Rendered {
   Image image;
   uint64_t culled = 0;
+  uint64_t most_in_a_pass = 0;
 };
 
 Rendered render(const Scene& scene, const SceneIndex& index, const Camera& camera, bool occlusion,
-                int threads, double accuracy, int32_t w, int32_t h) {
+                int threads, double accuracy, int32_t w, int32_t h, uint64_t pass_cap = 0) {
   setenv("ZELNARY_RENDER_THREADS", std::to_string(threads).c_str(), 1);
   CpuBackend backend;
   backend.set_occlusion_culling(occlusion);
+  if (pass_cap > 0) backend.set_pass_polygon_cap(pass_cap);
   backend.acquire_offscreen(w, h);
   // The box stands behind the first ridge seen from the low cameras.
   const ObjectPose pose{{700, 600, 40}, 30.0};
@@ -63,6 +66,7 @@ Rendered render(const Scene& scene, const SceneIndex& index, const Camera& camer
   Rendered r;
   backend.read_back(r.image);
   r.culled = backend.frame_stats().chunks_culled;
+  r.most_in_a_pass = backend.frame_stats().most_in_a_pass;
   backend.release();
   unsetenv("ZELNARY_RENDER_THREADS");
   return r;
@@ -103,6 +107,10 @@ TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
     EXPECT_EQ(on.culled, one.culled) << "camera " << c;
     EXPECT_EQ(on.image.texels, off.image.texels) << "camera " << c;
     EXPECT_EQ(one.image.texels, off.image.texels) << "camera " << c;
+    // Drawn in passes of a few chunks each, as a view of millions of polygons is.
+    const Rendered small = render(scene, index, cameras[c], c % 2 == 0, 2, accuracy, w, h, 300);
+    EXPECT_EQ(small.image.texels, off.image.texels) << "camera " << c;
+    EXPECT_LE(small.most_in_a_pass, 300u + 2 * kPolygonsPerChunk) << "camera " << c;
     culled += on.culled;
     cull_cameras += on.culled > 0 ? 1 : 0;
   }
