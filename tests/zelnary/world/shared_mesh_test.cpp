@@ -65,7 +65,6 @@ TEST(SharedMesh, MisusesAreRefusedWithTheirKindAndLine) {
        5},
       {"beyond the coordinate limit", v2 + tree + "place tree 1 0 0 0 0 1 0 0 0 0 1 2e8\n",
        WorldError::OutOfRange, 5},
-      {"not finite", v2 + tree + "place tree 0 nan 0\n", WorldError::OutOfRange, 5},
       {"more after shared", v2 + "object tree shared 5\nend\n", WorldError::Syntax, 2},
       {"waypoint in a mesh", v2 + "object tree shared\n waypoint 0 0 0\nend\n", WorldError::Syntax,
        3},
