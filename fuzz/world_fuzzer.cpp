@@ -21,6 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (p.texture >= static_cast<int32_t>(scene.textures.size())) std::abort();
       if (p.object >= static_cast<int32_t>(scene.objects.size())) std::abort();
     }
+    for (const znr::Placement& p : scene.placements) {
+      if (p.object < 0 || p.object >= static_cast<int32_t>(scene.objects.size()) ||
+          !scene.objects[static_cast<size_t>(p.object)].shared) {
+        std::abort();
+      }
+    }
   } else if (error.empty() || !scene.polygons.empty() || !scene.vertices.empty()) {
     std::abort();
   }

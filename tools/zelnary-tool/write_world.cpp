@@ -128,6 +128,18 @@ void write_node(std::ostream& out, const Scene& scene, const MovingObject& o) {
   if (!(o.front == Vec3{1.0, 0.0, 0.0})) out << "  front " << triple(o.front, ' ') << '\n';
 }
 
+// One use of a shared mesh: the 3 numbers of its move when that is all its frame does, else
+// the 12 of the frame by rows.
+void write_placement(std::ostream& out, const Scene& scene, const Placement& p) {
+  out << "place " << scene.objects[static_cast<size_t>(p.object)].name;
+  Affine linear = p.frame;
+  for (auto& row : linear.m) row[3] = 0.0;
+  const bool moved_only = linear == Affine{};
+  for (const auto& row : p.frame.m)
+    for (size_t c = moved_only ? 3 : 0; c < 4; ++c) out << ' ' << num(row[c]);
+  out << '\n';
+}
+
 void write_animation(std::ostream& out, const Scene& scene, const Animation& a) {
   static constexpr const char* kPath[] = {"translation", "rotation", "scale"};
   static constexpr const char* kHow[] = {"step", "linear", "cubic"};
@@ -157,9 +169,10 @@ bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::st
             " MiB, the most a world file may hold: nothing was written";
     return true;
   };
-  bool keyed = !scene.animations.empty();
-  for (const MovingObject& o : scene.objects) keyed = keyed || o.keyed;
-  out << (keyed ? "zelnary-world 2" : "zelnary-world 1")
+  // Nodes, animations and shared meshes need version 2.
+  bool v2 = !scene.animations.empty() || !scene.placements.empty();
+  for (const MovingObject& o : scene.objects) v2 = v2 || o.keyed || o.shared;
+  out << (v2 ? "zelnary-world 2" : "zelnary-world 1")
       << "\n# Imported by zelnary-tool. z is up.\n\n";
   const Lighting& l = scene.lighting;
   out << "background " << num(scene.background.r) << ' ' << num(scene.background.g) << ' '
@@ -189,6 +202,8 @@ bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::st
     const MovingObject& o = scene.objects[k];
     if (o.keyed) {
       write_node(out, scene, o);
+    } else if (o.shared) {
+      out << "\nobject " << o.name << " shared\n";
     } else {
       out << "\nobject " << o.name << ' ' << num(o.speed) << '\n';
     }
@@ -198,6 +213,12 @@ bool world_text(const Scene& scene, const std::vector<std::string>& tex, std::st
       if (too_big()) return false;
     }
     out << "end\n";
+  }
+  // A shared mesh's polygons went out once above, whatever the number of its placements.
+  if (!scene.placements.empty()) out << '\n';
+  for (const Placement& p : scene.placements) {
+    write_placement(out, scene, p);
+    if (too_big()) return false;
   }
   for (const Animation& a : scene.animations) {
     write_animation(out, scene, a);

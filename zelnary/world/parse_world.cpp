@@ -299,6 +299,7 @@ class WorldParser {
         if (k == "animation") return animation(lex);
         if (k == "channel") return channel(lex);
         if (k == "key") return key(lex);
+        if (k == "place") return place(lex);
       }
       if ((object_ >= 0 || animation_) &&
           (k == "background" || k == "ambient" || k == "sun" || k == "texture" || k == "object" ||
@@ -728,9 +729,14 @@ class WorldParser {
     MovingObject obj;
     if (!name(lex, "object", obj.name, false)) return false;
     LineLexer rest = lex;
-    if (version_ >= 2 && rest.next().text == "node") {
+    const std::string_view kind = rest.next().text;
+    if (version_ >= 2 && kind == "node") {
       lex = rest;
       if (!node_options(lex, obj)) return false;
+    } else if (version_ >= 2 && kind == "shared") {
+      lex = rest;
+      obj.shared = true;
+      if (!expect_end(lex)) return false;
     } else if (!number(lex, obj.speed, "object speed") ||
                !in_range(obj.speed, -lim::kMaxSpeed, lim::kMaxSpeed, "object speed") ||
                !expect_end(lex)) {
@@ -750,6 +756,8 @@ class WorldParser {
     if (object_ < 0) return fail(WorldError::Syntax, "\"waypoint\" outside an object block");
     if (scene_.objects.back().keyed)
       return fail(WorldError::Syntax, "\"waypoint\" in a keyframed node");
+    if (scene_.objects.back().shared)
+      return fail(WorldError::Syntax, "\"waypoint\" in a shared mesh (\"place\" puts it)");
     Vec3 w;
     if (!point(lex, w, "waypoint") || !expect_end(lex)) return false;
     std::vector<Vec3>& path = scene_.objects.back().path;
@@ -763,9 +771,9 @@ class WorldParser {
   bool end_object(LineLexer& lex) {
     if (object_ < 0) return fail(WorldError::Syntax, "\"end\" without an object block");
     if (!expect_end(lex)) return false;
-    if (scene_.objects.back().path.empty() && !scene_.objects.back().keyed)
-      return fail(WorldError::Syntax,
-                  "object " + quote(scene_.objects.back().name) + " has no waypoint");
+    const MovingObject& o = scene_.objects.back();
+    if (o.path.empty() && !o.keyed && !o.shared)
+      return fail(WorldError::Syntax, "object " + quote(o.name) + " has no waypoint");
     object_ = -1;
     return true;
   }
@@ -813,6 +821,44 @@ class WorldParser {
       o.front = {v[0], v[1], v[2]};
       if (length(o.front) == 0.0) return fail(WorldError::OutOfRange, "front: zero direction");
     }
+    return true;
+  }
+
+  static constexpr const char* kPlaceForms = " (3: a move; 12: a 3x4 map by rows)";
+
+  // place NAME X Y Z (a move), or place NAME and 12 numbers (a 3x4 map by rows, like base):
+  // one use of a shared mesh declared before it.
+  bool place(LineLexer& lex) {
+    if (object_ >= 0 || animation_)
+      return fail(WorldError::Syntax, "\"place\" inside a block (close it with \"end\" first)");
+    std::string mesh;
+    if (!name(lex, "place", mesh, false)) return false;
+    const auto it = objects_.find(mesh);
+    if (it == objects_.end() || !scene_.objects[static_cast<size_t>(it->second)].shared)
+      return fail(WorldError::UnknownReference,
+                  "place: " + quote(mesh) + " is not a shared mesh declared before it");
+    double v[12];
+    size_t n = 0;
+    for (Token t = lex.next(); !t.empty(); t = lex.next()) {
+      if (n == 12)
+        return fail(WorldError::Syntax, std::string("place: more than 12 numbers") + kPlaceForms);
+      if (!number_from(t.text, v[n], "place") || !coordinate(v[n], "place")) return false;
+      ++n;
+    }
+    if (lex.bad_quote()) return fail(WorldError::Syntax, "unclosed quote");
+    if (n != 3 && n != 12)
+      return fail(WorldError::Syntax,
+                  "place: " + std::to_string(n) + " numbers" + std::string(kPlaceForms));
+    if (scene_.placements.size() >= lim::kMaxPlacements)
+      return fail(WorldError::Limit,
+                  "more than " + std::to_string(lim::kMaxPlacements) + " placements");
+    Placement p;
+    p.object = it->second;
+    for (size_t r = 0; r < 3; ++r) {
+      if (n == 3) p.frame.m[r][3] = v[r];
+      for (size_t c = 0; c < 4 && n == 12; ++c) p.frame.m[r][c] = v[r * 4 + c];
+    }
+    scene_.placements.push_back(p);
     return true;
   }
 
@@ -1007,6 +1053,13 @@ class WorldParser {
         line_ = t.line;
         return fail(WorldError::UnknownReference,
                     "camera: target object " + quote(t.object) + " is not declared");
+      }
+      if (scene_.objects[static_cast<size_t>(it->second)].shared) {
+        line_ = t.line;
+        return fail(WorldError::UnknownReference,
+                    "camera: target " + quote(t.object) +
+                        " is a shared mesh, which stands at each of its placements and has no "
+                        "one place to follow");
       }
       scene_.cameras[t.camera].target = it->second;
     }

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "bench/big_world.h"
+#include "documented_example.h"
 #include "zelnary/world/limits.h"
 #include "zelnary/world/line_lexer.h"
 #include "zelnary/world/load_world.h"
@@ -18,24 +19,7 @@
 namespace znr {
 namespace {
 
-// The first ```text block after a heading of the format reference.
-std::string documented_example(const std::string& heading = "## Worked example") {
-  std::ifstream in(std::string(KWELLOR_SOURCE_DIR) + "/docs/world-format.md");
-  std::string line, out;
-  bool in_section = false, in_block = false;
-  while (std::getline(in, line)) {
-    if (line.starts_with(heading)) in_section = true;
-    if (!in_section) continue;
-    if (!in_block && line == "```text") {
-      in_block = true;
-    } else if (in_block && line == "```") {
-      break;
-    } else if (in_block) {
-      out += line + "\n";
-    }
-  }
-  return out;
-}
+using test::documented_example;
 
 WorldLoadError parse_error(const std::string& text, Scene* scene = nullptr) {
   Scene s;
