@@ -56,6 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (std::fabs(sum - 1.0) > 1e-5) std::abort();
     }
   }
+  // Placements put shared meshes, which neither a path nor a key moves, through finite maps.
+  for (const znr::MovingObject& o : scene.objects)
+    if (o.shared && (o.keyed || !o.path.empty())) std::abort();
+  for (const znr::Placement& p : scene.placements) {
+    if (p.object < 0 || static_cast<size_t>(p.object) >= scene.objects.size() ||
+        !scene.objects[static_cast<size_t>(p.object)].shared)
+      std::abort();
+    for (const auto& row : p.frame.m)
+      for (double v : row)
+        if (!std::isfinite(v)) std::abort();
+  }
   std::vector<znr::ObjectPose> poses(scene.objects.size());
   std::vector<znr::Vertex> posed(scene.skins.empty() ? 0 : scene.vertices.size());
   std::vector<znr::Affine> m;
@@ -79,8 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   znr::ImportFit fit;
   if (znr::build_imported_scene(scene, fit, error)) {
     if (scene.cameras.empty() || scene.cameras[0].chase != znr::ChaseType::Fixed) std::abort();
-    for (const znr::CameraDef& c : scene.cameras)
+    for (const znr::CameraDef& c : scene.cameras) {
       if (c.target >= static_cast<int32_t>(scene.objects.size())) std::abort();
+      if (c.target >= 0 && scene.objects[static_cast<size_t>(c.target)].shared) std::abort();
+      if (!znr::is_finite(c.location)) std::abort();
+    }
   }
   return 0;
 }

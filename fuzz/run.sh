@@ -52,10 +52,12 @@ if [[ " ${harnesses[*]} " == *" import "* ]]; then
     "$root"/zelnary/simulation/{keyframes,skinning}.cpp \
     "${decoders[@]}" -lpng -ljpeg
 fi
-# Seeds: streams the importer writes for a few of Debian's test models, where both are here.
+# Seeds: streams the importer writes for a few of Debian's test models (TwoBoxes for a shared
+# mesh), where both are here.
 mkdir -p "$out/seeds/import"
 models=/usr/share/assimp/models
-for m in glTF2/BoxTextured-glTF/BoxTextured.gltf OBJ/box.obj FBX/box.fbx; do
+for m in glTF2/BoxTextured-glTF/BoxTextured.gltf OBJ/box.obj FBX/box.fbx \
+  glTF/TwoBoxes/TwoBoxes.gltf; do
   if [ -x "$root/build/dev/bin/zelnary-import" ] && [ -f "$models/$m" ]; then
     "$root/build/dev/bin/zelnary-import" "$models/$m" >"$out/seeds/import/$(basename "$m").zis" || true
   fi

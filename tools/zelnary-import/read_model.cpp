@@ -22,6 +22,7 @@
 
 #include "regular_files_only.h"
 #include "scene_frame.h"
+#include "shared_meshes.h"
 #include "vertex_normals.h"
 #include "zelnary/world/limits.h"
 
@@ -134,6 +135,7 @@ class ModelWriter {
     for (unsigned i = 0; i < scene.mNumMeshes; ++i)
       for (unsigned b = 0; b < scene.mMeshes[i]->mNumBones; ++b)
         animated_.insert(scene.mMeshes[i]->mBones[b]->mName.C_Str());
+    shared_.emplace(scene, axes_, animated_);
   }
 
   void write() {
@@ -344,7 +346,11 @@ class ModelWriter {
       const aiMesh& m = *scene_.mMeshes[node->mMeshes[i]];
       if (m.mNumBones > 0) {
         skinned_.insert(node->mMeshes[i]);  // its place is its bones' (skins())
-      } else {
+      } else if (object >= 0 ||
+                 !shared_->place(node->mMeshes[i], here, out_, object_count_, [&](int32_t shared) {
+                   parents_.push_back(-1);
+                   mesh(m, aiMatrix4x4(), shared);
+                 })) {
         mesh(m, here, object);
       }
     }
@@ -591,6 +597,7 @@ class ModelWriter {
   int32_t object_count_ = 0;
   std::vector<int32_t> parents_;             // per object: its parent object, or -1
   std::set<unsigned> skinned_;               // meshes with bones, written by skins()
+  std::optional<SharedMeshes> shared_;       // meshes written once, placed at each use
   std::map<std::string, int32_t> textures_;  // -1: no texture
   int32_t next_texture_ = 0;
   std::string model_stem_;  // the model's file name without its extension

@@ -62,6 +62,11 @@ int check(const std::string& world) {
   std::printf("textures: %zu (%zu fell back)\n", scene.textures.size(), fallbacks);
   std::printf("cameras: %s\n", camera_summary(scene.cameras).c_str());
   std::printf("objects: %zu\n", scene.objects.size());
+  if (!scene.placements.empty()) {
+    size_t shared = 0;
+    for (const znr::MovingObject& o : scene.objects) shared += o.shared ? 1 : 0;
+    std::printf("placements: %zu (of %zu shared meshes)\n", scene.placements.size(), shared);
+  }
   return 0;
 }
 

@@ -77,7 +77,8 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
     return false;
   }
   size_t roots = 0;
-  for (const MovingObject& o : scene.objects) roots += o.keyed && o.parent >= 0 ? 0 : 1;
+  for (const MovingObject& o : scene.objects)
+    roots += (o.keyed && o.parent >= 0) || o.shared ? 0 : 1;
   const size_t cameras = 1 + scene.cameras.size() + roots;
   if (cameras > lim::kMaxCameras) {
     error = "scene too large: more than " + std::to_string(lim::kMaxCameras) + " cameras";
@@ -107,12 +108,15 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   }
   std::vector<double> radius(scene.objects.size(), 0.0);
   std::vector<bool> carries(scene.objects.size(), false);
+  std::vector<Box> own(scene.objects.size());  // a shared mesh's, in its own frame
   Box box;
   for (const Polygon& p : scene.polygons)
     for (uint32_t i = p.first_vertex; i < p.first_vertex + p.vertex_count; ++i) {
       const Vertex& v = scene.vertices[i];
       if (p.object < 0) {
         box.add(v.position);
+      } else if (scene.objects[static_cast<size_t>(p.object)].shared) {
+        own[static_cast<size_t>(p.object)].add(v.position);
       } else if (scene.objects[static_cast<size_t>(p.object)].keyed) {
         const size_t root = root_of(static_cast<size_t>(p.object));
         const Vec3 w = skinned[static_cast<size_t>(p.object)]
@@ -127,6 +131,15 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
         carries[static_cast<size_t>(p.object)] = true;
       }
     }
+  // Each placement's share: the corners of its mesh's box where the placement puts them.
+  for (const Placement& p : scene.placements) {
+    const Box& b = own[static_cast<size_t>(p.object)];
+    if (b.empty()) continue;
+    const ObjectPose pose = pose_from(p.frame);
+    for (int c = 0; c < 8; ++c)
+      box.add(to_world(
+          pose, {c & 1 ? b.hi.x : b.lo.x, c & 2 ? b.hi.y : b.lo.y, c & 4 ? b.hi.z : b.lo.z}));
+  }
   for (size_t k = 0; k < scene.objects.size(); ++k)
     for (const Vec3& w : scene.objects[k].path) {
       box.add(w + Vec3{radius[k], radius[k], radius[k]});
@@ -161,6 +174,13 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
             ok = ok && std::fabs(v) <= bound;
           }
     }
+    // A shared mesh's vertices were scaled above, in its own frame: its placements keep their
+    // turn and scale their move.
+    for (Placement& p : scene.placements)
+      for (auto& row : p.frame.m) {
+        row[3] *= s;
+        ok = ok && std::fabs(row[3]) <= bound;
+      }
     for (ObjectPose& pose : start) pose.position = pose.position * s;
     for (CameraDef& c : scene.cameras) ok = scaled(c.location) && ok;
     for (double& r : radius) r *= s;
@@ -210,7 +230,8 @@ bool build_imported_scene(Scene& scene, ImportFit& fit, std::string& error) {
   for (size_t k = 0; k < scene.objects.size(); ++k) {
     MovingObject& o = scene.objects[k];
     o.name = unique_name(clean_name(o.name, true, "object"), object_names);
-    if (o.keyed && !carries[k]) continue;  // nothing to follow: a part of a hierarchy
+    // Nothing to follow: a part of a hierarchy, or a mesh that stands in many places.
+    if ((o.keyed && !carries[k]) || o.shared) continue;
     CameraDef c;
     c.name = unique_name("Behind " + o.name, taken);
     c.chase = ChaseType::Behind;

@@ -117,7 +117,7 @@ class Decoder {
       mesh_before_ = static_cast<Tag>(tag) == Tag::Mesh;
       if (static_cast<Tag>(tag) == Tag::End) {
         if (stream.left() != 0) return fail("bytes after the End record");
-        if (!skins_hold_their_objects()) return false;
+        if (!skins_hold_their_objects() || !shared_meshes_are_placed()) return false;
         finish_attributes();
         return true;
       }
@@ -173,6 +173,10 @@ class Decoder {
         return camera(r);
       case Tag::Skin:
         return skin(r);
+      case Tag::Shared:
+        return shared(r);
+      case Tag::Placement:
+        return placement(r);
       case Tag::Error: {
         const auto rest = r.rest();
         std::string reason(reinterpret_cast<const char*>(rest.data()),
@@ -404,6 +408,55 @@ class Decoder {
     o.front = {v[22], v[23], v[24]};
     if (length(o.front) == 0.0) o.front = {1.0, 0.0, 0.0};
     s.objects.push_back(std::move(o));
+    return true;
+  }
+
+  bool shared(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.objects.size() >= lim::kMaxObjects)
+      return limit("more than " + std::to_string(lim::kMaxObjects) + " objects");
+    MovingObject o;
+    o.shared = true;
+    if (!r.string(o.name)) return fail("shared mesh record cut short");
+    s.objects.push_back(std::move(o));
+    return true;
+  }
+
+  bool placement(Reader& r) {
+    Scene& s = out_.scene;
+    if (s.placements.size() >= lim::kMaxPlacements)
+      return limit("more than " + std::to_string(lim::kMaxPlacements) + " placements");
+    Placement p;
+    double v[12];
+    if (!r.get(p.object) || !r.take(v, sizeof v)) return fail("placement record cut short");
+    if (p.object < 0 || static_cast<size_t>(p.object) >= s.objects.size() ||
+        !s.objects[static_cast<size_t>(p.object)].shared)
+      return fail("placement names object " + std::to_string(p.object) + ", not a shared mesh");
+    for (int i = 0; i < 12; ++i) {
+      if (!finite_within(v[i], lim::kMaxCoordinate)) return unusable(kBeyondCoordinates);
+      p.frame.m[i / 4][i % 4] = v[i];
+    }
+    // A mirrored placement would turn the mesh's faces inside out, a flat one leave its normals
+    // undefined: the importer writes such uses as copies.
+    const auto& m = p.frame.m;
+    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    if (!(det > 0.0) || !std::isfinite(det))
+      return fail("placement " + std::to_string(s.placements.size()) +
+                  " mirrors or flattens its mesh");
+    s.placements.push_back(p);
+    return true;
+  }
+
+  // A shared mesh is drawn only where placed: one placed nowhere is a broken stream.
+  bool shared_meshes_are_placed() {
+    const Scene& s = out_.scene;
+    std::vector<bool> placed(s.objects.size(), false);
+    for (const Placement& p : s.placements) placed[static_cast<size_t>(p.object)] = true;
+    for (size_t k = 0; k < s.objects.size(); ++k)
+      if (s.objects[k].shared && !placed[k])
+        return fail("shared mesh " + std::to_string(k) + " is placed nowhere");
     return true;
   }
 

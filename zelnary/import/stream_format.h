@@ -19,7 +19,7 @@
 //             colour, u32 a b c per triangle
 //   Node      string name, i32 parent (an earlier Node's object index, or -1), f64 base 3x4 by
 //             rows, f64 rest translation x y z, rotation x y z w, scale x y z, f64 front x y z
-//             (a keyframed object; Object and Node records share the object indices)
+//             (a keyframed object)
 //   Animation string name, f64 length (seconds), u32 channel count, then per channel: i32
 //             object (a Node), u8 path (scene.h's ChannelPath), u8 interpolation
 //             (Interpolation), u32 key count, f64 time per key, f64 values per key (3, 4 for a
@@ -31,13 +31,19 @@
 //             this record's bones), f32 weight. The mesh's object must be a Node that holds
 //             no other polygons; the engine keeps each vertex's 4 largest weights, normalised
 //             (simulation/skinning.h)
+//   Shared    string name (a mesh drawn where its placements put it: its Mesh records, in its
+//             own frame, follow; Object, Node and Shared records share the object indices)
+//   Placement i32 object (a Shared object before it), f64 3x4 by rows: the map from the mesh's
+//             frame into world axes, turning it without mirroring or flattening (a positive
+//             determinant). Every shared object has at least one
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
 //   Warning   one line for the user, to the end of the payload (what the import leaves out)
 //   Error     the importer's reason, to the end of the payload; the import failed
 //   End       empty; the last record of every complete stream
 //
 // Geometry arrives in world axes (z up, the file's unit and up axis already applied); a mesh of
-// an object is in the object's own frame (x forward, y left, z up, origin on its path).
+// an object is in the object's own frame (x forward, y left, z up, origin on its path), and a
+// shared mesh's in its own (placed by its Placement records).
 #pragma once
 
 #include <cstdint>
@@ -59,6 +65,8 @@ enum class Tag : uint32_t {
   Animation = 9,
   Warning = 10,
   Skin = 11,
+  Shared = 12,
+  Placement = 13,
 };
 
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
@@ -75,5 +83,6 @@ constexpr uint64_t kChannelHeaderBytes = 4 + 1 + 1 + 4;
 constexpr uint64_t kSkinHeaderBytes = 3 * 4;
 constexpr uint64_t kBoneBytes = 4 + 12 * 8;
 constexpr uint64_t kWeightBytes = 4 + 4;
+constexpr uint64_t kPlacementBytes = 4 + 12 * 8;
 
 }  // namespace znr::import_stream
