@@ -22,8 +22,9 @@
 //             (a keyframed object; Object and Node records share the object indices)
 //   Animation string name, f64 length (seconds), u32 channel count, then per channel: i32
 //             object (a Node), u8 path (scene.h's ChannelPath), u8 interpolation
-//             (Interpolation), u32 key count, f64 time per key, f64 values per key (3, 4 for a
-//             rotation; three times that for a cubic spline)
+//             (Interpolation), u32 key count, for a Weights path u32 weights per key (the
+//             target count of the node's morphs, read before), f64 time per key, f64 values per
+//             key (3, 4 for a rotation, the weights; three times that for a cubic spline)
 //   Skin      u32 bone count (1 to kMaxSkinBones), u32 weights per vertex W (1 to
 //             kMaxVertexWeights), u32 vertex count (the Mesh record's just before, which it
 //             follows), then per bone: i32 object (a Node), f64 inverse bind 3x4 by rows (from
@@ -31,6 +32,13 @@
 //             this record's bones), f32 weight. The mesh's object must be a Node that holds
 //             no other polygons; the engine keeps each vertex's 4 largest weights, normalised
 //             (simulation/skinning.h)
+//   Morph     u32 target count T (0 to kMaxMorphTargets), u32 vertex count V (the Mesh
+//             record's, which it follows, directly or after that mesh's Skin), u32 normal
+//             deltas (0 or 1), then f32 default weight per target, then per target V times f32
+//             x y z (position deltas, in the mesh's space); with normal deltas, then per target
+//             V times f32 x y z. The mesh's object must be a Node whose other meshes carry a
+//             Morph record too (T = 0 for one that keeps its shape), and whose morphs with
+//             targets all have the same T (simulation/morphing.h)
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
 //   Warning   one line for the user, to the end of the payload (what the import leaves out)
 //   Error     the importer's reason, to the end of the payload; the import failed
@@ -59,6 +67,7 @@ enum class Tag : uint32_t {
   Animation = 9,
   Warning = 10,
   Skin = 11,
+  Morph = 14,
 };
 
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
@@ -75,5 +84,7 @@ constexpr uint64_t kChannelHeaderBytes = 4 + 1 + 1 + 4;
 constexpr uint64_t kSkinHeaderBytes = 3 * 4;
 constexpr uint64_t kBoneBytes = 4 + 12 * 8;
 constexpr uint64_t kWeightBytes = 4 + 4;
+constexpr uint64_t kMorphHeaderBytes = 3 * 4;
+constexpr uint64_t kDeltaBytes = 3 * 4;
 
 }  // namespace znr::import_stream
