@@ -121,6 +121,9 @@ void place_range(const ObjectPose& pose, size_t first, size_t begin, size_t end,
 }
 
 void drop_morphs(Scene& scene) {
+  for (const Morph& m : scene.morphs)
+    pose_morph(m, m.default_weights, scene.vertices, scene.normals, 0, m.vertex_count,
+               scene.vertices, scene.normals);
   scene.morphs.clear();
   for (Animation& a : scene.animations)
     std::erase_if(a.channels, [](const Channel& c) { return c.path == ChannelPath::Weights; });

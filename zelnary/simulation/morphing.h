@@ -36,8 +36,8 @@ void pose_morph(const Morph& m, std::span<const float> weights, std::span<const 
 void place_range(const ObjectPose& pose, size_t first, size_t begin, size_t end,
                  std::span<Vertex> vertices, std::span<Normal> normals);
 
-// Leaves every mesh in its rest shape and drops the morphs and the Weights channels: for a
-// form that holds no morph targets.
+// Leaves every morphed mesh in the shape its default weights give it and drops the morphs and
+// the Weights channels: for a form that holds no morph targets.
 void drop_morphs(Scene& scene);
 
 }  // namespace znr
