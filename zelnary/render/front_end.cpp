@@ -83,9 +83,12 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
     out.morph_weights = default_morph_weights(scene);
     if (morph_weights.size() == out.morph_weights.size())
       out.morph_weights.assign(morph_weights.begin(), morph_weights.end());
+    // A skin and a morph of one mesh cover the same range.
     for (size_t k = 0; k < scene.skins.size(); ++k)
       for (size_t m = 0; m < scene.morphs.size(); ++m)
-        if (scene.morphs[m].first_vertex == scene.skins[k].first_vertex) {
+        if (const Morph& x = scene.morphs[m]; x.object == scene.skins[k].object &&
+                                              x.first_vertex == scene.skins[k].first_vertex &&
+                                              x.vertex_count == scene.skins[k].vertex_count) {
           skin_morph[k] = static_cast<int32_t>(m);
           morph_skinned[m] = true;
         }
