@@ -12,6 +12,7 @@
 #include "zelnary/import/build_scene.h"
 #include "zelnary/import/stream_decode.h"
 #include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/morphing.h"
 #include "zelnary/simulation/skinning.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -67,14 +68,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (double v : row)
         if (!std::isfinite(v)) std::abort();
   }
+  // Morphs lie on nodes, within the vertices, each corner on a vertex of its mesh, with one
+  // delta per target and mesh vertex and their weights laid end to end.
+  const size_t weights = znr::default_morph_weights(scene).size();
+  for (const znr::Morph& m : scene.morphs) {
+    if (!keyed(m.object) || size_t{m.first_vertex} + m.vertex_count > scene.vertices.size() ||
+        m.corner_vertex.size() != m.vertex_count || m.targets > znr::kMorphTargets ||
+        m.positions.size() != size_t{m.targets} * m.mesh_vertices ||
+        (!m.normals.empty() && m.normals.size() != m.positions.size()) ||
+        m.default_weights.size() != m.targets || m.reach.size() != m.targets ||
+        size_t{m.first_weight} + m.targets > weights)
+      std::abort();
+    for (uint32_t v : m.corner_vertex)
+      if (v >= m.mesh_vertices) std::abort();
+  }
   std::vector<znr::ObjectPose> poses(scene.objects.size());
-  std::vector<znr::Vertex> posed(scene.skins.empty() ? 0 : scene.vertices.size());
+  std::vector<znr::Vertex> posed(
+      scene.skins.empty() && scene.morphs.empty() ? 0 : scene.vertices.size());
+  std::vector<znr::Normal> normals(scene.morphs.empty() ? 0 : scene.normals.size());
   std::vector<znr::Affine> m;
   for (size_t a = 0; a <= scene.animations.size(); ++a)
     for (double t : {0.0, 0.7, 1e3}) {
       znr::NodeAnimator(scene, a).pose(t, poses);
       for (const znr::ObjectPose& p : poses)
         if (!znr::is_finite(p.position) || !std::isfinite(p.heading_deg)) std::abort();
+      std::vector<float> w = znr::default_morph_weights(scene);
+      znr::NodeAnimator(scene, a).weights(t, w);
+      for (const znr::Morph& k : scene.morphs) {
+        const auto mine = znr::weights_of(k, w);
+        znr::pose_morph(k, mine, scene.vertices, scene.normals, 0, k.vertex_count, posed, normals);
+        for (size_t i = k.first_vertex; i < k.first_vertex + k.vertex_count; ++i)
+          if (!znr::is_finite(posed[i].position)) std::abort();
+        if (!std::isfinite(znr::morph_growth(k, mine))) std::abort();
+      }
       for (const znr::Skin& k : scene.skins) {
         m.resize(k.bones.size());
         znr::skin_matrices(k, poses, m);

@@ -49,7 +49,7 @@ if [[ " ${harnesses[*]} " == *" import "* ]]; then
   echo "building fuzz_import"
   clang++ "${flags[@]}" "${sanitize[@]}" -o "$out/fuzz_import" "$root/fuzz/import_stream_fuzzer.cpp" \
     "$root"/zelnary/import/{stream_decode,build_scene}.cpp "$root"/zelnary/scene/*.cpp \
-    "$root"/zelnary/simulation/{keyframes,skinning}.cpp \
+    "$root"/zelnary/simulation/{keyframes,morphing,skinning}.cpp \
     "${decoders[@]}" -lpng -ljpeg
 fi
 # Seeds: streams the importer writes for a few of Debian's test models (TwoBoxes for a shared
@@ -57,7 +57,8 @@ fi
 mkdir -p "$out/seeds/import"
 models=/usr/share/assimp/models
 for m in glTF2/BoxTextured-glTF/BoxTextured.gltf OBJ/box.obj FBX/box.fbx \
-  glTF/TwoBoxes/TwoBoxes.gltf; do
+  glTF/TwoBoxes/TwoBoxes.gltf \
+  glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf; do
   if [ -x "$root/build/dev/bin/zelnary-import" ] && [ -f "$models/$m" ]; then
     "$root/build/dev/bin/zelnary-import" "$models/$m" >"$out/seeds/import/$(basename "$m").zis" || true
   fi

@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "morph_targets.h"
 #include "regular_files_only.h"
 #include "scene_frame.h"
 #include "shared_meshes.h"
@@ -135,6 +136,8 @@ class ModelWriter {
     for (unsigned i = 0; i < scene.mNumMeshes; ++i)
       for (unsigned b = 0; b < scene.mMeshes[i]->mNumBones; ++b)
         animated_.insert(scene.mMeshes[i]->mBones[b]->mName.C_Str());
+    // A morphed mesh changes shape on a node of its own, which its weights channels name.
+    add_morphed_nodes(scene, animated_);
     shared_.emplace(scene, axes_, animated_);
   }
 
@@ -337,6 +340,12 @@ class ModelWriter {
       const int32_t k = object_count_++;
       objects_.emplace(node->mName.C_Str(), k);  // the first node of a name takes its channels
       parents_.push_back(object);
+      morph_targets_.push_back(0);
+      for (unsigned i = 0; i < node->mNumMeshes; ++i)
+        if (node->mMeshes[i] < scene_.mNumMeshes &&
+            scene_.mMeshes[node->mMeshes[i]]->mNumBones == 0)
+          morph_targets_.back() =
+              std::max(morph_targets_.back(), morph_targets(*scene_.mMeshes[node->mMeshes[i]]));
       node_record(*node, above, object);
       object = k;
       here = aiMatrix4x4();
@@ -346,12 +355,16 @@ class ModelWriter {
       const aiMesh& m = *scene_.mMeshes[node->mMeshes[i]];
       if (m.mNumBones > 0) {
         skinned_.insert(node->mMeshes[i]);  // its place is its bones' (skins())
-      } else if (object >= 0 ||
-                 !shared_->place(node->mMeshes[i], here, out_, object_count_, [&](int32_t shared) {
+        skin_holders_.emplace(node->mMeshes[i], node->mName.C_Str());
+      } else if (object < 0 &&
+                 shared_->place(node->mMeshes[i], here, out_, object_count_, [&](int32_t shared) {
                    parents_.push_back(-1);
+                   morph_targets_.push_back(0);
                    mesh(m, aiMatrix4x4(), shared);
                  })) {
-        mesh(m, here, object);
+        // written once, placed here
+      } else if (mesh(m, here, object)) {
+        morph(m, here, object);
       }
     }
     for (unsigned i = 0; i < node->mNumChildren; ++i) nodes(node->mChildren[i], here, object);
@@ -412,7 +425,10 @@ class ModelWriter {
       const aiNode* first = scene_.mRootNode->FindNode(bones[0]->mName);
       const bool mirror =
           first && determinant3(axes_ * global_transform(first) * bones[0]->mOffsetMatrix) < 0.0f;
+      morph_targets_.push_back(morph_targets(m));
       if (!mesh(m, aiMatrix4x4(), owner, mirror)) continue;
+      morph(m, aiMatrix4x4(), owner);
+      if (morph_targets_.back() > 0) morph_owners_.emplace(skin_holders_[i], owner);
 
       // Each vertex's weights, the largest kMaxVertexWeights of them.
       std::vector<std::vector<std::pair<float, uint32_t>>> weights(m.mNumVertices);
@@ -476,14 +492,16 @@ class ModelWriter {
         if (c.mNumScalingKeys)
           channels.push_back({it->second, 2, c.mScalingKeys, nullptr, c.mNumScalingKeys});
       }
+      const std::vector<WeightsChannel> weights = weights_channels(anim, tps);
       const std::string name = clip(anim.mName.C_Str());
       uint64_t bytes = StreamWriter::string_bytes(name) + 8 + 4;
       for (const Out& c : channels)
         bytes += import_stream::kChannelHeaderBytes + uint64_t{c.count} * (c.quats ? 5 : 4) * 8;
+      for (const WeightsChannel& w : weights) bytes += channel_bytes(w);
       out_.record(Tag::Animation, bytes);
       out_.string(name);
       out_.put(std::min(length, world_limits::kMaxKeyTime));
-      out_.put(static_cast<uint32_t>(channels.size()));
+      out_.put(static_cast<uint32_t>(channels.size() + weights.size()));
       for (const Out& c : channels) {
         out_.put(c.object);
         out_.put(c.path);
@@ -501,17 +519,47 @@ class ModelWriter {
           }
         }
       }
+      for (const WeightsChannel& w : weights) write_channel(w, out_);
     }
+  }
+
+  // The animation's morph weights on the objects whose morphs they drive: a skinned mesh's own
+  // node for the file's node that holds it, else the node itself.
+  std::vector<WeightsChannel> weights_channels(const aiAnimation& anim, double tps) const {
+    std::vector<WeightsChannel> out;
+    for (unsigned i = 0; i < anim.mNumMorphMeshChannels && anim.mMorphMeshChannels; ++i) {
+      const aiMeshMorphAnim* c = anim.mMorphMeshChannels[i];
+      if (!c || c->mNumKeys == 0 || !c->mKeys) continue;
+      const std::string name = c->mName.C_Str();
+      const auto owner = morph_owners_.find(name);
+      const auto node = objects_.find(name);
+      const int32_t object = owner != morph_owners_.end() ? owner->second
+                             : node != objects_.end()     ? node->second
+                                                          : -1;
+      const uint32_t targets = object < 0 ? 0 : morph_targets_[static_cast<size_t>(object)];
+      if (targets > 0) out.push_back(weights_channel(*c, tps, object, targets));
+    }
+    return out;
+  }
+
+  // After a mesh written on an object: its Morph record when the object's meshes change shape,
+  // with no targets for one that keeps its shape or whose count is not the object's.
+  void morph(const aiMesh& m, const aiMatrix4x4& to_world, int32_t object) {
+    if (object < 0 || morph_targets_[static_cast<size_t>(object)] == 0) return;
+    const uint32_t targets = morph_targets(m);
+    write_morph(m, to_world, targets == morph_targets_[static_cast<size_t>(object)] ? targets : 0,
+                out_);
   }
 
   // What the engine does not draw, said once.
   void dropped() {
-    bool morphs = false;
+    bool beyond = false;
     for (unsigned i = 0; i < scene_.mNumMeshes; ++i)
-      morphs = morphs || scene_.mMeshes[i]->mNumAnimMeshes > 0;
-    if (!morphs) return;
-    const std::string what =
-        "drawn in their rest shape: morph targets (their weights are not followed)";
+      beyond = beyond || scene_.mMeshes[i]->mNumAnimMeshes > world_limits::kMaxMorphTargets;
+    if (!beyond) return;
+    const std::string what = "morph targets beyond the " +
+                             std::to_string(world_limits::kMaxMorphTargets) +
+                             "th of a mesh were left out";
     out_.record(Tag::Warning, what.size());
     out_.bytes(what.data(), what.size());
   }
@@ -595,8 +643,11 @@ class ModelWriter {
   std::unordered_set<std::string> animated_;          // nodes some channel drives
   std::unordered_map<std::string, int32_t> objects_;  // animated node name: its object
   int32_t object_count_ = 0;
-  std::vector<int32_t> parents_;             // per object: its parent object, or -1
-  std::set<unsigned> skinned_;               // meshes with bones, written by skins()
+  std::vector<int32_t> parents_;                  // per object: its parent object, or -1
+  std::vector<uint32_t> morph_targets_;           // per object: its morphs' target count, or 0
+  std::map<unsigned, std::string> skin_holders_;  // skinned mesh: the first node that holds it
+  std::unordered_map<std::string, int32_t> morph_owners_;  // that node: the skin's own node
+  std::set<unsigned> skinned_;                             // meshes with bones, written by skins()
   std::optional<SharedMeshes> shared_;       // meshes written once, placed at each use
   std::map<std::string, int32_t> textures_;  // -1: no texture
   int32_t next_texture_ = 0;

@@ -15,6 +15,7 @@
 #include "zelnary/present/png_writer.h"
 #include "zelnary/scene/image.h"
 #include "zelnary/simulation/keyframes.h"
+#include "zelnary/simulation/morphing.h"
 #include "zelnary/simulation/skinning.h"
 #include "zelnary/world/load_world.h"
 
@@ -137,6 +138,13 @@ int import(const std::string& model, const std::string& out_dir, bool force) {
   if (!znr::import_model(model, scene, error)) return 1;  // it has printed the reason
   std::string name = std::filesystem::path(model).stem().string();
   if (name.empty()) name = "model";
+  if (!scene.morphs.empty()) {
+    znr::drop_morphs(scene);
+    std::printf(
+        "%s: morph targets were left out (a world holds none): their meshes are written in "
+        "the shape their default weights give them, and do not change\n",
+        model.c_str());
+  }
   if (!scene.skins.empty()) {
     std::vector<znr::ObjectPose> start(scene.objects.size());
     znr::NodeAnimator(scene, 0).pose(0.0, start);

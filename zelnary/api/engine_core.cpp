@@ -226,8 +226,9 @@ int32_t EngineCore::render(uint32_t window, int32_t camera) {
   Impl& m = *impl_;
   if (!m.camera(camera)) return -1;
   m.advance();
-  const int32_t drawn = m.renderer.render_to_window(window, m.scene, m.simulation.poses(),
-                                                    *m.camera(camera), m.settings);
+  const int32_t drawn =
+      m.renderer.render_to_window(window, m.scene, m.simulation.poses(), *m.camera(camera),
+                                  m.settings, m.simulation.morph_weights());
   if (drawn == 0) m.start_collision_build();
   return drawn;
 }
@@ -237,7 +238,7 @@ bool EngineCore::render_to_image(int32_t camera, int32_t width, int32_t height, 
   if (!m.camera(camera) || width <= 0 || height <= 0) return false;
   m.advance();
   m.renderer.render_to_image(m.scene, m.simulation.poses(), *m.camera(camera), m.settings, width,
-                             height, out);
+                             height, out, m.simulation.morph_weights());
   m.start_collision_build();
   return true;
 }

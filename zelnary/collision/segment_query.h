@@ -1,6 +1,7 @@
 // Where a straight movement first meets the world: static polygons, shared meshes where they
-// are placed and moving objects where they are now, either face. Embree finds the polygon; the point is then worked out again in
-// double precision, so it stays exact even for segments a thousand million units long.
+// are placed and moving objects where they are now, either face. Embree finds the polygon; the
+// point is then worked out again in double precision, so it stays exact even for segments a
+// thousand million units long.
 #pragma once
 
 #include <atomic>

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "zelnary/import/stream_format.h"
+#include "zelnary/simulation/morphing.h"
 #include "zelnary/simulation/skinning.h"
 #include "zelnary/textures/decode.h"
 #include "zelnary/world/limits.h"
@@ -21,6 +22,7 @@ namespace lim = world_limits;
 using namespace import_stream;
 
 constexpr size_t kMaxMaterials = 65536;
+static_assert(lim::kMaxMorphTargets == kMorphTargets);
 
 // A bounds-checked cursor over one payload.
 class Reader {
@@ -83,6 +85,7 @@ enum Repair : uint32_t {
   kBadMaterial = 8,
   kBadKeys = 16,
   kBadWeights = 32,
+  kBadMorphWeights = 64,
 };
 
 // v within lo..hi; a NaN becomes fallback. Notes a change in repaired.
@@ -114,10 +117,14 @@ class Decoder {
       if (size > stream.left()) return fail("record longer than the bytes sent");
       Reader payload(stream.span(static_cast<size_t>(size)));
       if (!record(static_cast<Tag>(tag), payload)) return false;
-      mesh_before_ = static_cast<Tag>(tag) == Tag::Mesh;
-      if (static_cast<Tag>(tag) == Tag::End) {
+      const Tag t = static_cast<Tag>(tag);
+      mesh_.open = t == Tag::Mesh || (mesh_.open && (t == Tag::Skin || t == Tag::Morph));
+      if (t == Tag::End) {
         if (stream.left() != 0) return fail("bytes after the End record");
-        if (!skins_hold_their_objects() || !shared_meshes_are_placed()) return false;
+        if (!ranges_hold_their_objects(out_.scene.skins, "skinned", "skins") ||
+            !ranges_hold_their_objects(out_.scene.morphs, "morphed", "morphs") ||
+            !shared_meshes_are_placed())
+          return false;
         finish_attributes();
         return true;
       }
@@ -177,6 +184,8 @@ class Decoder {
         return shared(r);
       case Tag::Placement:
         return placement(r);
+      case Tag::Morph:
+        return morph(r);
       case Tag::Error: {
         const auto rest = r.rest();
         std::string reason(reinterpret_cast<const char*>(rest.data()),
@@ -359,6 +368,7 @@ class Decoder {
     add(kBadWeights,
         "skin weights that were negative, not finite or on no bone were left out (a vertex "
         "left with none follows its skin's first bone)");
+    add(kBadMorphWeights, "morph weights that were not finite were set to 0");
     out_.warnings.push_back("the model's values were mended: " + what);
   }
 
@@ -483,9 +493,15 @@ class Decoder {
       if (c.object < 0 || static_cast<size_t>(c.object) >= s.objects.size() ||
           !s.objects[static_cast<size_t>(c.object)].keyed)
         return fail("channel names object " + std::to_string(c.object) + ", not a node");
-      if (path > 2 || how > 2) return fail("unknown channel path or interpolation");
+      if (path > 3 || how > 2) return fail("unknown channel path or interpolation");
       c.path = static_cast<ChannelPath>(path);
       c.interpolation = static_cast<Interpolation>(how);
+      if (c.path == ChannelPath::Weights) {
+        if (!r.get(c.weights)) return fail("animation channel cut short");
+        const size_t o = static_cast<size_t>(c.object);
+        if (c.weights == 0 || o >= targets_.size() || c.weights != targets_[o])
+          return fail("weights channel does not match its node's morph targets");
+      }
       const size_t n = values_per_key(c);
       if (keys == 0 || keys > lim::kMaxKeys) return fail("channel key count out of range");
       if (uint64_t{keys} * (1 + n) * 8 > r.left()) return fail("channel keys cut short");
@@ -580,7 +596,8 @@ class Decoder {
     // The arrays were reserved for every mesh at once (reserve_triangles): appending neither
     // moves them nor writes them twice.
     const std::span<const uint8_t> indices = r.span(size_t{triangle_count} * kTriangleBytes);
-    mesh_ = {object, static_cast<uint32_t>(s.vertices.size()), vertex_count, indices};
+    mesh_ = {object, static_cast<uint32_t>(s.vertices.size()), vertex_count, indices, true, false,
+             false};
     const bool has_attributes = !normals_.empty() || !colours_.empty();
     for (uint32_t t = 0; t < triangle_count; ++t) {
       uint32_t abc[3];
@@ -601,7 +618,8 @@ class Decoder {
   // where they need it), then repeated for every corner that repeats the vertex.
   bool skin(Reader& r) {
     Scene& s = out_.scene;
-    if (!mesh_before_) return fail("skin record not right after a mesh");
+    if (!mesh_.open || mesh_.skinned) return fail("skin record not right after a mesh");
+    mesh_.skinned = true;
     uint32_t bones = 0, per_vertex = 0, vertices = 0;
     if (!r.get(bones) || !r.get(per_vertex) || !r.get(vertices))
       return fail("skin record cut short");
@@ -649,22 +667,83 @@ class Decoder {
     return true;
   }
 
-  // A skinned node is drawn from its skins alone: any other polygon on it is refused.
-  bool skins_hold_their_objects() {
+  // Morph targets for the mesh just read: deltas per vertex of the mesh as sent, and which of
+  // them each corner of its triangles repeats.
+  bool morph(Reader& r) {
+    Scene& s = out_.scene;
+    if (!mesh_.open || mesh_.morphed) return fail("morph record not right after a mesh");
+    mesh_.morphed = true;
+    uint32_t targets = 0, vertices = 0, with_normals = 0;
+    if (!r.get(targets) || !r.get(vertices) || !r.get(with_normals))
+      return fail("morph record cut short");
+    if (targets > lim::kMaxMorphTargets)
+      return limit("more than " + std::to_string(lim::kMaxMorphTargets) + " morph targets");
+    if (with_normals > 1) return fail("morph normal deltas neither 0 nor 1");
+    if (vertices != mesh_.vertices) return fail("morph vertex count differs from its mesh's");
+    if (uint64_t{targets} * 4 + uint64_t{targets} * vertices * kDeltaBytes * (1 + with_normals) !=
+        r.left())
+      return fail("morph arrays do not match their counts");
+    const auto o = static_cast<size_t>(mesh_.object);
+    if (mesh_.object < 0 || o >= s.objects.size() || !s.objects[o].keyed)
+      return fail("morphed mesh not on a node");
+    if (targets_.size() < s.objects.size()) targets_.resize(s.objects.size(), 0);
+    if (targets > 0 && targets_[o] != 0 && targets_[o] != targets)
+      return fail("morphs of one node with different target counts");
+    Morph m;
+    m.object = mesh_.object;
+    m.first_vertex = mesh_.first_vertex;
+    m.vertex_count = static_cast<uint32_t>(s.vertices.size() - mesh_.first_vertex);
+    m.targets = targets;
+    m.first_weight = weights_;
+    m.mesh_vertices = vertices;
+    m.default_weights.resize(targets);
+    for (float& w : m.default_weights) {
+      r.get(w);
+      if (!std::isfinite(w)) {
+        w = 0.0f;
+        repairs_ |= kBadMorphWeights;
+      }
+    }
+    m.positions.resize(size_t{targets} * vertices);
+    if (with_normals) m.normals.resize(m.positions.size());
+    for (std::vector<MorphDelta>* deltas : {&m.positions, &m.normals}) {
+      for (MorphDelta& d : *deltas) {
+        r.get(d.x), r.get(d.y), r.get(d.z);
+        if (!finite_within(d.x, lim::kMaxCoordinate) || !finite_within(d.y, lim::kMaxCoordinate) ||
+            !finite_within(d.z, lim::kMaxCoordinate))
+          return unusable("a morph delta that is not finite or beyond 1e8 in size");
+      }
+    }
+    m.corner_vertex.resize(m.vertex_count);
+    for (uint32_t c = 0; c < m.vertex_count; ++c)  // indices checked when the mesh was read
+      std::memcpy(&m.corner_vertex[c], mesh_.indices.data() + size_t{c} * 4, 4);
+    rest_bounds(s.vertices, m);
+    if (targets > 0) targets_[o] = targets;
+    weights_ += targets;
+    s.morphs.push_back(std::move(m));
+    return true;
+  }
+
+  // A skinned or morphed node is drawn from its posed ranges alone: any other polygon on it is
+  // refused. ranges: the scene's skins or morphs, in vertex order.
+  template <typename Range>
+  bool ranges_hold_their_objects(const std::vector<Range>& ranges, const char* node,
+                                 const char* parts) {
     const Scene& s = out_.scene;
-    if (s.skins.empty()) return true;
-    std::vector<bool> skinned(s.objects.size(), false);
-    for (const Skin& k : s.skins) skinned[static_cast<size_t>(k.object)] = true;
+    if (ranges.empty()) return true;
+    std::vector<bool> held(s.objects.size(), false);
+    for (const Range& k : ranges) held[static_cast<size_t>(k.object)] = true;
     for (const Polygon& p : s.polygons) {
-      if (p.object < 0 || !skinned[static_cast<size_t>(p.object)]) continue;
-      // The skins lie in vertex order: the last starting at or before the polygon.
+      if (p.object < 0 || !held[static_cast<size_t>(p.object)]) continue;
+      // The last range starting at or before the polygon.
       const auto after =
-          std::upper_bound(s.skins.begin(), s.skins.end(), p.first_vertex,
-                           [](uint32_t v, const Skin& k) { return v < k.first_vertex; });
-      const bool inside = after != s.skins.begin() && std::prev(after)->object == p.object &&
+          std::upper_bound(ranges.begin(), ranges.end(), p.first_vertex,
+                           [](uint32_t v, const Range& k) { return v < k.first_vertex; });
+      const bool inside = after != ranges.begin() && std::prev(after)->object == p.object &&
                           p.first_vertex + p.vertex_count <=
                               std::prev(after)->first_vertex + std::prev(after)->vertex_count;
-      if (!inside) return fail("a skinned node holds polygons outside its skins");
+      if (!inside)
+        return fail(std::string("a ") + node + " node holds polygons outside its " + parts);
     }
     return true;
   }
@@ -715,8 +794,11 @@ class Decoder {
     uint32_t first_vertex = 0;
     uint32_t vertices = 0;
     std::span<const uint8_t> indices;
+    // Only its own Skin and Morph records came after it (one of each at most).
+    bool open = false, skinned = false, morphed = false;
   } mesh_;
-  bool mesh_before_ = false;
+  std::vector<uint32_t> targets_;  // per object: the target count of its morphs (0: none)
+  uint32_t weights_ = 0;           // all morphs' weights so far
   std::vector<Normal> normals_;
   std::vector<uint32_t> colours_;
 };

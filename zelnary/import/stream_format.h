@@ -22,8 +22,9 @@
 //             (a keyframed object)
 //   Animation string name, f64 length (seconds), u32 channel count, then per channel: i32
 //             object (a Node), u8 path (scene.h's ChannelPath), u8 interpolation
-//             (Interpolation), u32 key count, f64 time per key, f64 values per key (3, 4 for a
-//             rotation; three times that for a cubic spline)
+//             (Interpolation), u32 key count, for a Weights path u32 weights per key (the
+//             target count of the node's morphs, read before), f64 time per key, f64 values per
+//             key (3, 4 for a rotation, the weights; three times that for a cubic spline)
 //   Skin      u32 bone count (1 to kMaxSkinBones), u32 weights per vertex W (1 to
 //             kMaxVertexWeights), u32 vertex count (the Mesh record's just before, which it
 //             follows), then per bone: i32 object (a Node), f64 inverse bind 3x4 by rows (from
@@ -36,6 +37,13 @@
 //   Placement i32 object (a Shared object before it), f64 3x4 by rows: the map from the mesh's
 //             frame into world axes, turning it without mirroring or flattening (a positive
 //             determinant). Every shared object has at least one
+//   Morph     u32 target count T (0 to kMaxMorphTargets), u32 vertex count V (the Mesh
+//             record's, which it follows, directly or after that mesh's Skin), u32 normal
+//             deltas (0 or 1), then f32 default weight per target, then per target V times f32
+//             x y z (position deltas, in the mesh's space); with normal deltas, then per target
+//             V times f32 x y z. The mesh's object must be a Node whose other meshes carry a
+//             Morph record too (T = 0 for one that keeps its shape), and whose morphs with
+//             targets all have the same T (simulation/morphing.h)
 //   Camera    string name, f64 location x y z, f64 direction x y z, f64 zoom (degrees)
 //   Warning   one line for the user, to the end of the payload (what the import leaves out)
 //   Error     the importer's reason, to the end of the payload; the import failed
@@ -67,6 +75,7 @@ enum class Tag : uint32_t {
   Skin = 11,
   Shared = 12,
   Placement = 13,
+  Morph = 14,
 };
 
 enum class TextureKind : uint32_t { Encoded = 0, Texels = 1 };
@@ -84,5 +93,7 @@ constexpr uint64_t kSkinHeaderBytes = 3 * 4;
 constexpr uint64_t kBoneBytes = 4 + 12 * 8;
 constexpr uint64_t kWeightBytes = 4 + 4;
 constexpr uint64_t kPlacementBytes = 4 + 12 * 8;
+constexpr uint64_t kMorphHeaderBytes = 3 * 4;
+constexpr uint64_t kDeltaBytes = 3 * 4;
 
 }  // namespace znr::import_stream

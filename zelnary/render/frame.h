@@ -17,7 +17,7 @@ namespace znr {
 struct VisibleObject {
   uint32_t object = 0;  // into SceneIndex::objects (and Scene::objects)
   ObjectPose pose;
-  // Its polygons lie in skins: they are drawn from the skins' posed vertices, in world
+  // Its polygons lie in skins or morphs: they are drawn from the posed vertices, in world
   // coordinates, and the back end finds their light from the posed shape.
   bool skinned = false;
   // A shared mesh's level of detail: 0 for full detail, k for SceneIndex::levels[first_level +
@@ -29,6 +29,13 @@ struct VisibleObject {
 struct VisibleSkin {
   uint32_t skin = 0;  // into Scene::skins
   uint32_t first_matrix = 0;
+  int32_t morph = -1;  // into Scene::morphs: a morph of the same range, applied before the skin
+};
+
+// A morph of an object in view that no skin moves: morphed, then placed by the object's pose.
+struct VisibleMorph {
+  uint32_t morph = 0;  // into Scene::morphs
+  ObjectPose pose;
 };
 
 struct Frame {
@@ -43,6 +50,9 @@ struct Frame {
   std::vector<VisibleObject> objects;  // those in view, by object, then the placements in view
   std::vector<VisibleSkin> skins;
   std::vector<Affine> skin_matrices;  // per bone of each skin: bind space to world
+  std::vector<VisibleMorph> morphs;
+  // All morphs' weights this frame (Morph::first_weight); empty for a scene without morphs.
+  std::vector<float> morph_weights;
 };
 
 }  // namespace znr

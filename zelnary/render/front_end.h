@@ -14,9 +14,11 @@ namespace znr {
 // The chunks whose boxes touch the view, nearest first (so that a depth test rejects most
 // hidden pixels early), and the objects whose spheres do, with their poses and light. poses
 // are the moving objects' places; an object without a pose stays at its own origin. With lod,
-// each chunk's level of detail is chosen by its distance (else all are drawn in full). The
-// scene and index must outlive out's use.
+// each chunk's level of detail is chosen by its distance (else all are drawn in full).
+// morph_weights: all morphs' weights (Morph::first_weight); of another length, the defaults.
+// The scene and index must outlive out's use.
 void find_visible(const Scene& scene, const SceneIndex& index, std::span<const ObjectPose> poses,
-                  const View& view, Frame& out, bool lod = true);
+                  const View& view, Frame& out, bool lod = true,
+                  std::span<const float> morph_weights = {});
 
 }  // namespace znr

@@ -37,13 +37,14 @@ struct FrameKey {
   uint32_t levels = 0;  // how many times levels of detail came in
   Camera camera;
   std::vector<VisibleObject> objects;  // those in view, with their poses
+  std::vector<float> morph_weights;
 
   bool operator==(const FrameKey& o) const {
     if (slot != o.slot || generation != o.generation || levels != o.levels || window != o.window ||
         width != o.width || height != o.height || accuracy != o.accuracy ||
         !same(camera.location, o.camera.location) || !same(camera.forward, o.camera.forward) ||
         !same(camera.up, o.camera.up) || camera.zoom != o.camera.zoom ||
-        objects.size() != o.objects.size())
+        objects.size() != o.objects.size() || morph_weights != o.morph_weights)
       return false;
     for (size_t i = 0; i < objects.size(); ++i) {
       const VisibleObject &a = objects[i], &b = o.objects[i];
@@ -167,7 +168,8 @@ struct Renderer::Impl {
 
   // The frame for this view, in `frame`, with the slot's back end ready for it.
   BackendStatus find_frame(Slot& slot, const Scene& scene, std::span<const ObjectPose> poses,
-                           const Camera& camera, int32_t width, int32_t height) {
+                           std::span<const float> weights, const Camera& camera, int32_t width,
+                           int32_t height) {
     if (!index.built_for(scene)) {
       drop_levels();
       build_scene_index(scene, index, false);
@@ -181,23 +183,31 @@ struct Renderer::Impl {
       slot.prepared = generation;
     }
     find_visible(scene, index, poses, make_view(camera, width, height, near_plane_distance(index)),
-                 frame, slot.backend->draws_levels_of_detail());
+                 frame, slot.backend->draws_levels_of_detail(), weights);
     return BackendStatus::ok;
   }
 
   // Into a window, a frame equal to the one it shows is not drawn again when the back end can
   // show that one again: a still view with nothing moving in it costs the front end only.
   BackendStatus draw(size_t i, uint32_t window, const Scene& scene,
-                     std::span<const ObjectPose> poses, const Camera& camera, int32_t width,
-                     int32_t height, const RenderSettings& settings) {
+                     std::span<const ObjectPose> poses, std::span<const float> weights,
+                     const Camera& camera, int32_t width, int32_t height,
+                     const RenderSettings& settings) {
     Slot& slot = slots[i];
-    BackendStatus st = find_frame(slot, scene, poses, camera, width, height);
+    BackendStatus st = find_frame(slot, scene, poses, weights, camera, width, height);
     if (st != BackendStatus::ok) return st;
     FrameKey key;
     if (window != 0 && slot.backend->keeps_its_frame()) {
-      key = FrameKey{i,         generation, window,
-                     width,     height,     settings.perspective_accuracy,
-                     levels_in, camera,     frame.objects};
+      key = FrameKey{i,
+                     generation,
+                     window,
+                     width,
+                     height,
+                     settings.perspective_accuracy,
+                     levels_in,
+                     camera,
+                     frame.objects,
+                     frame.morph_weights};
       if (key == shown) return BackendStatus::ok;
     }
     shown = FrameKey{};
@@ -213,7 +223,7 @@ Renderer::~Renderer() = default;
 
 void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> poses,
                                const Camera& camera, const RenderSettings& settings, int32_t width,
-                               int32_t height, Image& out) {
+                               int32_t height, Image& out, std::span<const float> morph_weights) {
   Impl& m = *impl_;
   if (!size_allowed(width, height)) {
     out = Image{};
@@ -225,7 +235,8 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
     if (i == kNone) break;
     Backend& backend = *m.slots[i].backend;
     BackendStatus st = backend.acquire_offscreen(width, height);
-    if (st == BackendStatus::ok) st = m.draw(i, 0, scene, poses, camera, width, height, settings);
+    if (st == BackendStatus::ok)
+      st = m.draw(i, 0, scene, poses, morph_weights, camera, width, height, settings);
     if (st == BackendStatus::ok) {
       backend.read_back(out);
       if (m.levels_due) m.start_levels(scene);
@@ -238,7 +249,8 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
 
 int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
                                    std::span<const ObjectPose> poses, const Camera& camera,
-                                   const RenderSettings& settings) {
+                                   const RenderSettings& settings,
+                                   std::span<const float> morph_weights) {
   Impl& m = *impl_;
   for (size_t tries = 0; tries < m.table.size(); ++tries) {
     const size_t i = m.choose(settings);
@@ -248,7 +260,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
     BackendStatus st = backend.acquire_window(window, width, height);
     if (st == BackendStatus::ok && !size_allowed(width, height)) return -1;
     if (st == BackendStatus::ok)
-      st = m.draw(i, window, scene, poses, camera, width, height, settings);
+      st = m.draw(i, window, scene, poses, morph_weights, camera, width, height, settings);
     if (st == BackendStatus::ok) st = backend.present();
     if (st == BackendStatus::ok) {
       if (m.levels_due) m.start_levels(scene);

@@ -31,15 +31,18 @@ class Renderer {
   Renderer& operator=(const Renderer&) = delete;
 
   // Renders at width x height into out (texels 0xFFRRGGBB); a size that is negative or too
-  // large gives an empty image.
+  // large gives an empty image. morph_weights: all morphs' weights (Morph::first_weight);
+  // empty: each morph at its defaults.
   void render_to_image(const Scene& scene, std::span<const ObjectPose> poses, const Camera& camera,
-                       const RenderSettings& settings, int32_t width, int32_t height, Image& out);
+                       const RenderSettings& settings, int32_t width, int32_t height, Image& out,
+                       std::span<const float> morph_weights = {});
 
   // Renders at the window's current size and presents it, paced to the display's refresh
   // unless ZELNARY_NO_PACING=1. 0 = drawn; -1 = failure (no display, window gone, window
   // larger than the largest frame).
   int32_t render_to_window(uint32_t window, const Scene& scene, std::span<const ObjectPose> poses,
-                           const Camera& camera, const RenderSettings& settings);
+                           const Camera& camera, const RenderSettings& settings,
+                           std::span<const float> morph_weights = {});
 
   // Releases the back ends' windows, X connections and buffers (the engine closing its
   // world); a back end that failed may be tried again after this.

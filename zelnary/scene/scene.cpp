@@ -19,12 +19,15 @@ ObjectPose pose_from(const Affine& a, const Vec3& front) {
 }
 
 size_t values_per_key(const Channel& c) {
-  const size_t n = c.path == ChannelPath::Rotation ? 4 : 3;
+  const size_t n = c.path == ChannelPath::Weights    ? c.weights
+                   : c.path == ChannelPath::Rotation ? 4
+                                                     : 3;
   return c.interpolation == Interpolation::CubicSpline ? 3 * n : n;
 }
 
 const char* channel_fault(const Channel& c) {
   if (c.times.empty()) return "a channel without keys";
+  if (values_per_key(c) == 0) return "a weights channel without weights";
   if (c.values.size() / values_per_key(c) != c.times.size() ||
       c.values.size() % values_per_key(c) != 0)
     return "a channel whose values do not match its keys";

@@ -116,10 +116,12 @@ enum class Interpolation : uint8_t {
   CubicSpline = 2,  // Hermite, with an in and an out tangent stored around each value
 };
 
-enum class ChannelPath : uint8_t { Translation = 0, Rotation = 1, Scale = 2 };
+// Weights: the morph weights of the object's meshes (imported models only).
+enum class ChannelPath : uint8_t { Translation = 0, Rotation = 1, Scale = 2, Weights = 3 };
 
-// Keys for one part of one node's transform. values holds per key 3 numbers (x y z) or 4 for
-// a rotation (x y z w); a cubic spline holds three such groups per key: in-tangent, value,
+// Keys for one part of one node's transform, or for its morph weights. values holds per key 3
+// numbers (x y z), 4 for a rotation (x y z w) or `weights` for morph weights (one per target
+// of the object's morphs); a cubic spline holds three such groups per key: in-tangent, value,
 // out-tangent. Times rise strictly, in seconds.
 struct Channel {
   int32_t object = -1;  // a keyed object
@@ -127,13 +129,14 @@ struct Channel {
   Interpolation interpolation = Interpolation::Linear;
   std::vector<double> times;
   std::vector<double> values;
+  uint32_t weights = 0;  // Weights only: 1 to kMorphTargets
 };
 
-// The number of values a channel holds per key: 3, or 4 for a rotation; times 3 for a cubic
-// spline.
+// The number of values a channel holds per key: 3, 4 for a rotation, `weights` for morph
+// weights; times 3 for a cubic spline.
 size_t values_per_key(const Channel& c);
-// What is wrong with a channel, or nullptr: no keys, values that do not match the keys, times
-// not finite, below 0 or not rising, a rotation key of zero length.
+// What is wrong with a channel, or nullptr: no keys, no weights, values that do not match the
+// keys, times not finite, below 0 or not rising, a rotation key of zero length.
 const char* channel_fault(const Channel& c);
 
 // One of the file's animations: its channels loop over length seconds (0: the pose of the
@@ -175,6 +178,42 @@ struct Skin {
   // from which a posed skin's bounds follow (skin_bounds in simulation/skinning.h).
   std::vector<Vec3> bound_center;
   std::vector<double> bound_radius;
+};
+
+// Up to this many targets change the shape of one mesh (world_limits::kMaxMorphTargets).
+inline constexpr size_t kMorphTargets = 64;
+
+// A position (or normal) offset of one vertex in one morph target.
+struct MorphDelta {
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+// Morph targets of one mesh: the vertices of a keyed object's range, in its own frame (bind
+// space when a skin covers the same range), are drawn at rest + sum of weight(t) * delta(t),
+// their normals likewise and made unit length again; then placed by the object's pose, or
+// moved by the skin. An object with a morph holds no polygon outside its morphs; a morph of
+// no targets only says so for a mesh of it that does not change shape.
+struct Morph {
+  int32_t object = -1;        // a keyed object
+  uint32_t first_vertex = 0;  // into Scene::vertices (and normals)
+  uint32_t vertex_count = 0;
+  uint32_t targets = 0;  // at most kMorphTargets
+  // Where its weights start among all morphs' weights, which lie end to end in Scene::morphs'
+  // order (the Simulation's and the Frame's morph weights).
+  uint32_t first_weight = 0;
+  std::vector<float> default_weights;  // per target: where no Weights channel drives them
+  // Deltas are per vertex of the mesh as it was given (before its triangles' corners were
+  // spread out), target by target: delta(t, v) = positions[t * mesh_vertices + v]. normals is
+  // empty or as long as positions. corner_vertex: per vertex of the range, its mesh vertex.
+  uint32_t mesh_vertices = 0;
+  std::vector<MorphDelta> positions;
+  std::vector<MorphDelta> normals;
+  std::vector<uint32_t> corner_vertex;
+  // The rest sphere of the range and, per target, its longest position delta: a posed morph
+  // lies within radius + sum |weight(t)| * reach(t) of center (simulation/morphing.h).
+  Vec3 center;
+  double radius = 0.0;
+  std::vector<double> reach;
 };
 
 enum class ChaseType : int32_t {
@@ -223,7 +262,8 @@ struct Scene {
   std::vector<MovingObject> objects;
   std::vector<CameraDef> cameras;  // in file order
   std::vector<Animation> animations;
-  std::vector<Skin> skins;  // in vertex order, ranges apart
+  std::vector<Skin> skins;    // in vertex order, ranges apart
+  std::vector<Morph> morphs;  // in vertex order, ranges apart; a skin's range may be one too
   std::vector<Placement> placements;
 
   const Material& material_of(const Polygon& p) const {

@@ -55,10 +55,12 @@ Affine operator*(const Affine& a, const Affine& b) {
   return c;
 }
 
-bool sample(const Channel& c, double seconds, double out[4]) {
+namespace {
+
+// The channel's n values at `seconds`; see sample().
+bool sample_values(const Channel& c, double seconds, double* out, size_t n) {
   const size_t keys = c.times.size(), stride = values_per_key(c);
-  if (keys == 0 || c.values.size() != keys * stride) return false;
-  const size_t n = c.path == ChannelPath::Rotation ? 4 : 3;
+  if (keys == 0 || n == 0 || c.values.size() != keys * stride) return false;
   const bool cubic = c.interpolation == Interpolation::CubicSpline;
   const size_t at = cubic ? n : 0;  // where a key's value starts among its numbers
   auto value = [&](size_t key) { return c.values.data() + key * stride + at; };
@@ -99,6 +101,22 @@ bool sample(const Channel& c, double seconds, double out[4]) {
   return true;
 }
 
+}  // namespace
+
+bool sample(const Channel& c, double seconds, double out[4]) {
+  if (c.path == ChannelPath::Weights) return false;
+  return sample_values(c, seconds, out, c.path == ChannelPath::Rotation ? 4 : 3);
+}
+
+bool sample_weights(const Channel& c, double seconds, std::span<float> out) {
+  if (c.path != ChannelPath::Weights || c.weights != out.size() || out.size() > kMorphTargets)
+    return false;
+  double v[kMorphTargets];
+  if (!sample_values(c, seconds, v, out.size())) return false;
+  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<float>(v[i]);
+  return true;
+}
+
 NodeAnimator::NodeAnimator(const Scene& scene, size_t animation)
     : scene_(scene),
       animation_(animation < scene.animations.size() ? &scene.animations[animation] : nullptr) {
@@ -108,19 +126,47 @@ NodeAnimator::NodeAnimator(const Scene& scene, size_t animation)
   for (size_t k = 0; k < count; ++k)
     if (scene.objects[k].keyed) keyed_.push_back(k);
   if (!animation_) return;
+  // Weights channels drive the morphs of their object instead of its transform.
+  std::vector<int32_t> weights_of(count, -1);
   for (size_t i = 0; i < animation_->channels.size(); ++i) {
-    const int32_t o = animation_->channels[i].object;
-    if (o >= 0 && static_cast<size_t>(o) < count && scene.objects[static_cast<size_t>(o)].keyed)
+    const Channel& c = animation_->channels[i];
+    const int32_t o = c.object;
+    if (o < 0 || static_cast<size_t>(o) >= count || !scene.objects[static_cast<size_t>(o)].keyed)
+      continue;
+    if (c.path == ChannelPath::Weights) {
+      weights_of[static_cast<size_t>(o)] = static_cast<int32_t>(i);
+    } else {
       driven_[static_cast<size_t>(o)].push_back(i);
+    }
+  }
+  for (size_t m = 0; m < scene.morphs.size(); ++m) {
+    const int32_t o = scene.morphs[m].object;
+    if (o >= 0 && static_cast<size_t>(o) < count && weights_of[static_cast<size_t>(o)] >= 0)
+      morph_channels_.push_back({m, static_cast<size_t>(weights_of[static_cast<size_t>(o)])});
   }
 }
 
-void NodeAnimator::pose(double seconds, std::span<ObjectPose> poses) {
+double NodeAnimator::loop_time(double seconds) const {
   double t = 0.0;
   if (animation_ && animation_->length > 0.0 && std::isfinite(seconds)) {
     t = std::fmod(seconds, animation_->length);
     if (t < 0.0) t += animation_->length;
   }
+  return t;
+}
+
+void NodeAnimator::weights(double seconds, std::span<float> out) const {
+  const double t = loop_time(seconds);
+  for (const auto& [m, channel] : morph_channels_) {
+    const Morph& morph = scene_.morphs[m];
+    if (size_t{morph.first_weight} + morph.targets > out.size()) continue;
+    sample_weights(animation_->channels[channel], t,
+                   out.subspan(morph.first_weight, morph.targets));
+  }
+}
+
+void NodeAnimator::pose(double seconds, std::span<ObjectPose> poses) {
+  const double t = loop_time(seconds);
   for (const size_t k : keyed_) {
     const MovingObject& o = scene_.objects[k];
     Transform local = o.rest;

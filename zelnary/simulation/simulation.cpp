@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "zelnary/cameras/camera_math.h"
+#include "zelnary/simulation/morphing.h"
 
 namespace znr {
 
@@ -44,6 +45,8 @@ void Simulation::reset(const Scene& scene, size_t animation) {
   nodes_.emplace(scene, animation);
   if (!nodes_->any()) nodes_.reset();
   if (nodes_) nodes_->pose(0.0, poses_);
+  weights_ = default_morph_weights(scene);
+  if (nodes_) nodes_->weights(0.0, weights_);
   time_ = 0.0;
   started_ = false;
 }
@@ -54,6 +57,7 @@ void Simulation::advance_to(double seconds, std::span<Camera> cameras) {
   before_.assign(poses_.begin(), poses_.end());
   for (size_t i = 0; i < paths_.size(); ++i) poses_[i] = paths_[i].pose_at(time_);
   if (nodes_) nodes_->pose(time_, poses_);
+  if (nodes_ && nodes_->animates_morphs()) nodes_->weights(time_, weights_);
   for (Camera& cam : cameras) {
     if (cam.target < 0 || static_cast<size_t>(cam.target) >= poses_.size()) continue;
     const size_t k = static_cast<size_t>(cam.target);

@@ -42,6 +42,8 @@ class Simulation {
   void advance_to(double seconds, std::span<Camera> cameras);
 
   std::span<const ObjectPose> poses() const { return poses_; }
+  // All morphs' weights now, laid out as Morph::first_weight says; empty without morphs.
+  std::span<const float> morph_weights() const { return weights_; }
   double time() const { return time_; }
 
  private:
@@ -49,6 +51,7 @@ class Simulation {
   std::optional<NodeAnimator> nodes_;
   std::vector<ObjectPose> poses_;
   std::vector<ObjectPose> before_;  // the poses of the previous step
+  std::vector<float> weights_;
   double time_ = 0.0;
   bool started_ = false;
 };
