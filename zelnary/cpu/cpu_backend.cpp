@@ -90,8 +90,9 @@ constexpr double kPassShares[] = {0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 
 constexpr size_t kMinChunksToCull = 64;
 constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the next
 // A pass keeps a copy of every polygon it draws until it is drawn; past this many, the frame
-// is drawn in more passes, so that a view of millions of polygons does not hold them all.
-constexpr uint64_t kMaxPassPolygons = uint64_t{1} << 20;
+// is drawn in more passes, so that a view of millions of polygons does not hold them all
+// (a quarter of a million cost about 30 MB).
+constexpr uint64_t kMaxPassPolygons = uint64_t{1} << 18;
 
 // Every this many frames the bins give back what the frames since did not need (about two
 // seconds at 60 frames a second: long enough that views alternating between busy and quiet
