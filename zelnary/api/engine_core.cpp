@@ -64,18 +64,25 @@ struct EngineCore::Impl {
   LoadProgress progress;               // the load under way, read from other threads
   std::string world_path;              // of the world loaded, for its messages
 
-  // The collision structure is not needed for the first picture: it is built after the first
+  // The collision structure is not needed for the first picture: it is built after the second
   // frame, on a thread of its own, and a query asked before it is ready waits for it.
   bool collision_due = false;                // loaded, and the build not started
   std::future<std::string> collision_build;  // the reason it failed; empty when built
   std::atomic<bool> stop_collision{false};
   std::vector<ObjectPose> build_poses;
 
-  // The builds after the first frame are told to stop before either is waited for.
+  // The builds after the second frame are told to stop before either is waited for.
   ~Impl() {
     stop_collision = true;
     renderer.release();
     stop_collision_build();
+  }
+
+  // The collision structure is built once a second frame is drawn, like the levels of detail:
+  // a program that draws one picture never needs it (a query before then builds it at once).
+  uint32_t frames_drawn = 0;  // since the load
+  void frame_drawn() {
+    if (++frames_drawn >= 2) start_collision_build();
   }
 
   void start_collision_build() {
@@ -181,6 +188,7 @@ int32_t EngineCore::load_world(const std::string& world_path, const std::string&
   if (m.progress.cancelled()) return fail({}, true);
   m.world_path = world_path;
   m.collision_due = true;
+  m.frames_drawn = 0;
   m.loaded = true;
   m.load_error.clear();
   return 0;
@@ -229,7 +237,7 @@ int32_t EngineCore::render(uint32_t window, int32_t camera) {
   const int32_t drawn =
       m.renderer.render_to_window(window, m.scene, m.simulation.poses(), *m.camera(camera),
                                   m.settings, m.simulation.morph_weights());
-  if (drawn == 0) m.start_collision_build();
+  if (drawn == 0) m.frame_drawn();
   return drawn;
 }
 
@@ -239,7 +247,7 @@ bool EngineCore::render_to_image(int32_t camera, int32_t width, int32_t height, 
   m.advance();
   m.renderer.render_to_image(m.scene, m.simulation.poses(), *m.camera(camera), m.settings, width,
                              height, out, m.simulation.morph_weights());
-  m.start_collision_build();
+  m.frame_drawn();
   return true;
 }
 

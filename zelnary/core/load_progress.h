@@ -12,7 +12,7 @@ enum class LoadStep : int32_t {
   None = 0,       // no load running
   Reading = 1,    // reading and parsing the world file
   Textures = 2,   // decoding the world's textures, counted
-  Preparing = 3,  // cameras and moving objects (collision is built after the first frame)
+  Preparing = 3,  // cameras and moving objects (collision is built after the second frame)
   Importing = 4,  // the importer child reading a model, and its stream decoded
 };
 

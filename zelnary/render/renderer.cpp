@@ -131,12 +131,20 @@ struct Renderer::Impl {
     return true;
   }
 
-  // Levels of detail are not on the first frame's path: they are built after it, on worker
-  // threads, from the index that frames go on reading, and put in between two frames.
+  // Levels of detail are not on the first picture's path: they are built once a second frame of
+  // the index is drawn (a program that draws one picture has no use for them; a viewer's second
+  // frame follows its first within a refresh), on worker threads, from the index that frames
+  // go on reading, and put in between two frames.
   std::future<ChunkLevels> levels;
   std::atomic<bool> stop_levels{false};
-  bool levels_due = false;  // the index is new: its levels are to be built after this frame
+  bool levels_due = false;    // the index is new: its levels are to be built
+  uint32_t frames_drawn = 0;  // of this index
   uint32_t levels_in = 0;
+
+  // After each frame drawn: starts the levels after the second.
+  void frame_drawn(const Scene& scene) {
+    if (++frames_drawn >= 2 && levels_due) start_levels(scene);
+  }
 
   void start_levels(const Scene& scene) {
     levels_due = false;
@@ -175,6 +183,7 @@ struct Renderer::Impl {
       build_scene_index(scene, index, false);
       ++generation;
       levels_due = true;
+      frames_drawn = 0;
     }
     take_levels_if_ready(false);
     if (slot.prepared != generation) {
@@ -239,7 +248,7 @@ void Renderer::render_to_image(const Scene& scene, std::span<const ObjectPose> p
       st = m.draw(i, 0, scene, poses, morph_weights, camera, width, height, settings);
     if (st == BackendStatus::ok) {
       backend.read_back(out);
-      if (m.levels_due) m.start_levels(scene);
+      m.frame_drawn(scene);
       return;
     }
     if (!m.refuse(i, backend.failure())) break;
@@ -263,7 +272,7 @@ int32_t Renderer::render_to_window(uint32_t window, const Scene& scene,
       st = m.draw(i, window, scene, poses, morph_weights, camera, width, height, settings);
     if (st == BackendStatus::ok) st = backend.present();
     if (st == BackendStatus::ok) {
-      if (m.levels_due) m.start_levels(scene);
+      m.frame_drawn(scene);
       return 0;
     }
     if (st == BackendStatus::window_gone || !m.refuse(i, backend.failure())) return -1;
