@@ -407,29 +407,24 @@ std::optional<Vec3> SegmentQuery::first_hit(const Vec3& start, const Vec3& end) 
   rh.ray.tnear = 0.0f;
   rh.ray.tfar = 1.0f;
   rh.ray.mask = 0xFFFFFFFFu;
-  rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-  rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
 
-  RTCIntersectContext ctx;
-  rtcInitIntersectContext(&ctx);
-  rtcIntersect1(m.static_scene, &ctx, &rh);
-  const bool static_hit = rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  // The static world, then the objects, then the placed meshes: each search is cut short at
+  // the nearest hit so far (tfar), so a hit in a later one is nearer.
+  auto hit_in = [&rh](RTCScene scene, bool any) {
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    if (any) {
+      RTCIntersectContext ctx;
+      rtcInitIntersectContext(&ctx);
+      rtcIntersect1(scene, &ctx, &rh);
+    }
+    return rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  };
+  const bool static_hit = hit_in(m.static_scene, true);
   const unsigned static_prim = rh.hit.primID;
-  rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-  rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-  if (!m.instances.empty()) {
-    rtcInitIntersectContext(&ctx);
-    rtcIntersect1(m.dynamic_scene, &ctx, &rh);  // tfar already limited by the static hit
-  }
-  const bool object_hit = rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  const bool object_hit = hit_in(m.dynamic_scene, !m.instances.empty());
   const unsigned object_inst = rh.hit.instID[0], object_prim = rh.hit.primID;
-  rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-  rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-  if (!m.placement_of_instance.empty()) {
-    rtcInitIntersectContext(&ctx);
-    rtcIntersect1(m.placed_scene, &ctx, &rh);  // tfar limited by the hits so far
-  }
-  const bool placed_hit = rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  const bool placed_hit = hit_in(m.placed_scene, !m.placement_of_instance.empty());
   if (!static_hit && !object_hit && !placed_hit) return std::nullopt;
 
   const ObjectPose* pose = nullptr;

@@ -48,6 +48,20 @@ Image draw(const Frame& frame) {
   return Image{kW, kH, fb.color};
 }
 
+// Pixels whose colour changed by more than the shading of a slightly turned triangle.
+size_t far_off(const Image& a, const Image& b) {
+  size_t differ = 0;
+  for (size_t p = 0; p < a.texels.size(); ++p) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      most = std::max(most, std::abs(static_cast<int>((a.texels[p] >> shift) & 0xFF) -
+                                     static_cast<int>((b.texels[p] >> shift) & 0xFF)));
+    }
+    differ += most > 24 ? 1 : 0;
+  }
+  return differ;
+}
+
 size_t polygons_at(const SceneIndex& index, const Chunk& c, uint8_t level) {
   if (level == 0) return c.end - c.begin;
   const ChunkLevel& l = index.levels[c.first_level + level - 1u];
@@ -136,17 +150,7 @@ TEST(ChunkLevels, ChosenByProjectedError) {
   EXPECT_GT(coarse, lod.chunks.size() / 4);
 
   const Image a = draw(lod), b = draw(full);
-  // Pixels whose colour changed by more than the shading of a slightly turned triangle.
-  size_t differ = 0;
-  for (size_t p = 0; p < a.texels.size(); ++p) {
-    int most = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-      most = std::max(most, std::abs(static_cast<int>((a.texels[p] >> shift) & 0xFF) -
-                                     static_cast<int>((b.texels[p] >> shift) & 0xFF)));
-    }
-    differ += most > 24 ? 1 : 0;
-  }
-  EXPECT_LT(differ, a.texels.size() / 100);
+  EXPECT_LT(far_off(a, b), a.texels.size() / 100);
 }
 
 }  // namespace
@@ -242,16 +246,7 @@ TEST(ChunkLevels, PlacementsOfASharedMeshGoCoarseWithDistance) {
   EXPECT_EQ(lod.objects.front().level, 0);
   EXPECT_EQ(lod.objects.back().level, g.level_count);
   const Image a = draw(lod), b = draw(full);
-  size_t differ = 0;
-  for (size_t p = 0; p < a.texels.size(); ++p) {
-    int most = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-      most = std::max(most, std::abs(static_cast<int>((a.texels[p] >> shift) & 0xFF) -
-                                     static_cast<int>((b.texels[p] >> shift) & 0xFF)));
-    }
-    differ += most > 24 ? 1 : 0;
-  }
-  EXPECT_LT(differ, a.texels.size() / 100);
+  EXPECT_LT(far_off(a, b), a.texels.size() / 100);
   EXPECT_NE(a.texels, b.texels);  // the levels were drawn
 }
 
