@@ -5,8 +5,9 @@
 // (false sharing between them shows up as no gain). Counters: each thread's busy time per
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
-// nearer ones (`culled`), the chunks in view (`in_view`) and those drawn simplified
-// (`simplified`, of `levels` built); the 2-thread cases run again without that culling under
+// nearer ones (`culled`), the chunks and objects in view (`in_view`) and those drawn
+// simplified (`simplified`, of `levels` built); the 2-thread cases run again without that culling
+// under
 // `/no_occlusion` and without levels of detail for distant chunks under `/no_lod`
 // (--benchmark_enable_random_interleaving=true interleaves them). `index_ms` is the time to
 // build the scene index (levels of detail included) and `lod_MB` the levels' memory. The CPU
@@ -17,11 +18,14 @@
 // runs; with ZELNARY_NO_GL set the GL rows are skipped.
 // The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
 // `skinned_30k` rows draw a skinned character of 30,000 vertices; their `skin_ms` counter is
-// the posing of its skin on the render threads, each frame.
+// the posing of its skin on the render threads, each frame. `instanced_255` rows draw one
+// 65,536-triangle mesh placed 255 times (16.7M triangles in all), at its levels of detail and,
+// under `/no_lod`, in full.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -237,6 +241,62 @@ const Loaded& skinned_character() {
   return loaded;
 }
 
+// One mesh of 65,536 triangles (a rolling 128 x 256 patch, 1,280 x 2,560 units) placed 255
+// times on a grid of 15 x 17, every third turned a quarter about z and every fifth half as large
+// again: the overview holds them all, the low camera stands among them.
+const Loaded& instanced_255() {
+  static const Loaded loaded = [] {
+    Loaded l;
+    znr::Scene& s = l.scene;
+    znr::MovingObject mesh;
+    mesh.name = "patch";
+    mesh.shared = true;
+    s.objects.push_back(mesh);
+    constexpr int kW = 128, kH = 256;
+    auto at = [](int i, int j) {
+      return znr::Vertex{{i * 10.0, j * 10.0, 30.0 * std::sin(i * 0.15) * std::cos(j * 0.1)},
+                         static_cast<float>(i) * 0.1f,
+                         static_cast<float>(j) * 0.1f};
+    };
+    for (int j = 0; j < kH; ++j)
+      for (int i = 0; i < kW; ++i) {
+        const znr::Vertex q[4] = {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)};
+        for (const std::array<int, 3>& t : {std::array{0, 1, 2}, std::array{0, 2, 3}}) {
+          znr::Polygon p;
+          p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+          p.vertex_count = 3;
+          p.object = 0;
+          p.two_sided = false;
+          p.color = {0.5f, 0.75f, 0.4f};
+          for (int k : t) s.vertices.push_back(q[k]);
+          s.polygons.push_back(p);
+        }
+      }
+    for (int k = 0; k < 255; ++k) {
+      znr::Placement p{0, {}};
+      const double scale = k % 5 == 0 ? 1.5 : 1.0;
+      const bool turned = k % 3 == 0;
+      p.frame.m[0][0] = p.frame.m[1][1] = turned ? 0.0 : scale;
+      p.frame.m[0][1] = turned ? -scale : 0.0;
+      p.frame.m[1][0] = turned ? scale : 0.0;
+      p.frame.m[2][2] = scale;
+      p.frame.m[0][3] = (k % 15) * 3000.0;
+      p.frame.m[1][3] = (k / 15) * 3000.0;
+      s.placements.push_back(p);
+    }
+    l.cameras[0].location = {-12000.0, -12000.0, 25000.0};
+    l.cameras[0].forward = znr::normalized(znr::Vec3{1.0, 1.0, -0.9});
+    l.cameras[1].location = {20000.0, 24000.0, 150.0};
+    l.cameras[1].forward = znr::normalized(znr::Vec3{1.0, 0.6, -0.05});
+    for (znr::Camera& c : l.cameras) {
+      c.up = znr::normalized(znr::cross(znr::cross(c.forward, {0.0, 0.0, 1.0}), c.forward));
+      c.zoom = 60.0;
+    }
+    return l;
+  }();
+  return loaded;
+}
+
 struct Case {
   const Loaded& (*world)();
   int camera;
@@ -284,6 +344,7 @@ void render_frames(benchmark::State& state, const Case& c) {
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
     for (uint8_t level : frame.chunk_level) simplified += level > 0 ? 1.0 : 0.0;
+    for (const znr::VisibleObject& o : frame.objects) simplified += o.level > 0 ? 1.0 : 0.0;
   }
   const auto n = static_cast<double>(state.iterations());
   state.counters["imbalance"] = imbalance / n;
@@ -291,7 +352,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   state.counters["culled"] = culled / n;
   state.counters["simplified"] = simplified / n;
   if (!world.scene.skins.empty()) state.counters["skin_ms"] = skin_ms / n;
-  state.counters["in_view"] = static_cast<double>(frame.chunks.size());
+  state.counters["in_view"] = static_cast<double>(frame.chunks.size() + frame.objects.size());
   state.counters["levels"] = static_cast<double>(index.levels.size());
   state.counters["index_ms"] = index_ms;
   state.counters["lod_MB"] =
@@ -417,6 +478,22 @@ int main(int argc, char** argv) {
       for (const auto& row : rows) {
         const Case c{row.get, cam, 1920, 1080, level.accuracy, 2, true, row.lod};
         benchmark::RegisterBenchmark((row.name + suffix + "/threads:2").c_str(),
+                                     [c](benchmark::State& s) { render_frames(s, c); })
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime()
+            ->UseRealTime();
+      }
+    }
+  }
+  // A mesh placed 255 times, drawn at its levels and (as the first frames are, before the
+  // levels are in) in full.
+  for (const auto& level : levels) {
+    for (int cam = 0; cam < 2; ++cam) {
+      for (const bool lod : {true, false}) {
+        const Case c{instanced_255, cam, 1920, 1080, level.accuracy, 2, true, lod};
+        benchmark::RegisterBenchmark((std::string("instanced_255/") + cameras[cam] + "/1920x1080/" +
+                                      level.name + "/threads:2" + (lod ? "" : "/no_lod"))
+                                         .c_str(),
                                      [c](benchmark::State& s) { render_frames(s, c); })
             ->Unit(benchmark::kMillisecond)
             ->MeasureProcessCPUTime()

@@ -77,8 +77,8 @@ double CpuFrameStats::imbalance() const {
   return mean > 0.0 ? worst / mean : 0.0;
 }
 
-// Chunks (or objects) emitted as one piece of work: enough to outweigh taking it from the
-// queue, few enough that the threads finish together.
+// Chunks emitted as one piece of work: enough to outweigh taking it from the queue, few enough
+// that the threads finish together.
 constexpr size_t kChunksPerBatch = 4;
 
 // Occlusion culling draws the nearest chunks first, up to these shares of the polygons in
@@ -152,8 +152,9 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
   // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
   // into the thread's list and copied into its tile bins. The batch's number keeps the order.
   const size_t chunk_batches = (end - begin + kChunksPerBatch - 1) / kChunksPerBatch;
-  const size_t batches =
-      chunk_batches + (objects_end - objects_begin + kChunksPerBatch - 1) / kChunksPerBatch;
+  // An object is a batch of its own: one may hold tens of thousands of polygons (a shared
+  // mesh's placement), and a few such in a pass must still go to every thread.
+  const size_t batches = chunk_batches + (objects_end - objects_begin);
   lists.resize(static_cast<size_t>(threads));
   blended.resize(static_cast<size_t>(threads));
   const TileGrid grid(fb.width, fb.height);
@@ -174,8 +175,8 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     };
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
       if (k >= chunk_batches) {
-        const size_t o = objects_begin + (k - chunk_batches) * kChunksPerBatch;
-        emit_range(frame, 0, 0, o, std::min(o + kChunksPerBatch, objects_end), list, skins);
+        const size_t o = objects_begin + (k - chunk_batches);
+        emit_range(frame, 0, 0, o, o + 1, list, skins);
         bin_list(list, static_cast<uint32_t>(k), grid, mine);
         keep_blended(list, static_cast<uint32_t>(k), kept);
         polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);

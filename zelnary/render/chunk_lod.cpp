@@ -20,6 +20,9 @@ namespace {
 // has at most kKeepShare of them: a level that gains less is not worth its memory.
 constexpr size_t kLevelDivisor = 4;
 constexpr size_t kLevels = 2;
+// A shared mesh is whole, with no chunk borders holding it back, and its placements may stand
+// far beyond a chunk's reach: it goes on down, a quarter at a time, while a level still pays.
+constexpr size_t kMeshLevels = 6;
 constexpr double kKeepShare = 0.6;
 // Groups smaller than this are kept as they are at every level.
 constexpr size_t kMinGroupTriangles = 8;
@@ -138,13 +141,16 @@ bool lod_by_default() {
 
 namespace {
 
-// The levels of out.chunks, whose polygons order lists (out.order may be empty).
+// The levels of out.chunks, whose polygons order lists (out.order may be empty); those from
+// first_mesh on are shared meshes.
 void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& out,
-                  const std::atomic<bool>* stop) {
+                  const std::atomic<bool>* stop, size_t first_mesh) {
   std::vector<uint32_t> polys;
   std::vector<Group> groups;
   std::vector<unsigned> simplified;
-  for (Chunk& chunk : out.chunks) {
+  for (size_t piece = 0; piece < out.chunks.size(); ++piece) {
+    Chunk& chunk = out.chunks[piece];
+    const size_t most_levels = piece >= first_mesh ? kMeshLevels : kLevels;
     chunk.first_level = static_cast<uint32_t>(out.levels.size());
     chunk.level_count = 0;
     if (stop && stop->load(std::memory_order_relaxed)) continue;
@@ -183,7 +189,7 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
     // little, and is not tried.
     size_t kept_triangles = triangles, aim = triangles;
     double error = 0.0;
-    for (size_t level = 0; level < kLevels; ++level) {
+    for (size_t level = 0; level < most_levels; ++level) {
       double level_error = 0.0;
       size_t level_triangles = 0;
       for (Group& g : groups) {
@@ -262,7 +268,12 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
   for (size_t t = 0; t < parts; ++t) {
     runs[t].chunks.assign(all.begin() + static_cast<std::ptrdiff_t>(n * t / parts),
                           all.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
-    auto work = [&s, &index, &stop, &run = runs[t]] { build_levels(s, index.order, run, &stop); };
+    // Pieces from index.chunks.size() on are shared meshes.
+    const size_t first = n * t / parts;
+    const size_t first_mesh = index.chunks.size() > first ? index.chunks.size() - first : 0;
+    auto work = [&s, &index, &stop, &run = runs[t], first_mesh] {
+      build_levels(s, index.order, run, &stop, first_mesh);
+    };
     if (t + 1 < parts) {
       workers.emplace_back(work);
     } else {

@@ -79,10 +79,17 @@ Vec3 turn_normal(const ObjectPose& pose, const Vec3& n) {
 
 double largest_stretch(const ObjectPose& pose) {
   if (!pose.general) return 1.0;
-  double sum = 0.0;  // the Frobenius norm bounds the longest stretch of any map
-  for (const auto& row : pose.linear)
-    for (double v : row) sum += v * v;
-  return std::sqrt(sum);
+  // The longest stretch squared is the largest eigenvalue of M = AᵀA, which neither its trace
+  // (the Frobenius norm squared) nor any row's sum of magnitudes (Gershgorin) falls below. The
+  // second is exact for a turn, however scaled, where the first says √3 times too much.
+  double m[3][3] = {};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) m[i][j] += pose.linear[k][i] * pose.linear[k][j];
+  double gershgorin = 0.0;
+  for (const auto& row : m)
+    gershgorin = std::max(gershgorin, std::abs(row[0]) + std::abs(row[1]) + std::abs(row[2]));
+  return std::sqrt(std::min(gershgorin, m[0][0] + m[1][1] + m[2][2]));
 }
 
 }  // namespace znr

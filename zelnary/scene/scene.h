@@ -297,7 +297,8 @@ Vec3 turn_direction(const ObjectPose& pose, const Vec3& d);
 // An object-frame surface normal in world orientation: turned like a direction under a
 // heading, by the inverse transpose under a general pose; not of unit length.
 Vec3 turn_normal(const ObjectPose& pose, const Vec3& n);
-// The largest factor by which the pose stretches a length (1 for a heading).
+// A bound on the largest factor by which the pose stretches a length: exact for a heading and
+// for any turn, however scaled; never below the truth.
 double largest_stretch(const ObjectPose& pose);
 
 }  // namespace znr

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "zelnary/cameras/camera_math.h"
@@ -242,6 +243,42 @@ TEST(NodeAnimation, BrokenKeysAndParentsGiveFinitePosesNeverACrash) {
   Channel late = turn;
   late.times = {1.0, 1.0};
   EXPECT_STREQ(channel_fault(late), "key times out of order");
+}
+
+}  // namespace
+}  // namespace znr
+
+namespace znr {
+namespace {
+
+// The stretch bound that culls objects and picks a placement's level of detail: never below
+// the longest stretch of any direction, and exact for a turn however scaled (where a loose
+// bound would keep every placement at full detail).
+TEST(ObjectPoses, LargestStretchBoundsEveryDirectionAndIsExactForScaledTurns) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-2.0, 2.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    ObjectPose pose;
+    pose.general = true;
+    for (auto& row : pose.linear)
+      for (double& v : row) v = u(rng);
+    const double bound = largest_stretch(pose);
+    for (int d = 0; d < 500; ++d) {
+      const Vec3 dir = normalized(Vec3{u(rng), u(rng), u(rng)});
+      ASSERT_LE(length(turn_direction(pose, dir)), bound * (1.0 + 1e-12)) << trial;
+    }
+  }
+  const Affine turned = [] {
+    Affine a;  // 2.5 times about the axis (1, 2, 2) / 3 by 1 radian
+    const double c = std::cos(1.0), s = std::sin(1.0), k[3] = {1 / 3.0, 2 / 3.0, 2 / 3.0};
+    for (int r = 0; r < 3; ++r)
+      for (int q = 0; q < 3; ++q) {
+        const double cross = r == q ? 0.0 : ((q - r + 3) % 3 == 1 ? -1 : 1) * k[3 - r - q] * s;
+        a.m[r][q] = 2.5 * ((r == q ? c : 0.0) + (1 - c) * k[r] * k[q] + cross);
+      }
+    return a;
+  }();
+  EXPECT_NEAR(largest_stretch(pose_from(turned)), 2.5, 1e-12);
 }
 
 }  // namespace
