@@ -85,7 +85,10 @@ class Emitter {
         shading_(shading && (!scene.materials.empty() || !scene.normals.empty() ||
                              !scene.vertex_colors.empty())) {}
 
-  void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light);
+  // light: the polygon's flat light, found with the index; nullptr for an object's polygon,
+  // whose light follows from its plane over these vertices, turned by pose, and is worked out
+  // only if the polygon is drawn (most of a large object's polygons are specks or face away).
+  void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light);
 
  private:
   void clip(int plane);
@@ -126,7 +129,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
   }
 }
 
-void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight& light) {
+void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light) {
   if (p.vertex_count < 3 ||
       static_cast<size_t>(p.first_vertex) + p.vertex_count > vertices_.size()) {
     return;  // not a polygon; the loader never makes one, but a scene may be hand-built
@@ -221,7 +224,9 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight&
   }
 
   // The flat light of the side the eye sees, found by the front end.
-  std::copy_n(front ? light.front : light.back, 3, dp.mul);
+  const PolygonLight lit =
+      light ? *light : flat_light(s_, p, turned(pose, polygon_normal(vertices_, p)));
+  std::copy_n(front ? lit.front : lit.back, 3, dp.mul);
   out_.polygons.push_back(dp);
 }
 
@@ -272,7 +277,7 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
     if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
       const ChunkLevel& l = index.levels[c.first_level + level - 1u];
       for (uint32_t k = l.begin; k < l.end; ++k)
-        simplified.emit(index.lod_polygons[k], nullptr, index.lod_light[k]);
+        simplified.emit(index.lod_polygons[k], nullptr, &index.lod_light[k]);
       continue;
     }
     for (uint32_t k = c.begin; k < c.end; ++k) {
@@ -282,7 +287,7 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
         const uint32_t v = polygons[index.order[k + 8]].first_vertex;
         if (v < vertex_count) __builtin_prefetch(vertices + v);
       }
-      e.emit(polygons[index.order[k]], nullptr, index.light[k]);
+      e.emit(polygons[index.order[k]], nullptr, &index.light[k]);
     }
   }
   for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
@@ -293,7 +298,7 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
       Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(), true);
       for (uint32_t k = g.begin; k < g.end; ++k) {
         const Polygon& p = polygons[index.order[k]];
-        skinned.emit(p, nullptr, flat_light(scene, p, polygon_normal(posed->vertices(), p)));
+        skinned.emit(p, nullptr, nullptr);
       }
       continue;
     }
@@ -301,13 +306,13 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
       const ChunkLevel& l = index.levels[g.first_level + o.level - 1u];
       for (uint32_t k = l.begin; k < l.end; ++k) {
         const Polygon& p = index.lod_polygons[k];
-        simplified.emit(p, &o.pose, placed_light(scene, index.lod_vertices, p, o.pose));
+        simplified.emit(p, &o.pose, nullptr);
       }
       continue;
     }
     for (uint32_t k = g.begin; k < g.end; ++k) {
       const Polygon& p = polygons[index.order[k]];
-      e.emit(p, &o.pose, placed_light(scene, p, o.pose));
+      e.emit(p, &o.pose, nullptr);
     }
   }
 }
