@@ -373,26 +373,44 @@ void SceneGpu::draw_blended(const Frame& frame) {
   glDisable(GL_BLEND);
 }
 
+namespace {
+
+// Whether two poses turn an object's planes alike (and so light it alike): moves aside.
+bool same_turn(const ObjectPose& a, const ObjectPose& b) {
+  if (a.general != b.general) return false;
+  if (!a.general) return a.heading_deg == b.heading_deg;
+  return std::equal(&a.linear[0][0], &a.linear[0][0] + 9, &b.linear[0][0]);
+}
+
+}  // namespace
+
 void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& view_proj) {
   if (frame.objects.empty()) return;
   glBindVertexArray(moving_.vao);
   glBindBuffer(GL_ARRAY_BUFFER, moving_.light);
+  const VisibleObject* lit = nullptr;  // whose light the buffer holds
   for (const VisibleObject& o : frame.objects) {
     if (o.skinned || o.level > 0) continue;  // streamed
     const uint32_t v0 = layout_.object_vertex_start[o.object];
     const uint32_t v1 = layout_.object_vertex_start[o.object + 1];
     const ObjectGroup& g = frame.index->objects[o.object];
-    polygon_light_.clear();
-    for (uint32_t k = g.begin; k < g.end; ++k) {
-      const Polygon& p = frame.scene->polygons[frame.index->order[k]];
-      polygon_light_.push_back(encode_light(placed_light(*frame.scene, p, o.pose)));
+    // Placements of a mesh that stand alike (rows of upright trees) share their light: only
+    // the first of a run is lit and uploaded.
+    const bool relit = !lit || lit->object != o.object || !same_turn(lit->pose, o.pose);
+    lit = &o;
+    if (relit) {
+      polygon_light_.clear();
+      for (uint32_t k = g.begin; k < g.end; ++k) {
+        const Polygon& p = frame.scene->polygons[frame.index->order[k]];
+        polygon_light_.push_back(encode_light(placed_light(*frame.scene, p, o.pose)));
+      }
+      object_light_.resize(v1 - v0);
+      for (uint32_t v = v0; v < v1; ++v)
+        object_light_[v - v0] = polygon_light_[layout_.object_vertex_polygon[v]];
+      glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(v0 * sizeof(VertexLight)),
+                      static_cast<GLsizeiptr>(object_light_.size() * sizeof(VertexLight)),
+                      object_light_.data());
     }
-    object_light_.resize(v1 - v0);
-    for (uint32_t v = v0; v < v1; ++v)
-      object_light_[v - v0] = polygon_light_[layout_.object_vertex_polygon[v]];
-    glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(v0 * sizeof(VertexLight)),
-                    static_cast<GLsizeiptr>(object_light_.size() * sizeof(VertexLight)),
-                    object_light_.data());
     float mvp[16];
     (view_proj * model(o.pose)).to_gl(mvp);
     glUniformMatrix4fv(mvp_uniform, 1, GL_FALSE, mvp);

@@ -110,9 +110,10 @@ TEST(GlSurfaces, AGeneralPoseTiltsAndStretchesTheSamePictureOnBoth) {
   }
 }
 
-// A mesh placed three times, one turned about a slant axis and stretched, and a row of placed
-// terrain whose far placements are drawn coarse: the card draws each placement with its own
-// light and level, as the CPU does.
+// A mesh placed four times (two of them moved only, one after the other, which share their
+// light), one turned about a slant axis and stretched, and a row of placed terrain whose far
+// placements are drawn coarse: the card draws each placement with its own light and level, as
+// the CPU does.
 TEST(GlSurfaces, PlacementsOfASharedMeshMatchTheCpu) {
   for (const test::TestView& v : {test::placed_boxes_view(true), test::placed_terrain_row_view()}) {
     Renderer r(engine_backends());
@@ -124,6 +125,11 @@ TEST(GlSurfaces, PlacementsOfASharedMeshMatchTheCpu) {
           << accuracy;
     }
   }
+  // On the card itself, the placements light each box as its copy in world coordinates is lit.
+  Renderer r(engine_backends());
+  const Image placed = render(r, test::placed_boxes_view(true), 1000.0, true);
+  const Image copies = render(r, test::placed_boxes_view(false), 1000.0, true);
+  EXPECT_GE(test::compare_images(placed, copies, 3).matching, 0.998);
 }
 
 // A shiny sphere as a skin, every vertex half on a bone that stays and half on one that turns

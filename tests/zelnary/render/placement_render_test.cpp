@@ -19,7 +19,7 @@ TEST(Placements, DrawLikeCopiesAndOnlyThoseInView) {
   build_scene_index(shared.scene, index);
   Frame frame;
   find_visible(shared.scene, index, {}, make_view(shared.camera, 160, 120, 0.1), frame);
-  ASSERT_EQ(frame.objects.size(), 3u);  // the fourth lies behind the eye
+  ASSERT_EQ(frame.objects.size(), 4u);  // the fifth lies behind the eye
   for (const VisibleObject& o : frame.objects) EXPECT_EQ(o.object, 0u);
 
   Renderer r(engine_backends());

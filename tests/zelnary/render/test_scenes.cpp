@@ -1,6 +1,7 @@
 #include "test_scenes.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace znr::test {
@@ -138,8 +139,10 @@ TestView placed_boxes_view(bool shared) {
   Scene box;
   add_box(box, {0, 0, 0}, 3.0, 0);
   const double c = std::cos(0.7), s = std::sin(0.7), q = std::sqrt(0.5);
-  std::vector<Affine> frames(4);
+  std::vector<Affine> frames(5);
   frames[0].m[0][3] = 5.0;
+  frames[4].m[0][3] = 5.0;  // moved only, like the first
+  frames[4].m[1][3] = -9.0;
   // About (q, 0, q) by 0.7 rad, then 1.5 times as tall.
   const double turn[3][3] = {{c + q * q * (1 - c), -q * s, q * q * (1 - c)},
                              {q * s, c, -q * s},
@@ -153,7 +156,8 @@ TestView placed_boxes_view(bool shared) {
   frames[2].m[1][0] = s;
   frames[2].m[0][3] = 25.0;
   frames[2].m[1][3] = -6.0;
-  frames[3].m[0][3] = -60.0;  // behind the eye
+  frames[3].m[0][3] = -60.0;        // behind the eye
+  std::swap(frames[1], frames[4]);  // the two moved only follow each other
   if (shared) {
     MovingObject mesh;
     mesh.name = "box";

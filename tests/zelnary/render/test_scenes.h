@@ -43,9 +43,9 @@ TestView cube_view();
 TestView ground_view();  // a textured floor running under and behind the eye
 TestView depth_view(bool near_first);
 TestView culling_view();  // a one-sided and a two-sided quad, both seen from behind
-// A textured box with one-sided faces, placed three times over a floor: moved, turned about a
-// slant axis and stretched, turned about z; and a fourth time behind the eye. shared: one mesh
-// and four placements; else four copies of it in world coordinates.
+// A textured box with one-sided faces, placed four times over a floor: moved twice, turned about
+// a slant axis and stretched, turned about z; and a fifth time behind the eye. shared: one mesh
+// and five placements; else five copies of it in world coordinates.
 TestView placed_boxes_view(bool shared);
 // A rolling patch of terrain, 48 x 48 cells of 10 units, as one shared mesh placed in a row of
 // twelve running away from the eye, every other one turned a quarter about z.
