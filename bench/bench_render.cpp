@@ -17,6 +17,7 @@
 // the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
 // runs; with ZELNARY_NO_GL set the GL rows are skipped.
 // The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
+// `big4m` rows draw the same terrain at 4M triangles from its overview camera.
 // `skinned_30k` rows draw a skinned character of 30,000 vertices; their `skin_ms` counter is
 // the posing of its skin on the render threads, each frame. `instanced_255` rows draw one
 // 65,536-triangle mesh placed 255 times (16.7M triangles in all), at its levels of detail and,
@@ -104,6 +105,18 @@ const Loaded& big_world() {
     low.direction = znr::normalized(znr::Vec3{1.0, 0.3, -0.05});
     low.zoom = 60.0;
     l.cameras[1] = camera_from(low);
+    return l;
+  }();
+  return loaded;
+}
+
+// The same terrain four times as large (4M triangles), seen from its own overview camera.
+const Loaded& big_world_4m() {
+  static const Loaded loaded = [] {
+    constexpr size_t kTriangles = 4'000'000;
+    Loaded l;
+    l.scene = znr::bench::make_big_world(kTriangles);
+    l.cameras[0] = l.cameras[1] = camera_from(znr::bench::big_world_camera(kTriangles));
     return l;
   }();
   return loaded;
@@ -484,6 +497,16 @@ int main(int argc, char** argv) {
             ->UseRealTime();
       }
     }
+  }
+  // The 4M-triangle terrain from its overview, on two threads.
+  for (const auto& level : levels) {
+    const Case c{big_world_4m, 0, 1920, 1080, level.accuracy, 2};
+    benchmark::RegisterBenchmark(
+        (std::string("big4m/overview/1920x1080/") + level.name + "/threads:2").c_str(),
+        [c](benchmark::State& s) { render_frames(s, c); })
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
   }
   // A mesh placed 255 times, drawn at its levels and (as the first frames are, before the
   // levels are in) in full.

@@ -106,7 +106,8 @@ int render(const znr::tool::RenderOptions& r) {
     if (name.rfind("OpenGL", 0) != 0) return 1;
   }
   std::string error;
-  if (!znr::write_png(r.out, image, error)) {
+  // A picture is written once and looked at: speed before size.
+  if (!znr::write_png(r.out, image, error, znr::kPngFast)) {
     std::fprintf(stderr, "zelnary-tool: cannot write %s\n", error.c_str());
     return 1;
   }

@@ -100,7 +100,6 @@ constexpr uint64_t kMaxPassPolygons = uint64_t{1} << 18;
 constexpr uint32_t kFramesBetweenTrims = 120;
 
 struct CpuBackend::Impl {
-  std::vector<DrawList> lists;    // one per thread: the batch being emitted
   std::vector<TileBins> bins;     // one per thread
   std::vector<DrawList> blended;  // one per thread: the frame's blended polygons so far
   DrawList blend_order;           // all of them, far to near
@@ -150,12 +149,11 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
                                  bool keep_depth) {
   const int32_t threads = pool->size();
   // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
-  // into the thread's list and copied into its tile bins. The batch's number keeps the order.
+  // straight into the thread's tile bins. The batch's number keeps the order.
   const size_t chunk_batches = (end - begin + kChunksPerBatch - 1) / kChunksPerBatch;
   // An object is a batch of its own: one may hold tens of thousands of polygons (a shared
   // mesh's placement), and a few such in a pass must still go to every thread.
   const size_t batches = chunk_batches + (objects_end - objects_begin);
-  lists.resize(static_cast<size_t>(threads));
   blended.resize(static_cast<size_t>(threads));
   const TileGrid grid(fb.width, fb.height);
   bins.resize(static_cast<size_t>(threads));
@@ -164,22 +162,21 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
   std::atomic<uint64_t> polygons{0}, culled{0};
   pool->run([&](int32_t i) {
     const double t0 = now_ms();
-    DrawList& list = lists[static_cast<size_t>(i)];
     TileBins& mine = bins[static_cast<size_t>(i)];
     DrawList& kept = blended[static_cast<size_t>(i)];
-    auto emit_chunks = [&](size_t a, size_t b, size_t k) {
-      emit_range(frame, a, b, 0, 0, list, skins);
-      bin_list(list, static_cast<uint32_t>(k), grid, mine);
-      keep_blended(list, static_cast<uint32_t>(k), kept);
-      polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+    // Chunks [a, b), or objects [oa, ob), as batch k.
+    auto emit = [&](size_t a, size_t b, size_t oa, size_t ob, size_t k) {
+      const size_t before = mine.all.polygons.size();
+      emit_range_binned(frame, a, b, oa, ob, static_cast<uint32_t>(k), grid, mine, skins);
+      keep_blended(mine.all, static_cast<uint32_t>(k), kept);
+      mine.all.blended.clear();
+      polygons.fetch_add(mine.all.polygons.size() - before, std::memory_order_relaxed);
     };
+    auto emit_chunks = [&](size_t a, size_t b, size_t k) { emit(a, b, 0, 0, k); };
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
       if (k >= chunk_batches) {
         const size_t o = objects_begin + (k - chunk_batches);
-        emit_range(frame, 0, 0, o, o + 1, list, skins);
-        bin_list(list, static_cast<uint32_t>(k), grid, mine);
-        keep_blended(list, static_cast<uint32_t>(k), kept);
-        polygons.fetch_add(list.polygons.size(), std::memory_order_relaxed);
+        emit(0, 0, o, o + 1, k);
         continue;
       }
       const size_t a = begin + k * kChunksPerBatch, b = std::min(a + kChunksPerBatch, end);
@@ -370,7 +367,6 @@ void CpuBackend::read_back(Image& out) {
 void CpuBackend::release() {
   Impl& m = *impl_;
   m.x11.release();
-  m.lists.clear();
   m.blended.clear();
   m.blend_order = DrawList{};
   m.blend_bins = TileBins{};

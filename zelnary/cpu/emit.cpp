@@ -68,6 +68,13 @@ bool facing(const Vec3& n, const CamVertex& on_plane) {
   return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
 }
 
+// Where an emitter bins what it draws, when it emits straight into tile bins.
+struct BinTarget {
+  const TileGrid* grid;
+  TileBins* bins;
+  uint32_t batch;
+};
+
 // Turns scene polygons into draw-list polygons for one view. Holds the scratch space of one
 // thread.
 class Emitter {
@@ -75,11 +82,13 @@ class Emitter {
   // vertices: those the polygons index, the scene's or those of the chunks' levels of detail.
   // shading: whether polygons may be lit per vertex (the scene's own vertices only).
   // normals: indexed like vertices (the scene's own, or a skin's posed ones).
+  // bin: where drawn polygons are binned (out is then its bins.all), or null.
   Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices,
-          std::span<const Normal> normals, bool shading)
+          std::span<const Normal> normals, bool shading, const BinTarget* bin)
       : s_(scene),
         v_(view),
         out_(out),
+        bin_(bin),
         vertices_(vertices),
         normals_(normals),
         shading_(shading && (!scene.materials.empty() || !scene.normals.empty() ||
@@ -92,12 +101,15 @@ class Emitter {
 
  private:
   void clip(int plane);
+  // Appends dp to the drawn polygons, and to the tiles its bounds touch when binning.
+  void keep(DrawPolygon& dp, float minx, float maxx, float miny, float maxy);
   // The shades of p's vertices, seen from its front or back, into shade_.
   void shade(const Polygon& p, const ObjectPose* pose, bool front);
 
   const Scene& s_;
   const View& v_;
   DrawList& out_;
+  const BinTarget* bin_;
   std::span<const Vertex> vertices_;
   std::span<const Normal> normals_;
   const bool shading_;
@@ -180,7 +192,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // such specks at a distance).
   const double cx = v_.width * 0.5, cy = v_.height * 0.5;
   const auto first = static_cast<uint32_t>(out_.vertices.size());
-  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f;
+  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f, sum = 0.0f;
   for (const CamVertex& c : poly_) {
     const double iw = 1.0 / c.x;
     const DrawVertex d{static_cast<float>(cx + v_.focal * c.y * iw),
@@ -190,9 +202,10 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     maxx = std::max(maxx, d.x);
     miny = std::min(miny, d.y);
     maxy = std::max(maxy, d.y);
+    sum += d.x + d.y;  // not finite if any coordinate is not
     out_.vertices.push_back(d);
   }
-  if (!holds_pixel_centre(minx, maxx) || !holds_pixel_centre(miny, maxy)) {
+  if (!std::isfinite(sum) || !holds_pixel_centre(minx, maxx) || !holds_pixel_centre(miny, maxy)) {
     out_.vertices.resize(first);
     return;
   }
@@ -215,7 +228,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
       out_.blended.push_back(dp);
       return;
     }
-    out_.polygons.push_back(dp);
+    keep(dp, minx, maxx, miny, maxy);
     return;
   }
   if (p.two_sided) {
@@ -227,7 +240,14 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   const PolygonLight lit =
       light ? *light : flat_light(s_, p, turned(pose, polygon_normal(vertices_, p)));
   std::copy_n(front ? lit.front : lit.back, 3, dp.mul);
+  keep(dp, minx, maxx, miny, maxy);
+}
+
+void Emitter::keep(DrawPolygon& dp, float minx, float maxx, float miny, float maxy) {
+  const auto at = static_cast<uint32_t>(out_.polygons.size());
+  if (bin_ != nullptr) dp.batch = bin_->batch;
   out_.polygons.push_back(dp);
+  if (bin_ != nullptr) bin_bounds(at, minx, maxx, miny, maxy, *bin_->grid, *bin_->bins);
 }
 
 // Sutherland-Hodgman against one frustum plane, in camera space; texture coordinates are
@@ -258,17 +278,19 @@ void Emitter::clip(int plane) {
 
 }  // namespace
 
-void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
-                size_t object_end, DrawList& out, const PosedSkins* posed) {
-  out.clear();
+namespace {
+
+// The polygons of the ranges appended to out, binned as bin says when given.
+void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
+               size_t object_end, DrawList& out, const PosedSkins* posed, const BinTarget* bin) {
   out.background = frame.background;
   if (frame.scene == nullptr || frame.index == nullptr) return;
   const Scene& scene = *frame.scene;
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, true);
-  Emitter simplified(scene, frame.view, out, index.lod_vertices, {}, false);
+  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, true, bin);
+  Emitter simplified(scene, frame.view, out, index.lod_vertices, {}, false, bin);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
@@ -295,7 +317,7 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
     const ObjectGroup& g = index.objects[o.object];
     if (o.skinned && posed != nullptr) {
       // In world coordinates already; the light of the posed shape.
-      Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(), true);
+      Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(), true, bin);
       for (uint32_t k = g.begin; k < g.end; ++k) {
         const Polygon& p = polygons[index.order[k]];
         skinned.emit(p, nullptr, nullptr);
@@ -315,6 +337,22 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
       e.emit(p, &o.pose, nullptr);
     }
   }
+}
+
+}  // namespace
+
+void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
+                size_t object_end, DrawList& out, const PosedSkins* posed) {
+  out.clear();
+  emit_into(frame, chunk_begin, chunk_end, object_begin, object_end, out, posed, nullptr);
+}
+
+void emit_range_binned(const Frame& frame, size_t chunk_begin, size_t chunk_end,
+                       size_t object_begin, size_t object_end, uint32_t batch, const TileGrid& grid,
+                       TileBins& bins, const PosedSkins* posed) {
+  if (grid.count() == 0) return;  // nothing to draw into
+  const BinTarget bin{&grid, &bins, batch};
+  emit_into(frame, chunk_begin, chunk_end, object_begin, object_end, bins.all, posed, &bin);
 }
 
 }  // namespace znr

@@ -101,22 +101,27 @@ void bin_polygon(const DrawList& list, const DrawPolygon& poly, uint32_t batch,
     maxy = std::max(maxy, v.y);
   }
   if (!finite) return;  // no triangle of it survives set-up's checks whole; drop it
-  const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
-  const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
-  const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
-  const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
   DrawList& all = bins.all;
   all.textures = list.textures;
   all.mip_levels = list.mip_levels;
   const auto at = static_cast<uint32_t>(all.polygons.size());
   all.append(list, poly, batch);
+  bin_bounds(at, minx, maxx, miny, maxy, grid, bins);
+}
+
+}  // namespace
+
+void bin_bounds(uint32_t at, float minx, float maxx, float miny, float maxy, const TileGrid& grid,
+                TileBins& bins) {
+  const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
+  const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
+  const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
+  const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
   for (int32_t ty = ty0; ty <= ty1; ++ty) {
     for (int32_t tx = tx0; tx <= tx1; ++tx)
       bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
   }
 }
-
-}  // namespace
 
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins) {
   if (grid.count() == 0) return;

@@ -60,6 +60,11 @@ struct alignas(64) TileBins {
 // batch. Within one TileBins, batches must be binned in increasing order.
 void bin_list(const DrawList& list, uint32_t batch, const TileGrid& grid, TileBins& bins);
 
+// Adds bins.all.polygons[at] (appended there already) to the tiles that its screen bounds
+// touch. For polygons emitted straight into the bins, which saves copying them.
+void bin_bounds(uint32_t at, float minx, float maxx, float miny, float maxy, const TileGrid& grid,
+                TileBins& bins);
+
 // Copies every polygon of list into the bins, each its own batch in the list's order.
 void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins);
 

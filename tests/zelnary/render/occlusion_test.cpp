@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -14,6 +15,7 @@
 #include "zelnary/cpu/emit.h"
 #include "zelnary/cpu/occlusion.h"
 #include "zelnary/cpu/rasterizer.h"
+#include "zelnary/cpu/tiles.h"
 #include "zelnary/render/front_end.h"
 
 namespace znr {
@@ -192,6 +194,80 @@ TEST(OcclusionCulling, AHiddenBoxDrawsNothing) {
 
 namespace znr {
 namespace {
+
+// The back end emits each batch straight into a thread's bins; that must hold what emitting
+// it into a list and binning the list holds: the same polygons, batches, vertices and tiles.
+TEST(TileBins, EmittingIntoTheBinsBinsWhatAListWouldHold) {
+  const Scene scene = ridges();
+  SceneIndex index;
+  build_scene_index(scene, index);
+  constexpr int32_t kW = 301, kH = 170;
+  const TileGrid grid(kW, kH);
+  const ObjectPose pose{{700, 600, 40}, 30.0};
+  // Across the ridges, and at ground level with the near plane cutting the land.
+  for (const Camera& camera : {test::look_at({100, 100, 30}, {1100, 700, 0}),
+                               test::look_at({300, 300, 5}, {1000, 900, 60})}) {
+    Frame frame;
+    find_visible(scene, index, std::span(&pose, 1),
+                 make_view(camera, kW, kH, near_plane_distance(index)), frame);
+    ASSERT_GT(frame.chunks.size(), 10u);
+    ASSERT_EQ(frame.objects.size(), 1u);
+    TileBins direct, copied;
+    direct.reset(grid);
+    copied.reset(grid);
+    DrawList list;
+    uint32_t batch = 0;
+    for (size_t a = 0; a < frame.chunks.size(); a += 3, ++batch) {
+      const size_t b = std::min(a + 3, frame.chunks.size());
+      emit_range_binned(frame, a, b, 0, 0, batch, grid, direct);
+      emit_range(frame, a, b, 0, 0, list);
+      bin_list(list, batch, grid, copied);
+    }
+    emit_range_binned(frame, 0, 0, 0, 1, batch, grid, direct);
+    emit_range(frame, 0, 0, 0, 1, list);
+    bin_list(list, batch, grid, copied);
+
+    EXPECT_EQ(direct.tiles, copied.tiles);
+    ASSERT_EQ(direct.all.polygons.size(), copied.all.polygons.size());
+    ASSERT_EQ(direct.all.vertices.size(), copied.all.vertices.size());
+    for (size_t p = 0; p < direct.all.polygons.size(); ++p) {
+      const DrawPolygon &d = direct.all.polygons[p], &c = copied.all.polygons[p];
+      EXPECT_EQ(d.batch, c.batch) << p;
+      EXPECT_EQ(d.first, c.first) << p;
+      EXPECT_EQ(d.count, c.count) << p;
+      EXPECT_EQ(d.texture, c.texture) << p;
+    }
+    for (size_t v = 0; v < direct.all.vertices.size(); ++v) {
+      EXPECT_EQ(direct.all.vertices[v].x, copied.all.vertices[v].x) << v;
+      EXPECT_EQ(direct.all.vertices[v].y, copied.all.vertices[v].y) << v;
+    }
+  }
+}
+
+// Half-transparent panes over the ridges, spread through the chunks: each is drawn once, over
+// the finished land, whichever thread emits it and however many passes the frame takes.
+TEST(OcclusionCulling, BlendedPolygonsAreDrawnOnceWhateverTheThreads) {
+  Scene scene = ridges();
+  Material glass;
+  glass.alpha = 0.5f;
+  glass.alpha_mode = AlphaMode::Blend;
+  scene.materials = {Material{}, glass};
+  for (int k = 0; k < 40; ++k) {
+    const double x = 60.0 + (k % 8) * 140.0, y = 60.0 + (k / 8) * 220.0, z = 90.0;
+    test::QuadOptions o;
+    o.color = {0.9f, 0.2f, 0.1f};
+    test::add_quad(scene, {Vec3{x, y, z}, {x + 40, y, z}, {x + 40, y + 40, z}, {x, y + 40, z}}, o);
+    scene.polygons.back().material = 1;
+  }
+  SceneIndex index;
+  build_scene_index(scene, index);
+  const Camera camera = test::look_at({-200, 600, 400}, {800, 600, 0});
+  const Rendered one = render(scene, index, camera, true, 1, 0.0, 256, 160);
+  const Rendered three = render(scene, index, camera, true, 3, 0.0, 256, 160);
+  const Rendered passes = render(scene, index, camera, true, 2, 0.0, 256, 160, 300);
+  EXPECT_EQ(three.image.texels, one.image.texels);
+  EXPECT_EQ(passes.image.texels, one.image.texels);
+}
 
 // How many render threads a frame is shared between.
 size_t threads_used() {
