@@ -30,7 +30,7 @@
 namespace znr {
 namespace {
 
-constexpr long kMaxRenderThreads = 64;
+constexpr long kMaxRenderThreads = kMaxPoolThreads;
 
 // The frame is shared between as many threads as the process may run on at once (its CPU
 // affinity, which a container or taskset narrows), ZELNARY_RENDER_THREADS=1..64 to change.

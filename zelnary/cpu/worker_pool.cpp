@@ -5,7 +5,7 @@
 namespace znr {
 
 WorkerPool::WorkerPool(int32_t threads) {
-  const int32_t extra = std::clamp(threads, 1, 16) - 1;
+  const int32_t extra = std::clamp(threads, 1, kMaxPoolThreads) - 1;
   for (int32_t i = 1; i <= extra; ++i) workers_.emplace_back([this, i] { loop(i); });
 }
 

@@ -11,6 +11,9 @@
 
 namespace znr {
 
+// The most threads a pool runs a job on; more are taken as this many.
+constexpr int32_t kMaxPoolThreads = 64;
+
 class WorkerPool {
  public:
   // threads: how many run a job at once, the calling thread included (1 = no extra thread).
