@@ -104,7 +104,8 @@ class Emitter {
   // Appends dp to the drawn polygons, and to the tiles its bounds touch when binning.
   void keep(DrawPolygon& dp, float minx, float maxx, float miny, float maxy);
   // The shades of p's vertices, seen from its front or back, into shade_.
-  void shade(const Polygon& p, const ObjectPose* pose, bool front);
+  // normals: whether every vertex of p carries a normal of the scene's.
+  void shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals);
 
   const Scene& s_;
   const View& v_;
@@ -114,6 +115,7 @@ class Emitter {
   std::span<const Normal> normals_;
   const bool shading_;
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
+  const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
 };
@@ -123,10 +125,13 @@ Vec3 turned(const ObjectPose* pose, const Vec3& n) {
   return pose ? turn_normal(*pose, n) : n;
 }
 
-void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
+void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals) {
   const size_t n = p.vertex_count;
   shade_.resize(n);
-  const bool own = has_vertex_normals(s_, p) && p.first_vertex + n <= normals_.size();
+  const bool own = normals && p.first_vertex + n <= normals_.size();
+  // The way to the eye matters only to a highlight: none without a specular colour.
+  const Color& specular = s_.material_of(p).specular;
+  const bool shiny = specular.r > 0.0f || specular.g > 0.0f || specular.b > 0.0f;
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
@@ -136,8 +141,12 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front) {
     const Vec3 normal = !own   ? plane
                         : pose ? normalized(turned(pose, unit_normal(normals_[at])))
                                : unit_normal(normals_[at]);
-    const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
-    shade_[i] = shade_vertex(s_, p, at, normal * side, normalized(v_.eye - world));
+    Vec3 to_eye;
+    if (shiny) {
+      const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
+      to_eye = normalized(v_.eye - world);
+    }
+    shade_[i] = shade_vertex(s_, p, at, normal * side, to_eye, to_light_);
   }
 }
 
@@ -176,10 +185,12 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // Polygons lit per vertex are shaded before clipping when they are clipped, since clipping
   // carries their shades; otherwise only once they are known to be drawn (most polygons of a
   // large world are specks).
-  shaded_ = shading_ && needs_vertex_shade(s_, p);
+  // As needs_vertex_shade decides, with the normals' answer kept for shade().
+  const bool normals = shading_ && has_vertex_normals(s_, p);
+  shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_vertex_colors(s_, p));
   auto shade_side = [&] {
     if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
-    shade(p, pose, front);
+    shade(p, pose, front, normals);
   };
   if (shaded_ && any_out != 0) shade_side();
 

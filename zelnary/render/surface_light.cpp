@@ -40,9 +40,13 @@ double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, d
 
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
                          const Vec3& to_eye) {
+  return shade_vertex(s, p, i, normal, to_eye, normalized(s.lighting.sun_direction));
+}
+
+VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
+                         const Vec3& to_eye, const Vec3& to_light) {
   const Lighting& l = s.lighting;
   const Material& m = s.material_of(p);
-  const Vec3 to_light = normalized(l.sun_direction);
   const double lambert = std::max(0.0, dot(normal, to_light));
   const bool shiny = (m.specular.r > 0.0f || m.specular.g > 0.0f || m.specular.b > 0.0f) &&
                      dot(to_eye, to_eye) > 0.0;
