@@ -11,6 +11,7 @@
 #include "zelnary/core/parallel_for.h"
 #include "zelnary/render/chunk_lod.h"
 #include "zelnary/render/flat_light.h"
+#include "zelnary/render/surface_light.h"
 #include "zelnary/scene/mip_levels.h"
 
 namespace znr {
@@ -136,7 +137,9 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
       for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
         const Polygon& p = s.polygons[out.order[k]];
         for (const Vertex& v : s.vertices_of(p)) grow(chunk.lo, chunk.hi, v.position);
-        out.light[k] = flat_light(s, p, polygon_normal(s, p));
+        // Polygons lit per vertex never read a flat light: none is worked out for them.
+        out.light[k] =
+            needs_vertex_shade(s, p) ? PolygonLight{} : flat_light(s, p, polygon_normal(s, p));
       }
     }
   });

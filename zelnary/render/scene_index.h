@@ -49,7 +49,8 @@ struct SceneIndex {
   std::vector<Chunk> chunks;
   std::vector<ObjectGroup> objects;         // one per Scene::objects entry
   std::vector<ObjectPose> placement_poses;  // parallel to Scene::placements
-  // The static polygons' light, parallel to order[0, light.size()) (the chunks' part).
+  // The static polygons' light, parallel to order[0, light.size()) (the chunks' part); zero
+  // for those lit per vertex (needs_vertex_shade), which back ends light themselves.
   // Objects turn, so back ends find theirs as they draw them (placed_light in flat_light.h).
   std::vector<PolygonLight> light;
   // Each scene texture's mip levels below its full size (zelnary/scene/mip_levels.h), built

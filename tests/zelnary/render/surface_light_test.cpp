@@ -51,6 +51,21 @@ TEST(SurfaceLight, VertexNormalsDrawASphereWithoutFacets) {
   EXPECT_LT(steps(render(test::sphere_view(true, false), 0.0)) * 20, flat);
 }
 
+// A flat wall behind the sphere keeps its flat light whether or not the scene's other
+// polygons carry normals (those are lit per vertex, the wall by its plane).
+TEST(SurfaceLight, APolygonWithoutNormalsBesideOnesWithNormalsIsLitFlat) {
+  Image pictures[2];
+  for (const bool normals : {false, true}) {
+    test::TestView v = test::sphere_view(normals, false);
+    test::QuadOptions grey;
+    grey.color = {0.6f, 0.6f, 0.6f};
+    test::add_quad(v.scene, {Vec3{80, 60, -60}, {80, -60, -60}, {80, -60, 60}, {80, 60, 60}}, grey);
+    pictures[normals ? 1 : 0] = render(v);
+  }
+  EXPECT_NE(pictures[1].at(5, 5) & 0xFFFFFFu, 0u);
+  EXPECT_EQ(pictures[1].at(5, 5), pictures[0].at(5, 5));
+}
+
 // Where the sphere's normal is half-way between the sun and the eye, on screen.
 void highlight_pixel(const test::TestView& v, int32_t& px, int32_t& py) {
   const Vec3 centre{40, 0, 0};
