@@ -81,6 +81,32 @@ TEST(StreamDecode, BuildsTheSceneTheRecordsDescribe) {
   EXPECT_EQ(scene.cameras[0].zoom, 40.0);
 }
 
+// A scene large enough that a second thread readies its arrays' pages while they are filled:
+// every triangle arrives as sent, and a stream that turns out broken at its end is refused.
+TEST(StreamDecode, ALargeMeshArrivesWholeWhileItsPagesAreMadeReady) {
+  constexpr uint32_t kTriangles = 300'000;
+  for (const bool broken : {false, true}) {
+    test::Bytes m;
+    m.put(int32_t{-1}).put(int32_t{-1}).put(uint32_t{3}).put(kTriangles);
+    m.put(uint32_t{0}).put(uint32_t{0});
+    m.vertex(0, 0, 0).vertex(1, 0, 0).vertex(0, 1, 0);
+    for (uint32_t t = 0; t < kTriangles; ++t)
+      m.put(t % 3).put((t + 1) % 3).put(broken && t + 1 == kTriangles ? 3u : (t + 2) % 3);
+    StreamBuilder s;
+    s.record(Tag::Mesh, m);
+    DecodedImport d;
+    std::string error;
+    ASSERT_EQ(decode_import_stream(s.end(), d, error), !broken) << error;
+    if (broken) continue;
+    ASSERT_EQ(d.scene.polygons.size(), kTriangles);
+    const Polygon& last = d.scene.polygons.back();
+    EXPECT_EQ(last.first_vertex, 3 * (kTriangles - 1));
+    // The last triangle (t = 299,999) runs 2, 0, 1: from (0, 1, 0) to (1, 0, 0).
+    EXPECT_EQ(d.scene.vertices[last.first_vertex].position.y, 1.0);
+    EXPECT_EQ(d.scene.vertices[last.first_vertex + 2].position.x, 1.0);
+  }
+}
+
 // Values a model should not hold are mended, never passed on as NaN, and reported once.
 TEST(StreamDecode, BadNormalsColoursAndMaterialValuesAreMendedWithOneWarning) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
