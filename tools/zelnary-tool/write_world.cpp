@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "zelnary/core/write_all.h"
 #include "zelnary/present/png_writer.h"
 #include "zelnary/render/surface_light.h"
 #include "zelnary/world/limits.h"
@@ -240,19 +241,10 @@ bool write_new_file(const fs::path& path, std::span<const char> bytes, std::stri
     error = cause(path, errno);
     return false;
   }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = cause(path, n < 0 ? errno : ENOSPC);
-      ::close(fd);
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    error = cause(path, errno);
+  const bool written = write_all_and_sync(fd, bytes.data(), bytes.size());
+  const int code = errno;
+  if (::close(fd) != 0 || !written) {
+    error = cause(path, written ? errno : code);
     return false;
   }
   return true;

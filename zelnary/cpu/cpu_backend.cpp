@@ -30,16 +30,14 @@
 namespace znr {
 namespace {
 
-constexpr long kMaxRenderThreads = kMaxPoolThreads;
-
 // The frame is shared between as many threads as the process may run on at once (its CPU
 // affinity, which a container or taskset narrows), ZELNARY_RENDER_THREADS=1..64 to change.
 int32_t render_threads() {
   if (const char* v = std::getenv("ZELNARY_RENDER_THREADS")) {
     const long n = std::strtol(v, nullptr, 10);
-    if (n >= 1 && n <= kMaxRenderThreads) return static_cast<int32_t>(n);
+    if (n >= 1 && n <= kMaxPoolThreads) return static_cast<int32_t>(n);
   }
-  return static_cast<int32_t>(std::clamp<long>(usable_cores(), 1, kMaxRenderThreads));
+  return static_cast<int32_t>(std::clamp<long>(usable_cores(), 1, kMaxPoolThreads));
 }
 
 // Occlusion culling is on unless ZELNARY_NO_OCCLUSION is set (to anything but 0), read once.
@@ -172,7 +170,6 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
       mine.all.blended.clear();
       polygons.fetch_add(mine.all.polygons.size() - before, std::memory_order_relaxed);
     };
-    auto emit_chunks = [&](size_t a, size_t b, size_t k) { emit(a, b, 0, 0, k); };
     for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
       if (k >= chunk_batches) {
         const size_t o = objects_begin + (k - chunk_batches);
@@ -181,7 +178,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
       }
       const size_t a = begin + k * kChunksPerBatch, b = std::min(a + kChunksPerBatch, end);
       if (!test) {
-        emit_chunks(a, b, k);
+        emit(a, b, 0, 0, k);
         continue;
       }
       // Runs of chunks that may show, emitted together; the hidden ones between are skipped.
@@ -193,7 +190,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
           hidden = coarse.hides(frame.view, chunk.lo, chunk.hi);
         }
         if (c < b && !hidden) continue;
-        if (run < c) emit_chunks(run, c, k);
+        if (run < c) emit(run, c, 0, 0, k);
         run = c + 1;
         if (hidden) culled.fetch_add(1, std::memory_order_relaxed);
       }

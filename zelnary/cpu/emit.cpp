@@ -130,8 +130,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   shade_.resize(n);
   const bool own = normals && p.first_vertex + n <= normals_.size();
   // The way to the eye matters only to a highlight: none without a specular colour.
-  const Color& specular = s_.material_of(p).specular;
-  const bool shiny = specular.r > 0.0f || specular.g > 0.0f || specular.b > 0.0f;
+  const bool shiny = s_.material_of(p).has_highlight();
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "zelnary/core/write_all.h"
+
 namespace znr {
 
 namespace {
@@ -53,21 +55,6 @@ std::string cause(const std::string& path, int code) {
   return path + ": " + std::strerror(code);
 }
 
-// The whole of bytes into fd, flushed to the disk, so that a full disk shows here.
-bool write_all(int fd, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return ::fsync(fd) == 0;
-}
-
 }  // namespace
 
 bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& error, int level) {
@@ -105,7 +92,7 @@ bool write_png(const std::string& path, const Image& image, std::string& error, 
     return false;
   }
   ::fchmod(fd, 0644);
-  const bool written = write_all(fd, bytes);
+  const bool written = write_all_and_sync(fd, bytes.data(), bytes.size());
   const int code = errno;
   if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
     error = cause(path, written ? errno : code);

@@ -48,8 +48,7 @@ VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3&
   const Lighting& l = s.lighting;
   const Material& m = s.material_of(p);
   const double lambert = std::max(0.0, dot(normal, to_light));
-  const bool shiny = (m.specular.r > 0.0f || m.specular.g > 0.0f || m.specular.b > 0.0f) &&
-                     dot(to_eye, to_eye) > 0.0;
+  const bool shiny = m.has_highlight() && dot(to_eye, to_eye) > 0.0;
   const double shine = shiny ? highlight(normal, to_light, to_eye, m.shininess) : 0.0;
   const uint32_t vc = vertex_color(s, i);
   auto channel = [](uint32_t c, int shift) {

@@ -49,6 +49,9 @@ struct Material {
   constexpr bool operator==(const Material&) const = default;
   // Lit and drawn exactly like a polygon without a material.
   constexpr bool plain() const { return *this == Material{}; }
+  constexpr bool has_highlight() const {
+    return specular.r > 0.0f || specular.g > 0.0f || specular.b > 0.0f;
+  }
 };
 
 struct Polygon {
