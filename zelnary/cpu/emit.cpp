@@ -29,16 +29,21 @@ struct CamVertex {
 // The normal (Newell's, robust when the first vertices happen to be in a line) points to the
 // side from which the vertices run counter-clockwise. Camera axes (forward, right, up) are
 // left-handed, hence the sign flip at the end.
+void add_newell_term(Vec3& n, const CamVertex& a, const CamVertex& b) {
+  n.x += (a.y - b.y) * (a.z + b.z);
+  n.y += (a.z - b.z) * (a.x + b.x);
+  n.z += (a.x - b.x) * (a.y + b.y);
+}
 Vec3 camera_normal(const std::vector<CamVertex>& poly) {
   Vec3 n;
   const size_t count = poly.size();
-  for (size_t i = 0; i < count; ++i) {
-    const CamVertex& a = poly[i];
-    const CamVertex& b = poly[i + 1 < count ? i + 1 : 0];
-    n.x += (a.y - b.y) * (a.z + b.z);
-    n.y += (a.z - b.z) * (a.x + b.x);
-    n.z += (a.x - b.x) * (a.y + b.y);
+  if (count == 3) {  // most polygons: the same sums, without the loop
+    add_newell_term(n, poly[0], poly[1]);
+    add_newell_term(n, poly[1], poly[2]);
+    add_newell_term(n, poly[2], poly[0]);
+    return -n;
   }
+  for (size_t i = 0; i < count; ++i) add_newell_term(n, poly[i], poly[i + 1 < count ? i + 1 : 0]);
   return -n;
 }
 
@@ -193,10 +198,12 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   };
   if (shaded_ && any_out != 0) shade_side();
 
-  for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
-    if (any_out & (1u << plane)) clip(plane);
+  if (any_out != 0) {
+    for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
+      if (any_out & (1u << plane)) clip(plane);
+    }
+    if (poly_.size() < 3) return;
   }
-  if (poly_.size() < 3) return;
 
   // Project; drop polygons too small to hold a pixel centre (1M-triangle worlds are mostly
   // such specks at a distance).

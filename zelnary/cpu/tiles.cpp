@@ -117,6 +117,10 @@ void bin_bounds(uint32_t at, float minx, float maxx, float miny, float maxy, con
   const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
   const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
   const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
+  if (tx0 == tx1 && ty0 == ty1) {  // most polygons of a large world
+    bins.tiles[static_cast<size_t>(ty0 * grid.columns + tx0)].push_back(at);
+    return;
+  }
   for (int32_t ty = ty0; ty <= ty1; ++ty) {
     for (int32_t tx = tx0; tx <= tx1; ++tx)
       bins.tiles[static_cast<size_t>(ty * grid.columns + tx)].push_back(at);
