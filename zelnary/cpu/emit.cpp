@@ -85,19 +85,21 @@ struct BinTarget {
 class Emitter {
  public:
   // vertices: those the polygons index, the scene's or those of the chunks' levels of detail.
-  // shading: whether polygons may be lit per vertex (the scene's own vertices only).
-  // normals: indexed like vertices (the scene's own, or a skin's posed ones).
+  // normals, colors: indexed like vertices (the scene's own, a skin's posed normals, or the
+  // levels'), or empty.
+  // shading: whether polygons may be lit per vertex.
   // bin: where drawn polygons are binned (out is then its bins.all), or null.
   Emitter(const Scene& scene, const View& view, DrawList& out, std::span<const Vertex> vertices,
-          std::span<const Normal> normals, bool shading, const BinTarget* bin)
+          std::span<const Normal> normals, std::span<const uint32_t> colors, bool shading,
+          const BinTarget* bin)
       : s_(scene),
         v_(view),
         out_(out),
         bin_(bin),
         vertices_(vertices),
-        normals_(normals),
-        shading_(shading && (!scene.materials.empty() || !scene.normals.empty() ||
-                             !scene.vertex_colors.empty())) {}
+        normals_(normals.size() == vertices.size() ? normals : std::span<const Normal>()),
+        colors_(colors),
+        shading_(shading && (!scene.materials.empty() || !normals_.empty() || !colors_.empty())) {}
 
   // light: the polygon's flat light, found with the index; nullptr for an object's polygon,
   // whose light follows from its plane over these vertices, turned by pose, and is worked out
@@ -111,6 +113,9 @@ class Emitter {
   // The shades of p's vertices, seen from its front or back, into shade_.
   // normals: whether every vertex of p carries a normal of the scene's.
   void shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals);
+  // Whether every corner of p carries a normal; whether one has a colour other than white.
+  bool has_normals(const Polygon& p) const;
+  bool has_colors(const Polygon& p) const;
 
   const Scene& s_;
   const View& v_;
@@ -118,6 +123,7 @@ class Emitter {
   const BinTarget* bin_;
   std::span<const Vertex> vertices_;
   std::span<const Normal> normals_;
+  std::span<const uint32_t> colors_;
   const bool shading_;
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
   const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
@@ -128,6 +134,22 @@ class Emitter {
 // A normal in an object's frame turned into world orientation.
 Vec3 turned(const ObjectPose* pose, const Vec3& n) {
   return pose ? turn_normal(*pose, n) : n;
+}
+
+bool Emitter::has_normals(const Polygon& p) const {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > normals_.size()) return false;
+  for (uint32_t i = 0; i < p.vertex_count; ++i) {
+    if (normals_[p.first_vertex + i].none()) return false;
+  }
+  return true;
+}
+
+bool Emitter::has_colors(const Polygon& p) const {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > colors_.size()) return false;
+  for (uint32_t i = 0; i < p.vertex_count; ++i) {
+    if (colors_[p.first_vertex + i] != 0xFFFFFFFFu) return true;
+  }
+  return false;
 }
 
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals) {
@@ -150,7 +172,8 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
       const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
       to_eye = normalized(v_.eye - world);
     }
-    shade_[i] = shade_vertex(s_, p, at, normal * side, to_eye, to_light_);
+    const uint32_t color = at < colors_.size() ? colors_[at] : 0xFFFFFFFFu;
+    shade_[i] = shade_colored_vertex(s_, p, color, normal * side, to_eye, to_light_);
   }
 }
 
@@ -190,8 +213,8 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // carries their shades; otherwise only once they are known to be drawn (most polygons of a
   // large world are specks).
   // As needs_vertex_shade decides, with the normals' answer kept for shade().
-  const bool normals = shading_ && has_vertex_normals(s_, p);
-  shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_vertex_colors(s_, p));
+  const bool normals = shading_ && has_normals(p);
+  shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_colors(p));
   auto shade_side = [&] {
     if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
     shade(p, pose, front, normals);
@@ -306,8 +329,10 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
   const SceneIndex& index = *frame.index;
   out.textures = scene.textures;
   out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, true, bin);
-  Emitter simplified(scene, frame.view, out, index.lod_vertices, {}, false, bin);
+  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, scene.vertex_colors, true, bin);
+  // Levels are lit flat, but for those of chunks with highlights, glow or vertex colours.
+  Emitter simplified(scene, frame.view, out, index.lod_vertices, index.lod_normals,
+                     index.lod_colors, !index.lod_normals.empty(), bin);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
@@ -334,7 +359,8 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
     const ObjectGroup& g = index.objects[o.object];
     if (o.skinned && posed != nullptr) {
       // In world coordinates already; the light of the posed shape.
-      Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(), true, bin);
+      Emitter skinned(scene, frame.view, out, posed->vertices(), posed->normals(),
+                      scene.vertex_colors, true, bin);
       for (uint32_t k = g.begin; k < g.end; ++k) {
         const Polygon& p = polygons[index.order[k]];
         skinned.emit(p, nullptr, nullptr);

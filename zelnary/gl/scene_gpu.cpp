@@ -199,6 +199,18 @@ void SceneGpu::fill(const Mesh& m, const std::vector<PositionUv>& positions,
   glBindVertexArray(0);
 }
 
+namespace {
+
+// Whether a placement of a shared mesh is drawn from its chosen level (streamed) rather than
+// from the card's object meshes; a level lit per vertex is not, as for chunks.
+bool draws_mesh_level(const SceneIndex& index, const VisibleObject& o) {
+  const ObjectGroup& g = index.objects[o.object];
+  return o.level > 0 && o.level <= g.level_count &&
+         !index.levels[g.first_level + o.level - 1u].shaded;
+}
+
+}  // namespace
+
 // Sorts the frame's chunks into those drawn in full and the levels drawn for the others, from
 // the uploaded buffers. What the frame makes on the CPU: the objects' shaded polygons always;
 // at accuracy 0 every polygon of the chunks that cross the view's edges (of the level chosen)
@@ -214,8 +226,10 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
     const Chunk& chunk = index.chunks[c];
     const bool inside = !affine || box_inside_view(frame.view, chunk.lo, chunk.hi);
     const uint32_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0;
-    // A level not on the card leaves its chunk in full.
-    if (level > 0 && level <= chunk.level_count && chunk.first_level + level <= levels_uploaded_) {
+    // A level not on the card leaves its chunk in full; so does one lit per vertex, which
+    // the card's level buffers, lit flat, cannot draw.
+    if (level > 0 && level <= chunk.level_count && chunk.first_level + level <= levels_uploaded_ &&
+        !index.levels[chunk.first_level + level - 1].shaded) {
       const uint32_t l = chunk.first_level + level - 1;
       if (inside) {
         levels_drawn_.push_back(l);
@@ -247,7 +261,7 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
       continue;
     }
     // A shared mesh's level, made here as the CPU back end makes it.
-    if (o.level > 0 && o.level <= g.level_count) {
+    if (draws_mesh_level(index, o)) {
       const ChunkLevel& l = index.levels[g.first_level + o.level - 1u];
       for (uint32_t k = l.begin; k < l.end; ++k) {
         const Polygon& p = index.lod_polygons[k];
@@ -390,7 +404,7 @@ void SceneGpu::draw_objects(const Frame& frame, GLint mvp_uniform, const Mat4& v
   glBindBuffer(GL_ARRAY_BUFFER, moving_.light);
   const VisibleObject* lit = nullptr;  // whose light the buffer holds
   for (const VisibleObject& o : frame.objects) {
-    if (o.skinned || o.level > 0) continue;  // streamed
+    if (o.skinned || draws_mesh_level(*frame.index, o)) continue;  // streamed
     const uint32_t v0 = layout_.object_vertex_start[o.object];
     const uint32_t v1 = layout_.object_vertex_start[o.object + 1];
     const ObjectGroup& g = frame.index->objects[o.object];

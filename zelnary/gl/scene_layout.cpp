@@ -225,8 +225,10 @@ void lay_out_levels(const SceneIndex& index, const std::vector<bool>& usable, Le
   std::vector<uint32_t> scratch;
   out.level_ranges.push_back(0);
   for (const ChunkLevel& l : index.levels) {
-    append_grouped(simplified, l.begin, l.end, usable, out.vertices, out.indices, out.ranges,
-                   nullptr, &out.light, scratch);
+    if (!l.shaded) {  // shaded levels are not drawn from the card (see SceneGpu)
+      append_grouped(simplified, l.begin, l.end, usable, out.vertices, out.indices, out.ranges,
+                     nullptr, &out.light, scratch);
+    }
     out.level_ranges.push_back(static_cast<uint32_t>(out.ranges.size()));
   }
 }

@@ -30,15 +30,18 @@ constexpr size_t kMinGroupTriangles = 8;
 // pixel of error, levels take over once the chunk spans at most about 100 pixels.
 constexpr double kMinErrorShare = 0.005;
 
-// Polygons that may be merged: the same texture, colour and sidedness.
+// Polygons that may be merged: the same texture, colour, sidedness and material.
 auto group_key(const Polygon& p) {
-  return std::make_tuple(p.texture, p.two_sided, p.color.r, p.color.g, p.color.b);
+  return std::make_tuple(p.texture, p.two_sided, p.color.r, p.color.g, p.color.b, p.material);
 }
 
-// One group's triangles, welded: vertices equal in position and texture coordinates are
-// shared, so that seams in the texture stay open borders, which the simplifier keeps.
+// One group's triangles, welded: vertices equal in position and texture coordinates (and in a
+// shaded group, normal and colour) are shared, so that seams in the texture, creases and
+// colour edges stay open borders, which the simplifier keeps.
 struct Group {
   std::vector<Vertex> vertices;
+  std::vector<Normal> normals;   // shaded groups: parallel to vertices (none: lit by its plane)
+  std::vector<uint32_t> colors;  // shaded groups: parallel to vertices
   std::vector<unsigned> indices;
   std::vector<float> positions;  // x, y, z relative to the chunk's corner, for the simplifier
   // Per vertex, the normals (area-weighted) of the full-detail triangles around it:
@@ -47,25 +50,45 @@ struct Group {
   std::vector<Vec3> around;
   float scale = 0.0f;             // the simplifier's errors are relative to this
   bool finite = true;             // false: a vertex beyond any sense; kept as it is
-  const Polygon* like = nullptr;  // texture, colour and sidedness of all its polygons
+  bool shaded = false;            // its triangles carry normals and colours
+  const Polygon* like = nullptr;  // texture, colour, sidedness and material of all its polygons
 };
 
 void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin, Group& g) {
   std::vector<Vertex> corners;
+  std::vector<Normal> normals;
+  std::vector<uint32_t> colors;
   for (uint32_t pi : polys) {
-    const std::span<const Vertex> v = s.vertices_of(s.polygons[pi]);
+    const Polygon& p = s.polygons[pi];
+    const std::span<const Vertex> v = s.vertices_of(p);
+    // A polygon short of a normal at any corner is lit by its plane: none at every corner.
+    const bool own = g.shaded && has_vertex_normals(s, p);
     for (size_t i = 1; i + 1 < v.size(); ++i) {
-      corners.push_back(v[0]);
-      corners.push_back(v[i]);
-      corners.push_back(v[i + 1]);
+      for (const size_t k : {size_t{0}, i, i + 1}) {
+        corners.push_back(v[k]);
+        if (!g.shaded) continue;
+        normals.push_back(own ? s.normals[p.first_vertex + k] : Normal{});
+        colors.push_back(vertex_color(s, p.first_vertex + k));
+      }
     }
   }
   std::vector<unsigned> remap(corners.size());
-  const size_t unique = meshopt_generateVertexRemap(remap.data(), nullptr, corners.size(),
-                                                    corners.data(), corners.size(), sizeof(Vertex));
+  const meshopt_Stream streams[] = {{corners.data(), sizeof(Vertex), sizeof(Vertex)},
+                                    {normals.data(), sizeof(Normal), sizeof(Normal)},
+                                    {colors.data(), sizeof(uint32_t), sizeof(uint32_t)}};
+  const size_t unique = meshopt_generateVertexRemapMulti(remap.data(), nullptr, corners.size(),
+                                                         corners.size(), streams, g.shaded ? 3 : 1);
   g.vertices.resize(unique);
   meshopt_remapVertexBuffer(g.vertices.data(), corners.data(), corners.size(), sizeof(Vertex),
                             remap.data());
+  if (g.shaded) {
+    g.normals.resize(unique);
+    meshopt_remapVertexBuffer(g.normals.data(), normals.data(), corners.size(), sizeof(Normal),
+                              remap.data());
+    g.colors.resize(unique);
+    meshopt_remapVertexBuffer(g.colors.data(), colors.data(), corners.size(), sizeof(uint32_t),
+                              remap.data());
+  }
   g.indices.resize(corners.size());
   meshopt_remapIndexBuffer(g.indices.data(), nullptr, corners.size(), remap.data());
   g.positions.resize(unique * 3);
@@ -111,6 +134,8 @@ Vec3 light_normal(const Group& g, const unsigned corners[3], const Vec3& own) {
   return length(alike) > 0.0 ? alike : all;
 }
 
+constexpr uint32_t kWhite = 0xFFFFFFFFu;  // no vertex colour
+
 // The triangles of indices into the index's level arrays, each with its own vertices.
 void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
                       SceneIndex& out) {
@@ -124,6 +149,15 @@ void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned
     p.first_vertex = static_cast<uint32_t>(out.lod_vertices.size());
     p.vertex_count = 3;
     out.lod_vertices.insert(out.lod_vertices.end(), {a, b, c});
+    if (g.shaded || !out.lod_normals.empty()) {
+      // Normals and colours run beside the vertices from the first shaded triangle on.
+      out.lod_normals.resize(p.first_vertex);
+      out.lod_colors.resize(p.first_vertex, kWhite);
+      for (size_t k = i; k < i + 3; ++k) {
+        out.lod_normals.push_back(g.shaded ? g.normals[indices[k]] : Normal{});
+        out.lod_colors.push_back(g.shaded ? g.colors[indices[k]] : kWhite);
+      }
+    }
     out.lod_polygons.push_back(p);
     out.lod_light.push_back(flat_light(s, p, light_normal(g, &indices[i], normal)));
   }
@@ -159,16 +193,20 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
       return group_key(s.polygons[a]) < group_key(s.polygons[b]);
     });
     size_t triangles = 0;
-    bool coloured = false;
+    bool coloured = false, see_through = false;
     for (uint32_t pi : polys) {
       const Polygon& p = s.polygons[pi];
+      const Material& m = s.material_of(p);
       triangles += p.vertex_count - 2;
-      coloured = coloured || !s.material_of(p).plain() || has_vertex_colors(s, p);
+      coloured = coloured || !m.plain() || has_vertex_colors(s, p);
+      see_through = see_through || m.alpha_mode != AlphaMode::Opaque;
     }
     // Simplified chunks are lit flat (from the normals around each vertex, close to smooth
-    // light at a distance); vertex colours, highlights and alpha would be lost, so such chunks
-    // keep their full detail.
-    if (triangles < kMinGroupTriangles * kLevelDivisor || coloured) continue;
+    // light at a distance), unless some of their polygons have vertex colours, highlights or
+    // glow: those chunks' levels carry their vertices' normals and colours and are lit per
+    // vertex. Blended and cut-out polygons keep their full detail: their edges are the
+    // picture.
+    if (triangles < kMinGroupTriangles * kLevelDivisor || see_through) continue;
 
     groups.clear();
     for (size_t a = 0; a < polys.size();) {
@@ -177,6 +215,7 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
         ++b;
       groups.emplace_back();
       groups.back().like = &s.polygons[polys[a]];
+      groups.back().shaded = coloured;
       weld(s,
            std::vector<uint32_t>(polys.begin() + static_cast<std::ptrdiff_t>(a),
                                  polys.begin() + static_cast<std::ptrdiff_t>(b)),
@@ -225,6 +264,7 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
       // affine approximation and the chosen mip level; so a level counts as at least a small
       // share of the chunk's size off, and takes over only once the chunk is small on screen.
       l.error = std::max(error, kMinErrorShare * length(chunk.hi - chunk.lo));
+      l.shaded = coloured;
       out.levels.push_back(l);
       ++chunk.level_count;
       if (level_triangles > 2 * aim) break;
@@ -282,7 +322,15 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
   }
   for (std::thread& w : workers) w.join();
   ChunkLevels out;
+  const bool shaded = std::any_of(runs.begin(), runs.end(),
+                                  [](const SceneIndex& r) { return !r.lod_normals.empty(); });
   for (SceneIndex& run : runs) {
+    if (shaded) {
+      run.lod_normals.resize(run.lod_vertices.size());
+      run.lod_colors.resize(run.lod_vertices.size(), kWhite);
+      out.lod_normals.insert(out.lod_normals.end(), run.lod_normals.begin(), run.lod_normals.end());
+      out.lod_colors.insert(out.lod_colors.end(), run.lod_colors.begin(), run.lod_colors.end());
+    }
     const auto level_base = static_cast<uint32_t>(out.levels.size());
     const auto polygon_base = static_cast<uint32_t>(out.lod_polygons.size());
     const auto vertex_base = static_cast<uint32_t>(out.lod_vertices.size());
@@ -327,6 +375,8 @@ void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index) {
   index.lod_polygons = std::move(levels.lod_polygons);
   index.lod_vertices = std::move(levels.lod_vertices);
   index.lod_light = std::move(levels.lod_light);
+  index.lod_normals = std::move(levels.lod_normals);
+  index.lod_colors = std::move(levels.lod_colors);
 }
 
 uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view) {

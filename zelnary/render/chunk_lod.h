@@ -18,9 +18,9 @@ namespace znr {
 // Levels are built and chosen unless ZELNARY_NO_LOD is set (to anything but 0), read once.
 bool lod_by_default();
 
-// Fills index.levels, lod_polygons, lod_vertices and lod_light, and each chunk's (and each
-// shared mesh's) first_level and level_count, from their polygons. index must hold the chunks
-// and object groups already.
+// Fills index.levels, lod_polygons, lod_vertices, lod_light, lod_normals and lod_colors, and
+// each chunk's (and each shared mesh's) first_level and level_count, from their polygons.
+// index must hold the chunks and object groups already.
 void build_chunk_levels(const Scene& scene, SceneIndex& index);
 
 // The same levels built apart from the index, which is only read (by `threads` threads, the
@@ -33,6 +33,8 @@ struct ChunkLevels {
   std::vector<Polygon> lod_polygons;
   std::vector<Vertex> lod_vertices;
   std::vector<PolygonLight> lod_light;
+  std::vector<Normal> lod_normals;
+  std::vector<uint32_t> lod_colors;
 };
 ChunkLevels build_chunk_levels(const Scene& scene, const SceneIndex& index, int32_t threads,
                                const std::atomic<bool>& stop);

@@ -33,6 +33,9 @@ struct Chunk {
 struct ChunkLevel {
   uint32_t begin = 0, end = 0;
   double error = 0.0;  // world units: how far its surface may lie from the chunk's
+  // Some of its triangles are lit per vertex, from lod_normals and lod_colors, as the chunk's
+  // own polygons are (highlights, glow, vertex colours).
+  bool shaded = false;
 };
 
 struct ObjectGroup {
@@ -62,6 +65,10 @@ struct SceneIndex {
   std::vector<Polygon> lod_polygons;
   std::vector<Vertex> lod_vertices;
   std::vector<PolygonLight> lod_light;
+  // Parallel to lod_vertices where some level is shaded, else empty: the normals (none where
+  // the triangle is lit by its plane) and colours that shaded levels' vertices carry.
+  std::vector<Normal> lod_normals;
+  std::vector<uint32_t> lod_colors;
   // How large the scene is: the longest side of the box around the static geometry and the
   // placed meshes, or the widest object if that is larger. 0 for an empty scene.
   double size = 0.0;

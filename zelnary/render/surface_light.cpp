@@ -40,17 +40,17 @@ double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, d
 
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
                          const Vec3& to_eye) {
-  return shade_vertex(s, p, i, normal, to_eye, normalized(s.lighting.sun_direction));
+  return shade_colored_vertex(s, p, vertex_color(s, i), normal, to_eye,
+                              normalized(s.lighting.sun_direction));
 }
 
-VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
-                         const Vec3& to_eye, const Vec3& to_light) {
+VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t vc, const Vec3& normal,
+                                 const Vec3& to_eye, const Vec3& to_light) {
   const Lighting& l = s.lighting;
   const Material& m = s.material_of(p);
   const double lambert = std::max(0.0, dot(normal, to_light));
   const bool shiny = m.has_highlight() && dot(to_eye, to_eye) > 0.0;
   const double shine = shiny ? highlight(normal, to_light, to_eye, m.shininess) : 0.0;
-  const uint32_t vc = vertex_color(s, i);
   auto channel = [](uint32_t c, int shift) {
     return static_cast<double>((c >> shift) & 0xFFu) / 255.0;
   };

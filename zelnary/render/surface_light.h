@@ -40,10 +40,11 @@ inline uint32_t vertex_color(const Scene& s, size_t i) {
 // Channels that are not finite become 0; mul is at most 127, add at most 1.
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
                          const Vec3& to_eye);
-// The same with to_light, the unit vector towards the sun, worked out once by the caller for
-// all the vertices it shades.
-VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
-                         const Vec3& to_eye, const Vec3& to_light);
+// The same for a vertex of colour `color` (0xAARRGGBB, white for none), wherever it is kept,
+// with to_light, the unit vector towards the sun, worked out once by the caller for all the
+// vertices it shades.
+VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t color,
+                                 const Vec3& normal, const Vec3& to_eye, const Vec3& to_light);
 
 // The highlight's strength (0..1) for unit vectors normal, towards the light and towards the
 // eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.

@@ -157,6 +157,33 @@ TEST(GlImages, ChunksLitPerVertexAtTheirLevelsOfDetailMatchTheCpu) {
   check_levels_against_the_cpu(true);
 }
 
+// Levels lit per vertex (here for their vertex colours) are the CPU's: the card draws those
+// chunks in full detail, colours and all, and never a level's flat light.
+TEST(GlImages, ChunksWhoseLevelsAreLitPerVertexAreDrawnInFull) {
+  Scene scene = terrain(true);
+  for (const Vertex& v : scene.vertices)
+    scene.vertex_colors.push_back(v.position.z > 0.0 ? 0xFFFF4020u : 0xFF2040FFu);
+  SceneIndex index;
+  build_scene_index(scene, index, true);
+  ASSERT_FALSE(index.levels.empty());
+  ASSERT_TRUE(index.levels.front().shaded);
+  GlBackend gl;
+  CpuBackend cpu;
+  for (Backend* b : {static_cast<Backend*>(&gl), static_cast<Backend*>(&cpu)})
+    ASSERT_EQ(b->prepare(scene, index), BackendStatus::ok);
+  Frame coarsest;
+  find_visible(scene, index, {}, make_view(kAcrossTheTerrain, 320, 240, near_plane_distance(index)),
+               coarsest);
+  Frame full = coarsest;
+  for (size_t i = 0; i < coarsest.chunks.size(); ++i) {
+    coarsest.chunk_level[i] = static_cast<uint8_t>(index.chunks[coarsest.chunks[i]].level_count);
+    full.chunk_level[i] = 0;
+  }
+  EXPECT_GE(test::gl_matching(draw_with(gl, coarsest, 1000.0), draw_with(cpu, full, 1000.0)),
+            test::kGlMatchingFraction);
+  gl.release();
+}
+
 // Levels of detail come in between frames, after the first: the card gets them then, and draws
 // what the CPU draws with them.
 TEST(GlImages, LevelsThatComeInLaterAreDrawnAsOnTheCpu) {

@@ -252,3 +252,69 @@ TEST(ChunkLevels, PlacementsOfASharedMeshGoCoarseWithDistance) {
 
 }  // namespace
 }  // namespace znr
+
+namespace znr {
+namespace {
+
+// The terrain with normals that sway across it, its left half (y from 800 on) in vertex
+// colours by height and, in stripes, a shiny glowing material: the left chunks' levels carry
+// colours and normals and are lit per vertex, the right ones' stay flat. Chunks run along y,
+// so a thread that builds the first third of them has no shaded level.
+Scene coloured_terrain() {
+  Scene s = terrain();
+  s.materials = {Material{}, Material{}};
+  s.materials[1].specular = {0.4f, 0.4f, 0.4f};
+  s.materials[1].shininess = 12.0f;
+  s.materials[1].emissive = {0.3f, 0.0f, 0.0f};
+  for (const Vertex& v : s.vertices) {
+    const bool left = v.position.y >= 800.0;
+    const auto t =
+        static_cast<uint32_t>(std::clamp(v.position.z / 50.0 * 0.5 + 0.5, 0.0, 1.0) * 255);
+    s.vertex_colors.push_back(left ? 0xFF000000u | (t << 16) | (120u << 8) | (255u - t)
+                                   : 0xFFFFFFFFu);
+    const Vec3 n = normalized(Vec3{0.8 * std::sin(v.position.x * 0.01), 0.0, 1.0});
+    s.normals.push_back(
+        {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+  }
+  for (Polygon& p : s.polygons) {
+    const Vertex& v = s.vertices[p.first_vertex];
+    if (v.position.y >= 800.0 && static_cast<int>(v.position.x / 70.0) % 2 == 0) p.material = 1;
+  }
+  return s;
+}
+
+TEST(ChunkLevels, ColouredChunksGoCoarseWithTheirColoursAndLight) {
+  const Scene scene = coloured_terrain();
+  SceneIndex index, later;
+  build_scene_index(scene, index);
+  build_scene_index(scene, later, false);
+  std::atomic<bool> stop{false};
+  apply_chunk_levels(build_chunk_levels(scene, later, 3, stop), later);
+  size_t shaded = 0;
+  for (const ChunkLevel& l : index.levels) shaded += l.shaded ? 1 : 0;
+  EXPECT_GT(shaded, index.levels.size() / 4);
+  EXPECT_LT(shaded, index.levels.size() * 3 / 4);
+  ASSERT_EQ(index.lod_normals.size(), index.lod_vertices.size());
+  ASSERT_EQ(index.lod_colors.size(), index.lod_vertices.size());
+  // Built on threads, each with its own share of the chunks, they line up the same.
+  EXPECT_TRUE(later.lod_normals == index.lod_normals);
+  EXPECT_TRUE(later.lod_colors == index.lod_colors);
+
+  const View view = make_view(test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0), kW, kH,
+                              near_plane_distance(index));
+  Frame lod, full;
+  find_visible(scene, index, {}, view, lod);
+  find_visible(scene, index, {}, view, full, false);
+  size_t coarse_shaded = 0;
+  for (size_t i = 0; i < lod.chunks.size(); ++i) {
+    const Chunk& c = index.chunks[lod.chunks[i]];
+    if (lod.chunk_level[i] > 0 && index.levels[c.first_level + lod.chunk_level[i] - 1].shaded)
+      ++coarse_shaded;
+  }
+  EXPECT_GT(coarse_shaded, lod.chunks.size() / 8);
+  const Image a = draw(lod), b = draw(full);
+  EXPECT_LT(far_off(a, b), a.texels.size() / 100);
+}
+
+}  // namespace
+}  // namespace znr
