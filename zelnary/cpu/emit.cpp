@@ -211,15 +211,18 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   }
   // Polygons lit per vertex are shaded before clipping when they are clipped, since clipping
   // carries their shades; otherwise only once they are known to be drawn (most polygons of a
-  // large world are specks).
+  // large world are specks), and only then are their normals and colours read.
   // As needs_vertex_shade decides, with the normals' answer kept for shade().
-  const bool normals = shading_ && has_normals(p);
-  shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_colors(p));
-  auto shade_side = [&] {
+  bool normals = false;
+  auto shade_if_lit_per_vertex = [&] {
+    normals = shading_ && has_normals(p);
+    shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_colors(p));
+    if (!shaded_) return;
     if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
     shade(p, pose, front, normals);
   };
-  if (shaded_ && any_out != 0) shade_side();
+  shaded_ = false;
+  if (any_out != 0) shade_if_lit_per_vertex();
 
   if (any_out != 0) {
     for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
@@ -250,7 +253,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     return;
   }
 
-  if (shaded_ && any_out == 0) shade_side();
+  if (any_out == 0) shade_if_lit_per_vertex();
   DrawPolygon dp;
   dp.first = first;
   dp.count = static_cast<uint32_t>(poly_.size());
