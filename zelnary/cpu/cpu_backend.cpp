@@ -122,13 +122,13 @@ struct CpuBackend::Impl {
   // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
   // when test), then frame.objects[objects_begin, objects_end).
   void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, size_t objects_begin,
-                 size_t objects_end, std::optional<uint32_t> background, int32_t span_length,
+                 size_t objects_end, std::optional<uint32_t> background, bool perspective,
                  bool keep_depth);
   // The blended polygons the passes kept, over the finished opaque picture.
-  void draw_blended(int32_t span_length);
+  void draw_blended(bool perspective);
 };
 
-void CpuBackend::Impl::draw_blended(int32_t span_length) {
+void CpuBackend::Impl::draw_blended(bool perspective) {
   if (std::all_of(blended.begin(), blended.end(),
                   [](const DrawList& b) { return b.polygons.empty(); })) {
     return;
@@ -137,13 +137,13 @@ void CpuBackend::Impl::draw_blended(int32_t span_length) {
   const TileGrid grid(fb.width, fb.height);
   blend_bins.reset(grid);
   bin_in_order(blend_order, grid, blend_bins);
-  rasterize_tiles(std::span(&blend_bins, 1), grid, std::nullopt, span_length, loops, *pool, fb,
+  rasterize_tiles(std::span(&blend_bins, 1), grid, std::nullopt, perspective, loops, *pool, fb,
                   stats.busy_ms);
 }
 
 void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, bool test,
                                  size_t objects_begin, size_t objects_end,
-                                 std::optional<uint32_t> background, int32_t span_length,
+                                 std::optional<uint32_t> background, bool perspective,
                                  bool keep_depth) {
   const int32_t threads = pool->size();
   // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
@@ -197,7 +197,7 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
     }
     stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
   });
-  rasterize_tiles(bins, grid, background, span_length, loops, *pool, fb, stats.busy_ms,
+  rasterize_tiles(bins, grid, background, perspective, loops, *pool, fb, stats.busy_ms,
                   keep_depth ? &coarse : nullptr);
   stats.polygons += polygons.load();
   stats.most_in_a_pass = std::max(stats.most_in_a_pass, polygons.load());
@@ -274,7 +274,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   m.stats.most_in_a_pass = 0;
   m.stats.polygons = 0;
   m.stats.chunks_culled = 0;
-  const int32_t span_length = span_length_for_accuracy(settings.perspective_accuracy);
+  const bool perspective = perspective_for_accuracy(settings.perspective_accuracy);
   // Skins are posed here, by every render thread its share, before any polygon is emitted.
   m.skins = nullptr;
   m.stats.skin_ms = 0.0;
@@ -328,17 +328,17 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     // The last of the chunks' passes takes the first run of objects too.
     const size_t objects = end == chunks && !object_caps.empty() ? object_caps[0] : 0;
     m.draw_pass(frame, begin, end, test, 0, objects,
-                begin == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, span_length,
+                begin == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, perspective,
                 culling && end < chunks);
     test = culling && (begin == 0 || m.stats.chunks_culled > culled_before);
     culling = test;
     begin = end;
   } while (begin < chunks);
   for (size_t o = 1; o < object_caps.size(); ++o) {
-    m.draw_pass(frame, 0, 0, false, object_caps[o - 1], object_caps[o], std::nullopt, span_length,
+    m.draw_pass(frame, 0, 0, false, object_caps[o - 1], object_caps[o], std::nullopt, perspective,
                 false);
   }
-  m.draw_blended(span_length);
+  m.draw_blended(perspective);
   if (++m.frames_since_trim >= kFramesBetweenTrims) {
     m.frames_since_trim = 0;
     bool gave = false;

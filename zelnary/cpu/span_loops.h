@@ -48,11 +48,10 @@ using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32
 
 struct SpanContext {
   Framebuffer* fb;
-  const TexturedSpan* textured;  // the table's row for the span kind: [pow2]
+  const TexturedSpan* textured;  // the table's row for affine or perspective spans: [pow2]
   Level level;                   // what this span samples
   MulLanes mul;
   uint32_t flat;
-  int32_t span_length;
   Plane inv_w, uw, vw, u, v;
 };
 
@@ -60,18 +59,13 @@ struct SpanContext {
 using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
                                   Framebuffer& fb);
 
-// One instruction set's span functions, chosen when the CPU back end is made: [kind][pow2],
-// kind as span_kind gives it, pow2 1 for power-of-two textures; shaded[0] without a texture,
-// [1] with one of another size, [2] with a power-of-two one.
+// One instruction set's span functions, chosen when the CPU back end is made: [perspective][pow2],
+// perspective 0 affine and 1 exact at every pixel, pow2 1 for power-of-two textures; shaded[0]
+// without a texture, [1] with one of another size, [2] with a power-of-two one.
 struct SpanLoops {
-  TexturedSpan textured[3][2];
+  TexturedSpan textured[2][2];
   ShadedOpaqueSpan shaded[3];
 };
-
-// The kind of span drawn at a perspective accuracy: 0 affine, 1 stepped, 2 exact at every pixel.
-inline int span_kind(int32_t span_length) {
-  return span_length <= 0 ? 0 : span_length == 1 ? 2 : 1;
-}
 
 // The span functions compiled for AVX2 (span_loops_avx2.cpp): eight pixels at a time for
 // power-of-two textures, four for others. Only for processors with AVX2.
@@ -95,16 +89,6 @@ inline int64_t wrap(int64_t n, int64_t size, double inv_size) {
   r += r < 0 ? size : 0;
   r -= r >= size ? size : 0;
   return r;
-}
-
-// Texture coordinates exactly at pixel x of a row.
-inline void exact_uv(const SpanContext& s, float iw_row, float uw_row, float vw_row, int32_t x,
-                     float& u, float& v) {
-  const auto fx = static_cast<float>(x);
-  const float iw = iw_row + static_cast<float>(s.inv_w.dx) * fx;
-  const float inv = iw > 0.0f ? 1.0f / iw : 0.0f;
-  u = (uw_row + static_cast<float>(s.uw.dx) * fx) * inv;
-  v = (vw_row + static_cast<float>(s.vw.dx) * fx) * inv;
 }
 
 namespace {
@@ -300,7 +284,7 @@ struct SpanRow {
   }
 };
 
-// The three kinds of textured span, each for power-of-two textures (lanes P) and others (lanes
+// The two kinds of textured span, each for power-of-two textures (lanes P) and others (lanes
 // O), pixels [lo, hi] of the whole span [xl, xr] (the part inside the tile being drawn). Linear
 // runs go side by side for power-of-two textures only.
 
@@ -321,38 +305,7 @@ ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, in
       .linear(color, depth, lo, hi + 1, u + du * skip, v + dv * skip, du, dv);
 }
 
-// Perspective accuracy span_length > 1: exact u, v every span_length pixels from xl and at the
-// span's last pixel, linear in between. The steps are anchored at the whole span's start, so a
-// span cut by tile borders gets exactly the values it would get whole; drawing starts at the
-// step that holds lo.
-template <class L, bool kPow2>
-ZNR_SPAN_TARGET void stepped_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr,
-                                  int32_t lo, int32_t hi, uint32_t* color, float* depth,
-                                  float iw_row, float diw) {
-  const SpanRow<std::conditional_t<kPow2, L, Lanes<1>>, kPow2> row(s, iw_row, diw);
-  const Image& tex = *s.level.tex;
-  const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
-  int32_t x = xl + (lo - xl) / s.span_length * s.span_length;
-  float uf = 0.0f, vf = 0.0f;
-  exact_uv(s, iw_row, uw_row, vw_row, x, uf, vf);
-  int64_t u0 = to_texel_fixed(uf, tex.width), v0 = to_texel_fixed(vf, tex.height);
-  while (x < xr && x <= hi) {
-    const int32_t e = std::min(xr, x + s.span_length);
-    exact_uv(s, iw_row, uw_row, vw_row, e, uf, vf);
-    const int64_t u1 = to_texel_fixed(uf, tex.width), v1 = to_texel_fixed(vf, tex.height);
-    const int64_t len = e - x;
-    const int64_t du = (u1 - u0) / len, dv = (v1 - v0) / len;
-    const int32_t from = std::max(x, lo);
-    row.linear(color, depth, from, std::min(e, hi + 1), u0 + du * (from - x), v0 + dv * (from - x),
-               du, dv);
-    x = e;
-    u0 = u1;
-    v0 = v1;
-  }
-  if (xr <= hi) row.linear(color, depth, xr, xr + 1, u0, v0, 0, 0);
-}
-
-// Exact at every pixel (span_length 1): divide only where the depth test passes.
+// Perspective: exact at every pixel, dividing only where the depth test passes.
 template <class L, bool kPow2>
 ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_t, int32_t lo,
                                 int32_t hi, uint32_t* color, float* depth, float iw_row,
@@ -474,7 +427,6 @@ ZNR_SPAN_TARGET void shaded_opaque_span(const ShadedSpan& s, int32_t y, int32_t 
 template <class P, class O>
 constexpr SpanLoops span_loops_of() {
   return {{{&affine_span<O, false>, &affine_span<P, true>},
-           {&stepped_span<O, false>, &stepped_span<P, true>},
            {&exact_span<O, false>, &exact_span<P, true>}},
           {&shaded_opaque_span<P, 0>, &shaded_opaque_span<O, 1>, &shaded_opaque_span<P, 2>}};
 }

@@ -108,18 +108,17 @@ constexpr int64_t kSmallTriangle = 16;
 // null.
 void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Image> levels,
                    const DrawVertex* first, const VertexShade* shades, const DrawVertex& a,
-                   const DrawVertex& b, const DrawVertex& c, int32_t span_length,
+                   const DrawVertex& b, const DrawVertex& c, bool perspective,
                    const SpanLoops& loops, const PixelRect& clip, Framebuffer& fb) {
   TriangleSetup t;
   if (!setup_triangle(a, b, c, 0, clip.y0, fb.width, clip.y1, t)) return;
   if (t.x1 < clip.x0 || t.x0 >= clip.x1) return;
   SpanContext s;  // planes set below, the ones the span needs only
   s.fb = &fb;
-  s.textured = loops.textured[span_kind(span_length)];
+  s.textured = loops.textured[perspective ? 1 : 0];
   s.level = Level(tex);
   s.mul = fixed_lanes(to_fixed(poly.mul));
   s.flat = 0;
-  s.span_length = span_length;
   if (tex == nullptr) s.flat = modulate(0xFFFFFFFFu, s.mul);
   double px[3], py[3], iw[3];
   for (int i = 0; i < 3; ++i) {
@@ -134,7 +133,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   MipFootprint foot;  // anchored at vertex 0, whose values are exact
   if (tex != nullptr) {
     double attr[3];
-    if (span_length <= 0) {
+    if (!perspective) {
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->u;
       s.u.init(px, py, attr, inv_area);
       for (int i = 0; i < 3; ++i) attr[i] = t.v[i]->v;
@@ -160,7 +159,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   if (shades != nullptr) {
     shaded.mode = poly.alpha_mode;
     shaded.cutoff = poly.alpha_key;
-    shaded.perspective = span_length > 0;
+    shaded.perspective = perspective;
     shaded.inv_w = s.inv_w;
     if (tex != nullptr) {
       shaded.u = shaded.perspective ? s.uw : s.u;
@@ -186,7 +185,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   };
   const int64_t small = kSmallTriangle * kSubpixel;
   const bool per_span =
-      deepest > 0 && span_length > 0 &&
+      deepest > 0 && perspective &&
       (std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) > small ||
        std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) > small);
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
@@ -280,13 +279,11 @@ const SpanLoops& span_loops(SpanIsa isa) {
   }
 }
 
-int32_t span_length_for_accuracy(double accuracy) {
-  if (!(accuracy > 0.0)) return 0;  // 0, negative or NaN: affine
-  const double n = std::ceil(48.0 / accuracy);
-  return static_cast<int32_t>(std::clamp(n, 1.0, 64.0));
+bool perspective_for_accuracy(double accuracy) {
+  return accuracy > 0.0;  // not for NaN
 }
 
-void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t span_length,
+void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, bool perspective,
                        const SpanLoops& loops, const PixelRect& clip, Framebuffer& fb) {
   if (poly.count < 3 || poly.first + poly.count > list.vertices.size()) return;
   const DrawVertex* v = &list.vertices[poly.first];
@@ -298,17 +295,17 @@ void rasterize_polygon(const DrawList& list, const DrawPolygon& poly, int32_t sp
     shades = &list.shades[poly.shade];
   }
   for (uint32_t i = 1; i + 1 < poly.count; ++i) {
-    draw_triangle(poly, tex, levels, v, shades, v[0], v[i], v[i + 1], span_length, loops, clip, fb);
+    draw_triangle(poly, tex, levels, v, shades, v[0], v[i], v[i + 1], perspective, loops, clip, fb);
   }
 }
 
-void rasterize_spans(std::span<const DrawList> lists, int32_t span_length, int32_t row_begin,
+void rasterize_spans(std::span<const DrawList> lists, bool perspective, int32_t row_begin,
                      int32_t row_end, Framebuffer& fb, const SpanLoops& loops) {
   const PixelRect clip{0, std::max(row_begin, 0), fb.width, std::min(row_end, fb.height)};
   if (clip.y0 >= clip.y1) return;
   for (const DrawList& list : lists) {
     for (const DrawPolygon& poly : list.polygons)
-      rasterize_polygon(list, poly, span_length, loops, clip, fb);
+      rasterize_polygon(list, poly, perspective, loops, clip, fb);
   }
 }
 
@@ -319,7 +316,7 @@ void rasterize_fast(const DrawList& list, double accuracy, int32_t threads, Fram
   std::vector<TileBins> bins(1);
   bins[0].reset(grid);
   bin_list(list, 0, grid, bins[0]);
-  rasterize_tiles(bins, grid, list.background, span_length_for_accuracy(accuracy), loops, pool, fb);
+  rasterize_tiles(bins, grid, list.background, perspective_for_accuracy(accuracy), loops, pool, fb);
 }
 
 }  // namespace znr

@@ -139,9 +139,9 @@ void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins) {
 }
 
 void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
-                     std::optional<uint32_t> background, int32_t span_length,
-                     const SpanLoops& loops, WorkerPool& pool, Framebuffer& fb,
-                     std::span<double> busy_ms, CoarseDepth* coarse) {
+                     std::optional<uint32_t> background, bool perspective, const SpanLoops& loops,
+                     WorkerPool& pool, Framebuffer& fb, std::span<double> busy_ms,
+                     CoarseDepth* coarse) {
   // The fullest tiles first, so that no thread is left with a big one at the end.
   std::vector<int32_t> order(static_cast<size_t>(grid.count()));
   std::vector<size_t> load(order.size(), 0);
@@ -185,7 +185,7 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
         const DrawList& all = bins[pick].all;
         const std::vector<uint32_t>& mine = bins[pick].tiles[tile];
         for (; at[pick] < mine.size() && all.polygons[mine[at[pick]]].batch == first; ++at[pick]) {
-          rasterize_polygon(all, all.polygons[mine[at[pick]]], span_length, loops, clip, fb);
+          rasterize_polygon(all, all.polygons[mine[at[pick]]], perspective, loops, clip, fb);
         }
       }
       if (coarse != nullptr) coarse->update(fb, clip);

@@ -74,8 +74,8 @@ void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins);
 // gets each thread's working time added; coarse, when given, gets the depth of every tile
 // drawn (or cleared).
 void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
-                     std::optional<uint32_t> background, int32_t span_length,
-                     const SpanLoops& loops, WorkerPool& pool, Framebuffer& fb,
-                     std::span<double> busy_ms = {}, CoarseDepth* coarse = nullptr);
+                     std::optional<uint32_t> background, bool perspective, const SpanLoops& loops,
+                     WorkerPool& pool, Framebuffer& fb, std::span<double> busy_ms = {},
+                     CoarseDepth* coarse = nullptr);
 
 }  // namespace znr
