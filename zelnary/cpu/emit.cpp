@@ -113,9 +113,6 @@ class Emitter {
   // The shades of p's vertices, seen from its front or back, into shade_.
   // normals: whether every vertex of p carries a normal of the scene's.
   void shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals);
-  // Whether every corner of p carries a normal; whether one has a colour other than white.
-  bool has_normals(const Polygon& p) const;
-  bool has_colors(const Polygon& p) const;
 
   const Scene& s_;
   const View& v_;
@@ -134,22 +131,6 @@ class Emitter {
 // A normal in an object's frame turned into world orientation.
 Vec3 turned(const ObjectPose* pose, const Vec3& n) {
   return pose ? turn_normal(*pose, n) : n;
-}
-
-bool Emitter::has_normals(const Polygon& p) const {
-  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > normals_.size()) return false;
-  for (uint32_t i = 0; i < p.vertex_count; ++i) {
-    if (normals_[p.first_vertex + i].none()) return false;
-  }
-  return true;
-}
-
-bool Emitter::has_colors(const Polygon& p) const {
-  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > colors_.size()) return false;
-  for (uint32_t i = 0; i < p.vertex_count; ++i) {
-    if (colors_[p.first_vertex + i] != 0xFFFFFFFFu) return true;
-  }
-  return false;
 }
 
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals) {
@@ -172,7 +153,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
       const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
       to_eye = normalized(v_.eye - world);
     }
-    const uint32_t color = at < colors_.size() ? colors_[at] : 0xFFFFFFFFu;
+    const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
     shade_[i] = shade_colored_vertex(s_, p, color, normal * side, to_eye, to_light_);
   }
 }
@@ -215,16 +196,15 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // As needs_vertex_shade decides, with the normals' answer kept for shade().
   bool normals = false;
   auto shade_if_lit_per_vertex = [&] {
-    normals = shading_ && has_normals(p);
-    shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_colors(p));
+    normals = shading_ && has_vertex_normals(normals_, p);
+    shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_vertex_colors(colors_, p));
     if (!shaded_) return;
     if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
     shade(p, pose, front, normals);
   };
   shaded_ = false;
-  if (any_out != 0) shade_if_lit_per_vertex();
-
   if (any_out != 0) {
+    shade_if_lit_per_vertex();
     for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
       if (any_out & (1u << plane)) clip(plane);
     }

@@ -134,8 +134,6 @@ Vec3 light_normal(const Group& g, const unsigned corners[3], const Vec3& own) {
   return length(alike) > 0.0 ? alike : all;
 }
 
-constexpr uint32_t kWhite = 0xFFFFFFFFu;  // no vertex colour
-
 // The triangles of indices into the index's level arrays, each with its own vertices.
 void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
                       SceneIndex& out) {
@@ -152,10 +150,10 @@ void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned
     if (g.shaded || !out.lod_normals.empty()) {
       // Normals and colours run beside the vertices from the first shaded triangle on.
       out.lod_normals.resize(p.first_vertex);
-      out.lod_colors.resize(p.first_vertex, kWhite);
+      out.lod_colors.resize(p.first_vertex, kNoVertexColor);
       for (size_t k = i; k < i + 3; ++k) {
         out.lod_normals.push_back(g.shaded ? g.normals[indices[k]] : Normal{});
-        out.lod_colors.push_back(g.shaded ? g.colors[indices[k]] : kWhite);
+        out.lod_colors.push_back(g.shaded ? g.colors[indices[k]] : kNoVertexColor);
       }
     }
     out.lod_polygons.push_back(p);
@@ -327,7 +325,7 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
   for (SceneIndex& run : runs) {
     if (shaded) {
       run.lod_normals.resize(run.lod_vertices.size());
-      run.lod_colors.resize(run.lod_vertices.size(), kWhite);
+      run.lod_colors.resize(run.lod_vertices.size(), kNoVertexColor);
       out.lod_normals.insert(out.lod_normals.end(), run.lod_normals.begin(), run.lod_normals.end());
       out.lod_colors.insert(out.lod_colors.end(), run.lod_colors.begin(), run.lod_colors.end());
     }

@@ -5,23 +5,28 @@
 
 namespace znr {
 
-bool has_vertex_normals(const Scene& s, const Polygon& p) {
-  if (s.normals.size() != s.vertices.size() ||
-      static_cast<size_t>(p.first_vertex) + p.vertex_count > s.normals.size()) {
-    return false;
-  }
+bool has_vertex_normals(std::span<const Normal> normals, const Polygon& p) {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > normals.size()) return false;
   for (uint32_t i = 0; i < p.vertex_count; ++i) {
-    if (s.normals[p.first_vertex + i].none()) return false;
+    if (normals[p.first_vertex + i].none()) return false;
   }
   return true;
 }
 
-bool has_vertex_colors(const Scene& s, const Polygon& p) {
-  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > s.vertex_colors.size()) return false;
+bool has_vertex_normals(const Scene& s, const Polygon& p) {
+  return s.normals.size() == s.vertices.size() && has_vertex_normals(s.normals, p);
+}
+
+bool has_vertex_colors(std::span<const uint32_t> colors, const Polygon& p) {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > colors.size()) return false;
   for (uint32_t i = 0; i < p.vertex_count; ++i) {
-    if (s.vertex_colors[p.first_vertex + i] != 0xFFFFFFFFu) return true;
+    if (colors[p.first_vertex + i] != kNoVertexColor) return true;
   }
   return false;
+}
+
+bool has_vertex_colors(const Scene& s, const Polygon& p) {
+  return has_vertex_colors(s.vertex_colors, p);
 }
 
 bool needs_vertex_shade(const Scene& s, const Polygon& p) {

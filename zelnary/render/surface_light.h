@@ -4,6 +4,8 @@
 // every back end, so that they agree on the picture.
 #pragma once
 
+#include <span>
+
 #include "zelnary/core/vec3.h"
 #include "zelnary/scene/scene.h"
 
@@ -20,15 +22,22 @@ struct VertexShade {
 // Whether the polygon is drawn with a shade per vertex.
 bool needs_vertex_shade(const Scene& s, const Polygon& p);
 
+// A vertex without a colour of its own: opaque white, which changes nothing.
+constexpr uint32_t kNoVertexColor = 0xFFFFFFFFu;
+
 // Whether every vertex of the polygon carries a normal; otherwise it is lit by its plane.
 bool has_vertex_normals(const Scene& s, const Polygon& p);
+// The same over normals indexed as the polygon's vertices are (the scene's, a posed skin's or
+// the levels of detail's).
+bool has_vertex_normals(std::span<const Normal> normals, const Polygon& p);
 
 // Whether a vertex of the polygon has a colour other than opaque white.
 bool has_vertex_colors(const Scene& s, const Polygon& p);
+bool has_vertex_colors(std::span<const uint32_t> colors, const Polygon& p);
 
 // The scene's vertex colour of vertex i (an index into Scene::vertices): white without one.
 inline uint32_t vertex_color(const Scene& s, size_t i) {
-  return i < s.vertex_colors.size() ? s.vertex_colors[i] : 0xFFFFFFFFu;
+  return i < s.vertex_colors.size() ? s.vertex_colors[i] : kNoVertexColor;
 }
 
 // The shade of vertex i of the scene, which belongs to polygon p:
