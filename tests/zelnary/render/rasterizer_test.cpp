@@ -180,7 +180,7 @@ TEST(FastRasterizer, MatchesReferenceOnRandomTexturedTriangles) {
 // Tiles cut spans at their borders and threads take tiles in any order: the picture must be
 // the one a single pass over the whole screen draws, bit for bit.
 TEST(FastRasterizer, TilesAndThreadsChangeNothing) {
-  constexpr int32_t kW = 200, kH = 151;  // partial tiles at the right and bottom
+  constexpr int32_t kW = 600, kH = 151;  // three tile columns, partial ones at the right and bottom
   const Texture table[] = {{"t", test::pattern_texture(), false}, {"o", odd_texture(), false}};
   DrawList list = random_triangles(5, 160, kW, kH, table);
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
