@@ -42,9 +42,9 @@ struct Level {
 
 struct SpanContext;
 
-// Pixels [lo, hi] of the span [xl, xr] of row y, textured; iw_row and diw give 1/w along the row.
-using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo,
-                              int32_t hi, uint32_t* color, float* depth, float iw_row, float diw);
+// Pixels [lo, hi] of the span from xl of row y, textured; iw_row and diw give 1/w along the row.
+using TexturedSpan = void (*)(const SpanContext& s, int32_t y, int32_t xl, int32_t lo, int32_t hi,
+                              uint32_t* color, float* depth, float iw_row, float diw);
 
 struct SpanContext {
   Framebuffer* fb;
@@ -285,12 +285,12 @@ struct SpanRow {
 };
 
 // The two kinds of textured span, each for power-of-two textures (lanes P) and others (lanes
-// O), pixels [lo, hi] of the whole span [xl, xr] (the part inside the tile being drawn). Linear
+// O), pixels [lo, hi] of the whole span from xl (the part inside the tile being drawn). Linear
 // runs go side by side for power-of-two textures only.
 
 // Affine (accuracy 0): u and v themselves step linearly across the triangle.
 template <class L, bool kPow2>
-ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, int32_t, int32_t lo,
+ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, int32_t lo,
                                  int32_t hi, uint32_t* color, float* depth, float iw_row,
                                  float diw) {
   using Linear = std::conditional_t<kPow2, L, Lanes<1>>;
@@ -307,9 +307,8 @@ ZNR_SPAN_TARGET void affine_span(const SpanContext& s, int32_t y, int32_t xl, in
 
 // Perspective: exact at every pixel, dividing only where the depth test passes.
 template <class L, bool kPow2>
-ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_t, int32_t lo,
-                                int32_t hi, uint32_t* color, float* depth, float iw_row,
-                                float diw) {
+ZNR_SPAN_TARGET void exact_span(const SpanContext& s, int32_t y, int32_t, int32_t lo, int32_t hi,
+                                uint32_t* color, float* depth, float iw_row, float diw) {
   const Image& tex = *s.level.tex;
   const float uw_row = s.uw.row(y), vw_row = s.vw.row(y);
   // Side by side, indices are 32-bit; any texture the loader accepts is far smaller.

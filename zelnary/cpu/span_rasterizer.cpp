@@ -81,7 +81,7 @@ struct EdgeLimit {
   }
 };
 
-void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t lo, int32_t hi) {
+void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t lo, int32_t hi) {
   const size_t row = static_cast<size_t>(y) * static_cast<size_t>(s.fb->width);
   uint32_t* color = s.fb->color.data() + row;
   float* depth = s.fb->depth.data() + row;
@@ -96,7 +96,7 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t xr, int32_t 
     }
     return;
   }
-  s.textured[s.level.pow2 ? 1 : 0](s, y, xl, xr, lo, hi, color, depth, iw_row, diw);
+  s.textured[s.level.pow2 ? 1 : 0](s, y, xl, lo, hi, color, depth, iw_row, diw);
 }
 
 // Triangles at most this many pixels wide and high pick their mip level once.
@@ -206,8 +206,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
       }
       return;
     }
-    draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(xr), static_cast<int32_t>(lo),
-              static_cast<int32_t>(hi));
+    draw_span(s, y, static_cast<int32_t>(xl), static_cast<int32_t>(lo), static_cast<int32_t>(hi));
   };
   EdgeLimit edges[3];
   for (int i = 0; i < 3; ++i) edges[i].init(t, i, t.y0, t.y1 > t.y0);
