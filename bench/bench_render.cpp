@@ -6,9 +6,9 @@
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
 // nearer ones (`culled`), the chunks and objects in view (`in_view`) and those drawn
-// simplified (`simplified`, of `levels` built); the 2-thread cases run again without that culling
-// under
-// `/no_occlusion` and without levels of detail for distant chunks under `/no_lod`
+// simplified (`simplified`, of `levels` built; `blocks` of them are blocks of chunks drawn as
+// one); the 2-thread cases run again without that culling under `/no_occlusion` and without levels
+// of detail for distant chunks under `/no_lod`
 // (--benchmark_enable_random_interleaving=true interleaves them). `index_ms` is the time to
 // build the scene index (levels of detail included) and `lod_MB` the levels' memory. The CPU
 // column of the CPU back end's rows is the whole process's CPU time (all render threads),
@@ -348,7 +348,8 @@ void render_frames(benchmark::State& state, const Case& c) {
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0, skin_ms = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0, blocks = 0.0,
+         skin_ms = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
@@ -357,6 +358,7 @@ void render_frames(benchmark::State& state, const Case& c) {
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
     for (uint8_t level : frame.chunk_level) simplified += level > 0 ? 1.0 : 0.0;
+    for (uint32_t k : frame.chunks) blocks += index.chunks[k].child_count > 0 ? 1.0 : 0.0;
     for (const znr::VisibleObject& o : frame.objects) simplified += o.level > 0 ? 1.0 : 0.0;
   }
   const auto n = static_cast<double>(state.iterations());
@@ -364,6 +366,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   state.counters["polygons"] = polygons / n;
   state.counters["culled"] = culled / n;
   state.counters["simplified"] = simplified / n;
+  state.counters["blocks"] = blocks / n;
   if (!world.scene.skins.empty()) state.counters["skin_ms"] = skin_ms / n;
   state.counters["in_view"] = static_cast<double>(frame.chunks.size() + frame.objects.size());
   state.counters["levels"] = static_cast<double>(index.levels.size());

@@ -206,6 +206,18 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
 
 namespace {
 
+// The polygons frame.chunks[i] draws: its chosen level's, or its own.
+uint64_t chunk_polygons(const Frame& frame, size_t i) {
+  const SceneIndex& index = *frame.index;
+  const Chunk& c = index.chunks[frame.chunks[i]];
+  const uint32_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0;
+  if (level > 0 && level <= c.level_count) {
+    const ChunkLevel& l = index.levels[c.first_level + level - 1];
+    return l.end - l.begin;
+  }
+  return c.end - c.begin;
+}
+
 // The ends of runs of frame.chunks[0, count) (or of frame.objects) of at most cap polygons each
 // (a single larger one alone); the last is count, none for count 0.
 std::vector<size_t> pass_caps(const Frame& frame, size_t count, bool objects, uint64_t cap) {
@@ -221,8 +233,7 @@ std::vector<size_t> pass_caps(const Frame& frame, size_t count, bool objects, ui
                     frame.index->levels[g.first_level + o.level - 1u].begin
               : g.end - g.begin;
     } else {
-      const Chunk& c = frame.index->chunks[frame.chunks[i]];
-      n = c.end - c.begin;
+      n = chunk_polygons(frame, i);
     }
     if (sum > 0 && sum + n > cap) {
       ends.push_back(i);
@@ -293,13 +304,12 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   // Where the passes may end: at the chunks that bring the polygons drawn up to each share.
   std::vector<size_t> ends;
   if (m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr) {
-    const std::vector<Chunk>& all = frame.index->chunks;
     uint64_t total = 0, sum = 0;
-    for (uint32_t c : frame.chunks) total += all[c].end - all[c].begin;
+    for (size_t i = 0; i < chunks; ++i) total += chunk_polygons(frame, i);
     size_t c = 0;
     for (double share : kPassShares) {
       while (c < chunks && static_cast<double>(sum) < share * static_cast<double>(total)) {
-        sum += all[frame.chunks[c]].end - all[frame.chunks[c]].begin;
+        sum += chunk_polygons(frame, c);
         ++c;
       }
       if (c >= (ends.empty() ? 0 : ends.back()) + kMinChunksPerPass && c < chunks)

@@ -240,6 +240,7 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
       }
       continue;
     }
+    if (chunk.begin == chunk.end) continue;  // a block of chunks: it has levels only
     if (inside) {
       chunks_.push_back(c);
       continue;

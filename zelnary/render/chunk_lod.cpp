@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -48,27 +50,36 @@ struct Group {
   // around[first_around[v], first_around[v + 1]).
   std::vector<uint32_t> first_around;
   std::vector<Vec3> around;
-  float scale = 0.0f;             // the simplifier's errors are relative to this
-  bool finite = true;             // false: a vertex beyond any sense; kept as it is
-  bool shaded = false;            // its triangles carry normals and colours
-  const Polygon* like = nullptr;  // texture, colour, sidedness and material of all its polygons
+  float scale = 0.0f;   // the simplifier's errors are relative to this
+  bool finite = true;   // false: a vertex beyond any sense; kept as it is
+  bool shaded = false;  // its triangles carry normals and colours
+  Polygon like;         // texture, colour, sidedness and material of all its polygons
 };
 
-void weld(const Scene& s, const std::vector<uint32_t>& polys, const Vec3& origin, Group& g) {
+// Where a group's polygons come from: the scene's, or the levels already built.
+struct Source {
+  std::span<const Polygon> polygons;
+  std::span<const Vertex> vertices;
+  std::span<const Normal> normals;  // indexed as vertices; may be short (none)
+  std::span<const uint32_t> colors;
+};
+
+void weld(const Source& s, const std::vector<uint32_t>& polys, const Vec3& origin, Group& g) {
   std::vector<Vertex> corners;
   std::vector<Normal> normals;
   std::vector<uint32_t> colors;
   for (uint32_t pi : polys) {
     const Polygon& p = s.polygons[pi];
-    const std::span<const Vertex> v = s.vertices_of(p);
+    const std::span<const Vertex> v = s.vertices.subspan(p.first_vertex, p.vertex_count);
     // A polygon short of a normal at any corner is lit by its plane: none at every corner.
-    const bool own = g.shaded && has_vertex_normals(s, p);
+    const bool own = g.shaded && has_vertex_normals(s.normals, p);
     for (size_t i = 1; i + 1 < v.size(); ++i) {
       for (const size_t k : {size_t{0}, i, i + 1}) {
         corners.push_back(v[k]);
         if (!g.shaded) continue;
-        normals.push_back(own ? s.normals[p.first_vertex + k] : Normal{});
-        colors.push_back(vertex_color(s, p.first_vertex + k));
+        const size_t at = p.first_vertex + k;
+        normals.push_back(own ? s.normals[at] : Normal{});
+        colors.push_back(at < s.colors.size() ? s.colors[at] : kNoVertexColor);
       }
     }
   }
@@ -134,16 +145,18 @@ Vec3 light_normal(const Group& g, const unsigned corners[3], const Vec3& own) {
   return length(alike) > 0.0 ? alike : all;
 }
 
-// The triangles of indices into the index's level arrays, each with its own vertices.
+// The triangles of indices into the level arrays (a SceneIndex's or a ChunkLevels'), each with
+// its own vertices.
+template <class Levels>
 void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned>& indices,
-                      SceneIndex& out) {
+                      Levels& out) {
   for (size_t i = 0; i + 2 < indices.size(); i += 3) {
     const Vertex& a = g.vertices[indices[i]];
     const Vertex& b = g.vertices[indices[i + 1]];
     const Vertex& c = g.vertices[indices[i + 2]];
     const Vec3 normal = cross(b.position - a.position, c.position - a.position);
     if (!(length(normal) > 0.0)) continue;  // collapsed to a line: draws nothing
-    Polygon p = *g.like;
+    Polygon p = g.like;
     p.first_vertex = static_cast<uint32_t>(out.lod_vertices.size());
     p.vertex_count = 3;
     out.lod_vertices.insert(out.lod_vertices.end(), {a, b, c});
@@ -159,6 +172,63 @@ void append_triangles(const Scene& s, const Group& g, const std::vector<unsigned
     out.lod_polygons.push_back(p);
     out.lod_light.push_back(flat_light(s, p, light_normal(g, &indices[i], normal)));
   }
+}
+
+// The polygons polys (into src.polygons) in groups of one key, each welded.
+void make_groups(const Source& src, std::vector<uint32_t>& polys, bool shaded, const Vec3& origin,
+                 std::vector<Group>& groups) {
+  std::stable_sort(polys.begin(), polys.end(), [&](uint32_t a, uint32_t b) {
+    return group_key(src.polygons[a]) < group_key(src.polygons[b]);
+  });
+  groups.clear();
+  for (size_t a = 0; a < polys.size();) {
+    size_t b = a + 1;
+    while (b < polys.size() &&
+           group_key(src.polygons[polys[b]]) == group_key(src.polygons[polys[a]]))
+      ++b;
+    groups.emplace_back();
+    groups.back().like = src.polygons[polys[a]];
+    groups.back().shaded = shaded;
+    weld(src,
+         std::vector<uint32_t>(polys.begin() + static_cast<std::ptrdiff_t>(a),
+                               polys.begin() + static_cast<std::ptrdiff_t>(b)),
+         origin, groups.back());
+    a = b;
+  }
+}
+
+struct Simplified {
+  size_t triangles = 0;
+  double error = 0.0;  // world units, the largest of any group's
+};
+
+// Each group's triangles simplified to about a quarter, borders locked. Nothing when stop was
+// heard: it is heard between two simplifications, so that a world unloaded (or a program
+// ending) does not wait for a large chunk's levels.
+std::optional<Simplified> simplify(std::vector<Group>& groups, const std::atomic<bool>* stop,
+                                   std::vector<unsigned>& scratch, double most_error = -1.0) {
+  Simplified out;
+  for (Group& g : groups) {
+    if (stop && stop->load(std::memory_order_relaxed)) return std::nullopt;
+    const size_t count = g.indices.size();
+    if (count / 3 < kMinGroupTriangles || !g.finite) {
+      out.triangles += count / 3;
+      continue;
+    }
+    scratch.resize(count);
+    float result_error = 0.0f;
+    const size_t target = most_error >= 0.0 ? 0 : count / 3 / kLevelDivisor * 3;
+    const float bound =
+        most_error >= 0.0 && g.scale > 0.0f ? static_cast<float>(most_error / g.scale) : 1.0f;
+    const size_t n = meshopt_simplify(scratch.data(), g.indices.data(), count, g.positions.data(),
+                                      g.vertices.size(), sizeof(float) * 3, target, bound,
+                                      meshopt_SimplifyLockBorder, &result_error);
+    scratch.resize(n);
+    g.indices.swap(scratch);
+    out.error = std::max(out.error, static_cast<double>(result_error) * g.scale);
+    out.triangles += n / 3;
+  }
+  return out;
 }
 
 }  // namespace
@@ -177,6 +247,7 @@ namespace {
 // first_mesh on are shared meshes.
 void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& out,
                   const std::atomic<bool>* stop, size_t first_mesh) {
+  const Source scene_source{s.polygons, s.vertices, s.normals, s.vertex_colors};
   std::vector<uint32_t> polys;
   std::vector<Group> groups;
   std::vector<unsigned> simplified;
@@ -187,9 +258,6 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
     chunk.level_count = 0;
     if (stop && stop->load(std::memory_order_relaxed)) continue;
     polys.assign(order.begin() + chunk.begin, order.begin() + chunk.end);
-    std::stable_sort(polys.begin(), polys.end(), [&](uint32_t a, uint32_t b) {
-      return group_key(s.polygons[a]) < group_key(s.polygons[b]);
-    });
     size_t triangles = 0;
     bool coloured = false, see_through = false;
     for (uint32_t pi : polys) {
@@ -206,20 +274,7 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
     // picture.
     if (triangles < kMinGroupTriangles * kLevelDivisor || see_through) continue;
 
-    groups.clear();
-    for (size_t a = 0; a < polys.size();) {
-      size_t b = a + 1;
-      while (b < polys.size() && group_key(s.polygons[polys[b]]) == group_key(s.polygons[polys[a]]))
-        ++b;
-      groups.emplace_back();
-      groups.back().like = &s.polygons[polys[a]];
-      groups.back().shaded = coloured;
-      weld(s,
-           std::vector<uint32_t>(polys.begin() + static_cast<std::ptrdiff_t>(a),
-                                 polys.begin() + static_cast<std::ptrdiff_t>(b)),
-           chunk.lo, groups.back());
-      a = b;
-    }
+    make_groups(scene_source, polys, coloured, chunk.lo, groups);
 
     // Each level is simplified from the one before, so its error adds to theirs. A level that
     // stops well short of its aim is held back by the locked borders: the next would gain
@@ -227,29 +282,10 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
     size_t kept_triangles = triangles, aim = triangles;
     double error = 0.0;
     for (size_t level = 0; level < most_levels; ++level) {
-      double level_error = 0.0;
-      size_t level_triangles = 0;
-      for (Group& g : groups) {
-        // A stop is heard between two simplifications, so that a world unloaded (or a program
-        // ending) does not wait for a large chunk's levels; what is left is thrown away.
-        if (stop && stop->load(std::memory_order_relaxed)) return;
-        const size_t count = g.indices.size();
-        if (count / 3 < kMinGroupTriangles || !g.finite) {
-          level_triangles += count / 3;
-          continue;
-        }
-        simplified.resize(count);
-        float result_error = 0.0f;
-        const size_t target = count / 3 / kLevelDivisor * 3;
-        const size_t n = meshopt_simplify(simplified.data(), g.indices.data(), count,
-                                          g.positions.data(), g.vertices.size(), sizeof(float) * 3,
-                                          target, 1.0f, meshopt_SimplifyLockBorder, &result_error);
-        simplified.resize(n);
-        g.indices.swap(simplified);
-        level_error = std::max(level_error, static_cast<double>(result_error) * g.scale);
-        level_triangles += n / 3;
-      }
-      error += level_error;
+      const std::optional<Simplified> step = simplify(groups, stop, simplified);
+      if (!step) return;
+      const size_t level_triangles = step->triangles;
+      error += step->error;
       aim /= kLevelDivisor;
       if (static_cast<double>(level_triangles) > kKeepShare * static_cast<double>(kept_triangles))
         break;
@@ -270,9 +306,154 @@ void build_levels(const Scene& s, std::span<const uint32_t> order, SceneIndex& o
   }
 }
 
-// The pieces simplified: the chunks, then the shared meshes (as chunks of their own frame).
+// Blocks of 2 by 2 grid cells' chunks, then of 2 by 2 such blocks, and so on up to
+// kBlockDepths times, each simplified as one from its parts' coarsest levels. A part's levels
+// keep every vertex of its border; inside a block the borders between its parts are free, so a
+// far block draws far fewer triangles than its parts would. Only the block's outer border is
+// locked, and it is its parts' own at full detail, so a block meets any neighbour (a chunk or
+// a block, at any level) without a crack. A block is kept only if it pays as a level does.
+constexpr size_t kBlockDepths = 3;
+// A block may stray from its parts' coarsest levels by this share of their error, so that
+// its own error grows with its size as theirs did (it is chosen from about twice as far
+// off). Its parts' triangles are few already: it pays at a smaller gain than a chunk's level.
+constexpr double kBlockErrorShare = 0.75;
+constexpr double kBlockKeepShare = 0.8;
+
+void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, ChunkLevels& out,
+                  const std::atomic<bool>& stop) {
+  struct Part {
+    uint32_t chunk;  // into index.chunks, or from cells on into out.blocks
+    uint32_t level;  // its coarsest, into out.levels
+    uint32_t x, y;   // its cell at this depth
+    Vec3 lo, hi;
+  };
+  // A block made by a thread, its level in the thread's own arrays, from parts[first, end).
+  struct Made {
+    ChunkLevel level;
+    Vec3 lo, hi;
+    size_t first, end;
+  };
+  const size_t cells = index.cell_chunks();
+  out.parents.assign(cells, kNoChunk);
+  std::vector<Part> parts;
+  for (size_t c = 0; c < cells && c < out.chunk_levels.size(); ++c) {
+    const auto [first, count] = out.chunk_levels[c];
+    // Blocks are lit flat: the OpenGL back end draws no level lit per vertex from the card,
+    // and a block has no full detail of its own to fall back on.
+    if (count == 0 || out.levels[first + count - 1].shaded) continue;
+    const Chunk& k = index.chunks[c];
+    parts.push_back({static_cast<uint32_t>(c), first + count - 1, k.cell_x, k.cell_y, k.lo, k.hi});
+  }
+  for (size_t depth = 0; depth < kBlockDepths && parts.size() > 1; ++depth) {
+    std::sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
+      return std::make_tuple(a.y / 2, a.x / 2, a.chunk) <
+             std::make_tuple(b.y / 2, b.x / 2, b.chunk);
+    });
+    // Runs of two or more parts that share a cell at the next depth: the blocks to try.
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t a = 0; a < parts.size();) {
+      size_t b = a + 1;
+      while (b < parts.size() && parts[b].x / 2 == parts[a].x / 2 &&
+             parts[b].y / 2 == parts[a].y / 2)
+        ++b;
+      if (b - a >= 2) runs.emplace_back(a, b);
+      a = b;
+    }
+    // Each thread tries a contiguous share of them into arrays of its own; they are joined in
+    // order, so that the blocks do not depend on the number of threads.
+    const size_t shares = std::clamp<size_t>(static_cast<size_t>(std::max(threads, 1)), 1,
+                                             std::max<size_t>(runs.size(), 1));
+    std::vector<ChunkLevels> made_levels(shares);
+    std::vector<std::vector<Made>> made(shares);
+    auto work = [&](size_t t) {
+      std::vector<uint32_t> polys;
+      std::vector<Group> groups;
+      std::vector<unsigned> scratch;
+      for (size_t r = runs.size() * t / shares; r < runs.size() * (t + 1) / shares; ++r) {
+        if (stop.load(std::memory_order_relaxed)) return;
+        polys.clear();
+        double error = 0.0;
+        Vec3 lo = parts[runs[r].first].lo, hi = parts[runs[r].first].hi;
+        for (size_t i = runs[r].first; i < runs[r].second; ++i) {
+          const ChunkLevel& l = out.levels[parts[i].level];
+          for (uint32_t k = l.begin; k < l.end; ++k) polys.push_back(k);
+          error = std::max(error, l.error);
+          lo = {std::min(lo.x, parts[i].lo.x), std::min(lo.y, parts[i].lo.y),
+                std::min(lo.z, parts[i].lo.z)};
+          hi = {std::max(hi.x, parts[i].hi.x), std::max(hi.y, parts[i].hi.y),
+                std::max(hi.z, parts[i].hi.z)};
+        }
+        const size_t triangles = polys.size();  // levels hold triangles only
+        make_groups({out.lod_polygons, out.lod_vertices, {}, {}}, polys, false, lo, groups);
+        const std::optional<Simplified> step =
+            simplify(groups, &stop, scratch, error * kBlockErrorShare);
+        if (!step) return;
+        if (static_cast<double>(step->triangles) > kBlockKeepShare * static_cast<double>(triangles))
+          continue;
+        ChunkLevels& mine = made_levels[t];
+        Made m{{}, lo, hi, runs[r].first, runs[r].second};
+        m.level.begin = static_cast<uint32_t>(mine.lod_polygons.size());
+        for (const Group& g : groups) append_triangles(s, g, g.indices, mine);
+        m.level.end = static_cast<uint32_t>(mine.lod_polygons.size());
+        m.level.error = error + step->error;
+        made[t].push_back(m);
+      }
+    };
+    std::vector<std::thread> workers;
+    for (size_t t = 1; t < shares; ++t) workers.emplace_back(work, t);
+    work(0);
+    for (std::thread& w : workers) w.join();
+    if (stop.load(std::memory_order_relaxed)) return;
+
+    std::vector<Part> next;
+    for (size_t t = 0; t < shares; ++t) {
+      const auto polygon_base = static_cast<uint32_t>(out.lod_polygons.size());
+      const auto vertex_base = static_cast<uint32_t>(out.lod_vertices.size());
+      for (Polygon p : made_levels[t].lod_polygons) {
+        p.first_vertex += vertex_base;
+        out.lod_polygons.push_back(p);
+      }
+      const ChunkLevels& mine = made_levels[t];
+      out.lod_vertices.insert(out.lod_vertices.end(), mine.lod_vertices.begin(),
+                              mine.lod_vertices.end());
+      out.lod_light.insert(out.lod_light.end(), mine.lod_light.begin(), mine.lod_light.end());
+      for (Made& m : made[t]) {
+        Chunk block;
+        block.lo = m.lo;
+        block.hi = m.hi;
+        block.first_level = static_cast<uint32_t>(out.levels.size());
+        block.level_count = 1;
+        block.cell_x = parts[m.first].x / 2;
+        block.cell_y = parts[m.first].y / 2;
+        block.first_child = static_cast<uint32_t>(out.children.size());
+        block.child_count = static_cast<uint32_t>(m.end - m.first);
+        const auto id = static_cast<uint32_t>(cells + out.blocks.size());
+        for (size_t i = m.first; i < m.end; ++i) {
+          const uint32_t c = parts[i].chunk;
+          out.children.push_back(c);
+          (c < cells ? out.parents[c] : out.blocks[c - cells].parent) = id;
+        }
+        next.push_back({id, block.first_level, block.cell_x, block.cell_y, m.lo, m.hi});
+        m.level.begin += polygon_base;
+        m.level.end += polygon_base;
+        out.levels.push_back(m.level);
+        out.blocks.push_back(block);
+      }
+    }
+    parts = std::move(next);
+  }
+  // Where some chunk's levels are lit per vertex, normals and colours run beside every vertex.
+  if (!out.lod_normals.empty()) {
+    out.lod_normals.resize(out.lod_vertices.size());
+    out.lod_colors.resize(out.lod_vertices.size(), kNoVertexColor);
+  }
+}
+
+// The pieces simplified: the grid's chunks, then the shared meshes (as chunks of their own
+// frame).
 std::vector<Chunk> pieces(const Scene& s, const SceneIndex& index) {
-  std::vector<Chunk> out = index.chunks;
+  std::vector<Chunk> out(index.chunks.begin(),
+                         index.chunks.begin() + static_cast<std::ptrdiff_t>(index.cell_chunks()));
   for (size_t o = 0; o < index.objects.size() && o < s.objects.size(); ++o) {
     const ObjectGroup& g = index.objects[o];
     if (!s.objects[o].shared || g.begin == g.end) continue;
@@ -308,7 +489,7 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
                           all.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
     // Pieces from index.chunks.size() on are shared meshes.
     const size_t first = n * t / parts;
-    const size_t first_mesh = index.chunks.size() > first ? index.chunks.size() - first : 0;
+    const size_t first_mesh = index.cell_chunks() > first ? index.cell_chunks() - first : 0;
     auto work = [&s, &index, &stop, &run = runs[t], first_mesh] {
       build_levels(s, index.order, run, &stop, first_mesh);
     };
@@ -347,6 +528,7 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
                             run.lod_vertices.end());
     out.lod_light.insert(out.lod_light.end(), run.lod_light.begin(), run.lod_light.end());
   }
+  build_blocks(s, index, threads, out, stop);
   return out;
 }
 
@@ -356,12 +538,17 @@ void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index) {
   size_t shared = 0;
   for (size_t o = 0; o < index.objects.size(); ++o)
     shared += s.objects[o].shared && index.objects[o].begin != index.objects[o].end;
-  if (levels.chunk_levels.size() != index.chunks.size() + shared) return;  // another index's
-  for (size_t i = 0; i < index.chunks.size(); ++i) {
+  const size_t cells = index.cell_chunks();
+  if (levels.chunk_levels.size() != cells + shared) return;  // another index's
+  index.chunks.resize(cells);
+  for (size_t i = 0; i < cells; ++i) {
     index.chunks[i].first_level = levels.chunk_levels[i].first;
     index.chunks[i].level_count = levels.chunk_levels[i].second;
+    index.chunks[i].parent = i < levels.parents.size() ? levels.parents[i] : kNoChunk;
   }
-  size_t next = index.chunks.size();
+  index.chunks.insert(index.chunks.end(), levels.blocks.begin(), levels.blocks.end());
+  index.children = std::move(levels.children);
+  size_t next = cells;
   for (size_t o = 0; o < index.objects.size(); ++o) {
     ObjectGroup& g = index.objects[o];
     if (!s.objects[o].shared || g.begin == g.end) continue;

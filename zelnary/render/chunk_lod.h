@@ -1,7 +1,8 @@
 // Levels of detail for static chunks: each chunk's polygons simplified once at load into
 // coarser triangle meshes whose borders are kept exactly (so neighbouring chunks, drawn at
-// different levels, never open a crack), and the choice per frame of the coarsest level whose
-// error, seen from the eye, stays under a pixel.
+// different levels, never open a crack), then blocks of neighbouring chunks simplified as one
+// past the borders between them; and the choice per frame of the coarsest level whose error,
+// seen from the eye, stays under a pixel.
 #pragma once
 
 #include <atomic>
@@ -19,7 +20,8 @@ namespace znr {
 bool lod_by_default();
 
 // Fills index.levels, lod_polygons, lod_vertices, lod_light, lod_normals and lod_colors, and
-// each chunk's (and each shared mesh's) first_level and level_count, from their polygons.
+// each chunk's (and each shared mesh's) first_level and level_count, from their polygons, and
+// appends the blocks over the grid's chunks to index.chunks (with index.children).
 // index must hold the chunks and object groups already.
 void build_chunk_levels(const Scene& scene, SceneIndex& index);
 
@@ -35,6 +37,11 @@ struct ChunkLevels {
   std::vector<PolygonLight> lod_light;
   std::vector<Normal> lod_normals;
   std::vector<uint32_t> lod_colors;
+  // The blocks over the grid's chunks (SceneIndex::chunks from the cells on), the chunks each
+  // stands for (SceneIndex::children), and per grid cell the block that stands for it.
+  std::vector<Chunk> blocks;
+  std::vector<uint32_t> children;
+  std::vector<uint32_t> parents;
 };
 ChunkLevels build_chunk_levels(const Scene& scene, const SceneIndex& index, int32_t threads,
                                const std::atomic<bool>& stop);

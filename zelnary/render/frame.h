@@ -43,9 +43,10 @@ struct Frame {
   const SceneIndex* index = nullptr;
   View view;
   uint32_t background = 0xFF000000u;  // 0xFFRRGGBB
-  std::vector<uint32_t> chunks;       // into SceneIndex::chunks, nearest first
+  // Into SceneIndex::chunks, nearest first: grid cells, and blocks standing for theirs.
+  std::vector<uint32_t> chunks;
   // Parallel to chunks: 0 to draw the chunk in full, k for its level k (Chunk::first_level +
-  // k - 1 in SceneIndex::levels).
+  // k - 1 in SceneIndex::levels); never 0 for a block.
   std::vector<uint8_t> chunk_level;
   std::vector<VisibleObject> objects;  // those in view, by object, then the placements in view
   std::vector<VisibleSkin> skins;

@@ -49,10 +49,25 @@ void find_visible(const Scene& scene, const SceneIndex& index, std::span<const O
   out.objects.clear();
   if (view.width <= 0 || view.height <= 0) return;
 
-  for (size_t c = 0; c < index.chunks.size(); ++c) {
-    if (box_visible(view, index.chunks[c].lo, index.chunks[c].hi)) {
-      out.chunks.push_back(static_cast<uint32_t>(c));
+  // A block of chunks far enough off to be drawn at its level stands for them all; otherwise
+  // its chunks are looked at one by one. Without levels, only the grid's chunks are drawn.
+  // Looked at in the index's order (last pushed first); a block's parts come before it.
+  std::vector<uint32_t> look;
+  for (size_t c = index.chunks.size(); c-- > 0;) {
+    const Chunk& k = index.chunks[c];
+    if (lod ? k.parent == kNoChunk : k.child_count == 0) look.push_back(static_cast<uint32_t>(c));
+  }
+  while (!look.empty()) {
+    const uint32_t c = look.back();
+    look.pop_back();
+    const Chunk& k = index.chunks[c];
+    if (!box_visible(view, k.lo, k.hi)) continue;
+    if (k.child_count == 0 || choose_level(index, k, view) > 0) {
+      out.chunks.push_back(c);
+      continue;
     }
+    for (uint32_t i = k.first_child + k.child_count; i-- > k.first_child;)
+      if (i < index.children.size() && index.children[i] < c) look.push_back(index.children[i]);
   }
   auto distance = [&](uint32_t c) {
     const Chunk& k = index.chunks[c];

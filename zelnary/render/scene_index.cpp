@@ -39,6 +39,12 @@ bool SceneIndex::built_for(const Scene& s) const {
          mip_levels.size() == s.textures.size();
 }
 
+size_t SceneIndex::cell_chunks() const {
+  size_t n = 0;
+  while (n < chunks.size() && chunks[n].child_count == 0) ++n;
+  return n;
+}
+
 void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
   out = SceneIndex{};
   out.scene = &s;
@@ -123,6 +129,8 @@ void build_scene_index(const Scene& s, SceneIndex& out, bool with_levels) {
     Chunk chunk;
     chunk.begin = count[c];
     chunk.end = count[c + 1];
+    chunk.cell_x = static_cast<uint32_t>(c % grid);
+    chunk.cell_y = static_cast<uint32_t>(c / grid);
     chunk.lo = {kInf, kInf, kInf};
     chunk.hi = {-kInf, -kInf, -kInf};
     out.chunks.push_back(chunk);

@@ -20,11 +20,20 @@ struct PolygonLight {
   float back[3] = {1.0f, 1.0f, 1.0f};
 };
 
+constexpr uint32_t kNoChunk = 0xFFFFFFFFu;
+
+// A chunk is either a cell of the grid (its polygons in order[begin, end)) or, once levels of
+// detail are built, a block of neighbouring chunks simplified as one (begin == end: it has
+// only levels, and stands for its children where it is far enough off).
 struct Chunk {
   Vec3 lo, hi;                  // bounding box of its polygons' vertices
   uint32_t begin = 0, end = 0;  // into SceneIndex::order
   // Its simplified versions, finest first: SceneIndex::levels[first_level, + level_count).
   uint32_t first_level = 0, level_count = 0;
+  uint32_t cell_x = 0, cell_y = 0;  // its grid cell; a block's in the grid halved per depth
+  uint32_t parent = kNoChunk;       // the block that stands for it, if any
+  // A block's chunks: SceneIndex::children[first_child, + child_count); none for a grid cell.
+  uint32_t first_child = 0, child_count = 0;
 };
 
 // A chunk simplified: triangles in SceneIndex::lod_polygons[begin, end), with their light in
@@ -48,9 +57,10 @@ struct ObjectGroup {
 };
 
 struct SceneIndex {
-  std::vector<uint32_t> order;  // polygon indices, chunk by chunk, then object by object
-  std::vector<Chunk> chunks;
-  std::vector<ObjectGroup> objects;         // one per Scene::objects entry
+  std::vector<uint32_t> order;       // polygon indices, chunk by chunk, then object by object
+  std::vector<Chunk> chunks;         // the grid's cells, then the blocks over them
+  std::vector<uint32_t> children;    // the blocks' chunks (Chunk::first_child)
+  std::vector<ObjectGroup> objects;  // one per Scene::objects entry
   std::vector<ObjectPose> placement_poses;  // parallel to Scene::placements
   // The static polygons' light, parallel to order[0, light.size()) (the chunks' part); zero
   // for those lit per vertex (needs_vertex_shade), which back ends light themselves.
@@ -80,6 +90,8 @@ struct SceneIndex {
   size_t polygon_count = 0, vertex_count = 0, object_count = 0;
 
   bool built_for(const Scene& s) const;
+  // How many of chunks are grid cells: those before the first block.
+  size_t cell_chunks() const;
 };
 
 // About kPolygonsPerChunk polygons per chunk on average. A chunk's simplified levels keep

@@ -112,8 +112,9 @@ Image draw_with(Backend& b, const Frame& frame, double accuracy) {
   return out;
 }
 
-// The chunks at the levels the front end chose, and all at their coarsest (far from full
-// detail: only a back end that draws the levels matches the CPU then), looking down (most
+// The chunks at the levels the front end chose, and the coarsest there is, the blocks of
+// chunks (far from full detail: only a back end that draws the levels matches the CPU then),
+// looking down (most
 // chunks cross the view's edges, cut on the CPU at Low) and across the terrain, at Low and High;
 // lit flat, and lit per vertex in full detail.
 void check_levels_against_the_cpu(bool smooth) {
@@ -129,10 +130,14 @@ void check_levels_against_the_cpu(bool smooth) {
        {test::look_at({800, 800, 100}, {900, 820, 0}, 60.0), kAcrossTheTerrain}) {
     Frame chosen;
     find_visible(scene, index, {}, make_view(cam, 320, 240, near_plane_distance(index)), chosen);
-    Frame coarsest = chosen, full = chosen;
-    for (size_t i = 0; i < chosen.chunks.size(); ++i) {
-      coarsest.chunk_level[i] = static_cast<uint8_t>(index.chunks[chosen.chunks[i]].level_count);
-      full.chunk_level[i] = 0;
+    Frame coarsest = chosen, full;
+    find_visible(scene, index, {}, chosen.view, full, false);
+    coarsest.chunks.clear();
+    coarsest.chunk_level.clear();
+    for (size_t c = 0; c < index.chunks.size(); ++c) {
+      if (index.chunks[c].parent != kNoChunk) continue;
+      coarsest.chunks.push_back(static_cast<uint32_t>(c));
+      coarsest.chunk_level.push_back(static_cast<uint8_t>(index.chunks[c].level_count));
     }
     for (const double accuracy : {1000.0, 0.0}) {
       for (const Frame* f : {&chosen, &coarsest}) {

@@ -74,8 +74,10 @@ TEST(ChunkLevels, MixedLevelsLeaveNoCrack) {
   const Scene scene = terrain();
   SceneIndex index;
   build_scene_index(scene, index);
+  const size_t cells = index.cell_chunks();
   size_t simplified = 0;
-  for (const Chunk& c : index.chunks) {
+  for (size_t i = 0; i < cells; ++i) {
+    const Chunk& c = index.chunks[i];
     for (uint8_t k = 1; k <= c.level_count; ++k) {
       EXPECT_LT(polygons_at(index, c, k), polygons_at(index, c, k - 1));
       EXPECT_GE(index.levels[c.first_level + k - 1].error,
@@ -83,13 +85,30 @@ TEST(ChunkLevels, MixedLevelsLeaveNoCrack) {
     }
     simplified += c.level_count > 0 ? 1 : 0;
   }
-  ASSERT_GT(simplified, index.chunks.size() / 2);
+  ASSERT_GT(simplified, cells / 2);
+  // A block of chunks has fewer triangles than its parts at their coarsest, and at least their
+  // error: it stands for them, and is chosen no nearer than they would be.
+  ASSERT_GT(index.chunks.size(), cells + 4);
+  for (size_t b = cells; b < index.chunks.size(); ++b) {
+    const Chunk& block = index.chunks[b];
+    ASSERT_EQ(block.level_count, 1u);
+    size_t parts = 0;
+    for (uint32_t i = block.first_child; i < block.first_child + block.child_count; ++i) {
+      const Chunk& c = index.chunks[index.children[i]];
+      EXPECT_EQ(c.parent, b);
+      EXPECT_GE(index.levels[block.first_level].error,
+                index.levels[c.first_level + c.level_count - 1].error);
+      parts += polygons_at(index, c, static_cast<uint8_t>(c.level_count));
+    }
+    EXPECT_LT(polygons_at(index, block, 1), parts);
+  }
 
   // A simplified triangle is lit like the ground it stands for, hardly darker than the
   // darkest full-detail triangle of its chunk (a steep sliver lit by its own normal is, by
   // up to 0.46 here).
   float worst = 0.0f;
-  for (const Chunk& c : index.chunks) {
+  for (size_t i = 0; i < cells; ++i) {
+    const Chunk& c = index.chunks[i];
     float darkest = 1e9f;
     for (uint32_t k = c.begin; k < c.end; ++k) darkest = std::min(darkest, index.light[k].front[1]);
     if (c.level_count == 0) continue;
@@ -106,11 +125,22 @@ TEST(ChunkLevels, MixedLevelsLeaveNoCrack) {
     find_visible(scene, index, {}, make_view(cam, kW, kH, near_plane_distance(index)), frame);
     ASSERT_GT(frame.chunks.size(), 20u);
     for (int pattern = 0; pattern < 3; ++pattern) {
-      for (size_t i = 0; i < frame.chunks.size(); ++i) {
-        const Chunk& c = index.chunks[frame.chunks[i]];
-        const size_t want = pattern == 2 ? c.level_count : (frame.chunks[i] + pattern) % 3;
-        frame.chunk_level[i] = static_cast<uint8_t>(std::min<size_t>(want, c.level_count));
-      }
+      // Blocks taken or opened by turns, their chunks at every level.
+      frame.chunks.clear();
+      frame.chunk_level.clear();
+      auto add = [&](auto& self, uint32_t c) -> void {
+        const Chunk& k = index.chunks[c];
+        if (k.child_count > 0 && (c + static_cast<uint32_t>(pattern)) % 2 == 1) {
+          for (uint32_t i = k.first_child; i < k.first_child + k.child_count; ++i)
+            self(self, index.children[i]);
+          return;
+        }
+        const size_t want = k.child_count > 0 || pattern == 2 ? k.level_count : (c + pattern) % 3;
+        frame.chunks.push_back(c);
+        frame.chunk_level.push_back(static_cast<uint8_t>(std::min<size_t>(want, k.level_count)));
+      };
+      for (size_t c = 0; c < index.chunks.size(); ++c)
+        if (index.chunks[c].parent == kNoChunk) add(add, static_cast<uint32_t>(c));
       const Image image = draw(frame);
       size_t holes = 0;
       for (uint32_t t : image.texels) holes += t == kBackground ? 1 : 0;
@@ -121,36 +151,48 @@ TEST(ChunkLevels, MixedLevelsLeaveNoCrack) {
 
 // Up close every chunk near the eye is drawn in full; across the terrain the far chunks go
 // coarse, while the picture stays close to the one in full detail.
+// Far off, blocks of chunks stand for their chunks: each chunk in view is drawn once, by
+// itself or by one block over it.
 TEST(ChunkLevels, ChosenByProjectedError) {
   const Scene scene = terrain();
   SceneIndex index;
   build_scene_index(scene, index);
-  const Camera cam = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
-  const View view = make_view(cam, kW, kH, near_plane_distance(index));
-  Frame lod, full;
-  find_visible(scene, index, {}, view, lod);
-  find_visible(scene, index, {}, view, full, false);
-  ASSERT_EQ(lod.chunks, full.chunks);
-  size_t coarse = 0;
-  for (size_t i = 0; i < lod.chunks.size(); ++i) {
-    const Chunk& c = index.chunks[lod.chunks[i]];
-    EXPECT_EQ(full.chunk_level[i], 0);
-    if (lod.chunk_level[i] > 0) {
-      ++coarse;
-      // Its error, seen from the box's nearest point, is within the limit.
-      auto gap = [](double e, double lo, double hi) { return std::max({lo - e, 0.0, e - hi}); };
-      const double near =
-          length(Vec3{gap(view.eye.x, c.lo.x, c.hi.x), gap(view.eye.y, c.lo.y, c.hi.y),
-                      gap(view.eye.z, c.lo.z, c.hi.z)});
-      EXPECT_LE(index.levels[c.first_level + lod.chunk_level[i] - 1].error * view.focal,
-                kMaxLevelErrorPixels * near);
+  size_t blocks = 0;
+  for (const Camera& cam : {test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0),
+                            test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0)}) {
+    const View view = make_view(cam, kW, kH, near_plane_distance(index));
+    Frame lod, full;
+    find_visible(scene, index, {}, view, lod);
+    find_visible(scene, index, {}, view, full, false);
+    std::vector<int> drawn(index.chunks.size(), 0);
+    auto draw_cells = [&](auto& self, uint32_t c) -> void {
+      const Chunk& k = index.chunks[c];
+      ++drawn[c];
+      for (uint32_t i = k.first_child; i < k.first_child + k.child_count; ++i)
+        self(self, index.children[i]);
+    };
+    for (uint32_t c : lod.chunks) draw_cells(draw_cells, c);
+    for (uint32_t c : full.chunks) EXPECT_EQ(drawn[c], 1) << c;
+    size_t coarse = 0;
+    for (size_t i = 0; i < lod.chunks.size(); ++i) {
+      const Chunk& c = index.chunks[lod.chunks[i]];
+      blocks += c.child_count > 0 ? 1 : 0;
+      if (lod.chunk_level[i] > 0) {
+        ++coarse;
+        // Its error, seen from the box's nearest point, is within the limit.
+        auto gap = [](double e, double lo, double hi) { return std::max({lo - e, 0.0, e - hi}); };
+        const double near =
+            length(Vec3{gap(view.eye.x, c.lo.x, c.hi.x), gap(view.eye.y, c.lo.y, c.hi.y),
+                        gap(view.eye.z, c.lo.z, c.hi.z)});
+        EXPECT_LE(index.levels[c.first_level + lod.chunk_level[i] - 1].error * view.focal,
+                  kMaxLevelErrorPixels * near);
+      }
     }
+    EXPECT_GT(coarse, lod.chunks.size() / 4);
+    const Image a = draw(lod), b = draw(full);
+    EXPECT_LT(far_off(a, b), a.texels.size() / 100);
   }
-  EXPECT_EQ(lod.chunk_level[0], 0);  // the nearest
-  EXPECT_GT(coarse, lod.chunks.size() / 4);
-
-  const Image a = draw(lod), b = draw(full);
-  EXPECT_LT(far_off(a, b), a.texels.size() / 100);
+  EXPECT_GT(blocks, 4u);
 }
 
 }  // namespace
