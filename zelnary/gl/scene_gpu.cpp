@@ -221,6 +221,20 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
   stream_.begin(scene, frame.view, usable_);
   chunks_.clear();
   levels_drawn_.clear();
+  // A chunk in full; a block of chunks, which has levels only, by its chunks in full.
+  auto draw_full = [&](auto& self, uint32_t c) -> void {
+    const Chunk& chunk = index.chunks[c];
+    for (uint32_t i = chunk.first_child; i < chunk.first_child + chunk.child_count; ++i)
+      if (i < index.children.size() && index.children[i] < c) self(self, index.children[i]);
+    if (chunk.begin == chunk.end) return;
+    if (!affine || box_inside_view(frame.view, chunk.lo, chunk.hi)) {
+      chunks_.push_back(c);
+      return;
+    }
+    for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
+      stream_.add(scene.polygons[index.order[k]], nullptr, index.light[k], true);
+    }
+  };
   for (size_t i = 0; i < frame.chunks.size(); ++i) {
     const uint32_t c = frame.chunks[i];
     const Chunk& chunk = index.chunks[c];
@@ -240,14 +254,7 @@ void SceneGpu::stream_frame(const Frame& frame, bool affine) {
       }
       continue;
     }
-    if (chunk.begin == chunk.end) continue;  // a block of chunks: it has levels only
-    if (inside) {
-      chunks_.push_back(c);
-      continue;
-    }
-    for (uint32_t k = chunk.begin; k < chunk.end; ++k) {
-      stream_.add(scene.polygons[index.order[k]], nullptr, index.light[k], true);
-    }
+    draw_full(draw_full, c);
   }
   // Skins are posed here on the CPU, as the CPU back end poses them, and streamed whole.
   if (posed_.begin(frame)) posed_.pose(frame, 0, 1);

@@ -338,9 +338,7 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
   std::vector<Part> parts;
   for (size_t c = 0; c < cells && c < out.chunk_levels.size(); ++c) {
     const auto [first, count] = out.chunk_levels[c];
-    // Blocks are lit flat: the OpenGL back end draws no level lit per vertex from the card,
-    // and a block has no full detail of its own to fall back on.
-    if (count == 0 || out.levels[first + count - 1].shaded) continue;
+    if (count == 0) continue;
     const Chunk& k = index.chunks[c];
     parts.push_back({static_cast<uint32_t>(c), first + count - 1, k.cell_x, k.cell_y, k.lo, k.hi});
   }
@@ -373,18 +371,21 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
         if (stop.load(std::memory_order_relaxed)) return;
         polys.clear();
         double error = 0.0;
+        bool shaded = false;  // some part is lit per vertex: so is the block
         Vec3 lo = parts[runs[r].first].lo, hi = parts[runs[r].first].hi;
         for (size_t i = runs[r].first; i < runs[r].second; ++i) {
           const ChunkLevel& l = out.levels[parts[i].level];
           for (uint32_t k = l.begin; k < l.end; ++k) polys.push_back(k);
           error = std::max(error, l.error);
+          shaded = shaded || l.shaded;
           lo = {std::min(lo.x, parts[i].lo.x), std::min(lo.y, parts[i].lo.y),
                 std::min(lo.z, parts[i].lo.z)};
           hi = {std::max(hi.x, parts[i].hi.x), std::max(hi.y, parts[i].hi.y),
                 std::max(hi.z, parts[i].hi.z)};
         }
         const size_t triangles = polys.size();  // levels hold triangles only
-        make_groups({out.lod_polygons, out.lod_vertices, {}, {}}, polys, false, lo, groups);
+        make_groups({out.lod_polygons, out.lod_vertices, out.lod_normals, out.lod_colors}, polys,
+                    shaded, lo, groups);
         const std::optional<Simplified> step =
             simplify(groups, &stop, scratch, error * kBlockErrorShare);
         if (!step) return;
@@ -396,6 +397,7 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
         for (const Group& g : groups) append_triangles(s, g, g.indices, mine);
         m.level.end = static_cast<uint32_t>(mine.lod_polygons.size());
         m.level.error = error + step->error;
+        m.level.shaded = shaded;
         made[t].push_back(m);
       }
     };
@@ -413,7 +415,17 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
         p.first_vertex += vertex_base;
         out.lod_polygons.push_back(p);
       }
-      const ChunkLevels& mine = made_levels[t];
+      ChunkLevels& mine = made_levels[t];
+      // Normals and colours run beside every vertex once any level is lit per vertex.
+      if (!out.lod_normals.empty() || !mine.lod_normals.empty()) {
+        out.lod_normals.resize(vertex_base);
+        out.lod_colors.resize(vertex_base, kNoVertexColor);
+        mine.lod_normals.resize(mine.lod_vertices.size());
+        mine.lod_colors.resize(mine.lod_vertices.size(), kNoVertexColor);
+        out.lod_normals.insert(out.lod_normals.end(), mine.lod_normals.begin(),
+                               mine.lod_normals.end());
+        out.lod_colors.insert(out.lod_colors.end(), mine.lod_colors.begin(), mine.lod_colors.end());
+      }
       out.lod_vertices.insert(out.lod_vertices.end(), mine.lod_vertices.begin(),
                               mine.lod_vertices.end());
       out.lod_light.insert(out.lod_light.end(), mine.lod_light.begin(), mine.lod_light.end());
@@ -441,11 +453,6 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
       }
     }
     parts = std::move(next);
-  }
-  // Where some chunk's levels are lit per vertex, normals and colours run beside every vertex.
-  if (!out.lod_normals.empty()) {
-    out.lod_normals.resize(out.lod_vertices.size());
-    out.lod_colors.resize(out.lod_vertices.size(), kNoVertexColor);
   }
 }
 

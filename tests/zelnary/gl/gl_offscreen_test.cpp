@@ -163,7 +163,8 @@ TEST(GlImages, ChunksLitPerVertexAtTheirLevelsOfDetailMatchTheCpu) {
 }
 
 // Levels lit per vertex (here for their vertex colours) are the CPU's: the card draws those
-// chunks in full detail, colours and all, and never a level's flat light.
+// chunks in full detail, colours and all, and never a level's flat light; a block of such
+// chunks, by its chunks in full.
 TEST(GlImages, ChunksWhoseLevelsAreLitPerVertexAreDrawnInFull) {
   Scene scene = terrain(true);
   for (const Vertex& v : scene.vertices)
@@ -176,14 +177,20 @@ TEST(GlImages, ChunksWhoseLevelsAreLitPerVertexAreDrawnInFull) {
   CpuBackend cpu;
   for (Backend* b : {static_cast<Backend*>(&gl), static_cast<Backend*>(&cpu)})
     ASSERT_EQ(b->prepare(scene, index), BackendStatus::ok);
-  Frame coarsest;
+  Frame coarsest, full;
   find_visible(scene, index, {}, make_view(kAcrossTheTerrain, 320, 240, near_plane_distance(index)),
-               coarsest);
-  Frame full = coarsest;
-  for (size_t i = 0; i < coarsest.chunks.size(); ++i) {
-    coarsest.chunk_level[i] = static_cast<uint8_t>(index.chunks[coarsest.chunks[i]].level_count);
-    full.chunk_level[i] = 0;
+               full, false);
+  coarsest = full;
+  coarsest.chunks.clear();
+  coarsest.chunk_level.clear();
+  size_t blocks = 0;
+  for (size_t c = 0; c < index.chunks.size(); ++c) {
+    if (index.chunks[c].parent != kNoChunk) continue;
+    blocks += index.chunks[c].child_count > 0 ? 1 : 0;
+    coarsest.chunks.push_back(static_cast<uint32_t>(c));
+    coarsest.chunk_level.push_back(static_cast<uint8_t>(index.chunks[c].level_count));
   }
+  ASSERT_GT(blocks, 0u);
   EXPECT_GE(test::gl_matching(draw_with(gl, coarsest, 1000.0), draw_with(cpu, full, 1000.0)),
             test::kGlMatchingFraction);
   gl.release();

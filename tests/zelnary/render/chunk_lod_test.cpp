@@ -342,20 +342,28 @@ TEST(ChunkLevels, ColouredChunksGoCoarseWithTheirColoursAndLight) {
   EXPECT_TRUE(later.lod_normals == index.lod_normals);
   EXPECT_TRUE(later.lod_colors == index.lod_colors);
 
-  const View view = make_view(test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0), kW, kH,
-                              near_plane_distance(index));
-  Frame lod, full;
-  find_visible(scene, index, {}, view, lod);
-  find_visible(scene, index, {}, view, full, false);
-  size_t coarse_shaded = 0;
-  for (size_t i = 0; i < lod.chunks.size(); ++i) {
-    const Chunk& c = index.chunks[lod.chunks[i]];
-    if (lod.chunk_level[i] > 0 && index.levels[c.first_level + lod.chunk_level[i] - 1].shaded)
-      ++coarse_shaded;
+  // Across the terrain, and from far off, where blocks of chunks stand for them.
+  size_t shaded_blocks = 0;
+  for (const Camera& cam : {test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0),
+                            test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0)}) {
+    const View view = make_view(cam, kW, kH, near_plane_distance(index));
+    Frame lod, full;
+    find_visible(scene, index, {}, view, lod);
+    find_visible(scene, index, {}, view, full, false);
+    size_t coarse_shaded = 0;
+    for (size_t i = 0; i < lod.chunks.size(); ++i) {
+      const Chunk& c = index.chunks[lod.chunks[i]];
+      if (lod.chunk_level[i] > 0 && index.levels[c.first_level + lod.chunk_level[i] - 1].shaded) {
+        ++coarse_shaded;
+        shaded_blocks += c.child_count > 0 ? 1 : 0;
+      }
+    }
+    EXPECT_GT(coarse_shaded, lod.chunks.size() / 8);
+    // Highlights on simplified normals move a little more than flat light does.
+    const Image a = draw(lod), b = draw(full);
+    EXPECT_LT(far_off(a, b), a.texels.size() / 50);
   }
-  EXPECT_GT(coarse_shaded, lod.chunks.size() / 8);
-  const Image a = draw(lod), b = draw(full);
-  EXPECT_LT(far_off(a, b), a.texels.size() / 100);
+  EXPECT_GT(shaded_blocks, 0u);
 }
 
 }  // namespace
