@@ -28,8 +28,9 @@ constexpr size_t kMeshLevels = 6;
 constexpr double kKeepShare = 0.6;
 // Groups smaller than this are kept as they are at every level.
 constexpr size_t kMinGroupTriangles = 8;
-// The least error a level counts as having, as a share of its chunk's diagonal: at half a
-// pixel of error, levels take over once the chunk spans at most about 100 pixels.
+// The least error a level counts as having, as a share of its chunk's diagonal: at three
+// quarters of a pixel of error, levels take over once the chunk spans at most about 150
+// pixels.
 constexpr double kMinErrorShare = 0.005;
 
 // Polygons that may be merged: the same texture, colour, sidedness and material.
