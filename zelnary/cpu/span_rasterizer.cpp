@@ -36,13 +36,12 @@ struct FloorWalker {
       step_r = step - step_q * d;
     }
   }
+  // Without a branch: whether the remainder wraps changes from row to row at random.
   void next() {
-    q += step_q;
     r += step_r;
-    if (r >= d) {
-      r -= d;
-      ++q;
-    }
+    const int64_t wrap = r >= d ? 1 : 0;
+    q += step_q + wrap;
+    r -= d & -wrap;
   }
   int64_t floor() const { return q; }
   int64_t ceil() const { return q + (r != 0 ? 1 : 0); }
