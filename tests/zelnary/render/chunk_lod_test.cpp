@@ -62,6 +62,10 @@ size_t far_off(const Image& a, const Image& b) {
   return differ;
 }
 
+// Low across the terrain, and from far off, where blocks of chunks stand for theirs.
+const Camera kAcross = test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0);
+const Camera kFarOff = test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0);
+
 size_t polygons_at(const SceneIndex& index, const Chunk& c, uint8_t level) {
   if (level == 0) return c.end - c.begin;
   const ChunkLevel& l = index.levels[c.first_level + level - 1u];
@@ -158,8 +162,7 @@ TEST(ChunkLevels, ChosenByProjectedError) {
   SceneIndex index;
   build_scene_index(scene, index);
   size_t blocks = 0;
-  for (const Camera& cam : {test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0),
-                            test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0)}) {
+  for (const Camera& cam : {kAcross, kFarOff}) {
     const View view = make_view(cam, kW, kH, near_plane_distance(index));
     Frame lod, full;
     find_visible(scene, index, {}, view, lod);
@@ -342,10 +345,8 @@ TEST(ChunkLevels, ColouredChunksGoCoarseWithTheirColoursAndLight) {
   EXPECT_TRUE(later.lod_normals == index.lod_normals);
   EXPECT_TRUE(later.lod_colors == index.lod_colors);
 
-  // Across the terrain, and from far off, where blocks of chunks stand for them.
   size_t shaded_blocks = 0;
-  for (const Camera& cam : {test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0),
-                            test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0)}) {
+  for (const Camera& cam : {kAcross, kFarOff}) {
     const View view = make_view(cam, kW, kH, near_plane_distance(index));
     Frame lod, full;
     find_visible(scene, index, {}, view, lod);
