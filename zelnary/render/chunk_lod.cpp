@@ -71,6 +71,7 @@ void weld(const Source& s, const std::vector<uint32_t>& polys, const Vec3& origi
   std::vector<uint32_t> colors;
   for (uint32_t pi : polys) {
     const Polygon& p = s.polygons[pi];
+    if (static_cast<size_t>(p.first_vertex) + p.vertex_count > s.vertices.size()) continue;
     const std::span<const Vertex> v = s.vertices.subspan(p.first_vertex, p.vertex_count);
     // A polygon short of a normal at any corner is lit by its plane: none at every corner.
     const bool own = g.shaded && has_vertex_normals(s.normals, p);
@@ -203,9 +204,10 @@ struct Simplified {
   double error = 0.0;  // world units, the largest of any group's
 };
 
-// Each group's triangles simplified to about a quarter, borders locked. Nothing when stop was
-// heard: it is heard between two simplifications, so that a world unloaded (or a program
-// ending) does not wait for a large chunk's levels.
+// Each group's triangles simplified to about a quarter, or with most_error given (world
+// units), as far as that error allows; borders locked. Nothing when stop was heard: it is
+// heard between two simplifications, so that a world unloaded (or a program ending) does not
+// wait for a large chunk's levels.
 std::optional<Simplified> simplify(std::vector<Group>& groups, const std::atomic<bool>* stop,
                                    std::vector<unsigned>& scratch, double most_error = -1.0) {
   Simplified out;
@@ -495,7 +497,7 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
   for (size_t t = 0; t < parts; ++t) {
     runs[t].chunks.assign(all.begin() + static_cast<std::ptrdiff_t>(n * t / parts),
                           all.begin() + static_cast<std::ptrdiff_t>(n * (t + 1) / parts));
-    // Pieces from index.chunks.size() on are shared meshes.
+    // Pieces from index.cell_chunks() on are shared meshes.
     const size_t first = n * t / parts;
     const size_t first_mesh = index.cell_chunks() > first ? index.cell_chunks() - first : 0;
     auto work = [&s, &index, &stop, &run = runs[t], first_mesh] {
