@@ -22,6 +22,12 @@ struct Vec3 {
   constexpr bool operator==(const Vec3&) const = default;
 };
 
+// Grows the box [lo, hi] to hold p.
+inline void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
+  lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+  hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+}
+
 constexpr double dot(const Vec3& a, const Vec3& b) {
   return a.x * b.x + a.y * b.y + a.z * b.z;
 }

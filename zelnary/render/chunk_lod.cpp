@@ -381,10 +381,8 @@ void build_blocks(const Scene& s, const SceneIndex& index, int32_t threads, Chun
           for (uint32_t k = l.begin; k < l.end; ++k) polys.push_back(k);
           error = std::max(error, l.error);
           shaded = shaded || l.shaded;
-          lo = {std::min(lo.x, parts[i].lo.x), std::min(lo.y, parts[i].lo.y),
-                std::min(lo.z, parts[i].lo.z)};
-          hi = {std::max(hi.x, parts[i].hi.x), std::max(hi.y, parts[i].hi.y),
-                std::max(hi.z, parts[i].hi.z)};
+          grow(lo, hi, parts[i].lo);
+          grow(lo, hi, parts[i].hi);
         }
         const size_t triangles = polys.size();  // levels hold triangles only
         make_groups({out.lod_polygons, out.lod_vertices, out.lod_normals, out.lod_colors}, polys,

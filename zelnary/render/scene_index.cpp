@@ -25,11 +25,6 @@ bool polygon_valid(const Scene& s, const Polygon& p) {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr size_t kPolygonsPerRun = 65536;  // fewer polygons than this are not worth a thread
 
-void grow(Vec3& lo, Vec3& hi, const Vec3& p) {
-  lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-  hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-}
-
 }  // namespace
 
 bool SceneIndex::built_for(const Scene& s) const {
