@@ -245,6 +245,9 @@ struct Lanes<8> {
   ZNR_LANES8 static I splat_int(int32_t v) { return _mm256_set1_epi32(v); }
   ZNR_LANES8 static I add(I a, I b) { return _mm256_add_epi32(a, b); }
   ZNR_LANES8 static I bits(I a, I mask) { return _mm256_and_si256(a, mask); }
+  ZNR_LANES8 static I bits_or(I a, I b) { return _mm256_or_si256(a, b); }
+  // Bit i set where lane i is below zero.
+  ZNR_LANES8 static int32_t negative(I a) { return _mm256_movemask_ps(_mm256_castsi256_ps(a)); }
   template <int kCount>
   ZNR_LANES8 static I shift_right(I a) {
     return _mm256_srli_epi32(a, kCount);

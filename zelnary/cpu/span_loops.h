@@ -55,6 +55,19 @@ struct SpanContext {
   Plane inv_w, uw, vw, u, v;
 };
 
+// A triangle no wider than one group of lanes, wholly inside the tile across: each row's pixels
+// are those of the lanes from x0 where all three edge functions are >= 0. An edge function is
+// exact (integers, the fill rule's bias taken off) and small enough for 32 bits, since the
+// triangle is.
+struct TriangleRows {
+  int32_t x0 = 0, y0 = 0, y1 = -1;                         // the lanes' first column; rows [y0, y1]
+  int32_t columns = 0;                                     // lanes past this many cover nothing
+  int32_t edge[3] = {}, edge_dx[3] = {}, edge_dy[3] = {};  // at (x0, y0), per column, per row
+};
+
+// Every row of such a triangle, each pixel as the span loops give it for the span of its row.
+using TriangleLoop = void (*)(const SpanContext& s, const TriangleRows& r);
+
 // Pixels [lo, hi] of row y of an opaque polygon lit per vertex.
 using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
                                   Framebuffer& fb);
@@ -62,9 +75,13 @@ using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, in
 // One instruction set's span functions, chosen when the CPU back end is made: [perspective][pow2],
 // perspective 0 affine and 1 exact at every pixel, pow2 1 for power-of-two textures; shaded[0]
 // without a texture, [1] with one of another size, [2] with a power-of-two one.
+// small: whole small triangles, flat [0], affine [1] or exact [2] on a power-of-two texture; null
+// where the instruction set has no masked loads and stores (those triangles go span by span).
 struct SpanLoops {
   TexturedSpan textured[2][2];
   ShadedOpaqueSpan shaded[3];
+  TriangleLoop small[3];
+  int32_t small_columns;  // how wide a triangle small takes: its lanes (0: none)
 };
 
 // The span functions compiled for AVX2 (span_loops_avx2.cpp): eight pixels at a time for
@@ -110,14 +127,15 @@ struct Texels<L, true> {
   F w, h;
 
   ZNR_SPAN_TARGET explicit Texels(const Level& level) : Texels(*level.tex) {}
-  ZNR_SPAN_TARGET explicit Texels(const Image& tex)
-      : width(tex.width),
-        height(tex.height),
-        shift(std::countr_zero(static_cast<uint32_t>(tex.width))),
-        w_mask(L::splat_int(tex.width - 1)),
-        h_mask(L::splat_int(tex.height - 1)),
-        w(L::splat(static_cast<float>(tex.width))),
-        h(L::splat(static_cast<float>(tex.height))) {}
+  ZNR_SPAN_TARGET explicit Texels(const Image& tex) : Texels(tex.width, tex.height) {}
+  ZNR_SPAN_TARGET Texels(int32_t width_, int32_t height_)
+      : width(width_),
+        height(height_),
+        shift(std::countr_zero(static_cast<uint32_t>(width_))),
+        w_mask(L::splat_int(width_ - 1)),
+        h_mask(L::splat_int(height_ - 1)),
+        w(L::splat(static_cast<float>(width_))),
+        h(L::splat(static_cast<float>(height_))) {}
 
   ZNR_SPAN_TARGET I from_fixed(I u, I v) const {
     return L::add(L::shift_left(L::bits(L::template shift_right<16>(v), h_mask), shift),
@@ -422,12 +440,113 @@ ZNR_SPAN_TARGET void shaded_opaque_span(const ShadedSpan& s, int32_t y, int32_t 
   }
 }
 
+// Groups of lanes a small triangle may be wide.
+constexpr int32_t kSmallTriangleGroups = 4;
+
+// A small triangle's rows in one loop (kKind: 0 flat, 1 affine, 2 exact, power-of-two
+// textures): each row's covered pixels are drawn in groups of lanes from the first, with the
+// values that draw_span, affine_span and exact_span give that span, and what stays the same over
+// the triangle set up once rather than for every row.
+template <class L, int kKind>
+ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r) {
+  using F = typename L::F;
+  using I = typename L::I;
+  using M = typename L::M;
+  constexpr int32_t kGroups = kSmallTriangleGroups;
+  static_assert(kGroups * L::n <= 32, "a row's coverage is one 32-bit mask");
+  const int32_t groups = std::min((r.columns + L::n - 1) / L::n, kGroups);
+  I edge[kGroups][3], row_step[3];
+  for (int i = 0; i < 3; ++i) {
+    row_step[i] = L::splat_int(r.edge_dy[i]);
+    for (int32_t g = 0; g < groups; ++g)
+      edge[g][i] = L::coords(r.edge[i] + r.edge_dx[i] * L::n * g, r.edge_dx[i]);
+  }
+  const uint32_t columns =
+      r.columns >= 32 ? ~uint32_t{0} : (uint32_t{1} << std::max(r.columns, 0)) - 1u;
+  const F diw = L::splat(static_cast<float>(s.inv_w.dx));
+  const typename L::Mul mul = L::multiplier(s.mul);
+  const Image* tex = s.level.tex;
+  int64_t du = 0, dv = 0;
+  if constexpr (kKind == 1) {
+    du = static_cast<int64_t>(std::clamp(s.u.dx * tex->width, -1e6, 1e6) * kTexelOne);
+    dv = static_cast<int64_t>(std::clamp(s.v.dx * tex->height, -1e6, 1e6) * kTexelOne);
+  }
+  const I step_u = L::stride(du), step_v = L::stride(dv);
+  const Texels<L, true> texels(tex != nullptr ? tex->width : 1, tex != nullptr ? tex->height : 1);
+  const uint32_t* texel_data = tex != nullptr ? tex->texels.data() : nullptr;
+  const F duw = L::splat(static_cast<float>(s.uw.dx)), dvw = L::splat(static_cast<float>(s.vw.dx));
+  const size_t width = static_cast<size_t>(s.fb->width);
+  for (int32_t y = r.y0; y <= r.y1; ++y) {
+    uint32_t covered = 0;
+    for (int32_t g = 0; g < groups; ++g) {
+      const auto out = static_cast<uint32_t>(
+          L::negative(L::bits_or(L::bits_or(edge[g][0], edge[g][1]), edge[g][2])));
+      covered |= (~out & ((1u << L::n) - 1u)) << (g * L::n);
+      for (int i = 0; i < 3; ++i) edge[g][i] = L::add(edge[g][i], row_step[i]);
+    }
+    covered &= columns;
+    if (covered == 0) continue;
+    const int32_t first = std::countr_zero(covered);
+    const int32_t xl = r.x0 + first, end = r.x0 + std::bit_width(covered);
+    float* depth = s.fb->depth.data() + static_cast<size_t>(y) * width;
+    uint32_t* color = s.fb->color.data() + static_cast<size_t>(y) * width;
+    const F iw0 = L::splat(s.inv_w.row(y));
+    I uu{}, vv{};
+    F uw0{}, vw0{};
+    if constexpr (kKind == 1) {
+      const auto fxl = static_cast<float>(xl);
+      uu = L::coords(to_texel_fixed(s.u.row(y) + static_cast<float>(s.u.dx) * fxl, tex->width), du);
+      vv =
+          L::coords(to_texel_fixed(s.v.row(y) + static_cast<float>(s.v.dx) * fxl, tex->height), dv);
+    } else if constexpr (kKind == 2) {
+      uw0 = L::splat(s.uw.row(y));
+      vw0 = L::splat(s.vw.row(y));
+    }
+    for (int32_t x = xl; x < end; x += L::n) {
+      const F fx = L::column(x);
+      const F iw = L::add(iw0, L::mul(diw, fx));
+      const M inside = L::first(end - x);
+      const M pass = L::both(inside, L::greater(iw, L::load(depth + x, inside)));
+      if (L::any(pass)) {
+        L::store_masked(depth + x, pass, iw);
+        I colour;
+        if constexpr (kKind == 0) {
+          colour = L::splat_int(static_cast<int32_t>(s.flat));
+        } else if constexpr (kKind == 1) {
+          colour = L::shade(texel_data, texels.from_fixed(uu, vv), mul);
+        } else {
+          const F inv = L::reciprocal_or_zero(iw);
+          const F ut = L::mul(L::add(uw0, L::mul(duw, fx)), inv);
+          const F vt = L::mul(L::add(vw0, L::mul(dvw, fx)), inv);
+          colour = L::shade(texel_data, texels.from_float(ut, vt), mul);
+        }
+        L::store_masked(color + x, pass, colour);
+      }
+      if constexpr (kKind == 1) {
+        uu = L::add(uu, step_u);
+        vv = L::add(vv, step_v);
+      }
+    }
+  }
+}
+
+template <class L, int kKind>
+constexpr TriangleLoop small_triangle_loop() {
+  if constexpr (L::kMaskedTail) {
+    return &small_triangle<L, kKind>;
+  } else {
+    return nullptr;
+  }
+}
+
 // The table of the loops above: P lanes for power-of-two textures, O for others.
 template <class P, class O>
 constexpr SpanLoops span_loops_of() {
   return {{{&affine_span<O, false>, &affine_span<P, true>},
            {&exact_span<O, false>, &exact_span<P, true>}},
-          {&shaded_opaque_span<P, 0>, &shaded_opaque_span<O, 1>, &shaded_opaque_span<P, 2>}};
+          {&shaded_opaque_span<P, 0>, &shaded_opaque_span<O, 1>, &shaded_opaque_span<P, 2>},
+          {small_triangle_loop<P, 0>(), small_triangle_loop<P, 1>(), small_triangle_loop<P, 2>()},
+          P::kMaskedTail ? P::n * kSmallTriangleGroups : 0};
 }
 
 }  // namespace

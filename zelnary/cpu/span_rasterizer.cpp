@@ -3,7 +3,9 @@
 // span. Coverage is decided by the same exact edge functions as the reference. Triangles are
 // drawn one screen tile at a time (tiles.h), cut to the tile. Textured spans go to the loops of
 // span_loops.h through the table the caller chose (span_mode.h); this file compiles them for one
-// pixel at a time and for SSE2, span_loops_avx2.cpp for AVX2.
+// pixel at a time and for SSE2, span_loops_avx2.cpp for AVX2. Where the table has them, small
+// triangles (most of a large world's) go whole to a loop that finds each row's pixels from the
+// edge functions a group of lanes at a time, without the walkers and their divisions.
 #define ZNR_SPAN_TARGET  // the baseline build's instruction set
 
 #include <algorithm>
@@ -101,6 +103,48 @@ void draw_span(const SpanContext& s, int32_t y, int32_t xl, int32_t lo, int32_t 
 // Triangles at most this many pixels wide and high pick their mip level once.
 constexpr int64_t kSmallTriangle = 16;
 
+// Whether the loops draw t whole, row by row: at most as wide as they take, inside the tile
+// across, and its corners at most that many pixels apart each way too, so that its edge
+// functions stay far inside 32 bits (a few times 2^27 at most).
+bool fits_small_loop(const TriangleSetup& t, const PixelRect& clip, const SpanLoops& loops) {
+  const int64_t side = int64_t{loops.small_columns} * kSubpixel;
+  return t.x1 - t.x0 < loops.small_columns && t.x0 >= clip.x0 && t.x1 < clip.x1 &&
+         std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) <= side &&
+         std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) <= side;
+}
+
+// Which of the small-triangle loops draws a level: -1 for none (textures of other sizes, and
+// ones too large for 32-bit texel indices, go span by span).
+int small_kind(const Level& level, bool perspective) {
+  if (level.tex == nullptr) return 0;
+  if (!level.pow2) return -1;
+  if (!perspective) return 1;
+  const Image& tex = *level.tex;
+  const bool indexable = tex.width <= 65536 && tex.height <= 65536 &&
+                         static_cast<int64_t>(tex.width) * tex.height < (int64_t{1} << 31);
+  return indexable ? 2 : -1;
+}
+
+// t's edge functions as the small-triangle loops step them, from the first pixel of its box.
+// Edge i at pixel x of row y is k - dy S x (see EdgeLimit), k moving by dx S a row.
+TriangleRows triangle_rows(const TriangleSetup& t) {
+  TriangleRows r;
+  r.x0 = t.x0;
+  r.y0 = t.y0;
+  r.y1 = t.y1;
+  r.columns = t.x1 - t.x0 + 1;
+  const int64_t py = int64_t{t.y0} * kSubpixel + kSubpixel / 2;
+  for (int i = 0; i < 3; ++i) {
+    const int a = (i + 1) % 3, b = (i + 2) % 3;
+    const int64_t dx = t.x[b] - t.x[a], dy = t.y[b] - t.y[a];
+    const int64_t k = dx * (py - t.y[a]) + dy * (t.x[a] - kSubpixel / 2) - (t.top_left[i] ? 0 : 1);
+    r.edge[i] = static_cast<int32_t>(k - dy * kSubpixel * t.x0);
+    r.edge_dx[i] = static_cast<int32_t>(-dy * kSubpixel);
+    r.edge_dy[i] = static_cast<int32_t>(dx * kSubpixel);
+  }
+  return r;
+}
+
 // The triangle's pixels inside clip. Spans are found over the whole screen width and then cut
 // to clip, so that every pixel gets the same value whichever tile draws it.
 // shades: those of the polygon's vertices (from first on), for a polygon lit per vertex; else
@@ -187,6 +231,14 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
       deepest > 0 && perspective &&
       (std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) > small ||
        std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) > small);
+  if (shades == nullptr && !per_span && fits_small_loop(t, clip, loops)) {
+    if (level < 0) choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
+    const int kind = small_kind(s.level, perspective);
+    if (kind >= 0) {
+      loops.small[kind](s, triangle_rows(t));
+      return;
+    }
+  }
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
     if (lo > hi) return;

@@ -249,9 +249,28 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
       list.polygons.push_back({far, 3, texture, {1, 1, 1}, 0});
     }
   }
+  // A mesh of small triangles (the loops draw those whole, row by row), flat and on the
+  // power-of-two texture, its corners on pixel centres and halfway between so that edges run
+  // through centres, which only the fill rule gives to one side; over the random ones.
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> half_pixels(-5, 5);
+  for (int j = 0; j < 12; ++j) {
+    for (int i = 0; i < 24; ++i) {
+      const auto corner = [&](int ci, int cj) {
+        const auto f = [](int v) { return static_cast<float>(v); };
+        return DrawVertex{0.5f * f(ci * 14 + half_pixels(rng)),
+                          0.5f * f(cj * 12 + half_pixels(rng)), 0.8f + 0.01f * f(ci % 5),
+                          0.1f * f(ci), 0.13f * f(cj)};
+      };
+      const auto at = static_cast<uint32_t>(list.vertices.size());
+      for (const auto& [ci, cj] : {std::pair{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}})
+        list.vertices.push_back(corner(ci, cj));
+      // Drawn as two triangles sharing a diagonal.
+      list.polygons.push_back({at, 4, (i + j) % 2 == 0 ? -1 : 0, {0.9f, 0.7f, 1.1f}, 0});
+    }
+  }
   // Polygons lit per vertex, opaque, go side by side too: a third of the rest, some without a
   // texture, with shades that saturate and ones that do not.
-  std::mt19937 rng(5);
   std::uniform_real_distribution<float> part(0.0f, 1.3f);
   for (size_t i = 0; i < list.polygons.size(); i += 3) {
     DrawPolygon& p = list.polygons[i];
