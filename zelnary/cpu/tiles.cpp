@@ -12,14 +12,24 @@ namespace {
 // Tiles cover whole depth blocks, so that each tile keeps its own blocks up to date.
 static_assert(kTileWidth % kDepthBlock == 0 && kTileHeight % kDepthBlock == 0);
 
-// The tile column (or row) holding coordinate f, with a pixel's margin for the rasterizer's
-// snapping; f is clamped first, so any finite value is safe. Tile sides are powers of two, so
-// the scaling is exact, and the coordinate is made positive so that truncation is a floor.
-int32_t tile_of(float f, int32_t size, int32_t tile_size, int32_t tiles) {
-  const auto side = static_cast<float>(tile_size);
-  const float c = std::clamp(f, -2.0f, static_cast<float>(size) + 2.0f);
-  const int32_t t = static_cast<int32_t>((c + side) * (1.0f / side)) - 1;
-  return std::clamp(t, 0, tiles - 1);
+// The first and last tile columns (or rows) holding a pixel whose centre (k + 1/2) may lie in
+// [lo, hi], with a margin of a little more than the rasterizer's snapping (1/512 pixel), so
+// that a polygon goes only to tiles where it may draw; first > last where no centre can lie
+// between them. lo and hi are finite (and far below 2^24). Rounding in float moves them by
+// less than 1/4096 of a pixel on any screen, well inside the margin.
+void tile_range(float lo, float hi, int32_t size, int32_t tile_size, int32_t& first,
+                int32_t& last) {
+  constexpr float kMargin = 1.0f / 128.0f;
+  const float a = std::min(lo - 0.5f - kMargin, static_cast<float>(size));
+  const float b = std::min(hi - 0.5f + kMargin, static_cast<float>(size - 1));
+  int32_t p0 = 0;  // ceil(a), at least 0
+  if (a > 0.0f) {
+    const auto t = static_cast<int32_t>(a);
+    p0 = t + (static_cast<float>(t) < a ? 1 : 0);
+  }
+  const int32_t p1 = b >= 0.0f ? static_cast<int32_t>(b) : -1;  // floor(b)
+  first = p0 / tile_size;
+  last = p0 <= p1 ? p1 / tile_size : first - 1;
 }
 
 }  // namespace
@@ -113,10 +123,9 @@ void bin_polygon(const DrawList& list, const DrawPolygon& poly, uint32_t batch,
 
 void bin_bounds(uint32_t at, float minx, float maxx, float miny, float maxy, const TileGrid& grid,
                 TileBins& bins) {
-  const int32_t tx0 = tile_of(minx - 1.0f, grid.width, kTileWidth, grid.columns);
-  const int32_t tx1 = tile_of(maxx + 1.0f, grid.width, kTileWidth, grid.columns);
-  const int32_t ty0 = tile_of(miny - 1.0f, grid.height, kTileHeight, grid.rows);
-  const int32_t ty1 = tile_of(maxy + 1.0f, grid.height, kTileHeight, grid.rows);
+  int32_t tx0, tx1, ty0, ty1;
+  tile_range(minx, maxx, grid.width, kTileWidth, tx0, tx1);
+  tile_range(miny, maxy, grid.height, kTileHeight, ty0, ty1);
   if (tx0 == tx1 && ty0 == ty1) {  // most polygons of a large world
     bins.tiles[static_cast<size_t>(ty0 * grid.columns + tx0)].push_back(at);
     return;
