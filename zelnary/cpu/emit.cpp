@@ -105,6 +105,9 @@ class Emitter {
   // whose light follows from its plane over these vertices, turned by pose, and is worked out
   // only if the polygon is drawn (most of a large object's polygons are specks or face away).
   void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light);
+  // Whether the polygons emitted next (without a pose) lie inside a box wholly inside the
+  // view: their vertices are then neither tested against the planes nor clipped.
+  void set_inside(bool inside) { inside_ = inside; }
 
  private:
   void clip(int plane);
@@ -123,6 +126,7 @@ class Emitter {
   std::span<const uint32_t> colors_;
   const bool shading_;
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
+  bool inside_ = false;
   const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
@@ -170,10 +174,13 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   poly_.resize(n);
   unsigned all_out = 0x1F, any_out = 0;
   bool finite = true;
+  const bool inside = inside_ && pose == nullptr;
+  if (inside) all_out = 0;
   for (uint32_t i = 0; i < n; ++i) {
     const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
     CamVertex& c = poly_[i];
     c = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src[i].u, src[i].v};
+    if (inside) continue;
     const unsigned code = outside_planes(v_, c.x, c.y, c.z);
     all_out &= code;
     any_out |= code;
@@ -321,6 +328,9 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
   const size_t vertex_count = scene.vertices.size();
   for (size_t i = chunk_begin; i < std::min(chunk_end, frame.chunks.size()); ++i) {
     const Chunk& c = index.chunks[frame.chunks[i]];
+    const bool inside = box_inside(frame.view, c.lo, c.hi);
+    e.set_inside(inside);
+    simplified.set_inside(inside);
     if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
       const ChunkLevel& l = index.levels[c.first_level + level - 1u];
       for (uint32_t k = l.begin; k < l.end; ++k)
@@ -337,6 +347,8 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
       e.emit(polygons[index.order[k]], nullptr, &index.light[k]);
     }
   }
+  e.set_inside(false);
+  simplified.set_inside(false);
   for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
     const VisibleObject& o = frame.objects[i];
     const ObjectGroup& g = index.objects[o.object];

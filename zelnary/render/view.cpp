@@ -51,6 +51,18 @@ bool box_visible(const View& view, const Vec3& lo, const Vec3& hi) {
   return true;
 }
 
+bool box_inside(const View& view, const Vec3& lo, const Vec3& hi) {
+  for (int k = 0; k < 8; ++k) {
+    const Vec3 d =
+        Vec3{(k & 1) != 0 ? hi.x : lo.x, (k & 2) != 0 ? hi.y : lo.y, (k & 4) != 0 ? hi.z : lo.z} -
+        view.eye;
+    const double x = dot(d, view.forward), y = dot(d, view.right), z = dot(d, view.up);
+    if (!(std::fabs(x) + std::fabs(y) + std::fabs(z) < 1e30)) return false;  // NaN too
+    if (outside_planes(view, x, y, z) != 0) return false;
+  }
+  return true;
+}
+
 bool sphere_visible(const View& view, const Vec3& center, double radius) {
   const Vec3 d = center - view.eye;
   if (dot(view.forward, d) < view.near_plane - radius) return false;

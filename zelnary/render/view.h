@@ -61,6 +61,9 @@ inline double plane_side(const View& v, int plane, double x, double y, double z)
 
 // false: the box [lo, hi] lies wholly outside the view.
 bool box_visible(const View& view, const Vec3& lo, const Vec3& hi);
+// true: the box [lo, hi] lies wholly inside the view (every corner inside every plane, as
+// outside_planes finds it in camera space), so nothing in it needs clipping.
+bool box_inside(const View& view, const Vec3& lo, const Vec3& hi);
 // false: the sphere lies wholly outside the view.
 bool sphere_visible(const View& view, const Vec3& center, double radius);
 

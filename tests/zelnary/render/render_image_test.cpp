@@ -161,6 +161,23 @@ TEST(RenderImages, MovingObjectsAreDrawnWhereTheirPosesSay) {
   for (uint32_t c : render(v, 0.0, std::span(&behind, 1)).texels) ASSERT_EQ(c, bg);
 }
 
+// Polygons in a box wholly inside the view are not clipped: a box that crosses any plane,
+// the near one included where nothing else cuts it, is not inside.
+TEST(RenderImages, BoxInsideTheViewCrossesNoPlane) {
+  const View view = make_view(test::look_at({0, 0, 0}, {10, 0, 0}), kW, kH, 1.0);
+  const auto box = [](double x0, double x1, double side) {
+    return std::pair{Vec3{x0, -side, -side}, Vec3{x1, side, side}};
+  };
+  const std::pair<Vec3, Vec3> inside = box(2, 5, 0.1), near = box(0.5, 5, 0.1),
+                              wide = box(2, 5, 50), behind = box(-5, 5, 0.1);
+  EXPECT_TRUE(box_inside(view, inside.first, inside.second));
+  EXPECT_FALSE(box_inside(view, near.first, near.second));
+  EXPECT_FALSE(box_inside(view, wide.first, wide.second));
+  EXPECT_FALSE(box_inside(view, behind.first, behind.second));
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(box_inside(view, inside.first, Vec3{5, nan, 0.1}));
+}
+
 // Many small quads over a wide area fall into many chunks; culling whole chunks must drop
 // nothing that a frame without culling shows.
 TEST(RenderImages, ChunkCullingDropsNothingVisible) {
