@@ -60,8 +60,9 @@ struct SpanContext {
 // exact (integers, the fill rule's bias taken off) and small enough for 32 bits, since the
 // triangle is.
 struct TriangleRows {
-  int32_t x0 = 0, y0 = 0, y1 = -1;                         // the lanes' first column; rows [y0, y1]
-  int32_t columns = 0;                                     // lanes past this many cover nothing
+  int32_t x0 = 0, y0 = 0, y1 = -1;  // the lanes' first column; rows [y0, y1]
+  int32_t columns = 0;              // lanes past this many cover nothing
+  int32_t x_limit = 0;              // the tile\'s end: pixels from here on belong to others
   int32_t edge[3] = {}, edge_dx[3] = {}, edge_dy[3] = {};  // at (x0, y0), per column, per row
 };
 
@@ -505,10 +506,19 @@ ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r)
     for (int32_t x = xl; x < end; x += L::n) {
       const F fx = L::column(x);
       const F iw = L::add(iw0, L::mul(diw, fx));
+      // A group wholly inside the tile is read and written whole (masked stores are slow on
+      // some processors): its pixels past the span are written back as they were, and no other
+      // thread draws in this tile.
+      const bool whole = x + L::n <= r.x_limit;
       const M inside = L::first(end - x);
-      const M pass = L::both(inside, L::greater(iw, L::load(depth + x, inside)));
+      const F old = whole ? L::load(depth + x) : L::load(depth + x, inside);
+      const M pass = L::both(inside, L::greater(iw, old));
       if (L::any(pass)) {
-        L::store_masked(depth + x, pass, iw);
+        if (whole) {
+          L::store(depth + x, pass, iw, old);
+        } else {
+          L::store_masked(depth + x, pass, iw);
+        }
         I colour;
         if constexpr (kKind == 0) {
           colour = L::splat_int(static_cast<int32_t>(s.flat));
@@ -520,7 +530,11 @@ ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r)
           const F vt = L::mul(L::add(vw0, L::mul(dvw, fx)), inv);
           colour = L::shade(texel_data, texels.from_float(ut, vt), mul);
         }
-        L::store_masked(color + x, pass, colour);
+        if (whole) {
+          L::store(color + x, pass, colour);
+        } else {
+          L::store_masked(color + x, pass, colour);
+        }
       }
       if constexpr (kKind == 1) {
         uu = L::add(uu, step_u);

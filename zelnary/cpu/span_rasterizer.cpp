@@ -125,10 +125,12 @@ int small_kind(const Level& level, bool perspective) {
   return indexable ? 2 : -1;
 }
 
-// t's edge functions as the small-triangle loops step them, from the first pixel of its box.
+// t's edge functions as the small-triangle loops step them, from the first pixel of its box, in
+// the tile clip.
 // Edge i at pixel x of row y is k - dy S x (see EdgeLimit), k moving by dx S a row.
-TriangleRows triangle_rows(const TriangleSetup& t) {
+TriangleRows triangle_rows(const TriangleSetup& t, const PixelRect& clip) {
   TriangleRows r;
+  r.x_limit = clip.x1;
   r.x0 = t.x0;
   r.y0 = t.y0;
   r.y1 = t.y1;
@@ -235,7 +237,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     if (level < 0) choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     const int kind = small_kind(s.level, perspective);
     if (kind >= 0) {
-      loops.small[kind](s, triangle_rows(t));
+      loops.small[kind](s, triangle_rows(t, clip));
       return;
     }
   }
