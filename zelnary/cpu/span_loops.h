@@ -448,18 +448,18 @@ constexpr int32_t kSmallTriangleGroups = 4;
 // textures): each row's covered pixels are drawn in groups of lanes from the first, with the
 // values that draw_span, affine_span and exact_span give that span, and what stays the same over
 // the triangle set up once rather than for every row.
-template <class L, int kKind>
-ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r) {
+// kGroups: the groups of lanes whose edge functions are stepped, known when compiled so that
+// they stay in registers.
+template <class L, int kKind, int32_t kGroups>
+ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRows& r) {
   using F = typename L::F;
   using I = typename L::I;
   using M = typename L::M;
-  constexpr int32_t kGroups = kSmallTriangleGroups;
   static_assert(kGroups * L::n <= 32, "a row's coverage is one 32-bit mask");
-  const int32_t groups = std::min((r.columns + L::n - 1) / L::n, kGroups);
   I edge[kGroups][3], row_step[3];
   for (int i = 0; i < 3; ++i) {
     row_step[i] = L::splat_int(r.edge_dy[i]);
-    for (int32_t g = 0; g < groups; ++g)
+    for (int32_t g = 0; g < kGroups; ++g)
       edge[g][i] = L::coords(r.edge[i] + r.edge_dx[i] * L::n * g, r.edge_dx[i]);
   }
   const uint32_t columns =
@@ -479,7 +479,7 @@ ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r)
   const size_t width = static_cast<size_t>(s.fb->width);
   for (int32_t y = r.y0; y <= r.y1; ++y) {
     uint32_t covered = 0;
-    for (int32_t g = 0; g < groups; ++g) {
+    for (int32_t g = 0; g < kGroups; ++g) {
       const auto out = static_cast<uint32_t>(
           L::negative(L::bits_or(L::bits_or(edge[g][0], edge[g][1]), edge[g][2])));
       covered |= (~out & ((1u << L::n) - 1u)) << (g * L::n);
@@ -541,6 +541,18 @@ ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r)
         vv = L::add(vv, step_v);
       }
     }
+  }
+}
+
+template <class L, int kKind>
+ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r) {
+  const int32_t groups = (r.columns + L::n - 1) / L::n;
+  if (groups <= 1) {
+    small_triangle_rows<L, kKind, 1>(s, r);
+  } else if (groups == 2) {
+    small_triangle_rows<L, kKind, 2>(s, r);
+  } else {
+    small_triangle_rows<L, kKind, kSmallTriangleGroups>(s, r);
   }
 }
 
