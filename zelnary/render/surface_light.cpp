@@ -33,6 +33,22 @@ bool needs_vertex_shade(const Scene& s, const Polygon& p) {
   return !s.material_of(p).plain() || has_vertex_normals(s, p) || has_vertex_colors(s, p);
 }
 
+namespace {
+
+// c^s, by repeated squaring where s is a whole number (materials mostly give whole exponents;
+// a library pow costs as much as the rest of a vertex's light).
+double power(double c, double s) {
+  if (!(s >= 0.0 && s <= 4096.0) || s != std::floor(s)) return std::pow(c, s);
+  double result = 1.0;
+  for (auto n = static_cast<uint32_t>(s); n != 0; n >>= 1) {
+    if ((n & 1u) != 0) result *= c;
+    c *= c;
+  }
+  return result;
+}
+
+}  // namespace
+
 double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess) {
   if (!(dot(normal, to_light) > 0.0)) return 0.0;
   const Vec3 half = normalized(to_light + to_eye);
@@ -40,7 +56,7 @@ double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, d
   // c^s <= e^(-s (1 - c)): past s (1 - c) = 7 the highlight is below 1/1000, a quarter of one
   // step of an 8-bit channel, and most vertices of a shiny surface are there; no pow for them.
   if (!(c > 0.0) || shininess * (1.0 - c) > 7.0) return 0.0;
-  return std::pow(c, shininess);
+  return power(c, shininess);
 }
 
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
