@@ -55,14 +55,15 @@ struct SpanContext {
   Plane inv_w, uw, vw, u, v;
 };
 
-// A triangle no wider than one group of lanes, wholly inside the tile across: each row's pixels
-// are those of the lanes from x0 where all three edge functions are >= 0. An edge function is
-// exact (integers, the fill rule's bias taken off) and small enough for 32 bits, since the
-// triangle is.
+// A triangle no wider than a few groups of lanes, wholly inside the tile across: each row's
+// pixels are those of the lanes from x0 where all three edge functions are >= 0. An edge
+// function is exact (integers, the fill rule's bias taken off) and small enough for 32 bits,
+// since the triangle is.
 struct TriangleRows {
   int32_t x0 = 0, y0 = 0, y1 = -1;  // the lanes' first column; rows [y0, y1]
-  int32_t columns = 0;              // lanes past this many cover nothing
-  int32_t x_limit = 0;              // the tile\'s end: pixels from here on belong to others
+  int32_t columns = 0;  // the box's columns; lanes past them are left out (past the screen's edge
+                        // the edge functions alone would not stop them)
+  int32_t x_limit = 0;  // the tile's end: pixels from here on belong to others
   int32_t edge[3] = {}, edge_dx[3] = {}, edge_dy[3] = {};  // at (x0, y0), per column, per row
 };
 
@@ -82,7 +83,7 @@ struct SpanLoops {
   TexturedSpan textured[2][2];
   ShadedOpaqueSpan shaded[3];
   TriangleLoop small[3];
-  int32_t small_columns;  // how wide a triangle small takes: its lanes (0: none)
+  int32_t small_columns;  // the most columns a triangle small takes may span (0: none)
 };
 
 // The span functions compiled for AVX2 (span_loops_avx2.cpp): eight pixels at a time for

@@ -15,8 +15,8 @@ static_assert(kTileWidth % kDepthBlock == 0 && kTileHeight % kDepthBlock == 0);
 // The first and last tile columns (or rows) holding a pixel whose centre (k + 1/2) may lie in
 // [lo, hi], with a margin of a little more than the rasterizer's snapping (1/512 pixel), so
 // that a polygon goes only to tiles where it may draw; first > last where no centre can lie
-// between them. lo and hi are finite (and far below 2^24). Rounding in float moves them by
-// less than 1/4096 of a pixel on any screen, well inside the margin.
+// between them. lo and hi are finite; on screens up to 2^15 pixels across, rounding in float
+// moves them by at most 1/256 pixel, within what the margin leaves over the snapping.
 void tile_range(float lo, float hi, int32_t size, int32_t tile_size, int32_t& first,
                 int32_t& last) {
   constexpr float kMargin = 1.0f / 128.0f;
