@@ -106,11 +106,12 @@ constexpr int64_t kSmallTriangle = 16;
 // Whether the loops draw t whole, row by row: at most as wide as they take, inside the tile
 // across, and its corners at most that many pixels apart each way too, so that its edge
 // functions stay far inside 32 bits (a few times 2^27 at most).
-bool fits_small_loop(const TriangleSetup& t, const PixelRect& clip, const SpanLoops& loops) {
+// wide, tall: how far apart its corners are across and down, fixed point.
+bool fits_small_loop(const TriangleSetup& t, int64_t wide, int64_t tall, const PixelRect& clip,
+                     const SpanLoops& loops) {
   const int64_t side = int64_t{loops.small_columns} * kSubpixel;
-  return t.x1 - t.x0 < loops.small_columns && t.x0 >= clip.x0 && t.x1 < clip.x1 &&
-         std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) <= side &&
-         std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) <= side;
+  return t.x1 - t.x0 < loops.small_columns && t.x0 >= clip.x0 && t.x1 < clip.x1 && wide <= side &&
+         tall <= side;
 }
 
 // Which of the small-triangle loops draws a level: -1 for none (textures of other sizes, and
@@ -229,11 +230,10 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     s.level = n == 0 ? full : Level(&levels[static_cast<size_t>(n - 1)]);
   };
   const int64_t small = kSmallTriangle * kSubpixel;
-  const bool per_span =
-      deepest > 0 && perspective &&
-      (std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]}) > small ||
-       std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]}) > small);
-  if (shades == nullptr && !per_span && fits_small_loop(t, clip, loops)) {
+  const int64_t wide = std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]});
+  const int64_t tall = std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]});
+  const bool per_span = deepest > 0 && perspective && (wide > small || tall > small);
+  if (shades == nullptr && !per_span && fits_small_loop(t, wide, tall, clip, loops)) {
     if (level < 0) choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     const int kind = small_kind(s.level, perspective);
     if (kind >= 0) {
