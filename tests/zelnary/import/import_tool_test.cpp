@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "test_folder.h"
 #include "zelnary/present/png_writer.h"
 
 namespace znr {
@@ -26,6 +27,8 @@ std::string read(const fs::path& p) {
 class ImportTool : public ::testing::Test {
  protected:
   void SetUp() override {
+    dir_ = test::test_folder("import_tool");
+    out_ = dir_ / "out";
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "src");
     Image tex;
@@ -62,8 +65,7 @@ class ImportTool : public ::testing::Test {
     return files;
   }
 
-  fs::path dir_ = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "import_tool";
-  fs::path out_ = dir_ / "out";
+  fs::path dir_, out_;
   std::string err_;
 };
 

@@ -11,6 +11,7 @@
 #include <future>
 #include <thread>
 
+#include "test_folder.h"
 #include "zelnary/api/engine_core.h"
 
 namespace znr {
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 class Isolation : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "isolation";
+    dir_ = test::test_folder("isolation");
     fs::create_directories(dir_);
     model_ = (dir_ / "model.glb").string();
     std::ofstream(model_) << "glTF";

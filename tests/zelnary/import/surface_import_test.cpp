@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base64.h"
+#include "test_folder.h"
 #include "zelnary/import/build_scene.h"
 #include "zelnary/import/import_model.h"
 #include "zelnary/world/load_world.h"
@@ -66,7 +67,7 @@ class SurfaceImport : public ::testing::Test {
     ASSERT_TRUE(import_model(model_.string(), scene_, error)) << error;
   }
 
-  const fs::path dir_ = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "surfaces";
+  const fs::path dir_ = test::test_folder("surfaces");
   const fs::path model_ = dir_ / "surfaces.gltf";
   Scene scene_;
 };

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "test_folder.h"
 #include "zelnary/import/import_model.h"
 #include "zelnary/present/png_writer.h"
 
@@ -44,7 +45,7 @@ class TextureLookup : public ::testing::Test {
     write_picture(dir_ / "maps/nested.png", kColours.at("Maps/Nested.png"));
   }
 
-  const fs::path dir_ = fs::path(ZELNARY_TEST_OUTPUT_DIR) / "texture_lookup";
+  const fs::path dir_ = test::test_folder("texture_lookup");
   const std::map<std::string, std::string> kNames = {{"a", "Case.PNG"},
                                                      {"b", "D:\\models\\windows.png"},
                                                      {"c", "/no/such/disk/absolute.png"},
