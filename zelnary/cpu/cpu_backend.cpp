@@ -91,6 +91,11 @@ constexpr size_t kMinChunksPerPass = 16;  // smaller passes are joined to the ne
 // is drawn in more passes, so that a view of millions of polygons does not hold them all
 // (a quarter of a million cost about 30 MB).
 constexpr uint64_t kMaxPassPolygons = uint64_t{1} << 18;
+// After a frame whose passes culled nothing (a view from above, where nothing near stands in
+// front of anything far), this many frames are drawn in one pass before trying again: a pass
+// costs a sweep of the whole picture through memory, about a tenth of such a frame. A view
+// turned towards hills waits at most this long for its culling.
+constexpr uint32_t kFramesWithoutCulling = 15;
 
 // Every this many frames the bins give back what the frames since did not need (about two
 // seconds at 60 frames a second: long enough that views alternating between busy and quiet
@@ -116,6 +121,7 @@ struct CpuBackend::Impl {
   bool occlusion = occlusion_by_default();
   uint64_t pass_cap = kMaxPassPolygons;
   uint32_t frames_since_trim = 0;
+  uint32_t frames_without_culling = 0;  // frames left to draw without trying the culling
   // The span loops for this processor, chosen once here rather than for every span.
   const SpanLoops& loops = span_loops(preferred_span_isa());
 
@@ -303,7 +309,10 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   const size_t chunks = frame.chunks.size();
   // Where the passes may end: at the chunks that bring the polygons drawn up to each share.
   std::vector<size_t> ends;
-  if (m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr) {
+  const bool try_culling = m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr &&
+                           m.frames_without_culling == 0;
+  if (m.frames_without_culling > 0) --m.frames_without_culling;
+  if (try_culling) {
     uint64_t total = 0, sum = 0;
     for (size_t i = 0; i < chunks; ++i) total += chunk_polygons(frame, i);
     size_t c = 0;
@@ -327,7 +336,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   // the cap allows (seven passes that cull nothing cost about 3% of a frame of the 1M-triangle
   // world).
   size_t begin = 0, p = 0, cap = 0;
-  bool test = false, culling = true;
+  bool test = false, culling = try_culling;
   for (DrawList& b : m.blended) b.clear();
   do {  // at least once: the first pass clears the picture to the background
     while (cap < chunk_caps.size() && chunk_caps[cap] <= begin) ++cap;
@@ -344,6 +353,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     culling = test;
     begin = end;
   } while (begin < chunks);
+  if (try_culling && m.stats.chunks_culled == 0) m.frames_without_culling = kFramesWithoutCulling;
   for (size_t o = 1; o < object_caps.size(); ++o) {
     m.draw_pass(frame, 0, 0, false, object_caps[o - 1], object_caps[o], std::nullopt, perspective,
                 false);
@@ -394,6 +404,7 @@ const CpuFrameStats& CpuBackend::frame_stats() const {
 
 void CpuBackend::set_occlusion_culling(bool on) {
   impl_->occlusion = on;
+  impl_->frames_without_culling = 0;
 }
 
 void CpuBackend::set_pass_polygon_cap(uint64_t polygons) {

@@ -120,6 +120,35 @@ TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
   EXPECT_GT(culled, 100u) << cull_cameras;
 }
 
+// A view where nothing hides anything (from far above) pauses the culling for a few frames;
+// a view between the ridges then culls again once the pause is over, and on every frame after.
+TEST(OcclusionCulling, PausedAfterAViewWhereNothingHidesThenResumed) {
+  const Scene scene = ridges();
+  SceneIndex index;
+  build_scene_index(scene, index);
+  constexpr int32_t kW = 256, kH = 160;
+  CpuBackend backend;
+  backend.set_occlusion_culling(true);
+  backend.acquire_offscreen(kW, kH);
+  auto draw = [&](const Camera& camera) {
+    Frame frame;
+    find_visible(scene, index, {}, make_view(camera, kW, kH, near_plane_distance(index)), frame);
+    backend.draw(frame, RenderSettings{});
+    return backend.frame_stats().chunks_culled;
+  };
+  const Camera above = test::look_at({600, 600, 3000}, {610, 600, 0}, 80.0);
+  const Camera between = test::look_at({100, 100, 30}, {1100, 700, 0});
+  ASSERT_EQ(draw(above), 0u);
+  std::vector<uint64_t> culled;
+  for (int f = 0; f < 20; ++f) culled.push_back(draw(between));
+  EXPECT_EQ(culled.front(), 0u);  // paused
+  const auto resumed = std::find_if(culled.begin(), culled.end(), [](uint64_t c) { return c > 0; });
+  ASSERT_NE(resumed, culled.end());
+  EXPECT_LE(resumed - culled.begin(), 16);
+  EXPECT_TRUE(std::all_of(resumed, culled.end(), [](uint64_t c) { return c > 0; }));
+  backend.release();
+}
+
 // The box test at its limits: boxes just behind a tilted wall and peeking past its edges by
 // fractions of a pixel. Whenever a box is called hidden, drawing its own faces (its nearest
 // points and its outline on screen) over the wall must change no pixel.
