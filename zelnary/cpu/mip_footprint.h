@@ -58,7 +58,8 @@ struct MipFootprint {
     const auto bits = std::bit_cast<uint64_t>(q);
     const auto log2_up = static_cast<int64_t>(bits >> 52) - 1023 +
                          ((bits & ((uint64_t{1} << 52) - 1)) != 0 ? 1 : 0);  // ceil(log2 q)
-    return static_cast<int32_t>(std::min<int64_t>((log2_up + 1) / 2, deepest));
+    return static_cast<int32_t>(
+        std::min<int64_t>((log2_up + 1) >> 1, deepest));  // q > 1: log2_up >= 1
   }
 
   // The largest rho^2 of level n: 2^(2n + 1), n < 511.

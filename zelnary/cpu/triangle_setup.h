@@ -12,13 +12,15 @@ namespace znr {
 constexpr int64_t kSubpixel = 256;                    // fixed-point steps per pixel
 constexpr float kMaxScreenCoord = 1024.0f * 1024.0f;  // larger coordinates are rejected
 
+// Filled by setup_triangle and read only when it succeeds: not zeroed first, which would cost
+// a string store for every triangle.
 struct TriangleSetup {
-  const DrawVertex* v[3] = {};   // ordered so that area2 > 0
-  int64_t x[3] = {}, y[3] = {};  // snapped positions, fixed point
-  int64_t area2 = 0;             // twice the signed area, fixed point squared
-  bool top_left[3] = {};         // edge i runs from vertex i+1 to vertex i+2 (mod 3)
-  int32_t x0 = 0, x1 = -1;       // pixel bounds (inclusive), already clipped
-  int32_t y0 = 0, y1 = -1;
+  const DrawVertex* v[3];  // ordered so that area2 > 0
+  int64_t x[3], y[3];      // snapped positions, fixed point
+  int64_t area2;           // twice the signed area, fixed point squared
+  bool top_left[3];        // edge i runs from vertex i+1 to vertex i+2 (mod 3)
+  int32_t x0, x1;          // pixel bounds (inclusive), already clipped
+  int32_t y0, y1;
 };
 
 inline int64_t floor_div(int64_t n, int64_t d) {  // d > 0
