@@ -141,24 +141,26 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   const size_t n = p.vertex_count;
   shade_.resize(n);
   const bool own = normals && p.first_vertex + n <= normals_.size();
-  // The way to the eye matters only to a highlight: none without a specular colour.
-  const bool shiny = s_.material_of(p).has_highlight();
+  const PolygonShader light(s_, p, to_light_);
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
     // Without a pose the stored normal is used as it is, unit already; a general pose's
     // inverse transpose changes its length.
-    const Vec3 normal = !own   ? plane
-                        : pose ? normalized(turned(pose, unit_normal(normals_[at])))
-                               : unit_normal(normals_[at]);
+    const Vec3 normal = (!own   ? plane
+                         : pose ? normalized(turned(pose, unit_normal(normals_[at])))
+                                : unit_normal(normals_[at])) *
+                        side;
+    const double lambert = light.lambert(normal);
+    // The way to the eye matters only to a highlight, and none shows where the sun is behind.
     Vec3 to_eye;
-    if (shiny) {
+    if (light.shiny() && lambert > 0.0) {
       const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
       to_eye = normalized(v_.eye - world);
     }
     const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
-    shade_[i] = shade_colored_vertex(s_, p, color, normal * side, to_eye, to_light_);
+    shade_[i] = light.at(color, normal, lambert, to_eye);
   }
 }
 

@@ -211,11 +211,23 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
       shaded.u = shaded.perspective ? s.uw : s.u;
       shaded.v = shaded.perspective ? s.vw : s.v;
     }
+    const VertexShade* sh[3] = {&shades[t.v[0] - first], &shades[t.v[1] - first],
+                                &shades[t.v[2] - first]};
+    // Parts the same at all three corners and zero (no highlight or glow here; alpha is one
+    // for opaque polygons) have the plane that init would give them, without the arithmetic.
+    auto zero_add = [](const VertexShade* v) {
+      return v->add[0] == 0.0f && v->add[1] == 0.0f && v->add[2] == 0.0f;
+    };
+    const bool no_add = zero_add(sh[0]) && zero_add(sh[1]) && zero_add(sh[2]);
+    const bool opaque = poly.alpha_mode == AlphaMode::Opaque;
     for (int k = 0; k < kShadeParts; ++k) {
+      if ((no_add && k >= 3 && k < 6) || (opaque && k == 6)) {
+        shaded.part[k] = Plane{k == 6 ? 1.0 : 0.0, 0.0, 0.0};
+        continue;
+      }
       double attr[3];
       for (int i = 0; i < 3; ++i) {
-        const VertexShade& sh = shades[t.v[i] - first];
-        const float part = k < 3 ? sh.mul[k] : k < 6 ? sh.add[k - 3] : sh.alpha;
+        const float part = k < 3 ? sh[i]->mul[k] : k < 6 ? sh[i]->add[k - 3] : sh[i]->alpha;
         attr[i] = shaded.perspective ? static_cast<double>(part) * iw[i] : part;
       }
       shaded.part[k].init(px, py, attr, inv_area);

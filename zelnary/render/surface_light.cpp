@@ -47,16 +47,41 @@ double power(double c, double s) {
   return result;
 }
 
+// A byte as a fraction of 255, looked up rather than divided for every vertex.
+struct ByteFractions {
+  double of[256];
+  ByteFractions() {
+    for (int i = 0; i < 256; ++i) of[i] = static_cast<double>(i) / 255.0;
+  }
+};
+double byte_fraction(uint32_t c, int shift) {
+  static const ByteFractions table;
+  return table.of[(c >> shift) & 0xFFu];
+}
+
+// As highlight(), with least = 1 - 7 / shininess worked out by the caller.
+double highlight_past(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye,
+                      double shininess, double least) {
+  if (!(dot(normal, to_light) > 0.0)) return 0.0;
+  const Vec3 sum = to_light + to_eye;
+  // c^s <= e^(-s (1 - c)): past s (1 - c) = 7 the highlight is below 1/1000, a quarter of one
+  // step of an 8-bit channel, and most vertices of a shiny surface are there. Those well past
+  // it are found from n . sum and |sum|^2, without a square root: c = n . sum / |sum| below
+  // least (with room for rounding) is below 1 - 7 / s.
+  if (least > 1e-6) {
+    const double along = dot(normal, sum);
+    if (along <= 0.0 || along * along < dot(sum, sum) * (least * least) * (1.0 - 1e-9)) return 0.0;
+  }
+  const Vec3 half = normalized(sum);
+  const double c = dot(normal, half);
+  if (!(c > 0.0) || shininess * (1.0 - c) > 7.0) return 0.0;
+  return power(c, shininess);
+}
+
 }  // namespace
 
 double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess) {
-  if (!(dot(normal, to_light) > 0.0)) return 0.0;
-  const Vec3 half = normalized(to_light + to_eye);
-  const double c = dot(normal, half);
-  // c^s <= e^(-s (1 - c)): past s (1 - c) = 7 the highlight is below 1/1000, a quarter of one
-  // step of an 8-bit channel, and most vertices of a shiny surface are there; no pow for them.
-  if (!(c > 0.0) || shininess * (1.0 - c) > 7.0) return 0.0;
-  return power(c, shininess);
+  return highlight_past(normal, to_light, to_eye, shininess, 1.0 - 7.0 / shininess);
 }
 
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
@@ -67,28 +92,47 @@ VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3&
 
 VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t vc, const Vec3& normal,
                                  const Vec3& to_eye, const Vec3& to_light) {
+  const PolygonShader shader(s, p, to_light);
+  return shader.at(vc, normal, shader.lambert(normal), to_eye);
+}
+
+PolygonShader::PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light)
+    : to_light_(to_light) {
   const Lighting& l = s.lighting;
   const Material& m = s.material_of(p);
-  const double lambert = std::max(0.0, dot(normal, to_light));
-  const bool shiny = m.has_highlight() && dot(to_eye, to_eye) > 0.0;
-  const double shine = shiny ? highlight(normal, to_light, to_eye, m.shininess) : 0.0;
-  auto channel = [](uint32_t c, int shift) {
-    return static_cast<double>((c >> shift) & 0xFFu) / 255.0;
-  };
-  const double base[3] = {p.color.r * channel(vc, 16), p.color.g * channel(vc, 8),
-                          p.color.b * channel(vc, 0)};
-  const double ambient[3] = {l.ambient.r, l.ambient.g, l.ambient.b};
-  const double sun[3] = {l.sun.r, l.sun.g, l.sun.b};
-  const double specular[3] = {m.specular.r, m.specular.g, m.specular.b};
-  const double emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
+  shiny_ = m.has_highlight();
+  opaque_ = m.alpha_mode == AlphaMode::Opaque;
+  shininess_ = m.shininess;
+  least_ = 1.0 - 7.0 / shininess_;
+  alpha_ = m.alpha;
+  const float color[3] = {p.color.r, p.color.g, p.color.b};
+  const float ambient[3] = {l.ambient.r, l.ambient.g, l.ambient.b};
+  const float sun[3] = {l.sun.r, l.sun.g, l.sun.b};
+  const float specular[3] = {m.specular.r, m.specular.g, m.specular.b};
+  const float emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
+  for (int c = 0; c < 3; ++c) {
+    color_[c] = color[c];
+    ambient_[c] = ambient[c];
+    sun_[c] = sun[c];
+    specular_sun_[c] = static_cast<double>(specular[c]) * sun[c];
+    emissive_[c] = emissive[c];
+  }
+}
+
+VertexShade PolygonShader::at(uint32_t vc, const Vec3& normal, double lambert,
+                              const Vec3& to_eye) const {
+  const bool shiny = shiny_ && dot(to_eye, to_eye) > 0.0;
+  const double shine = shiny ? highlight_past(normal, to_light_, to_eye, shininess_, least_) : 0.0;
+  const double base[3] = {color_[0] * byte_fraction(vc, 16), color_[1] * byte_fraction(vc, 8),
+                          color_[2] * byte_fraction(vc, 0)};
   VertexShade out;
   for (int c = 0; c < 3; ++c) {
-    const double mul = base[c] * (ambient[c] + lambert * sun[c]);
-    const double add = emissive[c] + specular[c] * sun[c] * shine;
+    const double mul = base[c] * (ambient_[c] + lambert * sun_[c]);
+    const double add = emissive_[c] + specular_sun_[c] * shine;
     out.mul[c] = std::isfinite(mul) ? static_cast<float>(std::clamp(mul, 0.0, 127.0)) : 0.0f;
     out.add[c] = std::isfinite(add) ? static_cast<float>(std::clamp(add, 0.0, 1.0)) : 0.0f;
   }
-  const double alpha = m.alpha_mode == AlphaMode::Opaque ? 1.0 : m.alpha * channel(vc, 24);
+  const double alpha = opaque_ ? 1.0 : alpha_ * byte_fraction(vc, 24);
   out.alpha = std::isfinite(alpha) ? static_cast<float>(std::clamp(alpha, 0.0, 1.0)) : 0.0f;
   return out;
 }

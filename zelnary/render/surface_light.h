@@ -4,6 +4,7 @@
 // every back end, so that they agree on the picture.
 #pragma once
 
+#include <algorithm>
 #include <span>
 
 #include "zelnary/core/vec3.h"
@@ -54,6 +55,26 @@ VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3&
 // vertices it shades.
 VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t color,
                                  const Vec3& normal, const Vec3& to_eye, const Vec3& to_light);
+
+// The same again, with what all the vertices of polygon p share (its colour, material and the
+// scene's light) worked out once: the emitter lights every vertex of a polygon in turn.
+class PolygonShader {
+ public:
+  PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light);
+  // Whether a highlight can show: only then does at() need to_eye.
+  bool shiny() const { return shiny_; }
+  // The diffuse cosine for a unit normal, 0 where the sun is behind (or it is not finite);
+  // where it is 0 no highlight shows either.
+  double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, to_light_)); }
+  // As shade_colored_vertex, with lambert(normal) passed in.
+  VertexShade at(uint32_t color, const Vec3& normal, double lambert, const Vec3& to_eye) const;
+
+ private:
+  Vec3 to_light_;
+  bool shiny_, opaque_;
+  double shininess_, least_, alpha_;
+  double color_[3], ambient_[3], sun_[3], specular_sun_[3], emissive_[3];
+};
 
 // The highlight's strength (0..1) for unit vectors normal, towards the light and towards the
 // eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.
