@@ -2,6 +2,7 @@
 // cut-outs and blending, in pictures whose expected colours can be worked out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -177,6 +178,57 @@ TEST(SurfaceLight, ShadeAddsEmissiveAndHighlightToTheLitColourTimesTheVertexColo
   v = shade_vertex(s, p, 0, {0, 0, -1}, {0, 0, 1});
   EXPECT_FLOAT_EQ(v.mul[0], 0.8f * 0.25f);
   EXPECT_FLOAT_EQ(v.add[0], 0.0f);
+}
+
+// Under a sun from behind the sphere the highlight's peak lies where the sun barely lights the
+// surface (its cosine there is about 0.2): it must show all the same.
+TEST(SurfaceLight, AHighlightShowsUnderALowSun) {
+  test::TestView shiny = test::sphere_view(true, true), matte = test::sphere_view(true, false);
+  for (test::TestView* v : {&shiny, &matte}) v->scene.lighting.sun_direction = {1.0, 0.0, 0.5};
+  const Image a = render(shiny), b = render(matte);
+  int most = 0;
+  for (size_t i = 0; i < a.texels.size(); ++i)
+    most = std::max(most, channel(a.texels[i], 0) - channel(b.texels[i], 0));
+  EXPECT_GT(most, 120);
+}
+
+// The highlight is (n . h)^s up to where it falls below a thousandth; the vertices well past
+// that are turned away without working out h, and none near it may be.
+TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
+  uint32_t seed = 99;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24) * 2.0 - 1.0;
+  };
+  const Vec3 to_light = normalized(Vec3{0.3, -0.2, 1.0});
+  Scene scene;
+  scene.lighting.sun = {1.0f, 1.0f, 1.0f};
+  auto polygon_of = [&scene](double shininess) {
+    scene.materials.assign(1, Material{});
+    scene.materials[0].specular = {1.0f, 1.0f, 1.0f};
+    scene.materials[0].shininess = static_cast<float>(shininess);
+    return Polygon{};
+  };
+  int lit = 0;
+  for (const double s : {1.0, 6.0, 7.5, 20.0, 128.0}) {
+    for (int k = 0; k < 20000; ++k) {
+      // Eyes spread round the mirror direction, some within the highlight, most past it.
+      const Vec3 normal = normalized(Vec3{next() * 0.3, next() * 0.3, 1.0});
+      const Vec3 mirror = normal * (2.0 * dot(normal, to_light)) - to_light;
+      const double spread = k % 2 == 0 ? 0.1 : 1.0;
+      const Vec3 to_eye = normalized(mirror + Vec3{next(), next(), next()} * spread);
+      const double c = dot(normal, normalized(to_light + to_eye));
+      const double expected = c > 0.0 && s * (1.0 - c) <= 7.0 ? std::pow(c, s) : 0.0;
+      ASSERT_NEAR(highlight(normal, to_light, to_eye, s), expected, 1e-9)
+          << "shininess " << s << ", c " << c;
+      // A polygon's vertices share the material's cut-off, worked out once for them.
+      const PolygonShader shader(scene, polygon_of(s), to_light);
+      ASSERT_NEAR(shader.at(kNoVertexColor, normal, shader.lambert(normal), to_eye).add[0],
+                  std::min(expected, 1.0), 1e-6);
+      lit += expected > 0.0 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(lit, 20000);
 }
 
 }  // namespace
