@@ -10,15 +10,11 @@
 namespace znr {
 namespace {
 
-// The polygon's texture index when it names a texture that can be sampled, else -1.
-int32_t usable_texture(const Scene& s, int32_t index) {
-  if (index < 0 || static_cast<size_t>(index) >= s.textures.size()) return -1;
-  const Image& img = s.textures[static_cast<size_t>(index)].image;
-  if (img.width <= 0 || img.height <= 0 ||
-      img.texels.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height)) {
-    return -1;
-  }
-  return index;
+// Whether a texture can be sampled.
+bool usable(const Texture& t) {
+  const Image& img = t.image;
+  return img.width > 0 && img.height > 0 &&
+         img.texels.size() == static_cast<size_t>(img.width) * static_cast<size_t>(img.height);
 }
 
 struct CamVertex {
@@ -99,7 +95,10 @@ class Emitter {
         vertices_(vertices),
         normals_(normals.size() == vertices.size() ? normals : std::span<const Normal>()),
         colors_(colors),
-        shading_(shading && (!scene.materials.empty() || !normals_.empty() || !colors_.empty())) {}
+        shading_(shading && (!scene.materials.empty() || !normals_.empty() || !colors_.empty())) {
+    usable_.reserve(scene.textures.size());
+    for (const Texture& t : scene.textures) usable_.push_back(usable(t));
+  }
 
   // light: the polygon's flat light, found with the index; nullptr for an object's polygon,
   // whose light follows from its plane over these vertices, turned by pose, and is worked out
@@ -128,6 +127,7 @@ class Emitter {
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
   bool inside_ = false;
   const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
+  std::vector<bool> usable_;  // per texture of the scene: whether it can be sampled
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
 };
@@ -246,7 +246,11 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   DrawPolygon dp;
   dp.first = first;
   dp.count = static_cast<uint32_t>(poly_.size());
-  dp.texture = usable_texture(s_, p.texture);
+  // The polygon's texture when it names one that can be sampled, else none.
+  dp.texture = p.texture >= 0 && static_cast<size_t>(p.texture) < usable_.size() &&
+                       usable_[static_cast<size_t>(p.texture)]
+                   ? p.texture
+                   : -1;
   if (shaded_) {
     dp.shade = static_cast<uint32_t>(out_.shades.size());
     out_.shades.insert(out_.shades.end(), shade_.begin(), shade_.end());

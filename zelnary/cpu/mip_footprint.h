@@ -53,8 +53,9 @@ struct MipFootprint {
         (guess >= deepest || rho2_w4 <= limit(guess) * w4)) {
       return guess;
     }
-    const double q = rho2_w4 / (2.0 * w4);  // rho^2 / 2
-    if (!(q > 1.0)) return 0;               // also NaN
+    // rho^2 / 2; affine mapping has w = 1, where halving needs no division (and gives the same).
+    const double q = w4 == 1.0 ? rho2_w4 * 0.5 : rho2_w4 / (2.0 * w4);
+    if (!(q > 1.0)) return 0;  // also NaN
     const auto bits = std::bit_cast<uint64_t>(q);
     const auto log2_up = static_cast<int64_t>(bits >> 52) - 1023 +
                          ((bits & ((uint64_t{1} << 52) - 1)) != 0 ? 1 : 0);  // ceil(log2 q)
