@@ -192,6 +192,41 @@ TEST(SurfaceLight, AHighlightShowsUnderALowSun) {
   EXPECT_GT(most, 120);
 }
 
+// A highlight on one corner of a triangle only (whichever it is) still spreads into the
+// triangle from that corner.
+TEST(SurfaceLight, AHighlightOnOneCornerOnlyShows) {
+  const Vec3 half = normalized(Vec3{-0.924, 0.0, 0.383});  // between the eye and the sun
+  for (int corner = 0; corner < 3; ++corner) {
+    test::TestView v[2];
+    for (int shiny = 0; shiny < 2; ++shiny) {
+      Scene& s = v[shiny].scene;
+      s.lighting.ambient = {0.2f, 0.2f, 0.2f};
+      s.lighting.sun = {0.5f, 0.5f, 0.5f};
+      s.lighting.sun_direction = {-1.0, 0.0, 1.0};
+      Material m;
+      m.specular = {1.0f, 1.0f, 1.0f};
+      m.shininess = 40.0f;
+      s.materials = {shiny != 0 ? m : Material{}};
+      s.vertices = {{{40, 12, -10}}, {{40, -12, -10}}, {{40, 0, 12}}};
+      for (int i = 0; i < 3; ++i) {
+        const Vec3 n = i == corner ? half : normalized(Vec3{-1.0, 0.0, -0.5});
+        s.normals.push_back(
+            {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+      }
+      Polygon p;
+      p.vertex_count = 3;
+      p.two_sided = true;
+      s.polygons = {p};
+      v[shiny].camera = test::look_at({0, 0, 0}, {40, 0, 0});
+    }
+    const Image a = render(v[1]), b = render(v[0]);
+    int most = 0;
+    for (size_t i = 0; i < a.texels.size(); ++i)
+      most = std::max(most, channel(a.texels[i], 0) - channel(b.texels[i], 0));
+    EXPECT_GT(most, 30) << "corner " << corner;
+  }
+}
+
 // The highlight is (n . h)^s up to where it falls below a thousandth; the vertices well past
 // that are turned away without working out h, and none near it may be.
 TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
