@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "zelnary/render/flat_light.h"
@@ -128,6 +129,11 @@ class Emitter {
   bool inside_ = false;
   const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
   std::vector<bool> usable_;  // per texture of the scene: whether it can be sampled
+  // The light of the last polygon shaded, kept for the next ones of the same colour and
+  // material (most of a mesh's polygons share both).
+  std::optional<PolygonShader> shader_;
+  uint16_t shader_material_ = 0;
+  Color shader_color_;
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
 };
@@ -141,7 +147,12 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   const size_t n = p.vertex_count;
   shade_.resize(n);
   const bool own = normals && p.first_vertex + n <= normals_.size();
-  const PolygonShader light(s_, p, to_light_);
+  if (!shader_ || shader_material_ != p.material || !(shader_color_ == p.color)) {
+    shader_.emplace(s_, p, to_light_);
+    shader_material_ = p.material;
+    shader_color_ = p.color;
+  }
+  const PolygonShader& light = *shader_;
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {

@@ -22,6 +22,7 @@ struct ShadedSpan {
   AlphaMode mode = AlphaMode::Opaque;
   float cutoff = 0.0f;
   bool perspective = false;  // planes hold value / w, divided at each pixel; else the value
+  bool add = true;           // false: the added colour is zero over the whole triangle
   Plane inv_w, u, v, part[kShadeParts];
 };
 

@@ -74,15 +74,21 @@ using TriangleLoop = void (*)(const SpanContext& s, const TriangleRows& r);
 using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
                                   Framebuffer& fb);
 
+// A small opaque triangle lit per vertex, every row of it.
+using ShadedTriangleLoop = void (*)(const ShadedSpan& s, const TriangleRows& r, Framebuffer& fb);
+
 // One instruction set's span functions, chosen when the CPU back end is made: [perspective][pow2],
 // perspective 0 affine and 1 exact at every pixel, pow2 1 for power-of-two textures; shaded[0]
 // without a texture, [1] with one of another size, [2] with a power-of-two one.
 // small: whole small triangles, flat [0], affine [1] or exact [2] on a power-of-two texture; null
 // where the instruction set has no masked loads and stores (those triangles go span by span).
+// shaded_small: small opaque triangles lit per vertex, indexed as shaded (none for textures of
+// other sizes).
 struct SpanLoops {
   TexturedSpan textured[2][2];
   ShadedOpaqueSpan shaded[3];
   TriangleLoop small[3];
+  ShadedTriangleLoop shaded_small[3];
   int32_t small_columns;  // the most columns a triangle small takes may span (0: none)
 };
 
@@ -364,6 +370,7 @@ struct ShadedRow {
     const Plane* planes[8] = {&s.part[0], &s.part[1], &s.part[2], &s.part[3],
                               &s.part[4], &s.part[5], &s.u,       &s.v};
     for (int k = 0; k < 8; ++k) {
+      if (!used(k)) continue;
       rows[k] = L::splat(planes[k]->row(y));
       steps[k] = L::splat(static_cast<float>(planes[k]->dx));
     }
@@ -371,23 +378,31 @@ struct ShadedRow {
     diw = L::splat(static_cast<float>(s.inv_w.dx));
   }
 
-  // Texel channel (in the low byte) times mul plus add, rounded down and saturated.
-  ZNR_SPAN_TARGET static I channel(I texel, F mul, F add) {
+  // Whether the span reads part k (u and v are 6 and 7): the added colour only where the
+  // triangle has any (zero added changes nothing), texture coordinates only with a texture.
+  ZNR_SPAN_TARGET bool used(int k) const { return k < 3 || (k < 6 ? s.add : kTexture != 0); }
+
+  // Texel channel (in the low byte) times mul plus add (none where null), rounded down and
+  // saturated.
+  ZNR_SPAN_TARGET static I channel(I texel, F mul, const F* add) {
     const F full = L::splat(255.0f);
     const F t = L::to_float(L::bits(texel, L::splat_int(0xFF)));
-    return L::truncate(
-        L::min(L::max(L::add(L::mul(t, mul), L::mul(add, full)), L::splat(0.0f)), full));
+    F c = L::mul(t, mul);
+    if (add != nullptr) c = L::add(c, L::mul(*add, full));
+    return L::truncate(L::min(L::max(c, L::splat(0.0f)), full));
   }
 
-  // The group at x; kLast: only the pixels in inside.
+  // The group at x; kLast: only the pixels in inside. whole: the group lies wholly in the
+  // tile, and is read and written whole, its pixels outside `inside` as they were (masked
+  // stores are slow on some processors; no other thread draws in this tile).
   template <bool kLast>
-  ZNR_SPAN_TARGET void group(int32_t x, M inside) const {
+  ZNR_SPAN_TARGET void group(int32_t x, M inside, bool whole = false) const {
     const F fx = L::column(x);
     const F iw = L::add(iw0, L::mul(diw, fx));
     F d;
     M pass;
     if constexpr (kLast) {
-      d = L::load(depth + x, inside);
+      d = whole ? L::load(depth + x) : L::load(depth + x, inside);
       pass = L::both(inside, L::greater(iw, d));
     } else {
       d = L::load(depth + x);
@@ -395,26 +410,30 @@ struct ShadedRow {
     }
     if (!L::any(pass)) return;
     const F w = s.perspective ? L::reciprocal_or_zero(iw) : L::splat(1.0f);
-    F a[8];
-    for (int k = 0; k < (kTexture != 0 ? 8 : 6); ++k)
-      a[k] = L::mul(L::add(rows[k], L::mul(steps[k], fx)), w);
+    F a[8] = {};
+    for (int k = 0; k < 8; ++k) {
+      if (used(k)) a[k] = L::mul(L::add(rows[k], L::mul(steps[k], fx)), w);
+    }
     I texel = L::splat_int(-1);
     if constexpr (kTexture != 0) {
       texel =
           L::gather(s.tex->texels.data(), Texels<L, kTexture == 2>(level).from_float(a[6], a[7]));
     }
-    const I r = channel(L::template shift_right<16>(texel), a[0], a[3]);
-    const I g = channel(L::template shift_right<8>(texel), a[1], a[4]);
-    const I b = channel(texel, a[2], a[5]);
+    const bool add = s.add;
+    const I r = channel(L::template shift_right<16>(texel), a[0], add ? &a[3] : nullptr);
+    const I g = channel(L::template shift_right<8>(texel), a[1], add ? &a[4] : nullptr);
+    const I b = channel(texel, a[2], add ? &a[5] : nullptr);
     const I colour = L::add(L::add(L::shift_left(r, 16), L::shift_left(g, 8)),
                             L::add(b, L::splat_int(static_cast<int32_t>(0xFF000000u))));
     if constexpr (kLast) {
-      L::store_masked(depth + x, pass, iw);
-      L::store_masked(color + x, pass, colour);
-    } else {
-      L::store(depth + x, pass, iw, d);
-      L::store(color + x, pass, colour);
+      if (!whole) {
+        L::store_masked(depth + x, pass, iw);
+        L::store_masked(color + x, pass, colour);
+        return;
+      }
     }
+    L::store(depth + x, pass, iw, d);
+    L::store(color + x, pass, colour);
   }
 };
 
@@ -445,26 +464,49 @@ ZNR_SPAN_TARGET void shaded_opaque_span(const ShadedSpan& s, int32_t y, int32_t 
 // Groups of lanes a small triangle may be wide.
 constexpr int32_t kSmallTriangleGroups = 4;
 
+// A small triangle's covered pixels row by row, from its edge functions a group of lanes at a
+// time. kGroups: the groups of lanes whose edge functions are stepped, known when compiled so
+// that they stay in registers.
+template <class L, int32_t kGroups>
+struct RowCoverage {
+  using I = typename L::I;
+  static_assert(kGroups * L::n <= 32, "a row's coverage is one 32-bit mask");
+  I edge[kGroups][3], row_step[3];
+  uint32_t columns;
+
+  ZNR_SPAN_TARGET explicit RowCoverage(const TriangleRows& r)
+      : columns(r.columns >= 32 ? ~uint32_t{0} : (uint32_t{1} << std::max(r.columns, 0)) - 1u) {
+    for (int i = 0; i < 3; ++i) {
+      row_step[i] = L::splat_int(r.edge_dy[i]);
+      for (int32_t g = 0; g < kGroups; ++g)
+        edge[g][i] = L::coords(r.edge[i] + r.edge_dx[i] * L::n * g, r.edge_dx[i]);
+    }
+  }
+
+  // The pixels of this row where all three edge functions are >= 0 (bit i: column x0 + i);
+  // steps on to the next row.
+  ZNR_SPAN_TARGET uint32_t next_row() {
+    uint32_t covered = 0;
+    for (int32_t g = 0; g < kGroups; ++g) {
+      const auto out = static_cast<uint32_t>(
+          L::negative(L::bits_or(L::bits_or(edge[g][0], edge[g][1]), edge[g][2])));
+      covered |= (~out & ((1u << L::n) - 1u)) << (g * L::n);
+      for (int i = 0; i < 3; ++i) edge[g][i] = L::add(edge[g][i], row_step[i]);
+    }
+    return covered & columns;
+  }
+};
+
 // A small triangle's rows in one loop (kKind: 0 flat, 1 affine, 2 exact, power-of-two
 // textures): each row's covered pixels are drawn in groups of lanes from the first, with the
 // values that draw_span, affine_span and exact_span give that span, and what stays the same over
 // the triangle set up once rather than for every row.
-// kGroups: the groups of lanes whose edge functions are stepped, known when compiled so that
-// they stay in registers.
 template <class L, int kKind, int32_t kGroups>
 ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRows& r) {
   using F = typename L::F;
   using I = typename L::I;
   using M = typename L::M;
-  static_assert(kGroups * L::n <= 32, "a row's coverage is one 32-bit mask");
-  I edge[kGroups][3], row_step[3];
-  for (int i = 0; i < 3; ++i) {
-    row_step[i] = L::splat_int(r.edge_dy[i]);
-    for (int32_t g = 0; g < kGroups; ++g)
-      edge[g][i] = L::coords(r.edge[i] + r.edge_dx[i] * L::n * g, r.edge_dx[i]);
-  }
-  const uint32_t columns =
-      r.columns >= 32 ? ~uint32_t{0} : (uint32_t{1} << std::max(r.columns, 0)) - 1u;
+  RowCoverage<L, kGroups> rows(r);
   const F diw = L::splat(static_cast<float>(s.inv_w.dx));
   const typename L::Mul mul = L::multiplier(s.mul);
   const Image* tex = s.level.tex;
@@ -479,14 +521,7 @@ ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRow
   const F duw = L::splat(static_cast<float>(s.uw.dx)), dvw = L::splat(static_cast<float>(s.vw.dx));
   const size_t width = static_cast<size_t>(s.fb->width);
   for (int32_t y = r.y0; y <= r.y1; ++y) {
-    uint32_t covered = 0;
-    for (int32_t g = 0; g < kGroups; ++g) {
-      const auto out = static_cast<uint32_t>(
-          L::negative(L::bits_or(L::bits_or(edge[g][0], edge[g][1]), edge[g][2])));
-      covered |= (~out & ((1u << L::n) - 1u)) << (g * L::n);
-      for (int i = 0; i < 3; ++i) edge[g][i] = L::add(edge[g][i], row_step[i]);
-    }
-    covered &= columns;
+    const uint32_t covered = rows.next_row();
     if (covered == 0) continue;
     const int32_t first = std::countr_zero(covered);
     const int32_t xl = r.x0 + first, end = r.x0 + std::bit_width(covered);
@@ -566,6 +601,45 @@ constexpr TriangleLoop small_triangle_loop() {
   }
 }
 
+// A small opaque triangle lit per vertex (kTexture: 0 none, 2 a power of two), row by row as
+// small_triangle_rows finds its pixels, each as shaded_opaque_span gives it for its row's span:
+// without the edge walkers' divisions and a call for every row.
+template <class L, int kTexture, int32_t kGroups>
+ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& r,
+                                       Framebuffer& fb) {
+  RowCoverage<L, kGroups> rows(r);
+  for (int32_t y = r.y0; y <= r.y1; ++y) {
+    const uint32_t covered = rows.next_row();
+    if (covered == 0) continue;
+    const int32_t end = r.x0 + std::bit_width(covered);
+    const ShadedRow<L, kTexture> row(s, y, fb);
+    for (int32_t x = r.x0 + std::countr_zero(covered); x < end; x += L::n)
+      row.template group<true>(x, L::first(end - x), x + L::n <= r.x_limit);
+  }
+}
+
+template <class L, int kTexture>
+ZNR_SPAN_TARGET void shaded_small_triangle(const ShadedSpan& s, const TriangleRows& r,
+                                           Framebuffer& fb) {
+  const int32_t groups = (r.columns + L::n - 1) / L::n;
+  if (groups <= 1) {
+    shaded_small_rows<L, kTexture, 1>(s, r, fb);
+  } else if (groups == 2) {
+    shaded_small_rows<L, kTexture, 2>(s, r, fb);
+  } else {
+    shaded_small_rows<L, kTexture, kSmallTriangleGroups>(s, r, fb);
+  }
+}
+
+template <class L, int kTexture>
+constexpr ShadedTriangleLoop shaded_small_loop() {
+  if constexpr (L::kMaskedTail) {
+    return &shaded_small_triangle<L, kTexture>;
+  } else {
+    return nullptr;
+  }
+}
+
 // The table of the loops above: P lanes for power-of-two textures, O for others.
 template <class P, class O>
 constexpr SpanLoops span_loops_of() {
@@ -573,6 +647,7 @@ constexpr SpanLoops span_loops_of() {
            {&exact_span<O, false>, &exact_span<P, true>}},
           {&shaded_opaque_span<P, 0>, &shaded_opaque_span<O, 1>, &shaded_opaque_span<P, 2>},
           {small_triangle_loop<P, 0>(), small_triangle_loop<P, 1>(), small_triangle_loop<P, 2>()},
+          {shaded_small_loop<P, 0>(), nullptr, shaded_small_loop<P, 2>()},
           P::kMaskedTail ? P::n * kSmallTriangleGroups : 0};
 }
 

@@ -4,8 +4,9 @@
 // drawn one screen tile at a time (tiles.h), cut to the tile. Textured spans go to the loops of
 // span_loops.h through the table the caller chose (span_mode.h); this file compiles them for one
 // pixel at a time and for SSE2, span_loops_avx2.cpp for AVX2. Where the table has them, small
-// triangles (most of a large world's) go whole to a loop that finds each row's pixels from the
-// edge functions a group of lanes at a time, without the walkers and their divisions.
+// triangles (most of a large world's), flat, textured or lit per vertex, go whole to a loop that
+// finds each row's pixels from the edge functions a group of lanes at a time, without the
+// walkers and their divisions.
 #define ZNR_SPAN_TARGET  // the baseline build's instruction set
 
 #include <algorithm>
@@ -213,24 +214,33 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     }
     const VertexShade* sh[3] = {&shades[t.v[0] - first], &shades[t.v[1] - first],
                                 &shades[t.v[2] - first]};
+    // The plane of one part, from its value at each corner (over w where perspective).
+    auto part_plane = [&](Plane& plane, auto part) {
+      double attr[3];
+      for (int i = 0; i < 3; ++i) attr[i] = part(*sh[i]);
+      if (perspective) {
+        for (int i = 0; i < 3; ++i) attr[i] *= iw[i];
+      }
+      plane.init(px, py, attr, inv_area);
+    };
+    for (int k = 0; k < 3; ++k)
+      part_plane(shaded.part[k], [k](const VertexShade& v) { return v.mul[k]; });
     // Parts the same at all three corners and zero (no highlight or glow here; alpha is one
     // for opaque polygons) have the plane that init would give them, without the arithmetic.
     auto zero_add = [](const VertexShade* v) {
       return v->add[0] == 0.0f && v->add[1] == 0.0f && v->add[2] == 0.0f;
     };
-    const bool no_add = zero_add(sh[0]) && zero_add(sh[1]) && zero_add(sh[2]);
-    const bool opaque = poly.alpha_mode == AlphaMode::Opaque;
-    for (int k = 0; k < kShadeParts; ++k) {
-      if ((no_add && k >= 3 && k < 6) || (opaque && k == 6)) {
-        shaded.part[k] = Plane{k == 6 ? 1.0 : 0.0, 0.0, 0.0};
-        continue;
-      }
-      double attr[3];
-      for (int i = 0; i < 3; ++i) {
-        const float part = k < 3 ? sh[i]->mul[k] : k < 6 ? sh[i]->add[k - 3] : sh[i]->alpha;
-        attr[i] = shaded.perspective ? static_cast<double>(part) * iw[i] : part;
-      }
-      shaded.part[k].init(px, py, attr, inv_area);
+    shaded.add = !(zero_add(sh[0]) && zero_add(sh[1]) && zero_add(sh[2]));
+    if (!shaded.add) {
+      for (int k = 3; k < 6; ++k) shaded.part[k] = Plane{0.0, 0.0, 0.0};
+    } else {
+      for (int k = 3; k < 6; ++k)
+        part_plane(shaded.part[k], [k](const VertexShade& v) { return v.add[k - 3]; });
+    }
+    if (poly.alpha_mode == AlphaMode::Opaque) {
+      shaded.part[6] = Plane{1.0, 0.0, 0.0};
+    } else {
+      part_plane(shaded.part[6], [](const VertexShade& v) { return v.alpha; });
     }
   }
   const Level full = s.level;
@@ -245,11 +255,18 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   const int64_t wide = std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]});
   const int64_t tall = std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]});
   const bool per_span = deepest > 0 && perspective && (wide > small || tall > small);
-  if (shades == nullptr && !per_span && fits_small_loop(t, wide, tall, clip, loops)) {
+  const bool opaque_or_flat = shades == nullptr || shaded.mode == AlphaMode::Opaque;
+  if (opaque_or_flat && !per_span && fits_small_loop(t, wide, tall, clip, loops)) {
     if (level < 0) choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
-    const int kind = small_kind(s.level, perspective);
-    if (kind >= 0) {
+    // Shaded spans find texels from texture coordinates whether exact or affine.
+    const int kind = small_kind(s.level, perspective || shades != nullptr);
+    if (shades == nullptr && kind >= 0) {
       loops.small[kind](s, triangle_rows(t, clip));
+      return;
+    }
+    if (shades != nullptr && (kind == 0 || kind == 2) && loops.shaded_small[kind] != nullptr) {
+      shaded.tex = s.level.tex;
+      loops.shaded_small[kind](shaded, triangle_rows(t, clip), fb);
       return;
     }
   }

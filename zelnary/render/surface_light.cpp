@@ -33,55 +33,10 @@ bool needs_vertex_shade(const Scene& s, const Polygon& p) {
   return !s.material_of(p).plain() || has_vertex_normals(s, p) || has_vertex_colors(s, p);
 }
 
-namespace {
-
-// c^s, by repeated squaring where s is a whole number (materials mostly give whole exponents;
-// a library pow costs as much as the rest of a vertex's light).
-double power(double c, double s) {
-  if (!(s >= 0.0 && s <= 4096.0) || s != std::floor(s)) return std::pow(c, s);
-  double result = 1.0;
-  for (auto n = static_cast<uint32_t>(s); n != 0; n >>= 1) {
-    if ((n & 1u) != 0) result *= c;
-    c *= c;
-  }
-  return result;
-}
-
-// A byte as a fraction of 255, looked up rather than divided for every vertex.
-struct ByteFractions {
-  double of[256];
-  ByteFractions() {
-    for (int i = 0; i < 256; ++i) of[i] = static_cast<double>(i) / 255.0;
-  }
-};
-double byte_fraction(uint32_t c, int shift) {
-  static const ByteFractions table;
-  return table.of[(c >> shift) & 0xFFu];
-}
-
-// As highlight(), with least = 1 - 7 / shininess worked out by the caller.
-double highlight_past(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye,
-                      double shininess, double least) {
-  if (!(dot(normal, to_light) > 0.0)) return 0.0;
-  const Vec3 sum = to_light + to_eye;
-  // c^s <= e^(-s (1 - c)): past s (1 - c) = 7 the highlight is below 1/1000, a quarter of one
-  // step of an 8-bit channel, and most vertices of a shiny surface are there. Those well past
-  // it are found from n . sum and |sum|^2, without a square root: c = n . sum / |sum| below
-  // least (with room for rounding) is below 1 - 7 / s.
-  if (least > 1e-6) {
-    const double along = dot(normal, sum);
-    if (along <= 0.0 || along * along < dot(sum, sum) * (least * least) * (1.0 - 1e-9)) return 0.0;
-  }
-  const Vec3 half = normalized(sum);
-  const double c = dot(normal, half);
-  if (!(c > 0.0) || shininess * (1.0 - c) > 7.0) return 0.0;
-  return power(c, shininess);
-}
-
-}  // namespace
-
 double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess) {
-  return highlight_past(normal, to_light, to_eye, shininess, 1.0 - 7.0 / shininess);
+  return light_terms::highlight_past(normal, std::max(0.0, dot(normal, to_light)), to_light, to_eye,
+                                     shininess, 1.0 - 7.0 / shininess,
+                                     light_terms::whole_exponent(shininess));
 }
 
 VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3& normal,
@@ -104,25 +59,32 @@ PolygonShader::PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_li
   opaque_ = m.alpha_mode == AlphaMode::Opaque;
   shininess_ = m.shininess;
   least_ = 1.0 - 7.0 / shininess_;
+  whole_ = light_terms::whole_exponent(shininess_);
   alpha_ = m.alpha;
   const float color[3] = {p.color.r, p.color.g, p.color.b};
   const float ambient[3] = {l.ambient.r, l.ambient.g, l.ambient.b};
   const float sun[3] = {l.sun.r, l.sun.g, l.sun.b};
   const float specular[3] = {m.specular.r, m.specular.g, m.specular.b};
   const float emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
+  finite_ = std::isfinite(shininess_) && shininess_ >= 0.0 && std::isfinite(alpha_);
   for (int c = 0; c < 3; ++c) {
     color_[c] = color[c];
     ambient_[c] = ambient[c];
     sun_[c] = sun[c];
     specular_sun_[c] = static_cast<double>(specular[c]) * sun[c];
     emissive_[c] = emissive[c];
+    for (const double v : {color_[c], ambient_[c], sun_[c], specular_sun_[c], emissive_[c]})
+      finite_ = finite_ && std::isfinite(v);
   }
 }
 
-VertexShade PolygonShader::at(uint32_t vc, const Vec3& normal, double lambert,
-                              const Vec3& to_eye) const {
+VertexShade PolygonShader::at_checked(uint32_t vc, const Vec3& normal, double lambert,
+                                      const Vec3& to_eye) const {
+  using light_terms::byte_fraction;
   const bool shiny = shiny_ && dot(to_eye, to_eye) > 0.0;
-  const double shine = shiny ? highlight_past(normal, to_light_, to_eye, shininess_, least_) : 0.0;
+  const double shine = shiny ? light_terms::highlight_past(normal, lambert, to_light_, to_eye,
+                                                           shininess_, least_, whole_)
+                             : 0.0;
   const double base[3] = {color_[0] * byte_fraction(vc, 16), color_[1] * byte_fraction(vc, 8),
                           color_[2] * byte_fraction(vc, 0)};
   VertexShade out;

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
 #include <span>
 
 #include "zelnary/core/vec3.h"
@@ -56,6 +59,61 @@ VertexShade shade_vertex(const Scene& s, const Polygon& p, size_t i, const Vec3&
 VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t color,
                                  const Vec3& normal, const Vec3& to_eye, const Vec3& to_light);
 
+// The highlight's strength (0..1) for unit vectors normal, towards the light and towards the
+// eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.
+double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess);
+
+namespace light_terms {
+
+// s when it is a whole number from 0 to 4096, else -1.
+inline int32_t whole_exponent(double s) {
+  return s >= 0.0 && s <= 4096.0 && s == std::floor(s) ? static_cast<int32_t>(s) : -1;
+}
+
+// c^s, by repeated squaring where s is a whole number (materials mostly give whole exponents;
+// a library pow costs as much as the rest of a vertex's light); whole = whole_exponent(s).
+inline double power(double c, double s, int32_t whole) {
+  if (whole < 0) return std::pow(c, s);
+  double result = 1.0;
+  for (auto n = static_cast<uint32_t>(whole); n != 0; n >>= 1) {
+    if ((n & 1u) != 0) result *= c;
+    c *= c;
+  }
+  return result;
+}
+
+// A byte as a fraction of 255, looked up rather than divided for every vertex.
+inline constexpr std::array<double, 256> kByteFractions = [] {
+  std::array<double, 256> of{};
+  for (int i = 0; i < 256; ++i) of[static_cast<size_t>(i)] = static_cast<double>(i) / 255.0;
+  return of;
+}();
+inline double byte_fraction(uint32_t c, int shift) {
+  return kByteFractions[(c >> shift) & 0xFFu];
+}
+
+// As highlight(), with least = 1 - 7 / shininess and whole = whole_exponent(shininess) worked
+// out by the caller, and lambert = the normal's cosine towards the light, at least 0.
+inline double highlight_past(const Vec3& normal, double lambert, const Vec3& to_light,
+                             const Vec3& to_eye, double shininess, double least, int32_t whole) {
+  if (!(lambert > 0.0)) return 0.0;
+  const Vec3 sum = to_light + to_eye;
+  // c^s <= e^(-s (1 - c)): past s (1 - c) = 7 the highlight is below 1/1000, a quarter of one
+  // step of an 8-bit channel, and most vertices of a shiny surface are there. Those well past
+  // it are found from n . sum and |sum|^2, without a square root: c = n . sum / |sum| below
+  // least (with room for rounding) is below 1 - 7 / s.
+  if (least > 1e-6) {
+    const double along = dot(normal, sum);
+    if (along <= 0.0 || along * along < dot(sum, sum) * (least * least) * (1.0 - 1e-9)) return 0.0;
+  }
+  const Vec3 half = normalized(sum);
+  const double c = dot(normal, half);
+  if (!(c > 0.0) || shininess * (1.0 - c) > 7.0) return 0.0;
+  return power(c, shininess, whole);
+}
+
+}  // namespace light_terms
+
 // The same again, with what all the vertices of polygon p share (its colour, material and the
 // scene's light) worked out once: the emitter lights every vertex of a polygon in turn.
 class PolygonShader {
@@ -66,19 +124,47 @@ class PolygonShader {
   // The diffuse cosine for a unit normal, 0 where the sun is behind (or it is not finite);
   // where it is 0 no highlight shows either.
   double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, to_light_)); }
-  // As shade_colored_vertex, with lambert(normal) passed in.
-  VertexShade at(uint32_t color, const Vec3& normal, double lambert, const Vec3& to_eye) const;
+  // As shade_colored_vertex, with lambert(normal) passed in. Inline, since it runs for every
+  // vertex drawn lit; the checks for values that are not finite are made once per polygon
+  // where they can be (its colour, material and light all finite, the normal at most unit).
+  VertexShade at(uint32_t color, const Vec3& normal, double lambert, const Vec3& to_eye) const {
+    if (!finite_ || !(lambert <= 2.0)) return at_checked(color, normal, lambert, to_eye);
+    const double shine = shiny_ && dot(to_eye, to_eye) > 0.0
+                             ? light_terms::highlight_past(normal, lambert, to_light_, to_eye,
+                                                           shininess_, least_, whole_)
+                             : 0.0;
+    using light_terms::byte_fraction;
+    const double base[3] = {color_[0] * byte_fraction(color, 16),
+                            color_[1] * byte_fraction(color, 8),
+                            color_[2] * byte_fraction(color, 0)};
+    VertexShade out;
+    for (int c = 0; c < 3; ++c) {
+      const double mul = base[c] * (ambient_[c] + lambert * sun_[c]);
+      const double add = emissive_[c] + specular_sun_[c] * shine;
+      out.mul[c] = static_cast<float>(std::min(std::max(mul, 0.0), 127.0));
+      out.add[c] = static_cast<float>(std::min(std::max(add, 0.0), 1.0));
+    }
+    if (!opaque_) {
+      out.alpha =
+          static_cast<float>(std::min(std::max(alpha_ * byte_fraction(color, 24), 0.0), 1.0));
+    }
+    return out;
+  }
 
  private:
+  // at() for any input, values that are not finite becoming 0.
+  VertexShade at_checked(uint32_t color, const Vec3& normal, double lambert,
+                         const Vec3& to_eye) const;
+
   Vec3 to_light_;
   bool shiny_, opaque_;
+  // Whether every value below is finite and the shininess at least 0: the shade of a unit
+  // normal is then finite and needs no check.
+  bool finite_;
   double shininess_, least_, alpha_;
+  int32_t whole_;  // the shininess when a whole number, else -1
   double color_[3], ambient_[3], sun_[3], specular_sun_[3], emissive_[3];
 };
-
-// The highlight's strength (0..1) for unit vectors normal, towards the light and towards the
-// eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.
-double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess);
 
 // A normal as stored, in double precision and unit length (zero when it has none).
 inline Vec3 unit_normal(const Normal& n) {

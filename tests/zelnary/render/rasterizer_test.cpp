@@ -270,14 +270,17 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
     }
   }
   // Polygons lit per vertex, opaque, go side by side too: a third of the rest, some without a
-  // texture, with shades that saturate and ones that do not.
+  // texture, with shades that saturate and ones that do not, some with nothing added.
   std::uniform_real_distribution<float> part(0.0f, 1.3f);
   for (size_t i = 0; i < list.polygons.size(); i += 3) {
     DrawPolygon& p = list.polygons[i];
     p.shade = static_cast<uint32_t>(list.shades.size());
     if (i % 2 == 0) p.texture = -1;
-    for (uint32_t k = 0; k < p.count; ++k)
-      list.shades.push_back({{part(rng), part(rng), part(rng)}, {part(rng) * 0.2f, 0.0f, 0.3f}});
+    const float added = i % 9 == 0 ? 0.0f : 1.0f;
+    for (uint32_t k = 0; k < p.count; ++k) {
+      list.shades.push_back(
+          {{part(rng), part(rng), part(rng)}, {part(rng) * 0.2f * added, 0.0f, 0.3f * added}});
+    }
   }
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
