@@ -1,6 +1,7 @@
 #include "zelnary/cpu/emit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -134,6 +135,20 @@ class Emitter {
   std::optional<PolygonShader> shader_;
   uint16_t shader_material_ = 0;
   Color shader_color_;
+  uint32_t shader_count_ = 0;  // how many shaders have been made: tells them apart below
+
+  // A vertex lit lately, found again by what its light depends on: a mesh's polygons each
+  // carry their own copies of the vertices they share, and neighbours mostly come close
+  // together, so that most vertices are lit once rather than once for each of their polygons.
+  struct LitVertex {
+    uint64_t position[3];  // the bits of the doubles
+    uint32_t normal[3];    // the bits of the stored floats
+    uint32_t color;
+    uint32_t tag = 0;  // the shader's count times two, plus one when seen from the front
+    VertexShade shade;
+  };
+  static constexpr int kLitBits = 10;
+  std::vector<LitVertex> lit_;  // 2^kLitBits, made on first use
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
 };
@@ -151,12 +166,44 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     shader_.emplace(s_, p, to_light_);
     shader_material_ = p.material;
     shader_color_ = p.color;
+    ++shader_count_;
   }
   const PolygonShader& light = *shader_;
+  // Vertices of the scene's own normals, not posed, are looked up among those lit lately.
+  const bool recall = own && pose == nullptr;
+  if (recall && lit_.empty()) lit_.resize(size_t{1} << kLitBits);
+  const uint32_t tag = shader_count_ * 2u + (front ? 1u : 0u);
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
+    const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
+    LitVertex* slot = nullptr;
+    if (recall) {
+      const Vec3& at_position = vertices_[at].position;
+      const uint64_t position[3] = {std::bit_cast<uint64_t>(at_position.x),
+                                    std::bit_cast<uint64_t>(at_position.y),
+                                    std::bit_cast<uint64_t>(at_position.z)};
+      const uint32_t normal[3] = {std::bit_cast<uint32_t>(normals_[at].x),
+                                  std::bit_cast<uint32_t>(normals_[at].y),
+                                  std::bit_cast<uint32_t>(normals_[at].z)};
+      // Coordinates are often whole numbers, whose low bits are all zero: the high bits are
+      // folded down before the multiplication carries every bit into the top ones.
+      uint64_t hash = position[0] ^ std::rotl(position[1], 21) ^ std::rotl(position[2], 42);
+      hash ^= hash >> 32;
+      hash *= 0x9E3779B97F4A7C15ull;
+      slot = &lit_[hash >> (64 - kLitBits)];
+      if (slot->tag == tag && slot->color == color &&
+          std::equal(position, position + 3, slot->position) &&
+          std::equal(normal, normal + 3, slot->normal)) {
+        shade_[i] = slot->shade;
+        continue;
+      }
+      std::copy_n(position, 3, slot->position);
+      std::copy_n(normal, 3, slot->normal);
+      slot->color = color;
+      slot->tag = tag;
+    }
     // Without a pose the stored normal is used as it is, unit already; a general pose's
     // inverse transpose changes its length.
     const Vec3 normal = (!own   ? plane
@@ -170,8 +217,8 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
       const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
       to_eye = normalized(v_.eye - world);
     }
-    const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
     shade_[i] = light.at(color, normal, lambert, to_eye);
+    if (slot != nullptr) slot->shade = shade_[i];
   }
 }
 

@@ -355,27 +355,49 @@ struct ShadedRow {
   using I = typename L::I;
   using M = typename L::M;
 
-  const ShadedSpan& s;
-  uint32_t* color;
-  float* depth;
-  F rows[8], steps[8];
-  F iw0, diw;
-  Level level;
+  using Sampler = Texels<L, kTexture != 1>;  // none (not sampled) is taken as 1 x 1
 
-  ZNR_SPAN_TARGET ShadedRow(const ShadedSpan& span, int32_t y, Framebuffer& fb)
-      : s(span), level(kTexture != 0 ? span.tex : nullptr) {
-    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(fb.width);
-    color = fb.color.data() + at;
-    depth = fb.depth.data() + at;
-    const Plane* planes[8] = {&s.part[0], &s.part[1], &s.part[2], &s.part[3],
-                              &s.part[4], &s.part[5], &s.u,       &s.v};
+  const ShadedSpan& s;
+  Framebuffer& fb;
+  uint32_t* color = nullptr;
+  float* depth = nullptr;
+  const Plane* planes[8];
+  F rows[8] = {}, steps[8] = {};
+  F iw0, diw;
+  Sampler texels;
+
+  // What stays the same over the triangle; at() picks the row.
+  ZNR_SPAN_TARGET ShadedRow(const ShadedSpan& span, Framebuffer& framebuffer)
+      : s(span),
+        fb(framebuffer),
+        planes{&s.part[0], &s.part[1], &s.part[2], &s.part[3], &s.part[4], &s.part[5], &s.u, &s.v},
+        texels(sampler(span.tex)) {
     for (int k = 0; k < 8; ++k) {
-      if (!used(k)) continue;
-      rows[k] = L::splat(planes[k]->row(y));
-      steps[k] = L::splat(static_cast<float>(planes[k]->dx));
+      if (used(k)) steps[k] = L::splat(static_cast<float>(planes[k]->dx));
+    }
+    diw = L::splat(static_cast<float>(s.inv_w.dx));
+  }
+  ZNR_SPAN_TARGET ShadedRow(const ShadedSpan& span, int32_t y, Framebuffer& framebuffer)
+      : ShadedRow(span, framebuffer) {
+    at(y);
+  }
+
+  ZNR_SPAN_TARGET void at(int32_t y) {
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(fb.width);
+    color = fb.color.data() + first;
+    depth = fb.depth.data() + first;
+    for (int k = 0; k < 8; ++k) {
+      if (used(k)) rows[k] = L::splat(planes[k]->row(y));
     }
     iw0 = L::splat(s.inv_w.row(y));
-    diw = L::splat(static_cast<float>(s.inv_w.dx));
+  }
+
+  ZNR_SPAN_TARGET static Sampler sampler(const Image* tex) {
+    if constexpr (kTexture == 0) {
+      return Sampler(1, 1);  // not sampled
+    } else {
+      return Sampler(Level(tex));
+    }
   }
 
   // Whether the span reads part k (u and v are 6 and 7): the added colour only where the
@@ -416,8 +438,7 @@ struct ShadedRow {
     }
     I texel = L::splat_int(-1);
     if constexpr (kTexture != 0) {
-      texel =
-          L::gather(s.tex->texels.data(), Texels<L, kTexture == 2>(level).from_float(a[6], a[7]));
+      texel = L::gather(s.tex->texels.data(), texels.from_float(a[6], a[7]));
     }
     const bool add = s.add;
     const I r = channel(L::template shift_right<16>(texel), a[0], add ? &a[3] : nullptr);
@@ -608,11 +629,12 @@ template <class L, int kTexture, int32_t kGroups>
 ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& r,
                                        Framebuffer& fb) {
   RowCoverage<L, kGroups> rows(r);
+  ShadedRow<L, kTexture> row(s, fb);
   for (int32_t y = r.y0; y <= r.y1; ++y) {
     const uint32_t covered = rows.next_row();
     if (covered == 0) continue;
     const int32_t end = r.x0 + std::bit_width(covered);
-    const ShadedRow<L, kTexture> row(s, y, fb);
+    row.at(y);
     for (int32_t x = r.x0 + std::countr_zero(covered); x < end; x += L::n)
       row.template group<true>(x, L::first(end - x), x + L::n <= r.x_limit);
   }

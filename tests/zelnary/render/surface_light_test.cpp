@@ -229,6 +229,61 @@ TEST(SurfaceLight, AHighlightOnOneCornerOnlyShows) {
 
 // The highlight is (n . h)^s up to where it falls below a thousandth; the vertices well past
 // that are turned away without working out h, and none near it may be.
+// Neighbouring polygons carry copies of the corners they share, and a copy is lit once for all
+// of them: neighbours that differ only in their colour, their corners' colours, their normals or
+// the side seen must still each get their own light. Each quad's middle pixel is compared with
+// the same quad drawn alone.
+TEST(SurfaceLight, NeighboursSharingCornersKeepTheirOwnLight) {
+  constexpr int kQuads = 6;
+  for (int differ = 0; differ < 4; ++differ) {
+    test::TestView v{Scene{}, test::look_at({0, 0, 0}, {1, 0, 0}, 60.0)};
+    Scene& s = v.scene;
+    s.background = {0.0f, 0.0f, 0.0f};
+    s.lighting = {{0.3f, 0.3f, 0.3f}, {-1.0, 0.0, 0.0}, {0.6f, 0.6f, 0.6f}};  // sun at the eye
+    for (int k = 0; k < kQuads; ++k) {
+      const bool odd = k % 2 == 1;
+      const double left = 12.0 - 4.0 * k, right = left - 4.0;
+      // Counter-clockwise seen from the eye, unless this one is to be seen from behind.
+      std::array<Vec3, 4> corners = {Vec3{40, left, -2}, Vec3{40, right, -2}, Vec3{40, right, 2},
+                                     Vec3{40, left, 2}};
+      if (differ == 3 && odd) std::reverse(corners.begin(), corners.end());
+      Polygon p;
+      p.first_vertex = static_cast<uint32_t>(s.vertices.size());
+      p.vertex_count = 4;
+      p.color = differ == 0 && odd ? Color{0.2f, 1.0f, 0.4f} : Color{1.0f, 0.6f, 0.2f};
+      s.polygons.push_back(p);
+      for (const Vec3& c : corners) {
+        s.vertices.push_back({c, 0.0f, 0.0f});
+        s.normals.push_back(differ == 2 && odd ? Normal{0, 0, 1} : Normal{-1, 0, 0});
+        s.vertex_colors.push_back(differ == 1 && odd ? 0xFF4080FFu : 0xFFFFFFFFu);
+      }
+    }
+    const Image all = render(v);
+    uint32_t last = 0;
+    for (int k = 0; k < kQuads; ++k) {
+      test::TestView alone = v;
+      alone.scene.polygons = {v.scene.polygons[static_cast<size_t>(k)]};
+      const Image one = render(alone);
+      int64_t sx = 0, sy = 0, n = 0;
+      for (int32_t y = 0; y < kH; ++y) {
+        for (int32_t x = 0; x < kW; ++x) {
+          if ((one.at(x, y) & 0xFFFFFFu) == 0) continue;
+          sx += x;
+          sy += y;
+          ++n;
+        }
+      }
+      ASSERT_GT(n, 100) << differ << " " << k;
+      const auto cx = static_cast<int32_t>(sx / n), cy = static_cast<int32_t>(sy / n);
+      EXPECT_EQ(all.at(cx, cy), one.at(cx, cy)) << "differing " << differ << ", quad " << k;
+      if (k > 0) {
+        EXPECT_NE(one.at(cx, cy), last) << "differing " << differ << ", quad " << k;
+      }
+      last = one.at(cx, cy);
+    }
+  }
+}
+
 TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
   uint32_t seed = 99;
   auto next = [&seed] {
