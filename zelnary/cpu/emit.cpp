@@ -71,6 +71,28 @@ bool facing(const Vec3& n, const CamVertex& on_plane) {
   return n.x * on_plane.x + n.y * on_plane.y + n.z * on_plane.z < 0.0;
 }
 
+// A vertex lit lately, found again by what its light depends on: a mesh's polygons each carry
+// their own copies of the vertices they share, and neighbours mostly come close together, so
+// that most vertices are lit once rather than once for each of their polygons. The eye and the
+// scene are those of the emitter whose shader made the entry.
+struct LitVertex {
+  uint64_t position[3];  // the bits of the doubles
+  uint32_t normal[3];    // the bits of the stored floats
+  uint32_t color;
+  uint64_t tag = 0;  // the shader's number times two, plus one when seen from the front
+  VertexShade shade;
+};
+
+// The vertices lit lately on this thread, by a hash of their position. Kept from one emitter
+// to the next rather than cleared for each batch of chunks: every shader has a number of its
+// own, so entries of earlier ones (other frames, other emitters) never match.
+struct LitVertices {
+  static constexpr int kBits = 10;
+  std::vector<LitVertex> slots;  // 2^kBits, made on first use
+  uint64_t shaders = 0;          // how many shaders this thread has numbered
+};
+thread_local LitVertices t_lit;
+
 // Where an emitter bins what it draws, when it emits straight into tile bins.
 struct BinTarget {
   const TileGrid* grid;
@@ -135,20 +157,7 @@ class Emitter {
   std::optional<PolygonShader> shader_;
   uint16_t shader_material_ = 0;
   Color shader_color_;
-  uint32_t shader_count_ = 0;  // how many shaders have been made: tells them apart below
-
-  // A vertex lit lately, found again by what its light depends on: a mesh's polygons each
-  // carry their own copies of the vertices they share, and neighbours mostly come close
-  // together, so that most vertices are lit once rather than once for each of their polygons.
-  struct LitVertex {
-    uint64_t position[3];  // the bits of the doubles
-    uint32_t normal[3];    // the bits of the stored floats
-    uint32_t color;
-    uint32_t tag = 0;  // the shader's count times two, plus one when seen from the front
-    VertexShade shade;
-  };
-  static constexpr int kLitBits = 10;
-  std::vector<LitVertex> lit_;  // 2^kLitBits, made on first use
+  uint64_t shader_id_ = 0;  // the shader's number in this thread's LitVertices
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
 };
@@ -166,13 +175,14 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     shader_.emplace(s_, p, to_light_);
     shader_material_ = p.material;
     shader_color_ = p.color;
-    ++shader_count_;
+    shader_id_ = ++t_lit.shaders;
   }
   const PolygonShader& light = *shader_;
   // Vertices of the scene's own normals, not posed, are looked up among those lit lately.
   const bool recall = own && pose == nullptr;
-  if (recall && lit_.empty()) lit_.resize(size_t{1} << kLitBits);
-  const uint32_t tag = shader_count_ * 2u + (front ? 1u : 0u);
+  std::vector<LitVertex>& lit = t_lit.slots;
+  if (recall && lit.empty()) lit.resize(size_t{1} << LitVertices::kBits);
+  const uint64_t tag = shader_id_ * 2u + (front ? 1u : 0u);
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
   for (size_t i = 0; i < n; ++i) {
@@ -192,7 +202,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
       uint64_t hash = position[0] ^ std::rotl(position[1], 21) ^ std::rotl(position[2], 42);
       hash ^= hash >> 32;
       hash *= 0x9E3779B97F4A7C15ull;
-      slot = &lit_[hash >> (64 - kLitBits)];
+      slot = &lit[hash >> (64 - LitVertices::kBits)];
       if (slot->tag == tag && slot->color == color &&
           std::equal(position, position + 3, slot->position) &&
           std::equal(normal, normal + 3, slot->normal)) {

@@ -5,14 +5,6 @@
 
 namespace znr {
 
-bool has_vertex_normals(std::span<const Normal> normals, const Polygon& p) {
-  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > normals.size()) return false;
-  for (uint32_t i = 0; i < p.vertex_count; ++i) {
-    if (normals[p.first_vertex + i].none()) return false;
-  }
-  return true;
-}
-
 bool has_vertex_normals(const Scene& s, const Polygon& p) {
   return s.normals.size() == s.vertices.size() && has_vertex_normals(s.normals, p);
 }

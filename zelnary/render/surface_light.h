@@ -32,8 +32,14 @@ constexpr uint32_t kNoVertexColor = 0xFFFFFFFFu;
 // Whether every vertex of the polygon carries a normal; otherwise it is lit by its plane.
 bool has_vertex_normals(const Scene& s, const Polygon& p);
 // The same over normals indexed as the polygon's vertices are (the scene's, a posed skin's or
-// the levels of detail's).
-bool has_vertex_normals(std::span<const Normal> normals, const Polygon& p);
+// the levels of detail's). Inline: the emitter asks it for every polygon it draws.
+inline bool has_vertex_normals(std::span<const Normal> normals, const Polygon& p) {
+  if (static_cast<size_t>(p.first_vertex) + p.vertex_count > normals.size()) return false;
+  for (uint32_t i = 0; i < p.vertex_count; ++i) {
+    if (normals[p.first_vertex + i].none()) return false;
+  }
+  return true;
+}
 
 // Whether a vertex of the polygon has a colour other than opaque white.
 bool has_vertex_colors(const Scene& s, const Polygon& p);

@@ -284,6 +284,32 @@ TEST(SurfaceLight, NeighboursSharingCornersKeepTheirOwnLight) {
   }
 }
 
+// The vertices lit in one frame are not taken for the next one's: the sun moved from one side
+// of the sphere to the other between two frames of one renderer, the other side is lit.
+TEST(SurfaceLight, TheNextFrameLightsItsVerticesAfresh) {
+  Renderer r(engine_backends(), "cpu");
+  test::TestView v = test::sphere_view(true, false);
+  auto sides = [&](double sun_y) {
+    v.scene.lighting.sun_direction = {-1.0, sun_y, 0.0};
+    Image img;
+    r.render_to_image(v.scene, {}, v.camera, RenderSettings{}, kW, kH, img);
+    int32_t first = kW, last = -1;
+    for (int32_t x = 0; x < kW; ++x) {
+      if ((img.at(x, kH / 2) & 0xFFFFFFu) == 0) continue;
+      first = std::min(first, x);
+      last = x;
+    }
+    const int32_t quarter = (last - first) / 4;
+    return std::pair{channel(img.at(first + quarter, kH / 2), 16),
+                     channel(img.at(last - quarter, kH / 2), 16)};
+  };
+  for (int frame = 0; frame < 3; ++frame) {
+    const double sun_y = frame % 2 == 0 ? 2.0 : -2.0;
+    const auto [left, right] = sides(sun_y);
+    EXPECT_GT(sun_y > 0 ? left : right, (sun_y > 0 ? right : left) + 40) << "frame " << frame;
+  }
+}
+
 TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
   uint32_t seed = 99;
   auto next = [&seed] {
