@@ -185,6 +185,27 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   const uint64_t tag = shader_id_ * 2u + (front ? 1u : 0u);
   const Vec3 plane = own ? Vec3{} : normalized(turned(pose, polygon_normal(vertices_, p)));
   const double side = front ? 1.0 : -1.0;
+  // The slot of a vertex's position among those lit lately.
+  auto slot_of = [&lit](const Vec3& position) {
+    // Coordinates are often whole numbers, whose low bits are all zero: the high bits are
+    // folded down before the multiplication carries every bit into the top ones.
+    uint64_t hash = std::bit_cast<uint64_t>(position.x) ^
+                    std::rotl(std::bit_cast<uint64_t>(position.y), 21) ^
+                    std::rotl(std::bit_cast<uint64_t>(position.z), 42);
+    hash ^= hash >> 32;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return &lit[hash >> (64 - LitVertices::kBits)];
+  };
+  // The first corners' slots are found first, so that they are on their way from memory while
+  // the first corner is lit.
+  constexpr size_t kAhead = 4;
+  LitVertex* ahead[kAhead] = {};
+  if (recall) {
+    for (size_t i = 0; i < std::min(n, kAhead); ++i) {
+      ahead[i] = slot_of(vertices_[p.first_vertex + i].position);
+      __builtin_prefetch(ahead[i], 1);
+    }
+  }
   for (size_t i = 0; i < n; ++i) {
     const size_t at = p.first_vertex + i;
     const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
@@ -197,12 +218,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
       const uint32_t normal[3] = {std::bit_cast<uint32_t>(normals_[at].x),
                                   std::bit_cast<uint32_t>(normals_[at].y),
                                   std::bit_cast<uint32_t>(normals_[at].z)};
-      // Coordinates are often whole numbers, whose low bits are all zero: the high bits are
-      // folded down before the multiplication carries every bit into the top ones.
-      uint64_t hash = position[0] ^ std::rotl(position[1], 21) ^ std::rotl(position[2], 42);
-      hash ^= hash >> 32;
-      hash *= 0x9E3779B97F4A7C15ull;
-      slot = &lit[hash >> (64 - LitVertices::kBits)];
+      slot = i < kAhead ? ahead[i] : slot_of(at_position);
       if (slot->tag == tag && slot->color == color &&
           std::equal(position, position + 3, slot->position) &&
           std::equal(normal, normal + 3, slot->normal)) {
