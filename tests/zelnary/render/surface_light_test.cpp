@@ -287,8 +287,8 @@ TEST(SurfaceLight, NeighboursSharingCornersKeepTheirOwnLight) {
 // The vertices lit in one frame are not taken for the next one's: the sun moved from one side
 // of the sphere to the other between two frames of one renderer, the other side is lit.
 TEST(SurfaceLight, TheNextFrameLightsItsVerticesAfresh) {
+  test::TestView v = test::sphere_view(true, false);  // outlives the renderer, which reads it
   Renderer r(engine_backends(), "cpu");
-  test::TestView v = test::sphere_view(true, false);
   auto sides = [&](double sun_y) {
     v.scene.lighting.sun_direction = {-1.0, sun_y, 0.0};
     Image img;
