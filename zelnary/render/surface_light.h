@@ -132,13 +132,16 @@ class PolygonShader {
   double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, to_light_)); }
   // As shade_colored_vertex, with lambert(normal) passed in. Inline, since it runs for every
   // vertex drawn lit; the checks for values that are not finite are made once per polygon
-  // where they can be (its colour, material and light all finite, the normal at most unit).
+  // where they can be (its colour, material and light all finite), and once per vertex on the
+  // sun's cosine and the highlight, which a unit normal keeps at most 1 (give or take
+  // rounding) and any other normal may not.
   VertexShade at(uint32_t color, const Vec3& normal, double lambert, const Vec3& to_eye) const {
     if (!finite_ || !(lambert <= 2.0)) return at_checked(color, normal, lambert, to_eye);
     const double shine = shiny_ && dot(to_eye, to_eye) > 0.0
                              ? light_terms::highlight_past(normal, lambert, to_light_, to_eye,
                                                            shininess_, least_, whole_)
                              : 0.0;
+    if (!(shine <= 2.0)) return at_checked(color, normal, lambert, to_eye);
     using light_terms::byte_fraction;
     const double base[3] = {color_[0] * byte_fraction(color, 16),
                             color_[1] * byte_fraction(color, 8),

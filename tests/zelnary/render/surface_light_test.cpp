@@ -310,6 +310,24 @@ TEST(SurfaceLight, TheNextFrameLightsItsVerticesAfresh) {
   }
 }
 
+// A normal that is not of unit length (a caller's mistake, or a scene built by hand) must not
+// make a shade that is not finite: one nearly at right angles to the sun, a hundred long
+// towards the eye, under a sharp highlight in red only.
+TEST(SurfaceLight, ShadesStayFiniteForANormalThatIsNotUnit) {
+  Scene scene;
+  scene.materials.assign(1, Material{});
+  scene.materials[0].specular = {1.0f, 0.0f, 0.0f};
+  scene.materials[0].shininess = 4096.0f;
+  const Vec3 to_light{1.0, 0.0, 0.0};
+  const PolygonShader shader(scene, Polygon{}, to_light);
+  const Vec3 normal{0.5, 0.0, 100.0};
+  const VertexShade v = shader.at(kNoVertexColor, normal, shader.lambert(normal), {0, 0, 1});
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_TRUE(std::isfinite(v.mul[c]) && std::isfinite(v.add[c])) << c;
+    EXPECT_LE(v.add[c], 1.0f) << c;
+  }
+}
+
 TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
   uint32_t seed = 99;
   auto next = [&seed] {
