@@ -5,7 +5,8 @@
 // (false sharing between them shows up as no gain). Counters: each thread's busy time per
 // frame against their mean (`imbalance`: the largest difference, as a fraction of the mean;
 // 0 = even), the polygons that reach the rasterizer and the chunks skipped as hidden behind
-// nearer ones (`culled`), the chunks and objects in view (`in_view`) and those drawn
+// nearer ones (`culled`), the polygons seen from behind left out as hidden by the rest
+// (`hidden`), the chunks and objects in view (`in_view`) and those drawn
 // simplified (`simplified`, of `levels` built; `blocks` of them are blocks of chunks drawn as
 // one); the 2-thread cases run again without that culling under `/no_occlusion` and without levels
 // of detail for distant chunks under `/no_lod`
@@ -348,8 +349,8 @@ void render_frames(benchmark::State& state, const Case& c) {
     backend.draw(frame, settings);
   };
   one_frame();  // the worker threads start
-  double imbalance = 0.0, polygons = 0.0, culled = 0.0, simplified = 0.0, blocks = 0.0,
-         skin_ms = 0.0;
+  double imbalance = 0.0, polygons = 0.0, culled = 0.0, hidden = 0.0, simplified = 0.0,
+         blocks = 0.0, skin_ms = 0.0;
   for (auto _ : state) {
     one_frame();
     const znr::CpuFrameStats& s = backend.frame_stats();
@@ -357,6 +358,7 @@ void render_frames(benchmark::State& state, const Case& c) {
     imbalance += s.imbalance();
     polygons += static_cast<double>(s.polygons);
     culled += static_cast<double>(s.chunks_culled);
+    hidden += static_cast<double>(s.polygons_hidden);
     for (uint8_t level : frame.chunk_level) simplified += level > 0 ? 1.0 : 0.0;
     for (uint32_t k : frame.chunks) blocks += index.chunks[k].child_count > 0 ? 1.0 : 0.0;
     for (const znr::VisibleObject& o : frame.objects) simplified += o.level > 0 ? 1.0 : 0.0;
@@ -365,6 +367,7 @@ void render_frames(benchmark::State& state, const Case& c) {
   state.counters["imbalance"] = imbalance / n;
   state.counters["polygons"] = polygons / n;
   state.counters["culled"] = culled / n;
+  state.counters["hidden"] = hidden / n;
   state.counters["simplified"] = simplified / n;
   state.counters["blocks"] = blocks / n;
   if (!world.scene.skins.empty()) state.counters["skin_ms"] = skin_ms / n;

@@ -78,6 +78,8 @@ double CpuFrameStats::imbalance() const {
 // Chunks emitted as one piece of work: enough to outweigh taking it from the queue, few enough
 // that the threads finish together.
 constexpr size_t kChunksPerBatch = 4;
+// Polygons seen from behind are emitted in batches of this many.
+constexpr size_t kBehindPerBatch = 512;
 
 // Occlusion culling draws the nearest chunks first, up to these shares of the polygons in
 // view, and tests the chunks of each later pass against the depth drawn before it. A frame
@@ -105,7 +107,8 @@ constexpr uint32_t kFramesBetweenTrims = 120;
 struct CpuBackend::Impl {
   std::vector<TileBins> bins;     // one per thread
   std::vector<DrawList> blended;  // one per thread: the frame's blended polygons so far
-  DrawList blend_order;           // all of them, far to near
+  std::vector<std::vector<BehindPolygon>> behind;  // one per thread: seen from behind, put aside
+  DrawList blend_order;                            // all of them, far to near
   TileBins blend_bins;
   Framebuffer fb;
   CoarseDepth coarse;
@@ -121,15 +124,20 @@ struct CpuBackend::Impl {
   bool occlusion = occlusion_by_default();
   uint64_t pass_cap = kMaxPassPolygons;
   uint32_t frames_since_trim = 0;
-  uint32_t frames_without_culling = 0;  // frames left to draw without trying the culling
+  uint32_t frames_without_culling = 0;    // frames left to draw without trying the culling
+  uint32_t frames_without_back_pass = 0;  // frames left to draw both sides of polygons at once
   // The span loops for this processor, chosen once here rather than for every span.
   const SpanLoops& loops = span_loops(preferred_span_isa());
 
-  // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
-  // when test), then frame.objects[objects_begin, objects_end).
+  // Emits, bins and draws frame.chunks[begin, end) (those of them, and of their polygons, not
+  // hidden behind coarse when test; of their sides only sides), then
+  // frame.objects[objects_begin, objects_end).
   void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, size_t objects_begin,
                  size_t objects_end, std::optional<uint32_t> background, bool perspective,
-                 bool keep_depth);
+                 bool keep_depth, Sides sides = Sides::both);
+  // The polygons of the chunks the passes put aside as seen from behind, but for those the
+  // picture so far hides.
+  void draw_behind(const Frame& frame, bool perspective);
   // The blended polygons the passes kept, over the finished opaque picture.
   void draw_blended(bool perspective);
 };
@@ -150,7 +158,7 @@ void CpuBackend::Impl::draw_blended(bool perspective) {
 void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, bool test,
                                  size_t objects_begin, size_t objects_end,
                                  std::optional<uint32_t> background, bool perspective,
-                                 bool keep_depth) {
+                                 bool keep_depth, Sides sides) {
   const int32_t threads = pool->size();
   // Batches of nearest-first chunks, then of objects, taken by whichever thread is free, emitted
   // straight into the thread's tile bins. The batch's number keeps the order.
@@ -164,14 +172,18 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
   for (TileBins& b : bins) b.reset(grid);
   std::atomic<size_t> next{0};
   std::atomic<uint64_t> polygons{0}, culled{0};
+  if (sides == Sides::front) behind.resize(static_cast<size_t>(threads));
   pool->run([&](int32_t i) {
     const double t0 = now_ms();
     TileBins& mine = bins[static_cast<size_t>(i)];
     DrawList& kept = blended[static_cast<size_t>(i)];
+    std::vector<BehindPolygon>* aside =
+        sides == Sides::front ? &behind[static_cast<size_t>(i)] : nullptr;
     // Chunks [a, b), or objects [oa, ob), as batch k.
     auto emit = [&](size_t a, size_t b, size_t oa, size_t ob, size_t k) {
       const size_t before = mine.all.polygons.size();
-      emit_range_binned(frame, a, b, oa, ob, static_cast<uint32_t>(k), grid, mine, skins);
+      emit_range_binned(frame, a, b, oa, ob, static_cast<uint32_t>(k), grid, mine, skins, sides,
+                        aside);
       keep_blended(mine.all, static_cast<uint32_t>(k), kept);
       mine.all.blended.clear();
       polygons.fetch_add(mine.all.polygons.size() - before, std::memory_order_relaxed);
@@ -190,15 +202,15 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
       // Runs of chunks that may show, emitted together; the hidden ones between are skipped.
       size_t run = a;
       for (size_t c = a; c <= b; ++c) {
-        bool hidden = false;
+        bool covered = false;
         if (c < b) {
           const Chunk& chunk = frame.index->chunks[frame.chunks[c]];
-          hidden = coarse.hides(frame.view, chunk.lo, chunk.hi);
+          covered = coarse.hides(frame.view, chunk.lo, chunk.hi);
         }
-        if (c < b && !hidden) continue;
+        if (c < b && !covered) continue;
         if (run < c) emit(run, c, 0, 0, k);
         run = c + 1;
-        if (hidden) culled.fetch_add(1, std::memory_order_relaxed);
+        if (covered) culled.fetch_add(1, std::memory_order_relaxed);
       }
     }
     stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
@@ -208,6 +220,52 @@ void CpuBackend::Impl::draw_pass(const Frame& frame, size_t begin, size_t end, b
   stats.polygons += polygons.load();
   stats.most_in_a_pass = std::max(stats.most_in_a_pass, polygons.load());
   stats.chunks_culled += culled.load();
+}
+
+void CpuBackend::Impl::draw_behind(const Frame& frame, bool perspective) {
+  // The polygons the threads put aside, in batches taken by whichever thread is free, at most
+  // pass_cap of them drawn at a time.
+  std::vector<size_t> starts{0};
+  for (const std::vector<BehindPolygon>& b : behind) starts.push_back(starts.back() + b.size());
+  const TileGrid grid(fb.width, fb.height);
+  for (size_t first = 0; first < starts.back(); first += pass_cap) {
+    const size_t last = std::min<size_t>(first + pass_cap, starts.back());
+    const size_t batches = (last - first + kBehindPerBatch - 1) / kBehindPerBatch;
+    for (TileBins& b : bins) b.reset(grid);
+    std::atomic<size_t> next{0};
+    std::atomic<uint64_t> polygons{0}, hidden{0};
+    pool->run([&](int32_t i) {
+      const double t0 = now_ms();
+      TileBins& mine = bins[static_cast<size_t>(i)];
+      DrawList& kept = blended[static_cast<size_t>(i)];
+      for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
+        // Batch k may span the end of one thread's list and the start of the next.
+        size_t at = first + k * kBehindPerBatch;
+        const size_t end = std::min(at + kBehindPerBatch, last);
+        while (at < end) {
+          const auto t = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), at) -
+                                             starts.begin() - 1);
+          const size_t n = std::min(end, starts[t + 1]) - at;
+          const size_t before = mine.all.polygons.size();
+          const auto part = std::span(behind[t]).subspan(at - starts[t], n);
+          hidden.fetch_add(
+              emit_behind_binned(frame, part, static_cast<uint32_t>(k), grid, mine, coarse, fb),
+              std::memory_order_relaxed);
+          keep_blended(mine.all, static_cast<uint32_t>(k), kept);
+          mine.all.blended.clear();
+          polygons.fetch_add(mine.all.polygons.size() - before, std::memory_order_relaxed);
+          at += n;
+        }
+      }
+      stats.busy_ms[static_cast<size_t>(i)] += now_ms() - t0;
+    });
+    rasterize_tiles(bins, grid, std::nullopt, perspective, loops, *pool, fb, stats.busy_ms,
+                    nullptr);
+    stats.polygons += polygons.load();
+    stats.most_in_a_pass = std::max(stats.most_in_a_pass, polygons.load());
+    stats.polygons_hidden += hidden.load();
+  }
+  for (std::vector<BehindPolygon>& b : behind) b.clear();
 }
 
 namespace {
@@ -284,6 +342,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   if (m.unseen) {  // nobody would see it: no raster pass, only the pacing in present()
     m.stats.polygons = 0;
     m.stats.chunks_culled = 0;
+    m.stats.polygons_hidden = 0;
     return BackendStatus::ok;
   }
   if (!m.pool) m.pool = std::make_unique<WorkerPool>(render_threads());
@@ -291,6 +350,7 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   m.stats.most_in_a_pass = 0;
   m.stats.polygons = 0;
   m.stats.chunks_culled = 0;
+  m.stats.polygons_hidden = 0;
   const bool perspective = perspective_for_accuracy(settings.perspective_accuracy);
   // Skins are posed here, by every render thread its share, before any polygon is emitted.
   m.skins = nullptr;
@@ -312,6 +372,12 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
   const bool try_culling = m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr &&
                            m.frames_without_culling == 0;
   if (m.frames_without_culling > 0) --m.frames_without_culling;
+  // Polygons seen from behind are drawn in a pass of their own after all the others, and only
+  // where what those drew does not hide them.
+  const bool back_last = m.occlusion && chunks >= kMinChunksToCull && frame.index != nullptr &&
+                         m.frames_without_back_pass == 0;
+  if (m.frames_without_back_pass > 0) --m.frames_without_back_pass;
+  if (try_culling || back_last) m.coarse.reset(m.fb.width, m.fb.height);
   if (try_culling) {
     uint64_t total = 0, sum = 0;
     for (size_t i = 0; i < chunks; ++i) total += chunk_polygons(frame, i);
@@ -324,7 +390,6 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
       if (c >= (ends.empty() ? 0 : ends.back()) + kMinChunksPerPass && c < chunks)
         ends.push_back(c);
     }
-    m.coarse.reset(m.fb.width, m.fb.height);
   }
   ends.push_back(chunks);
   // Where the passes must end to stay within kMaxPassPolygons, over the chunks and then over
@@ -343,17 +408,27 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     while (p < ends.size() && ends[p] <= begin) ++p;
     const size_t end = std::min(culling && p < ends.size() ? ends[p] : chunks,
                                 cap < chunk_caps.size() ? chunk_caps[cap] : chunks);
-    const uint64_t culled_before = m.stats.chunks_culled;
+    const uint64_t culled_before = m.stats.chunks_culled + m.stats.polygons_hidden;
     // The last of the chunks' passes takes the first run of objects too.
     const size_t objects = end == chunks && !object_caps.empty() ? object_caps[0] : 0;
     m.draw_pass(frame, begin, end, test, 0, objects,
                 begin == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, perspective,
-                culling && end < chunks);
-    test = culling && (begin == 0 || m.stats.chunks_culled > culled_before);
+                (culling && end < chunks) || back_last, back_last ? Sides::front : Sides::both);
+    test =
+        culling && (begin == 0 || m.stats.chunks_culled + m.stats.polygons_hidden > culled_before);
     culling = test;
     begin = end;
   } while (begin < chunks);
-  if (try_culling && m.stats.chunks_culled == 0) m.frames_without_culling = kFramesWithoutCulling;
+  if (try_culling && m.stats.chunks_culled + m.stats.polygons_hidden == 0)
+    m.frames_without_culling = kFramesWithoutCulling;
+  if (back_last) {
+    const uint64_t hidden_before = m.stats.polygons_hidden, drawn_before = m.stats.polygons;
+    m.draw_behind(frame, perspective);
+    // It pays where most of them are hidden (the far sides of hills); seen from above, few are
+    // either, and the pass costs more than it saves.
+    if (m.stats.polygons_hidden - hidden_before < m.stats.polygons - drawn_before)
+      m.frames_without_back_pass = kFramesWithoutCulling;
+  }
   for (size_t o = 1; o < object_caps.size(); ++o) {
     m.draw_pass(frame, 0, 0, false, object_caps[o - 1], object_caps[o], std::nullopt, perspective,
                 false);

@@ -98,6 +98,8 @@ struct BinTarget {
   const TileGrid* grid;
   TileBins* bins;
   uint32_t batch;
+  Sides sides;                         // of the chunks' polygons
+  std::vector<BehindPolygon>* behind;  // where Sides::front puts those seen from behind
 };
 
 // Turns scene polygons into draw-list polygons for one view. Holds the scratch space of one
@@ -131,6 +133,12 @@ class Emitter {
   // Whether the polygons emitted next (without a pose) lie inside a box wholly inside the
   // view: their vertices are then neither tested against the planes nor clipped.
   void set_inside(bool inside) { inside_ = inside; }
+  // Which sides of the chunks' polygons to emit; level: whether these are the levels' polygons
+  // (for those put aside).
+  void set_sides(Sides sides, bool level) {
+    sides_ = sides;
+    level_ = level;
+  }
 
  private:
   void clip(int plane);
@@ -150,6 +158,8 @@ class Emitter {
   const bool shading_;
   bool shaded_ = false;  // the polygon being emitted carries shades (parallel to poly_)
   bool inside_ = false;
+  Sides sides_ = Sides::both;
+  bool level_ = false;
   const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
   std::vector<bool> usable_;  // per texture of the scene: whether it can be sampled
   // The light of the last polygon shaded, kept for the next ones of the same colour and
@@ -274,15 +284,24 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   }
   if (all_out != 0 || !finite) return;  // wholly outside one plane, or beyond any sense
 
-  // One-sided polygons seen from behind are dropped before any more work; the others learn
-  // their facing side later, and only if they are big enough to draw.
-  Vec3 nc;
+  // One-sided polygons seen from behind, and two-sided ones of the side not asked for, are
+  // dropped before any more work; the others learn their facing side later, and only if they
+  // are big enough to draw.
   bool front = true;
+  bool facing_known = false;
   if (!p.two_sided) {
-    nc = camera_normal(poly_);
-    front = facing(nc, poly_[0]);
+    front = facing(camera_normal(poly_), poly_[0]);
+    facing_known = true;
     if (!front) return;
   }
+  // Whether a two-sided polygon shows the side not asked for. One seen from behind in a pass of
+  // the front sides is put aside with its bounds once they are known.
+  auto other_side = [&] {
+    if (sides_ == Sides::both || !p.two_sided) return false;
+    if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
+    facing_known = true;
+    return front != (sides_ == Sides::front);
+  };
   // Polygons lit per vertex are shaded before clipping when they are clipped, since clipping
   // carries their shades; otherwise only once they are known to be drawn (most polygons of a
   // large world are specks), and only then are their normals and colours read.
@@ -292,12 +311,17 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     normals = shading_ && has_vertex_normals(normals_, p);
     shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_vertex_colors(colors_, p));
     if (!shaded_) return;
-    if (p.two_sided) front = facing(camera_normal(poly_), poly_[0]);
+    if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
     shade(p, pose, front, normals);
   };
   shaded_ = false;
+  bool put_aside = false;  // seen from behind, clipped: put aside once projected
   if (any_out != 0) {
-    shade_if_lit_per_vertex();
+    if (other_side()) {
+      if (front || sides_ != Sides::front) return;
+      put_aside = true;
+    }
+    if (!put_aside) shade_if_lit_per_vertex();
     for (int plane = 0; plane < 5 && poly_.size() >= 3; ++plane) {
       if (any_out & (1u << plane)) clip(plane);
     }
@@ -308,7 +332,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // such specks at a distance).
   const double cx = v_.width * 0.5, cy = v_.height * 0.5;
   const auto first = static_cast<uint32_t>(out_.vertices.size());
-  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f, sum = 0.0f;
+  float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f, sum = 0.0f, nearest = 0.0f;
   for (const CamVertex& c : poly_) {
     const double iw = 1.0 / c.x;
     const DrawVertex d{static_cast<float>(cx + v_.focal * c.y * iw),
@@ -318,11 +342,18 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     maxx = std::max(maxx, d.x);
     miny = std::min(miny, d.y);
     maxy = std::max(maxy, d.y);
+    nearest = std::max(nearest, d.inv_w);
     sum += d.x + d.y;  // not finite if any coordinate is not
     out_.vertices.push_back(d);
   }
   if (!std::isfinite(sum) || !holds_pixel_centre(minx, maxx) || !holds_pixel_centre(miny, maxy)) {
     out_.vertices.resize(first);
+    return;
+  }
+  if (put_aside || (any_out == 0 && other_side())) {
+    out_.vertices.resize(first);
+    if (!front && sides_ == Sides::front && bin_ != nullptr && bin_->behind != nullptr)
+      bin_->behind->push_back({&p, light, minx, maxx, miny, maxy, nearest, level_});
     return;
   }
 
@@ -351,10 +382,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     keep(dp, minx, maxx, miny, maxy);
     return;
   }
-  if (p.two_sided) {
-    nc = camera_normal(poly_);
-    front = facing(nc, poly_[0]);
-  }
+  if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
 
   // The flat light of the side the eye sees, found by the front end.
   const PolygonLight lit =
@@ -413,6 +441,10 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
   // Levels are lit flat, but for those of chunks with highlights, glow or vertex colours.
   Emitter simplified(scene, frame.view, out, index.lod_vertices, index.lod_normals,
                      index.lod_colors, !index.lod_normals.empty(), bin);
+  if (bin != nullptr) {
+    e.set_sides(bin->sides, false);
+    simplified.set_sides(bin->sides, true);
+  }
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
@@ -439,6 +471,8 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
   }
   e.set_inside(false);
   simplified.set_inside(false);
+  e.set_sides(Sides::both, false);
+  simplified.set_sides(Sides::both, true);
   for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
     const VisibleObject& o = frame.objects[i];
     const ObjectGroup& g = index.objects[o.object];
@@ -477,10 +511,40 @@ void emit_range(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t
 
 void emit_range_binned(const Frame& frame, size_t chunk_begin, size_t chunk_end,
                        size_t object_begin, size_t object_end, uint32_t batch, const TileGrid& grid,
-                       TileBins& bins, const PosedSkins* posed) {
+                       TileBins& bins, const PosedSkins* posed, Sides sides,
+                       std::vector<BehindPolygon>* behind) {
   if (grid.count() == 0) return;  // nothing to draw into
-  const BinTarget bin{&grid, &bins, batch};
+  const BinTarget bin{&grid, &bins, batch, sides, behind};
   emit_into(frame, chunk_begin, chunk_end, object_begin, object_end, bins.all, posed, &bin);
+}
+
+uint64_t emit_behind_binned(const Frame& frame, std::span<const BehindPolygon> polygons,
+                            uint32_t batch, const TileGrid& grid, TileBins& bins,
+                            const CoarseDepth& drawn, const Framebuffer& depth) {
+  if (grid.count() == 0 || frame.scene == nullptr || frame.index == nullptr) return 0;
+  const BinTarget bin{&grid, &bins, batch, Sides::back, nullptr};
+  const Scene& scene = *frame.scene;
+  const SceneIndex& index = *frame.index;
+  DrawList& out = bins.all;
+  out.background = frame.background;
+  out.textures = scene.textures;
+  out.mip_levels = index.mip_levels;
+  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, scene.vertex_colors, true, &bin);
+  Emitter simplified(scene, frame.view, out, index.lod_vertices, index.lod_normals,
+                     index.lod_colors, !index.lod_normals.empty(), &bin);
+  e.set_sides(Sides::back, false);
+  simplified.set_sides(Sides::back, true);
+  uint64_t hidden = 0;
+  for (const BehindPolygon& b : polygons) {
+    // By the bounds it was put aside with, before its vertices are read again.
+    if (drawn.hides_rect(b.x0, b.x1, b.y0, b.y1, b.nearest) ||
+        CoarseDepth::hides_pixels(depth, b.x0, b.x1, b.y0, b.y1, b.nearest)) {
+      ++hidden;
+      continue;
+    }
+    (b.level ? simplified : e).emit(*b.polygon, nullptr, b.light);
+  }
+  return hidden;
 }
 
 }  // namespace znr

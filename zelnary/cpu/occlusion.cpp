@@ -71,7 +71,12 @@ bool CoarseDepth::hides(const View& view, const Vec3& lo, const Vec3& hi) const 
     y0 = std::min(y0, sy);
     y1 = std::max(y1, sy);
   }
-  const double near_iw = (1.0 / nearest) * (1.0 + kDepthMargin);
+  return hides_rect(x0, x1, y0, y1, 1.0 / nearest);
+}
+
+bool CoarseDepth::hides_rect(double x0, double x1, double y0, double y1, double nearest) const {
+  if (farthest_.empty()) return false;
+  const double near_iw = nearest * (1.0 + kDepthMargin);
   if (!std::isfinite(near_iw) || !std::isfinite(x0 + x1 + y0 + y1)) return false;
   // Pixels whose centres the box may cover, with a pixel to spare for rounding and snapping;
   // none on screen: nothing of it can be drawn.
@@ -84,6 +89,31 @@ bool CoarseDepth::hides(const View& view, const Vec3& lo, const Vec3& hi) const 
     const float* row = farthest_.data() + static_cast<size_t>(by) * columns_;
     for (int32_t bx = px0 / kDepthBlock; bx <= px1 / kDepthBlock; ++bx) {
       if (!(static_cast<double>(row[bx]) >= near_iw)) return false;
+    }
+  }
+  return true;
+}
+
+bool CoarseDepth::hides_pixels(const Framebuffer& fb, double x0, double x1, double y0, double y1,
+                               double nearest) {
+  const double near_iw = nearest * (1.0 + kDepthMargin);
+  if (!std::isfinite(near_iw) || !std::isfinite(x0 + x1 + y0 + y1)) return false;
+  // The pixels whose centres lie within the bounds, with 1/128 pixel to spare for snapping.
+  constexpr double kSpare = 1.0 / 128.0;
+  const auto px0 =
+      static_cast<int32_t>(std::ceil(std::clamp(x0 - 0.5 - kSpare, 0.0, 1.0 * fb.width)));
+  const auto px1 =
+      static_cast<int32_t>(std::floor(std::clamp(x1 - 0.5 + kSpare, -1.0, fb.width - 1.0)));
+  const auto py0 =
+      static_cast<int32_t>(std::ceil(std::clamp(y0 - 0.5 - kSpare, 0.0, 1.0 * fb.height)));
+  const auto py1 =
+      static_cast<int32_t>(std::floor(std::clamp(y1 - 0.5 + kSpare, -1.0, fb.height - 1.0)));
+  if (px0 > px1 || py0 > py1) return true;
+  if (int64_t{px1 - px0 + 1} * (py1 - py0 + 1) > kMaxPixelTest) return false;
+  for (int32_t y = py0; y <= py1; ++y) {
+    const float* row = fb.depth.data() + fb.index(0, y);
+    for (int32_t x = px0; x <= px1; ++x) {
+      if (!(static_cast<double>(row[x]) >= near_iw)) return false;
     }
   }
   return true;

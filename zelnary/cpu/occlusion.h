@@ -29,6 +29,16 @@ class CoarseDepth {
   void clear(const PixelRect& rect);
   // True when nothing inside the box [lo, hi] can pass the depth test anywhere on screen.
   bool hides(const View& view, const Vec3& lo, const Vec3& hi) const;
+  // True when nothing within the screen bounds [x0, x1] x [y0, y1] (pixel edges; a polygon's
+  // projected corners) and no nearer than depth nearest (its corners' largest 1/w) can pass the
+  // depth test.
+  bool hides_rect(double x0, double x1, double y0, double y1, double nearest) const;
+  // The same, pixel by pixel against fb's depth (what the blocks were taken from, or drawn
+  // since): finer where a block also holds the far side of an edge. Bounds of more than
+  // kMaxPixelTest pixels are left to hides_rect.
+  static bool hides_pixels(const Framebuffer& fb, double x0, double x1, double y0, double y1,
+                           double nearest);
+  static constexpr int64_t kMaxPixelTest = 1024;
 
  private:
   int32_t width_ = 0, height_ = 0, columns_ = 0, rows_ = 0;

@@ -21,7 +21,8 @@
 namespace znr {
 namespace {
 
-// Steep ridges on a 170 x 170 grid, 10 units apart, textured; and a box that moves.
+// Steep ridges on a 170 x 170 grid, 10 units apart, textured, most of them seen from both
+// sides; and a box that moves.
 Scene ridges() {
   Scene s;
   s.background = {0.5f, 0.6f, 0.8f};
@@ -36,6 +37,7 @@ Scene ridges() {
   test::add_grid_terrain(s, kSide, 0.5, height, [](int i, int j, Polygon& p) {
     p.texture = (i + j) % 5 == 0 ? -1 : 0;
     p.color = {0.6f + 0.05f * static_cast<float>(i % 8), 0.9f, 0.7f};
+    p.two_sided = (i + 2 * j) % 7 != 0;  // the far sides of the ridges are drawn too
   });
   s.objects.push_back(MovingObject{"box", {{0, 0, 0}, {1, 0, 0}}, 1.0});
   const size_t first = s.polygons.size();
@@ -47,6 +49,7 @@ Scene ridges() {
 struct Rendered {
   Image image;
   uint64_t culled = 0;
+  uint64_t hidden = 0;  // polygons seen from behind, left out as hidden
   uint64_t most_in_a_pass = 0;
 };
 
@@ -68,6 +71,7 @@ Rendered render(const Scene& scene, const SceneIndex& index, const Camera& camer
   Rendered r;
   backend.read_back(r.image);
   r.culled = backend.frame_stats().chunks_culled;
+  r.hidden = backend.frame_stats().polygons_hidden;
   r.most_in_a_pass = backend.frame_stats().most_in_a_pass;
   backend.release();
   unsetenv("ZELNARY_RENDER_THREADS");
@@ -97,7 +101,7 @@ TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
     cameras.push_back(test::look_at(eye, eye + Vec3{std::cos(a), std::sin(a), next() * 0.3 - 0.2},
                                     40 + 60 * next()));
   }
-  uint64_t culled = 0;
+  uint64_t culled = 0, hidden = 0;
   int cull_cameras = 0;
   for (size_t c = 0; c < cameras.size(); ++c) {
     const int32_t w = c % 2 == 0 ? 333 : 256, h = c % 2 == 0 ? 201 : 160;  // partial blocks too
@@ -114,10 +118,12 @@ TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
     EXPECT_EQ(small.image.texels, off.image.texels) << "camera " << c;
     EXPECT_LE(small.most_in_a_pass, 300u + 2 * kPolygonsPerChunk) << "camera " << c;
     culled += on.culled;
+    hidden += on.hidden;
     cull_cameras += on.culled > 0 ? 1 : 0;
   }
   EXPECT_GE(cull_cameras, 4);
   EXPECT_GT(culled, 100u) << cull_cameras;
+  EXPECT_GT(hidden, 10000u);  // far sides of ridges left out
 }
 
 // A view where nothing hides anything (from far above) pauses the culling for a few frames;
