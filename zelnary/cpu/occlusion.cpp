@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace znr {
 namespace {
 
@@ -110,10 +114,22 @@ bool CoarseDepth::hides_pixels(const Framebuffer& fb, double x0, double x1, doub
       static_cast<int32_t>(std::floor(std::clamp(y1 - 0.5 + kSpare, -1.0, fb.height - 1.0)));
   if (px0 > px1 || py0 > py1) return true;
   if (int64_t{px1 - px0 + 1} * (py1 - py0 + 1) > kMaxPixelTest) return false;
+  // In single precision: the least float at or above near_iw, so that d >= least exactly when
+  // d >= near_iw.
+  auto least = static_cast<float>(near_iw);
+  if (static_cast<double>(least) < near_iw) least = std::nextafter(least, INFINITY);
   for (int32_t y = py0; y <= py1; ++y) {
     const float* row = fb.depth.data() + fb.index(0, y);
-    for (int32_t x = px0; x <= px1; ++x) {
-      if (!(static_cast<double>(row[x]) >= near_iw)) return false;
+    int32_t x = px0;
+#if defined(__SSE2__)
+    const __m128 at_least = _mm_set1_ps(least);
+    for (; x + 4 <= px1 + 1; x += 4) {
+      // Not (d >= least) in any lane, NaN included: that pixel could be drawn over.
+      if (_mm_movemask_ps(_mm_cmpnge_ps(_mm_loadu_ps(row + x), at_least)) != 0) return false;
+    }
+#endif
+    for (; x <= px1; ++x) {
+      if (!(row[x] >= least)) return false;
     }
   }
   return true;
