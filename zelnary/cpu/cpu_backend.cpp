@@ -129,9 +129,9 @@ struct CpuBackend::Impl {
   // The span loops for this processor, chosen once here rather than for every span.
   const SpanLoops& loops = span_loops(preferred_span_isa());
 
-  // Emits, bins and draws frame.chunks[begin, end) (those of them, and of their polygons, not
-  // hidden behind coarse when test; of their sides only sides), then
-  // frame.objects[objects_begin, objects_end).
+  // Emits, bins and draws frame.chunks[begin, end) (those of them not hidden behind coarse
+  // when test; of their polygons' sides only sides), then frame.objects[objects_begin,
+  // objects_end).
   void draw_pass(const Frame& frame, size_t begin, size_t end, bool test, size_t objects_begin,
                  size_t objects_end, std::optional<uint32_t> background, bool perspective,
                  bool keep_depth, Sides sides = Sides::both);
@@ -408,19 +408,17 @@ BackendStatus CpuBackend::draw(const Frame& frame, const RenderSettings& setting
     while (p < ends.size() && ends[p] <= begin) ++p;
     const size_t end = std::min(culling && p < ends.size() ? ends[p] : chunks,
                                 cap < chunk_caps.size() ? chunk_caps[cap] : chunks);
-    const uint64_t culled_before = m.stats.chunks_culled + m.stats.polygons_hidden;
+    const uint64_t culled_before = m.stats.chunks_culled;
     // The last of the chunks' passes takes the first run of objects too.
     const size_t objects = end == chunks && !object_caps.empty() ? object_caps[0] : 0;
     m.draw_pass(frame, begin, end, test, 0, objects,
                 begin == 0 ? std::optional<uint32_t>(frame.background) : std::nullopt, perspective,
                 (culling && end < chunks) || back_last, back_last ? Sides::front : Sides::both);
-    test =
-        culling && (begin == 0 || m.stats.chunks_culled + m.stats.polygons_hidden > culled_before);
+    test = culling && (begin == 0 || m.stats.chunks_culled > culled_before);
     culling = test;
     begin = end;
   } while (begin < chunks);
-  if (try_culling && m.stats.chunks_culled + m.stats.polygons_hidden == 0)
-    m.frames_without_culling = kFramesWithoutCulling;
+  if (try_culling && m.stats.chunks_culled == 0) m.frames_without_culling = kFramesWithoutCulling;
   if (back_last) {
     const uint64_t hidden_before = m.stats.polygons_hidden, drawn_before = m.stats.polygons;
     m.draw_behind(frame, perspective);

@@ -15,7 +15,7 @@ struct CpuFrameStats {
   std::vector<double> busy_ms;   // per render thread: time spent working, not waiting
   uint64_t polygons = 0;         // reaching the rasterizer
   uint64_t chunks_culled = 0;    // in view but hidden behind nearer ones: never transformed
-  uint64_t polygons_hidden = 0;  // of the chunks drawn, hidden behind earlier passes: not lit
+  uint64_t polygons_hidden = 0;  // seen from behind, hidden by the rest: neither lit nor drawn
   double skin_ms = 0.0;          // wall time of posing the frame's skins (all threads at once)
   uint64_t most_in_a_pass = 0;   // polygons reaching the rasterizer in the frame's largest pass
 
