@@ -126,6 +126,33 @@ TEST(OcclusionCulling, SkipsHiddenChunksAndChangesNoPixel) {
   EXPECT_GT(hidden, 10000u);  // far sides of ridges left out
 }
 
+// Far sides at their levels of detail: rolling two-sided land of one colour (which simplifies),
+// seen across and from far off, where distant chunks and blocks of them are drawn simplified.
+TEST(OcclusionCulling, FarSidesOfSimplifiedLandChangeNoPixel) {
+  Scene scene;
+  scene.background = {1.0f, 0.0f, 1.0f};
+  scene.lighting.sun_direction = {-0.5, -0.3, 1.0};
+  test::add_grid_terrain(
+      scene, 160, 0.25, [](int i, int j) { return 90.0 * std::sin(i * 0.13) * std::cos(j * 0.09); },
+      [](int, int, Polygon& p) {
+        p.texture = -1;
+        p.two_sided = true;
+      });
+  SceneIndex index;
+  build_scene_index(scene, index);
+  ASSERT_FALSE(index.lod_polygons.empty());
+  uint64_t hidden = 0;
+  for (const Camera& cam : {test::look_at({-100, 800, 120}, {1600, 800, 0}, 60.0),
+                            test::look_at({-2500, 800, 1500}, {800, 800, 0}, 40.0),
+                            test::look_at({1700, -300, 90}, {0, 1200, 0}, 70.0)}) {
+    const Rendered off = render(scene, index, cam, false, 2, 0.0, 320, 240);
+    const Rendered on = render(scene, index, cam, true, 2, 0.0, 320, 240);
+    EXPECT_EQ(on.image.texels, off.image.texels);
+    hidden += on.hidden;
+  }
+  EXPECT_GT(hidden, 0u);
+}
+
 // A view where nothing hides anything (from far above) pauses the culling for a few frames;
 // a view between the ridges then culls again once the pause is over, and on every frame after.
 TEST(OcclusionCulling, PausedAfterAViewWhereNothingHidesThenResumed) {
