@@ -429,22 +429,40 @@ void Emitter::clip(int plane) {
 namespace {
 
 // The polygons of the ranges appended to out, binned as bin says when given.
+// Gives out the frame's background and textures; false when the frame has no scene to draw.
+bool start_list(const Frame& frame, DrawList& out) {
+  out.background = frame.background;
+  if (frame.scene == nullptr || frame.index == nullptr) return false;
+  out.textures = frame.scene->textures;
+  out.mip_levels = frame.index->mip_levels;
+  return true;
+}
+
+// The emitters of a frame's chunk polygons into out: the scene's own and the levels'.
+struct ChunkEmitters {
+  Emitter own, levels;
+
+  ChunkEmitters(const Frame& frame, DrawList& out, const BinTarget* bin)
+      : own(*frame.scene, frame.view, out, frame.scene->vertices, frame.scene->normals,
+            frame.scene->vertex_colors, true, bin),
+        // Levels are lit flat, but for those of chunks with highlights, glow or vertex colours.
+        levels(*frame.scene, frame.view, out, frame.index->lod_vertices, frame.index->lod_normals,
+               frame.index->lod_colors, !frame.index->lod_normals.empty(), bin) {}
+  void set_sides(Sides sides) {
+    own.set_sides(sides, false);
+    levels.set_sides(sides, true);
+  }
+};
+
 void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
                size_t object_end, DrawList& out, const PosedSkins* posed, const BinTarget* bin) {
-  out.background = frame.background;
-  if (frame.scene == nullptr || frame.index == nullptr) return;
+  if (!start_list(frame, out)) return;
   const Scene& scene = *frame.scene;
   const SceneIndex& index = *frame.index;
-  out.textures = scene.textures;
-  out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, scene.vertex_colors, true, bin);
-  // Levels are lit flat, but for those of chunks with highlights, glow or vertex colours.
-  Emitter simplified(scene, frame.view, out, index.lod_vertices, index.lod_normals,
-                     index.lod_colors, !index.lod_normals.empty(), bin);
-  if (bin != nullptr) {
-    e.set_sides(bin->sides, false);
-    simplified.set_sides(bin->sides, true);
-  }
+  ChunkEmitters emitters(frame, out, bin);
+  Emitter& e = emitters.own;
+  Emitter& simplified = emitters.levels;
+  if (bin != nullptr) emitters.set_sides(bin->sides);
   const Polygon* polygons = scene.polygons.data();
   const Vertex* vertices = scene.vertices.data();
   const size_t vertex_count = scene.vertices.size();
@@ -471,8 +489,7 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
   }
   e.set_inside(false);
   simplified.set_inside(false);
-  e.set_sides(Sides::both, false);
-  simplified.set_sides(Sides::both, true);
+  emitters.set_sides(Sides::both);
   for (size_t i = object_begin; i < std::min(object_end, frame.objects.size()); ++i) {
     const VisibleObject& o = frame.objects[i];
     const ObjectGroup& g = index.objects[o.object];
@@ -521,19 +538,10 @@ void emit_range_binned(const Frame& frame, size_t chunk_begin, size_t chunk_end,
 uint64_t emit_behind_binned(const Frame& frame, std::span<const BehindPolygon> polygons,
                             uint32_t batch, const TileGrid& grid, TileBins& bins,
                             const CoarseDepth& drawn, const Framebuffer& depth) {
-  if (grid.count() == 0 || frame.scene == nullptr || frame.index == nullptr) return 0;
+  if (grid.count() == 0 || !start_list(frame, bins.all)) return 0;
   const BinTarget bin{&grid, &bins, batch, Sides::back, nullptr};
-  const Scene& scene = *frame.scene;
-  const SceneIndex& index = *frame.index;
-  DrawList& out = bins.all;
-  out.background = frame.background;
-  out.textures = scene.textures;
-  out.mip_levels = index.mip_levels;
-  Emitter e(scene, frame.view, out, scene.vertices, scene.normals, scene.vertex_colors, true, &bin);
-  Emitter simplified(scene, frame.view, out, index.lod_vertices, index.lod_normals,
-                     index.lod_colors, !index.lod_normals.empty(), &bin);
-  e.set_sides(Sides::back, false);
-  simplified.set_sides(Sides::back, true);
+  ChunkEmitters emitters(frame, bins.all, &bin);
+  emitters.set_sides(Sides::back);
   uint64_t hidden = 0;
   for (const BehindPolygon& b : polygons) {
     // By the bounds it was put aside with, before its vertices are read again.
@@ -542,7 +550,7 @@ uint64_t emit_behind_binned(const Frame& frame, std::span<const BehindPolygon> p
       ++hidden;
       continue;
     }
-    (b.level ? simplified : e).emit(*b.polygon, nullptr, b.light);
+    (b.level ? emitters.levels : emitters.own).emit(*b.polygon, nullptr, b.light);
   }
   return hidden;
 }
