@@ -11,18 +11,17 @@
 // one); the 2-thread cases run again without that culling under `/no_occlusion` and without levels
 // of detail for distant chunks under `/no_lod`
 // (--benchmark_enable_random_interleaving=true interleaves them). `index_ms` is the time to
-// build the scene index (levels of detail included) and `lod_MB` the levels' memory. The CPU
-// column of the CPU back end's rows is the whole process's CPU time (all render threads),
-// steadier than the wall clock on a shared machine. The same cases run through OpenGL
-// (offscreen through EGL, no window system needed) under `/gl`; the GL renderer string is in
-// the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is what
-// runs; with ZELNARY_NO_GL set the GL rows are skipped.
-// The town is looked for beside the sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent.
-// `big4m` rows draw the same terrain at 4M triangles from its overview camera.
-// `skinned_30k` rows draw a skinned character of 30,000 vertices; their `skin_ms` counter is
-// the posing of its skin on the render threads, each frame. `instanced_255` rows draw one
-// 65,536-triangle mesh placed 255 times (16.7M triangles in all), at its levels of detail and,
-// under `/no_lod`, in full.
+// build the scene index (levels of detail included) and `lod_MB` the levels' memory (with the
+// corner tables). The CPU column of the CPU back end's rows is the whole process's CPU time
+// (all render threads), steadier than the wall clock on a shared machine. The same cases run
+// through OpenGL (offscreen through EGL, no window system needed) under `/gl`; the GL renderer
+// string is in the context, and LP_NUM_THREADS sets the threads of Mesa's software GL where that is
+// what runs; with ZELNARY_NO_GL set the GL rows are skipped. The town is looked for beside the
+// sources (or at $ZELNARY_TOWN_WORLD) and skipped if absent. `big4m` rows draw the same terrain at
+// 4M triangles from its overview camera. `skinned_30k` rows draw a skinned character of 30,000
+// vertices; their `skin_ms` counter is the posing of its skin on the render threads, each frame.
+// `instanced_255` rows draw one 65,536-triangle mesh placed 255 times (16.7M triangles in all), at
+// its levels of detail and, under `/no_lod`, in full.
 // --benchmark_filter picks cases, e.g. 'big/.*/1920x1080/Medium'.
 #include <benchmark/benchmark.h>
 
@@ -380,7 +379,7 @@ void render_frames(benchmark::State& state, const Case& c) {
                           index.lod_vertices.size() * sizeof(znr::Vertex) +
                           index.lod_light.size() * sizeof(znr::PolygonLight) +
                           index.lod_normals.size() * sizeof(znr::Normal) +
-                          index.lod_colors.size() * sizeof(uint32_t)) /
+                          index.lod_colors.size() * sizeof(uint32_t) + index.shared.bytes()) /
       1e6;
   backend.release();
 }

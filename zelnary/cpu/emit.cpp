@@ -93,6 +93,19 @@ struct LitVertices {
 };
 thread_local LitVertices t_lit;
 
+// A distinct vertex of the run of polygons being emitted: where it is in camera space and on
+// screen, and its light once found.
+struct SharedVertex {
+  CamVertex cam;
+  DrawVertex screen;  // where code is 0
+  unsigned code;      // the frustum planes it is outside of; 0 in a box wholly in view
+  bool finite;        // whether its camera coordinates are (always so in such a box)
+  bool normal;        // whether it carries a normal
+  uint32_t color;
+  uint64_t tag;  // as LitVertex's, for shade; 0 before it is lit
+  VertexShade shade;
+};
+
 // Where an emitter bins what it draws, when it emits straight into tile bins.
 struct BinTarget {
   const TileGrid* grid;
@@ -129,7 +142,13 @@ class Emitter {
   // light: the polygon's flat light, found with the index; nullptr for an object's polygon,
   // whose light follows from its plane over these vertices, turned by pose, and is worked out
   // only if the polygon is drawn (most of a large object's polygons are specks or face away).
-  void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light);
+  // corners: where the polygon's vertices are among those shared() last (then pose is null),
+  // else null.
+  void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light,
+            const uint16_t* corners = nullptr);
+  // The distinct vertices (indices into vertices) of the run of polygons emitted next with
+  // corners, each transformed once here. After set_inside for the run.
+  void share(std::span<const uint32_t> distinct);
   // Whether the polygons emitted next (without a pose) lie inside a box wholly inside the
   // view: their vertices are then neither tested against the planes nor clipped.
   void set_inside(bool inside) { inside_ = inside; }
@@ -142,11 +161,19 @@ class Emitter {
 
  private:
   void clip(int plane);
+  DrawVertex project(const CamVertex& c) const {
+    const double iw = 1.0 / c.x;
+    return {static_cast<float>(v_.width * 0.5 + v_.focal * c.y * iw),
+            static_cast<float>(v_.height * 0.5 - v_.focal * c.z * iw), static_cast<float>(iw),
+            static_cast<float>(c.u), static_cast<float>(c.v)};
+  }
   // Appends dp to the drawn polygons, and to the tiles its bounds touch when binning.
   void keep(DrawPolygon& dp, float minx, float maxx, float miny, float maxy);
   // The shades of p's vertices, seen from its front or back, into shade_.
   // normals: whether every vertex of p carries a normal of the scene's.
-  void shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals);
+  // corners: as emit's.
+  void shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals,
+             const uint16_t* corners);
 
   const Scene& s_;
   const View& v_;
@@ -170,6 +197,8 @@ class Emitter {
   uint64_t shader_id_ = 0;  // the shader's number in this thread's LitVertices
   std::vector<CamVertex> poly_, scratch_;
   std::vector<VertexShade> shade_, shade_scratch_;
+  std::span<const uint32_t> distinct_;  // of the run shared
+  std::vector<SharedVertex> shared_;    // parallel to distinct_
 };
 
 // A normal in an object's frame turned into world orientation.
@@ -177,7 +206,8 @@ Vec3 turned(const ObjectPose* pose, const Vec3& n) {
   return pose ? turn_normal(*pose, n) : n;
 }
 
-void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals) {
+void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals,
+                    const uint16_t* corners) {
   const size_t n = p.vertex_count;
   shade_.resize(n);
   const bool own = normals && p.first_vertex + n <= normals_.size();
@@ -188,8 +218,9 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     shader_id_ = ++t_lit.shaders;
   }
   const PolygonShader& light = *shader_;
-  // Vertices of the scene's own normals, not posed, are looked up among those lit lately.
-  const bool recall = own && pose == nullptr;
+  // Vertices of the scene's own normals, not posed, are looked up among those lit lately,
+  // unless they are shared, and so lit once anyway.
+  const bool recall = own && pose == nullptr && corners == nullptr;
   std::vector<LitVertex>& lit = t_lit.slots;
   if (recall && lit.empty()) lit.resize(size_t{1} << LitVertices::kBits);
   const uint64_t tag = shader_id_ * 2u + (front ? 1u : 0u);
@@ -217,7 +248,13 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     }
   }
   for (size_t i = 0; i < n; ++i) {
-    const size_t at = p.first_vertex + i;
+    SharedVertex* shared = corners != nullptr ? &shared_[corners[i]] : nullptr;
+    if (shared != nullptr && shared->tag == tag) {
+      shade_[i] = shared->shade;
+      continue;
+    }
+    // A shared vertex's copies are the same to the bit: the one read is the first.
+    const size_t at = shared != nullptr ? distinct_[corners[i]] : p.first_vertex + i;
     const uint32_t color = at < colors_.size() ? colors_[at] : kNoVertexColor;
     LitVertex* slot = nullptr;
     if (recall) {
@@ -255,10 +292,45 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     }
     shade_[i] = light.at(color, normal, lambert, to_eye);
     if (slot != nullptr) slot->shade = shade_[i];
+    if (shared != nullptr) {
+      shared->tag = tag;
+      shared->shade = shade_[i];
+    }
   }
 }
 
-void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light) {
+void Emitter::share(std::span<const uint32_t> distinct) {
+  distinct_ = distinct;
+  shared_.resize(distinct.size());
+  const bool normals = !normals_.empty();
+  for (size_t i = 0; i < distinct.size(); ++i) {
+    if (i + 8 < distinct.size() && distinct[i + 8] < vertices_.size()) {
+      const uint32_t ahead = distinct[i + 8];
+      __builtin_prefetch(&vertices_[ahead]);
+      if (normals) __builtin_prefetch(&normals_[ahead]);
+      if (ahead < colors_.size()) __builtin_prefetch(&colors_[ahead]);
+    }
+    const uint32_t at = distinct[i];
+    SharedVertex& v = shared_[i];
+    v.tag = 0;
+    if (at >= vertices_.size()) {  // never so in a run's table: drawn as outside everything
+      v.code = 0x1F;
+      v.finite = false;
+      continue;
+    }
+    const Vertex& src = vertices_[at];
+    const Vec3 d = src.position - v_.eye;
+    v.cam = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src.u, src.v};
+    v.code = inside_ ? 0 : outside_planes(v_, v.cam.x, v.cam.y, v.cam.z);
+    v.finite = inside_ || std::fabs(v.cam.x) + std::fabs(v.cam.y) + std::fabs(v.cam.z) < 1e30;
+    if (v.code == 0) v.screen = project(v.cam);
+    v.normal = normals && !normals_[at].none();
+    v.color = at < colors_.size() ? colors_[at] : kNoVertexColor;
+  }
+}
+
+void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light,
+                   const uint16_t* corners) {
   if (p.vertex_count < 3 ||
       static_cast<size_t>(p.first_vertex) + p.vertex_count > vertices_.size()) {
     return;  // not a polygon; the loader never makes one, but a scene may be hand-built
@@ -272,7 +344,14 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   bool finite = true;
   const bool inside = inside_ && pose == nullptr;
   if (inside) all_out = 0;
-  for (uint32_t i = 0; i < n; ++i) {
+  for (uint32_t i = 0; corners != nullptr && i < n; ++i) {
+    const SharedVertex& v = shared_[corners[i]];
+    poly_[i] = v.cam;
+    all_out &= v.code;
+    any_out |= v.code;
+    finite = finite && v.finite;
+  }
+  for (uint32_t i = 0; corners == nullptr && i < n; ++i) {
     const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
     CamVertex& c = poly_[i];
     c = {dot(d, v_.forward), dot(d, v_.right), dot(d, v_.up), src[i].u, src[i].v};
@@ -308,11 +387,26 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // As needs_vertex_shade decides, with the normals' answer kept for shade().
   bool normals = false;
   auto shade_if_lit_per_vertex = [&] {
-    normals = shading_ && has_vertex_normals(normals_, p);
-    shaded_ = shading_ && (normals || !s_.material_of(p).plain() || has_vertex_colors(colors_, p));
+    if (!shading_) {
+      shaded_ = false;
+      return;
+    }
+    if (corners != nullptr) {
+      normals = true;
+      bool colors = false;
+      for (uint32_t i = 0; i < n; ++i) {
+        const SharedVertex& v = shared_[corners[i]];
+        normals = normals && v.normal;
+        colors = colors || v.color != kNoVertexColor;
+      }
+      shaded_ = normals || colors || !s_.material_of(p).plain();
+    } else {
+      normals = has_vertex_normals(normals_, p);
+      shaded_ = normals || !s_.material_of(p).plain() || has_vertex_colors(colors_, p);
+    }
     if (!shaded_) return;
     if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
-    shade(p, pose, front, normals);
+    shade(p, pose, front, normals, corners);
   };
   shaded_ = false;
   bool put_aside = false;  // seen from behind, clipped: put aside once projected
@@ -330,14 +424,12 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
 
   // Project; drop polygons too small to hold a pixel centre (1M-triangle worlds are mostly
   // such specks at a distance).
-  const double cx = v_.width * 0.5, cy = v_.height * 0.5;
+  // Shared vertices inside every plane are on screen already.
+  const bool projected = corners != nullptr && any_out == 0;
   const auto first = static_cast<uint32_t>(out_.vertices.size());
   float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f, sum = 0.0f, nearest = 0.0f;
-  for (const CamVertex& c : poly_) {
-    const double iw = 1.0 / c.x;
-    const DrawVertex d{static_cast<float>(cx + v_.focal * c.y * iw),
-                       static_cast<float>(cy - v_.focal * c.z * iw), static_cast<float>(iw),
-                       static_cast<float>(c.u), static_cast<float>(c.v)};
+  for (size_t i = 0; i < poly_.size(); ++i) {
+    const DrawVertex d = projected ? shared_[corners[i]].screen : project(poly_[i]);
     minx = std::min(minx, d.x);
     maxx = std::max(maxx, d.x);
     miny = std::min(miny, d.y);
@@ -351,9 +443,9 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     return;
   }
   if (put_aside || (any_out == 0 && other_side())) {
-    out_.vertices.resize(first);
     if (!front && sides_ == Sides::front && bin_ != nullptr && bin_->behind != nullptr)
       bin_->behind->push_back({&p, light, minx, maxx, miny, maxy, nearest, level_});
+    out_.vertices.resize(first);
     return;
   }
 
@@ -454,6 +546,17 @@ struct ChunkEmitters {
   }
 };
 
+// The corners of entries [begin, end), their distinct vertices shared with e, when runs[at] is
+// their table; else null.
+const uint16_t* share_run(Emitter& e, const SharedCorners& tables,
+                          const std::vector<CornerRun>& runs, size_t at, uint32_t begin,
+                          uint32_t end) {
+  if (at >= runs.size() || !runs[at].usable_for(begin, end)) return nullptr;
+  const CornerRun& r = runs[at];
+  e.share(std::span(tables.distinct).subspan(r.first_distinct, r.distinct_count));
+  return tables.corners.data() + r.first_corner;
+}
+
 void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t object_begin,
                size_t object_end, DrawList& out, const PosedSkins* posed, const BinTarget* bin) {
   if (!start_list(frame, out)) return;
@@ -472,9 +575,29 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
     e.set_inside(inside);
     simplified.set_inside(inside);
     if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
-      const ChunkLevel& l = index.levels[c.first_level + level - 1u];
+      const uint32_t l_at = c.first_level + level - 1u;
+      const ChunkLevel& l = index.levels[l_at];
+      if (const uint16_t* corners =
+              share_run(simplified, index.shared, index.shared.levels, l_at, l.begin, l.end)) {
+        for (uint32_t k = l.begin; k < l.end; ++k) {
+          const Polygon& p = index.lod_polygons[k];
+          simplified.emit(p, nullptr, &index.lod_light[k], corners);
+          corners += p.vertex_count;
+        }
+        continue;
+      }
       for (uint32_t k = l.begin; k < l.end; ++k)
         simplified.emit(index.lod_polygons[k], nullptr, &index.lod_light[k]);
+      continue;
+    }
+    if (const uint16_t* corners =
+            share_run(e, index.shared, index.shared.chunks, frame.chunks[i], c.begin, c.end)) {
+      for (uint32_t k = c.begin; k < c.end; ++k) {
+        if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);
+        const Polygon& p = polygons[index.order[k]];
+        e.emit(p, nullptr, &index.light[k], corners);
+        corners += p.vertex_count;
+      }
       continue;
     }
     for (uint32_t k = c.begin; k < c.end; ++k) {

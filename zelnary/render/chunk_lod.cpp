@@ -475,6 +475,20 @@ std::vector<Chunk> pieces(const Scene& s, const SceneIndex& index) {
   return out;
 }
 
+// The corner tables of the grid's chunks and of the levels.
+void add_shared_corners(const Scene& s, const SceneIndex& index, int32_t threads,
+                        ChunkLevels& out) {
+  std::vector<std::pair<uint32_t, uint32_t>> runs;
+  for (size_t i = 0; i < index.cell_chunks(); ++i)
+    runs.emplace_back(index.chunks[i].begin, index.chunks[i].end);
+  add_corner_runs({s.polygons, index.order, s.vertices, s.normals, s.vertex_colors}, runs, threads,
+                  out.shared, out.shared.chunks);
+  runs.clear();
+  for (const ChunkLevel& l : out.levels) runs.emplace_back(l.begin, l.end);
+  add_corner_runs({out.lod_polygons, {}, out.lod_vertices, out.lod_normals, out.lod_colors}, runs,
+                  threads, out.shared, out.shared.levels);
+}
+
 }  // namespace
 
 void build_chunk_levels(const Scene& s, SceneIndex& out) {
@@ -537,6 +551,7 @@ ChunkLevels build_chunk_levels(const Scene& s, const SceneIndex& index, int32_t 
     out.lod_light.insert(out.lod_light.end(), run.lod_light.begin(), run.lod_light.end());
   }
   build_blocks(s, index, threads, out, stop);
+  if (!stop) add_shared_corners(s, index, threads, out);
   return out;
 }
 
@@ -570,6 +585,7 @@ void apply_chunk_levels(ChunkLevels&& levels, SceneIndex& index) {
   index.lod_light = std::move(levels.lod_light);
   index.lod_normals = std::move(levels.lod_normals);
   index.lod_colors = std::move(levels.lod_colors);
+  index.shared = std::move(levels.shared);
 }
 
 uint8_t choose_level(const SceneIndex& index, const Chunk& chunk, const View& view) {

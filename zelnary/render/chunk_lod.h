@@ -19,8 +19,8 @@ namespace znr {
 // Levels are built and chosen unless ZELNARY_NO_LOD is set (to anything but 0), read once.
 bool lod_by_default();
 
-// Fills index.levels, lod_polygons, lod_vertices, lod_light, lod_normals and lod_colors, and
-// each chunk's (and each shared mesh's) first_level and level_count, from their polygons, and
+// Fills index.levels, lod_polygons, lod_vertices, lod_light, lod_normals, lod_colors and shared,
+// and each chunk's (and each shared mesh's) first_level and level_count, from their polygons, and
 // appends the blocks over the grid's chunks to index.chunks (with index.children).
 // index must hold the chunks and object groups already.
 void build_chunk_levels(const Scene& scene, SceneIndex& index);
@@ -37,6 +37,7 @@ struct ChunkLevels {
   std::vector<PolygonLight> lod_light;
   std::vector<Normal> lod_normals;
   std::vector<uint32_t> lod_colors;
+  SharedCorners shared;  // of the grid's chunks and of levels
   // The blocks over the grid's chunks (SceneIndex::chunks from the cells on), the chunks each
   // stands for (SceneIndex::children), and per grid cell the block that stands for it.
   std::vector<Chunk> blocks;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "zelnary/core/vec3.h"
+#include "zelnary/render/shared_corners.h"
 #include "zelnary/scene/scene.h"
 
 namespace znr {
@@ -79,6 +80,9 @@ struct SceneIndex {
   // the triangle is lit by its plane) and colours that shaded levels' vertices carry.
   std::vector<Normal> lod_normals;
   std::vector<uint32_t> lod_colors;
+  // The grid's chunks' and the levels' corners by their distinct vertices, built with the
+  // levels; empty before them.
+  SharedCorners shared;
   // How large the scene is: the longest side of the box around the static geometry and the
   // placed meshes, or the widest object if that is larger. 0 for an empty scene.
   double size = 0.0;
