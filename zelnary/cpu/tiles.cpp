@@ -147,6 +147,23 @@ void bin_in_order(const DrawList& list, const TileGrid& grid, TileBins& bins) {
     bin_polygon(list, list.polygons[p], p, grid, bins);
 }
 
+namespace {
+
+// Asks for the vertices and shades of poly to be brought into the cache.
+void prefetch_corners(const DrawList& list, const DrawPolygon& poly) {
+  if (poly.count == 0) return;
+  if (poly.first + poly.count <= list.vertices.size()) {
+    __builtin_prefetch(&list.vertices[poly.first]);
+    __builtin_prefetch(&list.vertices[poly.first + poly.count - 1]);
+  }
+  if (poly.shade != kNoShade && poly.shade + poly.count <= list.shades.size()) {
+    __builtin_prefetch(&list.shades[poly.shade]);
+    __builtin_prefetch(&list.shades[poly.shade + poly.count - 1]);
+  }
+}
+
+}  // namespace
+
 void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
                      std::optional<uint32_t> background, bool perspective, const SpanLoops& loops,
                      WorkerPool& pool, Framebuffer& fb, std::span<double> busy_ms,
@@ -194,7 +211,12 @@ void rasterize_tiles(std::span<const TileBins> bins, const TileGrid& grid,
         const DrawList& all = bins[pick].all;
         const std::vector<uint32_t>& mine = bins[pick].tiles[tile];
         for (; at[pick] < mine.size() && all.polygons[mine[at[pick]]].batch == first; ++at[pick]) {
-          rasterize_polygon(all, all.polygons[mine[at[pick]]], perspective, loops, clip, fb);
+          // The polygons' records and then their vertices and shades asked for ahead: a tile's
+          // polygons lie scattered over the lists, mostly no longer in the cache.
+          const size_t i = at[pick];
+          if (i + 8 < mine.size()) __builtin_prefetch(&all.polygons[mine[i + 8]]);
+          if (i + 4 < mine.size()) prefetch_corners(all, all.polygons[mine[i + 4]]);
+          rasterize_polygon(all, all.polygons[mine[i]], perspective, loops, clip, fb);
         }
       }
       if (coarse != nullptr) coarse->update(fb, clip);
