@@ -219,7 +219,7 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   }
   const PolygonShader& light = *shader_;
   // Vertices of the scene's own normals, not posed, are looked up among those lit lately,
-  // unless they are shared, and so lit once anyway.
+  // unless they are shared, and so lit once in their run anyway.
   const bool recall = own && pose == nullptr && corners == nullptr;
   std::vector<LitVertex>& lit = t_lit.slots;
   if (recall && lit.empty()) lit.resize(size_t{1} << LitVertices::kBits);
@@ -248,7 +248,9 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
     }
   }
   for (size_t i = 0; i < n; ++i) {
-    SharedVertex* shared = corners != nullptr ? &shared_[corners[i]] : nullptr;
+    // A shared vertex's light is kept for the run's other polygons when it comes from its own
+    // normal; lit by the polygon's plane, it is the polygon's alone.
+    SharedVertex* shared = corners != nullptr && own ? &shared_[corners[i]] : nullptr;
     if (shared != nullptr && shared->tag == tag) {
       shade_[i] = shared->shade;
       continue;
@@ -574,40 +576,32 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
     const bool inside = box_inside(frame.view, c.lo, c.hi);
     e.set_inside(inside);
     simplified.set_inside(inside);
+    // Through the run's corner table where it has one (null: each polygon's own vertices).
     if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
-      const uint32_t l_at = c.first_level + level - 1u;
-      const ChunkLevel& l = index.levels[l_at];
-      if (const uint16_t* corners =
-              share_run(simplified, index.shared, index.shared.levels, l_at, l.begin, l.end)) {
-        for (uint32_t k = l.begin; k < l.end; ++k) {
-          const Polygon& p = index.lod_polygons[k];
-          simplified.emit(p, nullptr, &index.lod_light[k], corners);
-          corners += p.vertex_count;
-        }
-        continue;
-      }
-      for (uint32_t k = l.begin; k < l.end; ++k)
-        simplified.emit(index.lod_polygons[k], nullptr, &index.lod_light[k]);
-      continue;
-    }
-    if (const uint16_t* corners =
-            share_run(e, index.shared, index.shared.chunks, frame.chunks[i], c.begin, c.end)) {
-      for (uint32_t k = c.begin; k < c.end; ++k) {
-        if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);
-        const Polygon& p = polygons[index.order[k]];
-        e.emit(p, nullptr, &index.light[k], corners);
-        corners += p.vertex_count;
+      const uint32_t at = c.first_level + level - 1u;
+      const ChunkLevel& l = index.levels[at];
+      const uint16_t* corners =
+          share_run(simplified, index.shared, index.shared.levels, at, l.begin, l.end);
+      for (uint32_t k = l.begin; k < l.end; ++k) {
+        const Polygon& p = index.lod_polygons[k];
+        simplified.emit(p, nullptr, &index.lod_light[k], corners);
+        if (corners != nullptr) corners += p.vertex_count;
       }
       continue;
     }
+    const uint16_t* corners =
+        share_run(e, index.shared, index.shared.chunks, frame.chunks[i], c.begin, c.end);
     for (uint32_t k = c.begin; k < c.end; ++k) {
-      // Large worlds are bound by memory: ask for polygons and vertices a little ahead.
+      // Large worlds are bound by memory: ask for polygons (and vertices, where not shared) a
+      // little ahead.
       if (k + 16 < c.end) __builtin_prefetch(&polygons[index.order[k + 16]]);
-      if (k + 8 < c.end) {
+      if (corners == nullptr && k + 8 < c.end) {
         const uint32_t v = polygons[index.order[k + 8]].first_vertex;
         if (v < vertex_count) __builtin_prefetch(vertices + v);
       }
-      e.emit(polygons[index.order[k]], nullptr, &index.light[k]);
+      const Polygon& p = polygons[index.order[k]];
+      e.emit(p, nullptr, &index.light[k], corners);
+      if (corners != nullptr) corners += p.vertex_count;
     }
   }
   e.set_inside(false);
