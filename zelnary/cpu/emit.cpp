@@ -445,9 +445,9 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     return;
   }
   if (put_aside || (any_out == 0 && other_side())) {
+    out_.vertices.resize(first);
     if (!front && sides_ == Sides::front && bin_ != nullptr && bin_->behind != nullptr)
       bin_->behind->push_back({&p, light, minx, maxx, miny, maxy, nearest, level_});
-    out_.vertices.resize(first);
     return;
   }
 
