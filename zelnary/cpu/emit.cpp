@@ -147,8 +147,9 @@ class Emitter {
   void emit(const Polygon& p, const ObjectPose* pose, const PolygonLight* light,
             const uint16_t* corners = nullptr);
   // The distinct vertices (indices into vertices) of the run of polygons emitted next with
-  // corners, each transformed once here. After set_inside for the run.
-  void share(std::span<const uint32_t> distinct);
+  // corners, each transformed once here, and those in view with a normal lit for first, the
+  // run's first polygon, seen from the front. After set_inside for the run.
+  void share(std::span<const uint32_t> distinct, const Polygon& first);
   // Whether the polygons emitted next (without a pose) lie inside a box wholly inside the
   // view: their vertices are then neither tested against the planes nor clipped.
   void set_inside(bool inside) { inside_ = inside; }
@@ -169,6 +170,8 @@ class Emitter {
   }
   // Appends dp to the drawn polygons, and to the tiles its bounds touch when binning.
   void keep(DrawPolygon& dp, float minx, float maxx, float miny, float maxy);
+  // The shader of p's colour and material, made anew when the last one's differ.
+  const PolygonShader& shader_for(const Polygon& p);
   // The shades of p's vertices, seen from its front or back, into shade_.
   // normals: whether every vertex of p carries a normal of the scene's.
   // corners: as emit's.
@@ -187,7 +190,7 @@ class Emitter {
   bool inside_ = false;
   Sides sides_ = Sides::both;
   bool level_ = false;
-  const Vec3 to_light_ = normalized(s_.lighting.sun_direction);
+  const Vec3 sun_ = normalized(s_.lighting.sun_direction);  // the way towards the sun
   std::vector<bool> usable_;  // per texture of the scene: whether it can be sampled
   // The light of the last polygon shaded, kept for the next ones of the same colour and
   // material (most of a mesh's polygons share both).
@@ -199,6 +202,9 @@ class Emitter {
   std::vector<VertexShade> shade_, shade_scratch_;
   std::span<const uint32_t> distinct_;  // of the run shared
   std::vector<SharedVertex> shared_;    // parallel to distinct_
+  std::vector<StoredVertex> to_light_;  // scratch of share: shared vertices to light
+  std::vector<uint32_t> to_light_at_;   // and where they are in shared_
+  std::vector<VertexShade> lit_;
 };
 
 // A normal in an object's frame turned into world orientation.
@@ -206,18 +212,22 @@ Vec3 turned(const ObjectPose* pose, const Vec3& n) {
   return pose ? turn_normal(*pose, n) : n;
 }
 
+const PolygonShader& Emitter::shader_for(const Polygon& p) {
+  if (!shader_ || shader_material_ != p.material || !(shader_color_ == p.color)) {
+    shader_.emplace(s_, p, sun_);
+    shader_material_ = p.material;
+    shader_color_ = p.color;
+    shader_id_ = ++t_lit.shaders;
+  }
+  return *shader_;
+}
+
 void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool normals,
                     const uint16_t* corners) {
   const size_t n = p.vertex_count;
   shade_.resize(n);
   const bool own = normals && p.first_vertex + n <= normals_.size();
-  if (!shader_ || shader_material_ != p.material || !(shader_color_ == p.color)) {
-    shader_.emplace(s_, p, to_light_);
-    shader_material_ = p.material;
-    shader_color_ = p.color;
-    shader_id_ = ++t_lit.shaders;
-  }
-  const PolygonShader& light = *shader_;
+  const PolygonShader& light = shader_for(p);
   // Vertices of the scene's own normals, not posed, are looked up among those lit lately,
   // unless they are shared, and so lit once in their run anyway.
   const bool recall = own && pose == nullptr && corners == nullptr;
@@ -301,10 +311,12 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
   }
 }
 
-void Emitter::share(std::span<const uint32_t> distinct) {
+void Emitter::share(std::span<const uint32_t> distinct, const Polygon& first) {
   distinct_ = distinct;
   shared_.resize(distinct.size());
   const bool normals = !normals_.empty();
+  to_light_.clear();
+  to_light_at_.clear();
   for (size_t i = 0; i < distinct.size(); ++i) {
     if (i + 8 < distinct.size() && distinct[i + 8] < vertices_.size()) {
       const uint32_t ahead = distinct[i + 8];
@@ -328,6 +340,24 @@ void Emitter::share(std::span<const uint32_t> distinct) {
     if (v.code == 0) v.screen = project(v.cam);
     v.normal = normals && !normals_[at].none();
     v.color = at < colors_.size() ? colors_[at] : kNoVertexColor;
+    if (v.normal && v.code == 0 && shading_) {
+      to_light_.push_back({normals_[at], src.position, v.color});
+      to_light_at_.push_back(static_cast<uint32_t>(i));
+    }
+  }
+  // Most of a run's vertices in view are corners of polygons drawn from the front in the
+  // shader of the first (a mesh's polygons mostly share colour and material): lit together
+  // here, several at a time, rather than one by one as their polygons come. Those lit for
+  // another side or shader are lit again when asked for.
+  if (to_light_.empty()) return;
+  const PolygonShader& light = shader_for(first);
+  lit_.resize(to_light_.size());
+  light.stored_many(to_light_, 1.0, v_.eye, lit_.data());
+  const uint64_t tag = shader_id_ * 2u + 1u;
+  for (size_t i = 0; i < to_light_at_.size(); ++i) {
+    SharedVertex& v = shared_[to_light_at_[i]];
+    v.tag = tag;
+    v.shade = lit_[i];
   }
 }
 
@@ -552,10 +582,10 @@ struct ChunkEmitters {
 // their table; else null.
 const uint16_t* share_run(Emitter& e, const SharedCorners& tables,
                           const std::vector<CornerRun>& runs, size_t at, uint32_t begin,
-                          uint32_t end) {
+                          uint32_t end, const Polygon& first) {
   if (at >= runs.size() || !runs[at].usable_for(begin, end)) return nullptr;
   const CornerRun& r = runs[at];
-  e.share(std::span(tables.distinct).subspan(r.first_distinct, r.distinct_count));
+  e.share(std::span(tables.distinct).subspan(r.first_distinct, r.distinct_count), first);
   return tables.corners.data() + r.first_corner;
 }
 
@@ -580,8 +610,10 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
     if (const uint8_t level = i < frame.chunk_level.size() ? frame.chunk_level[i] : 0) {
       const uint32_t at = c.first_level + level - 1u;
       const ChunkLevel& l = index.levels[at];
-      const uint16_t* corners =
-          share_run(simplified, index.shared, index.shared.levels, at, l.begin, l.end);
+      const uint16_t* corners = l.begin < l.end
+                                    ? share_run(simplified, index.shared, index.shared.levels, at,
+                                                l.begin, l.end, index.lod_polygons[l.begin])
+                                    : nullptr;
       for (uint32_t k = l.begin; k < l.end; ++k) {
         const Polygon& p = index.lod_polygons[k];
         simplified.emit(p, nullptr, &index.lod_light[k], corners);
@@ -589,8 +621,10 @@ void emit_into(const Frame& frame, size_t chunk_begin, size_t chunk_end, size_t 
       }
       continue;
     }
-    const uint16_t* corners =
-        share_run(e, index.shared, index.shared.chunks, frame.chunks[i], c.begin, c.end);
+    const uint16_t* corners = c.begin < c.end
+                                  ? share_run(e, index.shared, index.shared.chunks, frame.chunks[i],
+                                              c.begin, c.end, polygons[index.order[c.begin]])
+                                  : nullptr;
     for (uint32_t k = c.begin; k < c.end; ++k) {
       // Large worlds are bound by memory: ask for polygons (and vertices, where not shared) a
       // little ahead.

@@ -43,50 +43,51 @@ VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t vc, 
   return shader.at(vc, normal, shader.lambert(normal), to_eye);
 }
 
-PolygonShader::PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light)
-    : to_light_(to_light) {
+PolygonShader::PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light) {
+  t_.to_light = to_light;
   const Lighting& l = s.lighting;
   const Material& m = s.material_of(p);
-  shiny_ = m.has_highlight();
-  opaque_ = m.alpha_mode == AlphaMode::Opaque;
-  shininess_ = m.shininess;
-  least_ = 1.0 - 7.0 / shininess_;
-  whole_ = light_terms::whole_exponent(shininess_);
-  alpha_ = m.alpha;
+  t_.shiny = m.has_highlight();
+  t_.opaque = m.alpha_mode == AlphaMode::Opaque;
+  t_.shininess = m.shininess;
+  t_.least = 1.0 - 7.0 / t_.shininess;
+  t_.whole = light_terms::whole_exponent(t_.shininess);
+  t_.alpha = m.alpha;
   const float color[3] = {p.color.r, p.color.g, p.color.b};
   const float ambient[3] = {l.ambient.r, l.ambient.g, l.ambient.b};
   const float sun[3] = {l.sun.r, l.sun.g, l.sun.b};
   const float specular[3] = {m.specular.r, m.specular.g, m.specular.b};
   const float emissive[3] = {m.emissive.r, m.emissive.g, m.emissive.b};
-  finite_ = std::isfinite(shininess_) && shininess_ >= 0.0 && std::isfinite(alpha_);
+  t_.finite = std::isfinite(t_.shininess) && t_.shininess >= 0.0 && std::isfinite(t_.alpha);
   for (int c = 0; c < 3; ++c) {
-    color_[c] = color[c];
-    ambient_[c] = ambient[c];
-    sun_[c] = sun[c];
-    specular_sun_[c] = static_cast<double>(specular[c]) * sun[c];
-    emissive_[c] = emissive[c];
-    for (const double v : {color_[c], ambient_[c], sun_[c], specular_sun_[c], emissive_[c]})
-      finite_ = finite_ && std::isfinite(v);
+    t_.color[c] = color[c];
+    t_.ambient[c] = ambient[c];
+    t_.sun[c] = sun[c];
+    t_.specular_sun[c] = static_cast<double>(specular[c]) * sun[c];
+    t_.emissive[c] = emissive[c];
+    for (const double v :
+         {t_.color[c], t_.ambient[c], t_.sun[c], t_.specular_sun[c], t_.emissive[c]})
+      t_.finite = t_.finite && std::isfinite(v);
   }
 }
 
 VertexShade PolygonShader::at_checked(uint32_t vc, const Vec3& normal, double lambert,
                                       const Vec3& to_eye) const {
   using light_terms::byte_fraction;
-  const bool shiny = shiny_ && dot(to_eye, to_eye) > 0.0;
-  const double shine = shiny ? light_terms::highlight_past(normal, lambert, to_light_, to_eye,
-                                                           shininess_, least_, whole_)
+  const bool shiny = t_.shiny && dot(to_eye, to_eye) > 0.0;
+  const double shine = shiny ? light_terms::highlight_past(normal, lambert, t_.to_light, to_eye,
+                                                           t_.shininess, t_.least, t_.whole)
                              : 0.0;
-  const double base[3] = {color_[0] * byte_fraction(vc, 16), color_[1] * byte_fraction(vc, 8),
-                          color_[2] * byte_fraction(vc, 0)};
+  const double base[3] = {t_.color[0] * byte_fraction(vc, 16), t_.color[1] * byte_fraction(vc, 8),
+                          t_.color[2] * byte_fraction(vc, 0)};
   VertexShade out;
   for (int c = 0; c < 3; ++c) {
-    const double mul = base[c] * (ambient_[c] + lambert * sun_[c]);
-    const double add = emissive_[c] + specular_sun_[c] * shine;
+    const double mul = base[c] * (t_.ambient[c] + lambert * t_.sun[c]);
+    const double add = t_.emissive[c] + t_.specular_sun[c] * shine;
     out.mul[c] = std::isfinite(mul) ? static_cast<float>(std::clamp(mul, 0.0, 127.0)) : 0.0f;
     out.add[c] = std::isfinite(add) ? static_cast<float>(std::clamp(add, 0.0, 1.0)) : 0.0f;
   }
-  const double alpha = opaque_ ? 1.0 : alpha_ * byte_fraction(vc, 24);
+  const double alpha = t_.opaque ? 1.0 : t_.alpha * byte_fraction(vc, 24);
   out.alpha = std::isfinite(alpha) ? static_cast<float>(std::clamp(alpha, 0.0, 1.0)) : 0.0f;
   return out;
 }

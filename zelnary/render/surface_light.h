@@ -69,6 +69,11 @@ VertexShade shade_colored_vertex(const Scene& s, const Polygon& p, uint32_t colo
 // eye: (n . h)^shininess with h half-way between the two, 0 where the light is behind.
 double highlight(const Vec3& normal, const Vec3& to_light, const Vec3& to_eye, double shininess);
 
+// A normal as stored, in double precision and unit length (zero when it has none).
+inline Vec3 unit_normal(const Normal& n) {
+  return normalized(Vec3{n.x, n.y, n.z});
+}
+
 namespace light_terms {
 
 // s when it is a whole number from 0 to 4096, else -1.
@@ -120,64 +125,89 @@ inline double highlight_past(const Vec3& normal, double lambert, const Vec3& to_
 
 }  // namespace light_terms
 
-// The same again, with what all the vertices of polygon p share (its colour, material and the
-// scene's light) worked out once: the emitter lights every vertex of a polygon in turn.
+// A vertex lit by its own normal as stored (not yet of unit length), with where it is in the
+// world and its colour (0xAARRGGBB, white for none).
+struct StoredVertex {
+  Normal normal;
+  Vec3 position;
+  uint32_t color;
+};
+
+// What all the vertices of a polygon share in their light: its colour, material and the
+// scene's light.
+struct LightTerms {
+  Vec3 to_light;
+  bool shiny, opaque;
+  // Whether every value below is finite and the shininess at least 0: the shade of a unit
+  // normal is then finite and needs no check.
+  bool finite;
+  double shininess, least, alpha;
+  int32_t whole;  // the shininess when a whole number, else -1
+  double color[3], ambient[3], sun[3], specular_sun[3], emissive[3];
+};
+
+// The same again, with the terms all the vertices of polygon p share worked out once: the
+// emitter lights every vertex of a polygon in turn.
 class PolygonShader {
  public:
   PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light);
   // Whether a highlight can show: only then does at() need to_eye.
-  bool shiny() const { return shiny_; }
+  bool shiny() const { return t_.shiny; }
   // The diffuse cosine for a unit normal, 0 where the sun is behind (or it is not finite);
   // where it is 0 no highlight shows either.
-  double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, to_light_)); }
+  double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, t_.to_light)); }
   // As shade_colored_vertex, with lambert(normal) passed in. Inline, since it runs for every
   // vertex drawn lit; the checks for values that are not finite are made once per polygon
   // where they can be (its colour, material and light all finite), and once per vertex on the
   // sun's cosine and the highlight, which a unit normal keeps at most 1 (give or take
   // rounding) and any other normal may not.
   VertexShade at(uint32_t color, const Vec3& normal, double lambert, const Vec3& to_eye) const {
-    if (!finite_ || !(lambert <= 2.0)) return at_checked(color, normal, lambert, to_eye);
-    const double shine = shiny_ && dot(to_eye, to_eye) > 0.0
-                             ? light_terms::highlight_past(normal, lambert, to_light_, to_eye,
-                                                           shininess_, least_, whole_)
+    if (!t_.finite || !(lambert <= 2.0)) return at_checked(color, normal, lambert, to_eye);
+    const double shine = t_.shiny && dot(to_eye, to_eye) > 0.0
+                             ? light_terms::highlight_past(normal, lambert, t_.to_light, to_eye,
+                                                           t_.shininess, t_.least, t_.whole)
                              : 0.0;
     if (!(shine <= 2.0)) return at_checked(color, normal, lambert, to_eye);
     using light_terms::byte_fraction;
-    const double base[3] = {color_[0] * byte_fraction(color, 16),
-                            color_[1] * byte_fraction(color, 8),
-                            color_[2] * byte_fraction(color, 0)};
+    const double base[3] = {t_.color[0] * byte_fraction(color, 16),
+                            t_.color[1] * byte_fraction(color, 8),
+                            t_.color[2] * byte_fraction(color, 0)};
     VertexShade out;
     for (int c = 0; c < 3; ++c) {
-      const double mul = base[c] * (ambient_[c] + lambert * sun_[c]);
-      const double add = emissive_[c] + specular_sun_[c] * shine;
+      const double mul = base[c] * (t_.ambient[c] + lambert * t_.sun[c]);
+      const double add = t_.emissive[c] + t_.specular_sun[c] * shine;
       out.mul[c] = static_cast<float>(std::min(std::max(mul, 0.0), 127.0));
       out.add[c] = static_cast<float>(std::min(std::max(add, 0.0), 1.0));
     }
-    if (!opaque_) {
+    if (!t_.opaque) {
       out.alpha =
-          static_cast<float>(std::min(std::max(alpha_ * byte_fraction(color, 24), 0.0), 1.0));
+          static_cast<float>(std::min(std::max(t_.alpha * byte_fraction(color, 24), 0.0), 1.0));
     }
     return out;
   }
+  // at() for a vertex lit by its stored normal, turned to side (1 seen from the front, -1 from
+  // behind), with the eye at eye.
+  VertexShade stored(const StoredVertex& v, double side, const Vec3& eye) const {
+    const Vec3 normal = unit_normal(v.normal) * side;
+    const double lit = lambert(normal);
+    // The way to the eye matters only to a highlight, and none shows where the sun is behind.
+    const Vec3 to_eye = t_.shiny && lit > 0.0 ? normalized(eye - v.position) : Vec3{};
+    return at(v.color, normal, lit, to_eye);
+  }
+  // stored() for each vertex of in, into out: several at a time in vector lanes, each lane
+  // doing the same operations in the same order (light_lanes.h), so the same bits. The lanes
+  // are the widest the processor has, or (narrow, for tests) those every x86-64 one has.
+  enum class Lanes { widest, narrow };
+  void stored_many(std::span<const StoredVertex> in, double side, const Vec3& eye, VertexShade* out,
+                   Lanes lanes = Lanes::widest) const;
+  const LightTerms& terms() const { return t_; }
 
  private:
   // at() for any input, values that are not finite becoming 0.
   VertexShade at_checked(uint32_t color, const Vec3& normal, double lambert,
                          const Vec3& to_eye) const;
 
-  Vec3 to_light_;
-  bool shiny_, opaque_;
-  // Whether every value below is finite and the shininess at least 0: the shade of a unit
-  // normal is then finite and needs no check.
-  bool finite_;
-  double shininess_, least_, alpha_;
-  int32_t whole_;  // the shininess when a whole number, else -1
-  double color_[3], ambient_[3], sun_[3], specular_sun_[3], emissive_[3];
+  LightTerms t_;
 };
-
-// A normal as stored, in double precision and unit length (zero when it has none).
-inline Vec3 unit_normal(const Normal& n) {
-  return normalized(Vec3{n.x, n.y, n.z});
-}
 
 }  // namespace znr

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "surface_scenes.h"
 #include "zelnary/api/backends.h"
@@ -363,6 +365,67 @@ TEST(SurfaceLight, HighlightIsThePowerOfTheHalfwayCosineUpToItsCutOff) {
     }
   }
   EXPECT_GT(lit, 20000);
+}
+
+// Vertices lit together in vector lanes must get the shades they get one by one, to the bit,
+// in every lane and in the rest past the last whole group: over highlights of whole and other
+// exponents, transparency, terms that are not finite, both sides, and the vertices that leave
+// the lanes' path (no normal, at the eye, far beyond any sense).
+TEST(SurfaceLight, VerticesLitInLanesMatchThoseLitOneByOne) {
+  uint32_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24) * 2.0 - 1.0;
+  };
+  Scene scene;
+  scene.lighting.sun = {0.9f, 0.8f, 0.7f};
+  scene.materials.assign(5, Material{});
+  scene.materials[0].specular = {0.5f, 0.6f, 0.7f};
+  scene.materials[0].shininess = 20.0f;
+  scene.materials[1].specular = {1.0f, 1.0f, 1.0f};
+  scene.materials[1].shininess = 7.5f;
+  scene.materials[1].alpha = 0.6f;
+  scene.materials[1].alpha_mode = AlphaMode::Blend;
+  scene.materials[2].specular = {1.0f, 0.5f, 0.0f};
+  scene.materials[2].shininess = 3.0f;  // no cut-off
+  scene.materials[3].emissive = {0.1f, 0.0f, 0.2f};
+  scene.materials[4].emissive = {NAN, 0.0f, 0.0f};
+  const Vec3 eye{3.0, -2.0, 5.0};
+  std::vector<StoredVertex> in(203);
+  for (size_t i = 0; i < in.size(); ++i) {
+    StoredVertex& v = in[i];
+    v.normal = {static_cast<float>(next()), static_cast<float>(next()),
+                static_cast<float>(next() + 0.5)};
+    v.position = eye + Vec3{next() * 9.0, next() * 9.0, next() * 9.0 - 6.0};
+    v.color = seed ^ static_cast<uint32_t>(i * 2654435761u);
+    if (i % 17 == 3) v.normal = {};
+    if (i % 19 == 4) v.position = eye;
+    if (i % 23 == 5) v.position = {1e200, 0.0, 0.0};
+  }
+  int highlights = 0;
+  // The second time under a light that darkens below black, which the shades clamp.
+  for (const Color ambient : {Color{0.2f, 0.3f, 0.25f}, Color{-0.4f, 0.1f, -0.1f}}) {
+    scene.lighting.ambient = ambient;
+    for (size_t m = 0; m < scene.materials.size(); ++m) {
+      Polygon p;
+      p.material = static_cast<uint16_t>(m);
+      p.color = {0.9f, 0.7f, 0.5f};
+      const PolygonShader shader(scene, p, normalized(Vec3{0.3, -0.4, 0.8}));
+      for (const double side : {1.0, -1.0}) {
+        for (const auto lanes : {PolygonShader::Lanes::widest, PolygonShader::Lanes::narrow}) {
+          std::vector<VertexShade> out(in.size());
+          shader.stored_many(in, side, eye, out.data(), lanes);
+          for (size_t i = 0; i < in.size(); ++i) {
+            const VertexShade one = shader.stored(in[i], side, eye);
+            ASSERT_EQ(std::memcmp(&one, &out[i], sizeof one), 0)
+                << "material " << m << ", side " << side << ", vertex " << i;
+            highlights += m < 3 && one.add[0] > 0.0f ? 1 : 0;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(highlights, 100);
 }
 
 }  // namespace
