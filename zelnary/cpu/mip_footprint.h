@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <span>
+
+#include "zelnary/scene/image.h"
 
 namespace znr {
 
@@ -66,6 +69,23 @@ struct MipFootprint {
   // The largest rho^2 of level n: 2^(2n + 1), n < 511.
   static double limit(int32_t n) {
     return std::bit_cast<double>(static_cast<uint64_t>(1023 + 2 * n + 1) << 52);
+  }
+};
+
+// The levels a triangle samples, found at points of it in turn (a span's middle, or a small
+// triangle's centroid), each time with the level found last as the guess: whoever draws the
+// triangle, the levels come out the same.
+struct LevelPicker {
+  MipFootprint foot;
+  int32_t deepest = 0;  // the smallest level
+  int32_t level = -1;   // the level found last; -1 before the first
+  const Image* full = nullptr;
+  std::span<const Image> levels;  // 1 to deepest
+
+  // The level's image at (x, y).
+  const Image* at(double x, double y) {
+    level = foot.level_at(x, y, deepest, level);
+    return level == 0 ? full : &levels[static_cast<size_t>(level - 1)];
   }
 };
 

@@ -13,6 +13,7 @@
 
 #include "zelnary/cpu/framebuffer.h"
 #include "zelnary/cpu/lanes.h"
+#include "zelnary/cpu/mip_footprint.h"
 #include "zelnary/cpu/plane.h"
 #include "zelnary/cpu/shaded_span.h"
 #include "zelnary/cpu/shading.h"
@@ -74,8 +75,10 @@ using TriangleLoop = void (*)(const SpanContext& s, const TriangleRows& r);
 using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
                                   Framebuffer& fb);
 
-// A small opaque triangle lit per vertex, every row of it.
-using ShadedTriangleLoop = void (*)(const ShadedSpan& s, const TriangleRows& r, Framebuffer& fb);
+// A small opaque triangle lit per vertex, every row of it: in the level s.tex, or in the one
+// each row's span picks where `per_row` is given.
+using ShadedTriangleLoop = void (*)(const ShadedSpan& s, const TriangleRows& r, Framebuffer& fb,
+                                    LevelPicker* per_row);
 
 // One instruction set's span functions, chosen when the CPU back end is made: [perspective][pow2],
 // perspective 0 affine and 1 exact at every pixel, pow2 1 for power-of-two textures; shaded[0]
@@ -359,6 +362,7 @@ struct ShadedRow {
 
   const ShadedSpan& s;
   Framebuffer& fb;
+  const Image* tex;  // the level sampled
   uint32_t* color = nullptr;
   float* depth = nullptr;
   const Plane* planes[8];
@@ -370,6 +374,7 @@ struct ShadedRow {
   ZNR_SPAN_TARGET ShadedRow(const ShadedSpan& span, Framebuffer& framebuffer)
       : s(span),
         fb(framebuffer),
+        tex(span.tex),
         planes{&s.part[0], &s.part[1], &s.part[2], &s.part[3], &s.part[4], &s.part[5], &s.u, &s.v},
         texels(sampler(span.tex)) {
     for (int k = 0; k < 8; ++k) {
@@ -392,12 +397,17 @@ struct ShadedRow {
     iw0 = L::splat(s.inv_w.row(y));
   }
 
-  ZNR_SPAN_TARGET static Sampler sampler(const Image* tex) {
+  ZNR_SPAN_TARGET static Sampler sampler(const Image* level) {
     if constexpr (kTexture == 0) {
       return Sampler(1, 1);  // not sampled
     } else {
-      return Sampler(Level(tex));
+      return Sampler(Level(level));
     }
+  }
+  // Samples another level from here on.
+  ZNR_SPAN_TARGET void sample(const Image* level) {
+    tex = level;
+    texels = sampler(level);
   }
 
   // Whether the span reads part k (u and v are 6 and 7): the added colour only where the
@@ -438,7 +448,7 @@ struct ShadedRow {
     }
     I texel = L::splat_int(-1);
     if constexpr (kTexture != 0) {
-      texel = L::gather(s.tex->texels.data(), texels.from_float(a[6], a[7]));
+      texel = L::gather(tex->texels.data(), texels.from_float(a[6], a[7]));
     }
     const bool add = s.add;
     const I r = channel(L::template shift_right<16>(texel), a[0], add ? &a[3] : nullptr);
@@ -626,14 +636,20 @@ constexpr TriangleLoop small_triangle_loop() {
 // small_triangle_rows finds its pixels, each as shaded_opaque_span gives it for its row's span:
 // without the edge walkers' divisions and a call for every row.
 template <class L, int kTexture, int32_t kGroups>
-ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& r,
-                                       Framebuffer& fb) {
+ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& r, Framebuffer& fb,
+                                       LevelPicker* per_row) {
   RowCoverage<L, kGroups> rows(r);
   ShadedRow<L, kTexture> row(s, fb);
   for (int32_t y = r.y0; y <= r.y1; ++y) {
     const uint32_t covered = rows.next_row();
     if (covered == 0) continue;
     const int32_t end = r.x0 + std::bit_width(covered);
+    if (kTexture != 0 && per_row != nullptr) {
+      // At the middle of the row's span, its ends as the edge walkers find them.
+      const int32_t first = r.x0 + std::countr_zero(covered), last = end - 1;
+      const Image* level = per_row->at(first + (last - first) / 2, y);
+      if (level != row.tex) row.sample(level);
+    }
     row.at(y);
     for (int32_t x = r.x0 + std::countr_zero(covered); x < end; x += L::n)
       row.template group<true>(x, L::first(end - x), x + L::n <= r.x_limit);
@@ -642,14 +658,14 @@ ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& 
 
 template <class L, int kTexture>
 ZNR_SPAN_TARGET void shaded_small_triangle(const ShadedSpan& s, const TriangleRows& r,
-                                           Framebuffer& fb) {
+                                           Framebuffer& fb, LevelPicker* per_row) {
   const int32_t groups = (r.columns + L::n - 1) / L::n;
   if (groups <= 1) {
-    shaded_small_rows<L, kTexture, 1>(s, r, fb);
+    shaded_small_rows<L, kTexture, 1>(s, r, fb, per_row);
   } else if (groups == 2) {
-    shaded_small_rows<L, kTexture, 2>(s, r, fb);
+    shaded_small_rows<L, kTexture, 2>(s, r, fb, per_row);
   } else {
-    shaded_small_rows<L, kTexture, kSmallTriangleGroups>(s, r, fb);
+    shaded_small_rows<L, kTexture, kSmallTriangleGroups>(s, r, fb, per_row);
   }
 }
 

@@ -177,7 +177,8 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   const double inv_area = 1.0 / area;
   s.inv_w.init(px, py, iw, inv_area);
   const auto deepest = tex == nullptr ? 0 : static_cast<int32_t>(levels.size());
-  MipFootprint foot;  // anchored at vertex 0, whose values are exact
+  LevelPicker picker;  // its footprint anchored at vertex 0, whose values are exact
+  MipFootprint& foot = picker.foot;
   if (tex != nullptr) {
     double attr[3];
     if (!perspective) {
@@ -243,20 +244,23 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
       part_plane(shaded.part[6], [](const VertexShade& v) { return v.alpha; });
     }
   }
-  const Level full = s.level;
-  int32_t level = deepest > 0 ? -1 : 0;  // -1: not chosen yet (many triangles draw nothing)
+  picker.deepest = deepest;
+  picker.level = deepest > 0 ? -1 : 0;  // -1: not chosen yet (many triangles draw nothing)
+  picker.full = tex;
+  picker.levels = levels;
+  const int32_t& level = picker.level;
   auto choose = [&](double x, double y) {
-    const int32_t n = foot.level_at(x, y, deepest, level);
-    if (n == level) return;
-    level = n;
-    s.level = n == 0 ? full : Level(&levels[static_cast<size_t>(n - 1)]);
+    const int32_t before = level;
+    const Image* image = picker.at(x, y);
+    if (level != before) s.level = Level(image);
   };
   const int64_t small = kSmallTriangle * kSubpixel;
   const int64_t wide = std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]});
   const int64_t tall = std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]});
   const bool per_span = deepest > 0 && perspective && (wide > small || tall > small);
   const bool opaque_or_flat = shades == nullptr || shaded.mode == AlphaMode::Opaque;
-  if (opaque_or_flat && !per_span && fits_small_loop(t, wide, tall, clip, loops)) {
+  const bool small_loop = opaque_or_flat && fits_small_loop(t, wide, tall, clip, loops);
+  if (small_loop && !per_span) {
     if (level < 0) choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     // Shaded spans find texels from texture coordinates whether exact or affine.
     const int kind = small_kind(s.level, perspective || shades != nullptr);
@@ -266,9 +270,17 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     }
     if (shades != nullptr && (kind == 0 || kind == 2) && loops.shaded_small[kind] != nullptr) {
       shaded.tex = s.level.tex;
-      loops.shaded_small[kind](shaded, triangle_rows(t, clip), fb);
+      loops.shaded_small[kind](shaded, triangle_rows(t, clip), fb, nullptr);
       return;
     }
+  }
+  // A level per row, picked by the loop as the spans below would pick it: every level of a
+  // power-of-two texture is one too.
+  if (small_loop && per_span && shades != nullptr && small_kind(s.level, true) == 2 &&
+      loops.shaded_small[2] != nullptr) {
+    shaded.tex = s.level.tex;
+    loops.shaded_small[2](shaded, triangle_rows(t, clip), fb, &picker);
+    return;
   }
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);

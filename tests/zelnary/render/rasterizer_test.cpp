@@ -282,6 +282,21 @@ TEST(FastRasterizer, VectorSpansMatchScalarBitForBit) {
           {{part(rng), part(rng), part(rng)}, {part(rng) * 0.2f * added, 0.0f, 0.3f * added}});
     }
   }
+  // Triangles past the size that takes one mip level for the whole, receding steeply, lit per
+  // vertex: at High the loops pick a level for each row, as the spans do.
+  for (int i = 0; i < 7; ++i) {
+    const auto at = static_cast<uint32_t>(list.vertices.size());
+    const float x = 4.0f + 28.0f * static_cast<float>(i),
+                y = 8.0f + 9.0f * static_cast<float>(i % 3);
+    const float deep = 0.04f + 0.03f * static_cast<float>(i);
+    list.vertices.push_back({x, y, deep, 0.0f, 0.0f});
+    list.vertices.push_back({x + 25.0f, y + 1.5f, deep, 9.0f, 0.5f});
+    list.vertices.push_back({x + 24.0f, y + 29.0f, 0.9f, 8.0f, 4.0f});
+    list.vertices.push_back({x + 0.5f, y + 28.0f, 0.9f, 0.3f, 3.5f});
+    list.polygons.push_back({at, 4, 0, {1, 1, 1}, 0});
+    list.polygons.back().shade = static_cast<uint32_t>(list.shades.size());
+    for (int k = 0; k < 4; ++k) list.shades.push_back({{part(rng), part(rng), part(rng)}, {}});
+  }
   const std::vector<std::vector<Image>> levels = {build_mip_levels(table[0].image),
                                                   build_mip_levels(table[1].image)};
   Framebuffer scalar, vector;
