@@ -68,8 +68,10 @@ struct TriangleRows {
   int32_t edge[3] = {}, edge_dx[3] = {}, edge_dy[3] = {};  // at (x0, y0), per column, per row
 };
 
-// Every row of such a triangle, each pixel as the span loops give it for the span of its row.
-using TriangleLoop = void (*)(const SpanContext& s, const TriangleRows& r);
+// Every row of such a triangle, each pixel as the span loops give it for the span of its row:
+// in the level s.level, or (exact only) in the one each row's span picks where `per_row` is
+// given.
+using TriangleLoop = void (*)(const SpanContext& s, const TriangleRows& r, LevelPicker* per_row);
 
 // Pixels [lo, hi] of row y of an opaque polygon lit per vertex.
 using ShadedOpaqueSpan = void (*)(const ShadedSpan& s, int32_t y, int32_t lo, int32_t hi,
@@ -533,7 +535,8 @@ struct RowCoverage {
 // values that draw_span, affine_span and exact_span give that span, and what stays the same over
 // the triangle set up once rather than for every row.
 template <class L, int kKind, int32_t kGroups>
-ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRows& r) {
+ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRows& r,
+                                         LevelPicker* per_row) {
   using F = typename L::F;
   using I = typename L::I;
   using M = typename L::M;
@@ -547,7 +550,7 @@ ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRow
     dv = static_cast<int64_t>(std::clamp(s.v.dx * tex->height, -1e6, 1e6) * kTexelOne);
   }
   const I step_u = L::stride(du), step_v = L::stride(dv);
-  const Texels<L, true> texels(tex != nullptr ? tex->width : 1, tex != nullptr ? tex->height : 1);
+  Texels<L, true> texels(tex != nullptr ? tex->width : 1, tex != nullptr ? tex->height : 1);
   const uint32_t* texel_data = tex != nullptr ? tex->texels.data() : nullptr;
   const F duw = L::splat(static_cast<float>(s.uw.dx)), dvw = L::splat(static_cast<float>(s.vw.dx));
   const size_t width = static_cast<size_t>(s.fb->width);
@@ -556,6 +559,15 @@ ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRow
     if (covered == 0) continue;
     const int32_t first = std::countr_zero(covered);
     const int32_t xl = r.x0 + first, end = r.x0 + std::bit_width(covered);
+    if (kKind == 2 && per_row != nullptr) {
+      // At the middle of the row's span, its ends as the edge walkers find them.
+      const Image* level = per_row->at(xl + (end - 1 - xl) / 2, y);
+      if (level != tex) {
+        tex = level;
+        texels = Texels<L, true>(*tex);
+        texel_data = tex->texels.data();
+      }
+    }
     float* depth = s.fb->depth.data() + static_cast<size_t>(y) * width;
     uint32_t* color = s.fb->color.data() + static_cast<size_t>(y) * width;
     const F iw0 = L::splat(s.inv_w.row(y));
@@ -612,14 +624,15 @@ ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRow
 }
 
 template <class L, int kKind>
-ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r) {
+ZNR_SPAN_TARGET void small_triangle(const SpanContext& s, const TriangleRows& r,
+                                    LevelPicker* per_row) {
   const int32_t groups = (r.columns + L::n - 1) / L::n;
   if (groups <= 1) {
-    small_triangle_rows<L, kKind, 1>(s, r);
+    small_triangle_rows<L, kKind, 1>(s, r, per_row);
   } else if (groups == 2) {
-    small_triangle_rows<L, kKind, 2>(s, r);
+    small_triangle_rows<L, kKind, 2>(s, r, per_row);
   } else {
-    small_triangle_rows<L, kKind, kSmallTriangleGroups>(s, r);
+    small_triangle_rows<L, kKind, kSmallTriangleGroups>(s, r, per_row);
   }
 }
 

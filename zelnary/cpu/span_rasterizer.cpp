@@ -265,7 +265,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     // Shaded spans find texels from texture coordinates whether exact or affine.
     const int kind = small_kind(s.level, perspective || shades != nullptr);
     if (shades == nullptr && kind >= 0) {
-      loops.small[kind](s, triangle_rows(t, clip));
+      loops.small[kind](s, triangle_rows(t, clip), nullptr);
       return;
     }
     if (shades != nullptr && (kind == 0 || kind == 2) && loops.shaded_small[kind] != nullptr) {
@@ -276,11 +276,16 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
   }
   // A level per row, picked by the loop as the spans below would pick it: every level of a
   // power-of-two texture is one too.
-  if (small_loop && per_span && shades != nullptr && small_kind(s.level, true) == 2 &&
-      loops.shaded_small[2] != nullptr) {
-    shaded.tex = s.level.tex;
-    loops.shaded_small[2](shaded, triangle_rows(t, clip), fb, &picker);
-    return;
+  if (small_loop && per_span && small_kind(s.level, true) == 2) {
+    if (shades == nullptr && loops.small[2] != nullptr) {
+      loops.small[2](s, triangle_rows(t, clip), &picker);
+      return;
+    }
+    if (shades != nullptr && loops.shaded_small[2] != nullptr) {
+      shaded.tex = s.level.tex;
+      loops.shaded_small[2](shaded, triangle_rows(t, clip), fb, &picker);
+      return;
+    }
   }
   auto span = [&](int32_t y, int64_t xl, int64_t xr) {
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
