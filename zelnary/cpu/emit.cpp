@@ -295,14 +295,8 @@ void Emitter::shade(const Polygon& p, const ObjectPose* pose, bool front, bool n
                          : pose ? normalized(turned(pose, unit_normal(normals_[at])))
                                 : unit_normal(normals_[at])) *
                         side;
-    const double lambert = light.lambert(normal);
-    // The way to the eye matters only to a highlight, and none shows where the sun is behind.
-    Vec3 to_eye;
-    if (light.shiny() && lambert > 0.0) {
-      const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
-      to_eye = normalized(v_.eye - world);
-    }
-    shade_[i] = light.at(color, normal, lambert, to_eye);
+    const Vec3 world = pose ? to_world(*pose, vertices_[at].position) : vertices_[at].position;
+    shade_[i] = light.at_point(color, normal, world, v_.eye);
     if (slot != nullptr) slot->shade = shade_[i];
     if (shared != nullptr) {
       shared->tag = tag;

@@ -151,8 +151,6 @@ struct LightTerms {
 class PolygonShader {
  public:
   PolygonShader(const Scene& s, const Polygon& p, const Vec3& to_light);
-  // Whether a highlight can show: only then does at() need to_eye.
-  bool shiny() const { return t_.shiny; }
   // The diffuse cosine for a unit normal, 0 where the sun is behind (or it is not finite);
   // where it is 0 no highlight shows either.
   double lambert(const Vec3& normal) const { return std::max(0.0, dot(normal, t_.to_light)); }
@@ -185,14 +183,19 @@ class PolygonShader {
     }
     return out;
   }
+  // at() for a vertex at `world` with a unit normal turned towards the side seen, the eye at
+  // eye.
+  VertexShade at_point(uint32_t color, const Vec3& normal, const Vec3& world,
+                       const Vec3& eye) const {
+    const double lit = lambert(normal);
+    // The way to the eye matters only to a highlight, and none shows where the sun is behind.
+    const Vec3 to_eye = t_.shiny && lit > 0.0 ? normalized(eye - world) : Vec3{};
+    return at(color, normal, lit, to_eye);
+  }
   // at() for a vertex lit by its stored normal, turned to side (1 seen from the front, -1 from
   // behind), with the eye at eye.
   VertexShade stored(const StoredVertex& v, double side, const Vec3& eye) const {
-    const Vec3 normal = unit_normal(v.normal) * side;
-    const double lit = lambert(normal);
-    // The way to the eye matters only to a highlight, and none shows where the sun is behind.
-    const Vec3 to_eye = t_.shiny && lit > 0.0 ? normalized(eye - v.position) : Vec3{};
-    return at(v.color, normal, lit, to_eye);
+    return at_point(v.color, unit_normal(v.normal) * side, v.position, eye);
   }
   // stored() for each vertex of in, into out: several at a time in vector lanes, each lane
   // doing the same operations in the same order (light_lanes.h), so the same bits. The lanes
