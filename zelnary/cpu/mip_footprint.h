@@ -82,6 +82,10 @@ struct LevelPicker {
   const Image* full = nullptr;
   std::span<const Image> levels;  // 1 to deepest
 
+  // Where a span of pixels xl to xr is judged: its middle pixel.
+  static double span_middle(int64_t xl, int64_t xr) {
+    return static_cast<double>(xl + (xr - xl) / 2);
+  }
   // The level's image at (x, y).
   const Image* at(double x, double y) {
     level = foot.level_at(x, y, deepest, level);

@@ -560,8 +560,8 @@ ZNR_SPAN_TARGET void small_triangle_rows(const SpanContext& s, const TriangleRow
     const int32_t first = std::countr_zero(covered);
     const int32_t xl = r.x0 + first, end = r.x0 + std::bit_width(covered);
     if (kKind == 2 && per_row != nullptr) {
-      // At the middle of the row's span, its ends as the edge walkers find them.
-      const Image* level = per_row->at(xl + (end - 1 - xl) / 2, y);
+      // Its ends are the edge walkers' ends of the row's span.
+      const Image* level = per_row->at(LevelPicker::span_middle(xl, end - 1), y);
       if (level != tex) {
         tex = level;
         texels = Texels<L, true>(*tex);
@@ -658,9 +658,9 @@ ZNR_SPAN_TARGET void shaded_small_rows(const ShadedSpan& s, const TriangleRows& 
     if (covered == 0) continue;
     const int32_t end = r.x0 + std::bit_width(covered);
     if (kTexture != 0 && per_row != nullptr) {
-      // At the middle of the row's span, its ends as the edge walkers find them.
-      const int32_t first = r.x0 + std::countr_zero(covered), last = end - 1;
-      const Image* level = per_row->at(first + (last - first) / 2, y);
+      // Its ends are the edge walkers' ends of the row's span.
+      const int32_t first = r.x0 + std::countr_zero(covered);
+      const Image* level = per_row->at(LevelPicker::span_middle(first, end - 1), y);
       if (level != row.tex) row.sample(level);
     }
     row.at(y);

@@ -291,7 +291,7 @@ void draw_triangle(const DrawPolygon& poly, const Image* tex, std::span<const Im
     const int64_t lo = std::max<int64_t>(xl, clip.x0), hi = std::min<int64_t>(xr, clip.x1 - 1);
     if (lo > hi) return;
     if (per_span) {
-      choose(static_cast<double>(xl + (xr - xl) / 2), y);
+      choose(LevelPicker::span_middle(xl, xr), y);
     } else if (level < 0) {
       choose((px[0] + px[1] + px[2]) / 3.0 - 0.5, (py[0] + py[1] + py[2]) / 3.0 - 0.5);
     }
