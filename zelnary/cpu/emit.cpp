@@ -32,16 +32,17 @@ void add_newell_term(Vec3& n, const CamVertex& a, const CamVertex& b) {
   n.y += (a.z - b.z) * (a.x + b.x);
   n.z += (a.x - b.x) * (a.y + b.y);
 }
-Vec3 camera_normal(const std::vector<CamVertex>& poly) {
+// at(i): the polygon's vertex i of count.
+template <class At>
+Vec3 camera_normal(size_t count, At at) {
   Vec3 n;
-  const size_t count = poly.size();
   if (count == 3) {  // most polygons: the same sums, without the loop
-    add_newell_term(n, poly[0], poly[1]);
-    add_newell_term(n, poly[1], poly[2]);
-    add_newell_term(n, poly[2], poly[0]);
+    add_newell_term(n, at(0), at(1));
+    add_newell_term(n, at(1), at(2));
+    add_newell_term(n, at(2), at(0));
     return -n;
   }
-  for (size_t i = 0; i < count; ++i) add_newell_term(n, poly[i], poly[i + 1 < count ? i + 1 : 0]);
+  for (size_t i = 0; i < count; ++i) add_newell_term(n, at(i), at(i + 1 < count ? i + 1 : 0));
   return -n;
 }
 
@@ -158,6 +159,15 @@ class Emitter {
   void set_sides(Sides sides, bool level) {
     sides_ = sides;
     level_ = level;
+  }
+  // Asks for p's vertices, normals and colours to be brought into the cache.
+  void prefetch(const Polygon& p) const {
+    const size_t v = p.first_vertex;
+    if (p.vertex_count == 0 || v + p.vertex_count > vertices_.size()) return;
+    __builtin_prefetch(&vertices_[v]);
+    __builtin_prefetch(&vertices_[v + p.vertex_count - 1]);
+    if (!normals_.empty()) __builtin_prefetch(&normals_[v]);
+    if (v < colors_.size()) __builtin_prefetch(&colors_[v]);
   }
 
  private:
@@ -364,19 +374,22 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   const Vertex* src = vertices_.data() + p.first_vertex;
   const uint32_t n = p.vertex_count;
 
-  // Into camera space, noting which frustum planes each vertex is outside of.
-  poly_.resize(n);
+  // Into camera space, noting which frustum planes each vertex is outside of. Shared corners
+  // are there already, and copied out only to be clipped.
   unsigned all_out = 0x1F, any_out = 0;
   bool finite = true;
   const bool inside = inside_ && pose == nullptr;
   if (inside) all_out = 0;
   for (uint32_t i = 0; corners != nullptr && i < n; ++i) {
     const SharedVertex& v = shared_[corners[i]];
-    poly_[i] = v.cam;
     all_out &= v.code;
     any_out |= v.code;
     finite = finite && v.finite;
   }
+  const bool copied = corners == nullptr || any_out != 0;  // poly_ holds the polygon
+  if (copied) poly_.resize(n);
+  for (uint32_t i = 0; corners != nullptr && copied && i < n; ++i)
+    poly_[i] = shared_[corners[i]].cam;
   for (uint32_t i = 0; corners == nullptr && i < n; ++i) {
     const Vec3 d = (pose ? to_world(*pose, src[i].position) : src[i].position) - v_.eye;
     CamVertex& c = poly_[i];
@@ -388,6 +401,16 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     finite = finite && std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) < 1e30;  // NaN: false
   }
   if (all_out != 0 || !finite) return;  // wholly outside one plane, or beyond any sense
+  // Which side of the polygon (as clipped so far) the eye sees.
+  auto facing_side = [&] {
+    if (copied) {
+      return facing(
+          camera_normal(poly_.size(), [&](size_t i) -> const CamVertex& { return poly_[i]; }),
+          poly_[0]);
+    }
+    auto at = [&](size_t i) -> const CamVertex& { return shared_[corners[i]].cam; };
+    return facing(camera_normal(n, at), at(0));
+  };
 
   // One-sided polygons seen from behind, and two-sided ones of the side not asked for, are
   // dropped before any more work; the others learn their facing side later, and only if they
@@ -395,7 +418,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   bool front = true;
   bool facing_known = false;
   if (!p.two_sided) {
-    front = facing(camera_normal(poly_), poly_[0]);
+    front = facing_side();
     facing_known = true;
     if (!front) return;
   }
@@ -403,7 +426,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   // the front sides is put aside with its bounds once they are known.
   auto other_side = [&] {
     if (sides_ == Sides::both || !p.two_sided) return false;
-    if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
+    if (!facing_known) front = facing_side();
     facing_known = true;
     return front != (sides_ == Sides::front);
   };
@@ -431,7 +454,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
       shaded_ = normals || !s_.material_of(p).plain() || has_vertex_colors(colors_, p);
     }
     if (!shaded_) return;
-    if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
+    if (!facing_known) front = facing_side();
     shade(p, pose, front, normals, corners);
   };
   shaded_ = false;
@@ -454,7 +477,8 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   const bool projected = corners != nullptr && any_out == 0;
   const auto first = static_cast<uint32_t>(out_.vertices.size());
   float minx = 1e30f, maxx = -1e30f, miny = 1e30f, maxy = -1e30f, sum = 0.0f, nearest = 0.0f;
-  for (size_t i = 0; i < poly_.size(); ++i) {
+  const size_t count = copied ? poly_.size() : n;
+  for (size_t i = 0; i < count; ++i) {
     const DrawVertex d = projected ? shared_[corners[i]].screen : project(poly_[i]);
     minx = std::min(minx, d.x);
     maxx = std::max(maxx, d.x);
@@ -478,7 +502,7 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
   if (any_out == 0) shade_if_lit_per_vertex();
   DrawPolygon dp;
   dp.first = first;
-  dp.count = static_cast<uint32_t>(poly_.size());
+  dp.count = static_cast<uint32_t>(count);
   // The polygon's texture when it names one that can be sampled, else none.
   dp.texture = p.texture >= 0 && static_cast<size_t>(p.texture) < usable_.size() &&
                        usable_[static_cast<size_t>(p.texture)]
@@ -492,15 +516,15 @@ void Emitter::emit(const Polygon& p, const ObjectPose* pose, const PolygonLight*
     if (m.alpha_mode == AlphaMode::Mask) dp.alpha_key = m.cutoff;
     if (m.alpha_mode == AlphaMode::Blend) {
       double depth = 0.0;
-      for (const CamVertex& c : poly_) depth += c.x;
-      dp.alpha_key = static_cast<float>(depth / static_cast<double>(poly_.size()));
+      for (size_t i = 0; i < count; ++i) depth += copied ? poly_[i].x : shared_[corners[i]].cam.x;
+      dp.alpha_key = static_cast<float>(depth / static_cast<double>(count));
       out_.blended.push_back(dp);
       return;
     }
     keep(dp, minx, maxx, miny, maxy);
     return;
   }
-  if (!facing_known) front = facing(camera_normal(poly_), poly_[0]);
+  if (!facing_known) front = facing_side();
 
   // The flat light of the side the eye sees, found by the front end.
   const PolygonLight lit =
@@ -688,14 +712,30 @@ uint64_t emit_behind_binned(const Frame& frame, std::span<const BehindPolygon> p
   ChunkEmitters emitters(frame, bins.all, &bin);
   emitters.set_sides(Sides::back);
   uint64_t hidden = 0;
+  // By the bounds they were put aside with, before their vertices are read again; then those
+  // shown, their records and vertices asked for a few polygons ahead: they lie scattered over
+  // the scene, and few are still in the cache.
+  thread_local std::vector<const BehindPolygon*> shown;
+  shown.clear();
   for (const BehindPolygon& b : polygons) {
-    // By the bounds it was put aside with, before its vertices are read again.
     if (drawn.hides_rect(b.x0, b.x1, b.y0, b.y1, b.nearest) ||
         CoarseDepth::hides_pixels(depth, b.x0, b.x1, b.y0, b.y1, b.nearest)) {
       ++hidden;
-      continue;
+    } else {
+      shown.push_back(&b);
     }
-    (b.level ? emitters.levels : emitters.own).emit(*b.polygon, nullptr, b.light);
+  }
+  auto emitter = [&](const BehindPolygon& b) -> Emitter& {
+    return b.level ? emitters.levels : emitters.own;
+  };
+  constexpr size_t kRecordsAhead = 8, kVerticesAhead = 4;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (i + kRecordsAhead < shown.size()) __builtin_prefetch(shown[i + kRecordsAhead]->polygon);
+    if (i + kVerticesAhead < shown.size()) {
+      const BehindPolygon& ahead = *shown[i + kVerticesAhead];
+      emitter(ahead).prefetch(*ahead.polygon);
+    }
+    emitter(*shown[i]).emit(*shown[i]->polygon, nullptr, shown[i]->light);
   }
   return hidden;
 }
