@@ -30,12 +30,15 @@ Scene lit_land(int side) {
   s.lighting.sun = {0.8f, 0.8f, 0.7f};
   s.lighting.sun_direction = {-0.4, 0.5, 0.8};
   s.textures.push_back(Texture{"pattern", test::pattern_texture()});
-  s.materials = {Material{}, Material{}};
+  s.materials = {Material{}, Material{}, Material{}};
   s.materials[1].specular = {0.6f, 0.6f, 0.6f};
   s.materials[1].shininess = 12.0f;
+  // A half-clear patch over a hill, whose slopes overlap on screen: drawn far to near.
+  s.materials[2].alpha = 0.6f;
+  s.materials[2].alpha_mode = AlphaMode::Blend;
   test::add_grid_terrain(s, side, 0.3, hill, [](int i, int j, Polygon& p) {
     p.texture = j < 40 ? -1 : 0;
-    p.material = i > 100 ? 1 : 0;
+    p.material = i > 100 ? 1 : i >= 60 && i < 90 && j >= 55 && j < 95 ? 2 : 0;
     p.two_sided = (i / 16 + j / 16) % 3 == 0;
   });
   for (const Vertex& v : s.vertices) {
