@@ -151,7 +151,7 @@ TEST_F(BackendTable, AFrameEqualToTheOneShownIsPresentedButNotDrawnAgain) {
   for (Polygon& p : v.scene.polygons) p.object = 0;
   ObjectPose pose{{0.0, 0.0, 0.0}, 0.0};
   Renderer r(kTable);
-  const RenderSettings settings;
+  RenderSettings settings;
   auto frame = [&](uint32_t window = 7) {
     EXPECT_EQ(r.render_to_window(window, v.scene, std::span(&pose, 1), v.camera, settings), 0);
   };
@@ -164,17 +164,23 @@ TEST_F(BackendTable, AFrameEqualToTheOneShownIsPresentedButNotDrawnAgain) {
   frame();
   v.camera.location.x += 0.5;  // the camera moves
   frame();
+  v.camera.forward = normalized(v.camera.forward + Vec3{0.0, 0.01, 0.0});  // turns in place
+  frame();
+  v.camera.zoom *= 1.1;
+  frame();
+  settings.perspective_accuracy = 3.0;
+  frame();
   frame(8);  // another window
-  EXPECT_EQ(usual.draws, 4);
+  EXPECT_EQ(usual.draws, 7);
   Image out;  // an offscreen frame takes the back end's picture
   r.render_to_image(v.scene, std::span(&pose, 1), v.camera, settings, 4, 4, out);
   frame(8);
-  EXPECT_EQ(usual.draws, 6);
+  EXPECT_EQ(usual.draws, 9);
 
   usual.keeps_frame = false;  // a back end that cannot show its last frame again draws each one
   frame(8);
   frame(8);
-  EXPECT_EQ(usual.draws, 8);
+  EXPECT_EQ(usual.draws, 11);
 }
 
 }  // namespace

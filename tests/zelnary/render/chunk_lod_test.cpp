@@ -293,6 +293,20 @@ TEST(ChunkLevels, PlacementsOfASharedMeshGoCoarseWithDistance) {
   const Image a = draw(lod), b = draw(full);
   EXPECT_LT(far_off(a, b), a.texels.size() / 100);
   EXPECT_NE(a.texels, b.texels);  // the levels were drawn
+
+  // Just far enough off for the coarsest level, unstretched; stretched four times as far off
+  // (from its sphere), its errors are four times larger on screen: a finer level.
+  const double coarsest = index.levels[g.first_level + g.level_count - 1].error * view.focal /
+                          kMaxLevelErrorPixels * 1.01;
+  auto placed = [&](double stretch) {
+    ObjectPose pose;
+    pose.general = true;
+    for (int i = 0; i < 3; ++i) pose.linear[i][i] = stretch;
+    pose.position = view.eye + Vec3{coarsest + g.radius * stretch, 0.0, 0.0} - g.center * stretch;
+    return choose_level(index, g, pose, view);
+  };
+  EXPECT_EQ(placed(1.0), g.level_count);
+  EXPECT_LT(placed(4.0), g.level_count);
 }
 
 }  // namespace
