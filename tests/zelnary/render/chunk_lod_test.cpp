@@ -294,8 +294,8 @@ TEST(ChunkLevels, PlacementsOfASharedMeshGoCoarseWithDistance) {
   EXPECT_LT(far_off(a, b), a.texels.size() / 100);
   EXPECT_NE(a.texels, b.texels);  // the levels were drawn
 
-  // Just far enough off for the coarsest level, unstretched; stretched four times as far off
-  // (from its sphere), its errors are four times larger on screen: a finer level.
+  // Just far enough off (from its sphere) for the coarsest level, unstretched; stretched four
+  // times at the same distance, its errors are four times larger on screen: a finer level.
   const double coarsest = index.levels[g.first_level + g.level_count - 1].error * view.focal /
                           kMaxLevelErrorPixels * 1.01;
   auto placed = [&](double stretch) {
